@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the program and runs the whole test suite twice: a normal build, and
+# one with AddressSanitizer and UndefinedBehaviorSanitizer. The GUI tests need
+# an X server, so CTest runs under xvfb-run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=$(nproc)
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+echo "== Build and tests =="
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== Build and tests with AddressSanitizer and UndefinedBehaviorSanitizer =="
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPM_SANITIZE=ON

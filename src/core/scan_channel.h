@@ -1,0 +1,84 @@
+// Hand-over operations on the shared scan block, one set per side.
+//
+// Scanner side: each list record waits until the interface has taken the
+// previous one (or the scanner is aborting); status texts and progress never
+// wait. Interface side: called from the interface's 5 ms tick, in the order
+// records, first label, second label, progress, end of scan.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <string>
+
+#include "core/scan_block.h"
+
+// ---- Scanner side -------------------------------------------------------
+
+// Set by the scanner's signal handler; ends every wait and tree walk.
+extern volatile std::sig_atomic_t g_scanner_abort;
+
+// The seven column texts of one list row, in column order.
+struct RowTexts {
+  const char* col[COLUMN_COUNT];
+};
+
+// Posts one row (file row, group header or comment row) and counts it in
+// row_count. Each text is cut to its slot. Returns false, posting nothing,
+// when the wait was ended by the abort flag.
+bool post_row(ScanBlock& block, const RowTexts& row);
+
+// Asks the interface to clear the list; row_count becomes 0 at once.
+bool post_clear(ScanBlock& block);
+
+// Ask the interface to stop and resume redrawing the list while many rows arrive.
+bool post_freeze(ScanBlock& block);
+bool post_thaw(ScanBlock& block);
+
+// Publishes done / total (0.0 when either is 0) as the newest progress value.
+void report_progress(ScanBlock& block, std::int64_t done, std::int64_t total);
+
+// Posts a text for the first status label if the label mailbox is empty;
+// otherwise the text is dropped.
+void post_dir_text(ScanBlock& block, const char* text);
+
+// Cuts `text` to 76 characters, pads it with blanks to exactly 76 and posts
+// it with post_dir_text.
+void post_status_line(ScanBlock& block, const char* text);
+
+// Posts a text for the second status label if its mailbox is empty.
+void post_message(ScanBlock& block, const char* text);
+
+// ---- Interface side -----------------------------------------------------
+
+// What the interface does with the records it takes.
+class ListRecordSink {
+ public:
+  virtual ~ListRecordSink() = default;
+  virtual void clear_list() = 0;
+  virtual void freeze_list() = 0;
+  virtual void thaw_list() = 0;
+  virtual void append_row(const RowTexts& row) = 0;
+};
+
+// Takes every waiting list record. While rows keep flowing it goes on waiting
+// a little for the next one, so a fast scanner is not paced by the tick, but
+// it returns after at most `budget_us` microseconds so the window stays live.
+// Returns the number of records taken.
+int take_list_records(ScanBlock& block, ListRecordSink& sink, long budget_us);
+
+// Each takes its mailbox's content when it is full; false when it was empty.
+bool take_dir_text(ScanBlock& block, std::string& text);
+bool take_message(ScanBlock& block, std::string& text);
+bool take_progress(ScanBlock& block, float& fraction);
+
+// True once per scan: the scan has ended and all its records were sent.
+bool take_scan_finished(ScanBlock& block);
+
+// ---- Command and status words -------------------------------------------
+
+// Writes a word and wakes a process sleeping in wait_word_change on it.
+void set_word(Atomic32& word, std::int32_t value);
+
+// Sleeps until `word` no longer holds `current` or `timeout_ms` has passed;
+// returns the value read last. Works across processes on the shared block.
+std::int32_t wait_word_change(Atomic32& word, std::int32_t current, int timeout_ms);

@@ -1,0 +1,19 @@
+// Reading and writing the program's fixed-size record files ("Settings",
+// "State"): raw byte images whose only check is the header text.
+#pragma once
+
+#include <cstddef>
+
+// Reads the file `name` into `record` when it begins with the record header
+// (the 22 header characters and the NUL after them; byte 23 is not looked at).
+// A file shorter than `size` replaces only the leading bytes it holds.
+// Returns false, leaving `record` untouched, when the file cannot be opened
+// or its header differs.
+bool read_record_file(const char* name, void* record, std::size_t size);
+
+// Writes `size` bytes of `record` to the file `name`, replacing it whole:
+// the bytes go to "<name>.new" first, which is then renamed over `name`, so
+// a write cut short never leaves a damaged record file behind.
+// Uses only async-signal-safe calls: the shutdown sequence calls it from a
+// signal handler. Returns false when the file could not be written.
+bool write_record_file(const char* name, const void* record, std::size_t size);

@@ -1,0 +1,23 @@
+// The settings file "Settings" in the data directory (the working directory
+// of the interface process).
+#pragma once
+
+#include "settings/settings_record.h"
+
+// Loads "Settings" into `record`. When the file is missing or has another
+// header, builds the factory defaults and writes them back. Returns 1 when
+// the defaults were built, 0 when the file was loaded. Either way the
+// consistency rule holds afterwards.
+int load_settings(SettingsRecord& record);
+
+// Fills the factory defaults. Fields without a factory value (permission
+// masks, click actions, deleted mode, confirm and error beep) are left as
+// they are: a fresh record is zero-filled.
+void default_settings(SettingsRecord& record);
+
+// Writes the whole record to "Settings"; silently does nothing on failure.
+void save_settings(const SettingsRecord& record);
+
+// At least one of same_name and same_crc is on, and a CRC comparison always
+// compares sizes and shows the CRC.
+void apply_consistency_rule(SettingsRecord& record);

@@ -1,0 +1,186 @@
+#include "core/scan_channel.h"
+
+#include <gtest/gtest.h>
+#include <sys/shm.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/process.h"
+
+namespace {
+
+// Records what the interface side takes, as text.
+class RecordingSink : public ListRecordSink {
+ public:
+  std::vector<std::string> events;
+  void clear_list() override { events.push_back("clear"); }
+  void freeze_list() override { events.push_back("freeze"); }
+  void thaw_list() override { events.push_back("thaw"); }
+  void append_row(const RowTexts& row) override {
+    std::string s = "row";
+    for (const char* col : row.col) s += std::string("|") + col;
+    events.push_back(s);
+  }
+};
+
+std::unique_ptr<ScanBlock> local_block() { return std::make_unique<ScanBlock>(); }
+
+class ChannelTest : public ::testing::Test {
+ protected:
+  void SetUp() override { g_scanner_abort = 0; }
+  void TearDown() override { g_scanner_abort = 0; }
+  std::unique_ptr<ScanBlock> block = local_block();
+  RecordingSink sink;
+};
+
+TEST_F(ChannelTest, RowsAreCutToTheirSlotsAndCounted) {
+  std::string long_path(5000, 'p');
+  std::string long_date(60, 'd');
+  ASSERT_TRUE(post_row(*block, {{" ", long_date.c_str(), "12:00", "1,024", "ABCDEF01", "-rw-r--r--",
+                                 long_path.c_str()}}));
+  EXPECT_EQ(block->row_count.load(), 1);
+  EXPECT_EQ(take_list_records(*block, sink, 1000), 1);
+  ASSERT_EQ(sink.events.size(), 1u);
+  EXPECT_EQ(sink.events[0], "row| |" + long_date.substr(0, COL_DATE_SIZE - 1) +
+                                "|12:00|1,024|ABCDEF01|-rw-r--r--|" +
+                                long_path.substr(0, COL_PATH_SIZE - 1));
+  EXPECT_EQ(block->row_ready.load(), 0);
+}
+
+TEST_F(ChannelTest, ClearResetsTheRowCountWhenPosted) {
+  block->row_count.store(17);
+  ASSERT_TRUE(post_clear(*block));
+  EXPECT_EQ(block->row_count.load(), 0) << "before the interface has taken it";
+  take_list_records(*block, sink, 1000);
+  EXPECT_EQ(sink.events, std::vector<std::string>{"clear"});
+  EXPECT_EQ(block->clear_request.load(), 0);
+}
+
+TEST_F(ChannelTest, AbortEndsAWaitForTheMailbox) {
+  block->row_ready.store(1);  // the interface has not taken the last record
+  g_scanner_abort = 1;
+  EXPECT_FALSE(post_row(*block, {{" ", "", "", "", "", "", "/x"}}));
+  EXPECT_FALSE(post_clear(*block));
+  EXPECT_EQ(block->row_count.load(), 0);
+}
+
+TEST_F(ChannelTest, StatusTextsNeverWaitAndDropWhatFindsTheLabelFull) {
+  post_dir_text(*block, "/home/ann");
+  post_dir_text(*block, "/home/bob");  // within the same tick: dropped
+  std::string text;
+  ASSERT_TRUE(take_dir_text(*block, text));
+  EXPECT_EQ(text, "/home/ann");
+  EXPECT_FALSE(take_dir_text(*block, text));
+
+  post_status_line(*block, "Sorting");
+  ASSERT_TRUE(take_dir_text(*block, text));
+  EXPECT_EQ(text, "Sorting" + std::string(76 - 7, ' '));
+  post_status_line(*block, std::string(100, 's').c_str());
+  ASSERT_TRUE(take_dir_text(*block, text));
+  EXPECT_EQ(text, std::string(76, 's'));
+
+  post_message(*block, std::string(90, 'm').c_str());
+  ASSERT_TRUE(take_message(*block, text));
+  EXPECT_EQ(text, std::string(80, 'm'));
+}
+
+TEST_F(ChannelTest, ProgressPublishesTheNewestValueWithoutWaiting) {
+  struct Case {
+    std::int64_t done, total;
+    float want;
+  };
+  const Case cases[] = {{0, 0, 0.0f}, {0, 5, 0.0f}, {5, 0, 0.0f}, {1, 1, 1.0f}, {1, 4, 0.25f},
+                        {3'000'000'000LL, 6'000'000'000LL, 0.5f}};
+  float fraction = -1;
+  for (const Case& c : cases) {
+    report_progress(*block, c.done, c.total);
+    ASSERT_TRUE(take_progress(*block, fraction));
+    EXPECT_FLOAT_EQ(fraction, c.want);
+  }
+  EXPECT_FALSE(take_progress(*block, fraction));
+  report_progress(*block, 1, 10);
+  report_progress(*block, 9, 10);
+  ASSERT_TRUE(take_progress(*block, fraction));
+  EXPECT_FLOAT_EQ(fraction, 0.9f);
+}
+
+TEST_F(ChannelTest, ScanFinishedIsTakenOnce) {
+  EXPECT_FALSE(take_scan_finished(*block));
+  block->scan_finished.store(1);
+  EXPECT_TRUE(take_scan_finished(*block));
+  EXPECT_FALSE(take_scan_finished(*block));
+}
+
+// ---- Across two processes ---------------------------------------------------
+
+constexpr int HANDOVER_ROWS = 20000;
+
+// A scan as the scanner sends it: framing requests around many rows.
+void handover_driver(ScanBlock& block) {
+  post_clear(block);
+  post_message(block, "Sorting");
+  post_freeze(block);
+  for (int i = 0; i < HANDOVER_ROWS; ++i) {
+    std::string path = "/data/file" + std::to_string(i);
+    post_row(block, {{" ", "Jan 01 2026", "12:00:00", std::to_string(i).c_str(), "", "",
+                      path.c_str()}});
+  }
+  post_thaw(block);
+  report_progress(block, 1, 1);
+  block.scan_finished.store(1, std::memory_order_release);
+}
+
+TEST(ScanChannelAcrossProcesses, ScannerRunsAScanPerRequestAndQuitsOnCommand) {
+  std::string error;
+  ScanBlock* block = create_scan_block(error);
+  ASSERT_NE(block, nullptr) << error;
+  pid_t pid = start_scanner(*block, handover_driver, error);
+  ASSERT_GT(pid, 0) << error;
+  EXPECT_EQ(block->scanner_pid.load(), pid);
+  EXPECT_EQ(block->ready_magic.load(), BLOCK_READY_MAGIC);
+
+  for (int scan = 0; scan < 2; ++scan) {
+    SCOPED_TRACE(scan);
+    RecordingSink sink;
+    block->list_busy.store(1);
+    set_word(block->command_word, CMD_START);
+    bool finished = false;
+    std::string message;
+    for (int ticks = 0; !finished && ticks < 4000; ++ticks) {
+      take_list_records(*block, sink, 20000);
+      take_message(*block, message);
+      finished = take_scan_finished(*block);
+      if (!finished) usleep(5000);
+    }
+    ASSERT_TRUE(finished);
+    take_list_records(*block, sink, 20000);
+    ASSERT_EQ(sink.events.size(), HANDOVER_ROWS + 3u);
+    EXPECT_EQ(sink.events[0], "clear");
+    EXPECT_EQ(sink.events[1], "freeze");
+    EXPECT_EQ(sink.events[2], "row| |Jan 01 2026|12:00:00|0|||/data/file0");
+    EXPECT_EQ(sink.events[HANDOVER_ROWS + 1],
+              "row| |Jan 01 2026|12:00:00|19999|||/data/file19999");
+    EXPECT_EQ(sink.events.back(), "thaw");
+    EXPECT_EQ(message, "Sorting");
+    EXPECT_EQ(block->row_count.load(), HANDOVER_ROWS);
+
+    // The scanner goes back to idle and frees the list.
+    for (int i = 0; i < 200 && block->status.load() != SCANNER_IDLE; ++i) usleep(10000);
+    EXPECT_EQ(block->status.load(), SCANNER_IDLE);
+    EXPECT_EQ(block->command_word.load(), CMD_IDLE);
+    EXPECT_EQ(block->list_busy.load(), 0);
+  }
+
+  set_word(block->command_word, CMD_QUIT);
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(block->status.load(), SCANNER_ENDED);
+  shmdt(block);
+}
+
+}  // namespace
