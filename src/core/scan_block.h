@@ -57,8 +57,11 @@ struct ScanBlock {
   Atomic32 status;       // ScannerStatus
 
   // List-record mailbox: at most one of the three request bytes is set with
-  // row_ready; none set means the seven slots hold a row to append.
-  AtomicFlag8 row_ready;
+  // row_ready; none set means the seven slots hold a row to append. A
+  // scanner that has waited a while for the mailbox sleeps on row_ready (a
+  // futex word) and says so in row_waiting, so the interface wakes it.
+  Atomic32 row_ready;
+  Atomic32 row_waiting;
   AtomicFlag8 freeze_request;
   AtomicFlag8 thaw_request;
   AtomicFlag8 clear_request;
@@ -109,26 +112,27 @@ struct ScanBlock {
   std::int32_t block_size;
 };
 
-inline constexpr std::size_t SCAN_BLOCK_SIZE = 30680;
+inline constexpr std::size_t SCAN_BLOCK_SIZE = 30688;
 
 static_assert(std::is_standard_layout_v<ScanBlock>);
 static_assert(sizeof(ScanBlock) == SCAN_BLOCK_SIZE);
 static_assert(offsetof(ScanBlock, command_word) == 16);
 static_assert(offsetof(ScanBlock, status) == 20);
 static_assert(offsetof(ScanBlock, row_ready) == 24);
-static_assert(offsetof(ScanBlock, clear_request) == 27);
-static_assert(offsetof(ScanBlock, col_mark) == 28);
-static_assert(offsetof(ScanBlock, col_size) == 130);
-static_assert(offsetof(ScanBlock, col_path) == 182);
-static_assert(offsetof(ScanBlock, row_count) == 4280);
-static_assert(offsetof(ScanBlock, progress_ready) == 4288);
-static_assert(offsetof(ScanBlock, progress) == 4292);
-static_assert(offsetof(ScanBlock, settings) == 4296);
-static_assert(offsetof(ScanBlock, dirs_count) == 4296 + SETTINGS_RECORD_SIZE);
-static_assert(offsetof(ScanBlock, tagged_bytes) == 30480);
-static_assert(offsetof(ScanBlock, walk_depth) == 30496);
-static_assert(offsetof(ScanBlock, dir_ready) == 30500);
-static_assert(offsetof(ScanBlock, dir_text) == 30501);
-static_assert(offsetof(ScanBlock, msg_text) == 30583);
-static_assert(offsetof(ScanBlock, list_busy) == 30664);
-static_assert(offsetof(ScanBlock, block_size) == 30672);
+static_assert(offsetof(ScanBlock, clear_request) == 34);
+static_assert(offsetof(ScanBlock, col_mark) == 35);
+static_assert(offsetof(ScanBlock, col_size) == 137);
+static_assert(offsetof(ScanBlock, col_path) == 189);
+static_assert(offsetof(ScanBlock, row_count) == 4288);
+static_assert(offsetof(ScanBlock, progress_ready) == 4296);
+static_assert(offsetof(ScanBlock, progress) == 4300);
+static_assert(offsetof(ScanBlock, settings) == 4304);
+static_assert(offsetof(ScanBlock, dirs_count) == 30444);
+static_assert(offsetof(ScanBlock, tagged_bytes) == 30488);
+static_assert(offsetof(ScanBlock, walk_depth) == 30504);
+static_assert(offsetof(ScanBlock, dir_ready) == 30508);
+static_assert(offsetof(ScanBlock, dir_text) == 30509);
+static_assert(offsetof(ScanBlock, msg_text) == 30591);
+static_assert(offsetof(ScanBlock, list_busy) == 30672);
+static_assert(offsetof(ScanBlock, block_size) == 30680);
+static_assert(offsetof(ScanBlock, dirs_count) == offsetof(ScanBlock, settings) + SETTINGS_RECORD_SIZE);

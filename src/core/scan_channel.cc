@@ -16,12 +16,33 @@ namespace {
 // the processor away between polls.
 constexpr int SPIN_POLLS = 2000;
 
-// Waits until the list mailbox is empty. `abortable` waits also end when the
-// scanner is aborting; returns false then.
-bool wait_mailbox_empty(ScanBlock& block, bool abortable) {
+long futex(Atomic32& word, int op, std::int32_t value, const timespec* timeout) {
+  // The block is shared between processes, so these are not private futexes.
+  return syscall(SYS_futex, reinterpret_cast<std::int32_t*>(&word), op, value, timeout,
+                 nullptr, 0);
+}
+
+bool scanner_should_abort(const ScanBlock& block) {
+  return g_scanner_abort || block.command_word.load(std::memory_order_relaxed) == CMD_QUIT;
+}
+
+// Waits until the list mailbox is empty. The wait also ends, returning
+// false, when the scanner is aborting or the program is ending (then nobody
+// takes the records any more).
+bool wait_mailbox_empty(ScanBlock& block) {
   for (int polls = 0; block.row_ready.load(std::memory_order_acquire) != 0; ++polls) {
-    if (abortable && g_scanner_abort) return false;
-    if (polls >= SPIN_POLLS) sched_yield();
+    if (scanner_should_abort(block)) return false;
+    if (polls < SPIN_POLLS) continue;
+    // Waited long enough: sleep until the interface takes the record. The
+    // flag and the second look at row_ready pair with the interface's clear
+    // and its look at the flag, so a wake-up is never missed; the time-out
+    // keeps the abort tests going.
+    block.row_waiting.store(1);
+    if (block.row_ready.load() != 0) {
+      timespec timeout{0, 2000000};
+      futex(block.row_ready, FUTEX_WAIT, 1, &timeout);
+    }
+    block.row_waiting.store(0);
   }
   return true;
 }
@@ -33,15 +54,20 @@ void copy_cut(char* slot, std::size_t slot_size, const char* text) {
   slot[n] = '\0';
 }
 
-bool post_request(ScanBlock& block, AtomicFlag8& request, bool abortable) {
-  if (!wait_mailbox_empty(block, abortable)) return false;
+bool post_request(ScanBlock& block, AtomicFlag8& request) {
+  if (!wait_mailbox_empty(block)) return false;
   request.store(1, std::memory_order_relaxed);
   block.row_ready.store(1, std::memory_order_release);
   return true;
 }
 
-void post_label(AtomicFlag8& ready, char* slot, const char* text) {
-  if (ready.load(std::memory_order_acquire) != 0) return;  // previous text not shown yet
+
+void post_label(const ScanBlock& block, AtomicFlag8& ready, char* slot, const char* text,
+                int wait_ms) {
+  for (int waited = 0; ready.load(std::memory_order_acquire) != 0; ++waited) {
+    if (waited >= wait_ms || scanner_should_abort(block)) return;  // previous text not shown yet
+    usleep(1000);
+  }
   copy_cut(slot, LABEL_TEXT_SIZE, text);
   ready.store(1, std::memory_order_release);
 }
@@ -59,16 +85,11 @@ long now_us() {
   return ts.tv_sec * 1000000L + ts.tv_nsec / 1000;
 }
 
-long futex(Atomic32& word, int op, std::int32_t value, const timespec* timeout) {
-  // The block is shared between processes, so these are not private futexes.
-  return syscall(SYS_futex, reinterpret_cast<std::int32_t*>(&word), op, value, timeout,
-                 nullptr, 0);
-}
 
 }  // namespace
 
 bool post_row(ScanBlock& block, const RowTexts& row) {
-  if (!wait_mailbox_empty(block, true)) return false;
+  if (!wait_mailbox_empty(block)) return false;
   copy_cut(block.col_mark, COL_MARK_SIZE, row.col[0]);
   copy_cut(block.col_date, COL_DATE_SIZE, row.col[1]);
   copy_cut(block.col_time, COL_TIME_SIZE, row.col[2]);
@@ -82,14 +103,14 @@ bool post_row(ScanBlock& block, const RowTexts& row) {
 }
 
 bool post_clear(ScanBlock& block) {
-  if (!post_request(block, block.clear_request, true)) return false;
+  if (!post_request(block, block.clear_request)) return false;
   block.row_count.store(0, std::memory_order_relaxed);
   return true;
 }
 
-bool post_freeze(ScanBlock& block) { return post_request(block, block.freeze_request, true); }
+bool post_freeze(ScanBlock& block) { return post_request(block, block.freeze_request); }
 
-bool post_thaw(ScanBlock& block) { return post_request(block, block.thaw_request, true); }
+bool post_thaw(ScanBlock& block) { return post_request(block, block.thaw_request); }
 
 void report_progress(ScanBlock& block, std::int64_t done, std::int64_t total) {
   float fraction = (done == 0 || total == 0)
@@ -99,21 +120,21 @@ void report_progress(ScanBlock& block, std::int64_t done, std::int64_t total) {
   block.progress_ready.store(1, std::memory_order_release);
 }
 
-void post_dir_text(ScanBlock& block, const char* text) {
-  post_label(block.dir_ready, block.dir_text, text);
+void post_dir_text(ScanBlock& block, const char* text, int wait_ms) {
+  post_label(block, block.dir_ready, block.dir_text, text, wait_ms);
 }
 
-void post_status_line(ScanBlock& block, const char* text) {
+void post_status_line(ScanBlock& block, const char* text, int wait_ms) {
   char line[STATUS_LINE_WIDTH + 1];
   std::size_t n = strnlen(text, STATUS_LINE_WIDTH);
   std::memcpy(line, text, n);
   std::memset(line + n, ' ', STATUS_LINE_WIDTH - n);
   line[STATUS_LINE_WIDTH] = '\0';
-  post_dir_text(block, line);
+  post_dir_text(block, line, wait_ms);
 }
 
-void post_message(ScanBlock& block, const char* text) {
-  post_label(block.msg_ready, block.msg_text, text);
+void post_message(ScanBlock& block, const char* text, int wait_ms) {
+  post_label(block, block.msg_ready, block.msg_text, text, wait_ms);
 }
 
 int take_list_records(ScanBlock& block, ListRecordSink& sink, long budget_us) {
@@ -127,6 +148,7 @@ int take_list_records(ScanBlock& block, ListRecordSink& sink, long budget_us) {
     if (block.row_ready.load(std::memory_order_acquire) == 0) {
       long now = now_us();
       if (taken == 0 || now - last_record > LINGER_US || now - start > budget_us) break;
+      sched_yield();  // on a busy machine the scanner may need this very processor
       continue;
     }
     if (block.clear_request.load(std::memory_order_relaxed) != 0) {
@@ -143,7 +165,8 @@ int take_list_records(ScanBlock& block, ListRecordSink& sink, long budget_us) {
                     block.col_mode, block.col_path}};
       sink.append_row(row);
     }
-    block.row_ready.store(0, std::memory_order_release);
+    block.row_ready.store(0);
+    if (block.row_waiting.load() != 0) futex(block.row_ready, FUTEX_WAKE, 1, nullptr);
     ++taken;
     last_record = now_us();
     if (last_record - start > budget_us) break;

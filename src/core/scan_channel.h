@@ -24,7 +24,7 @@ struct RowTexts {
 
 // Posts one row (file row, group header or comment row) and counts it in
 // row_count. Each text is cut to its slot. Returns false, posting nothing,
-// when the wait was ended by the abort flag.
+// when the wait was ended by the abort flag or a quit command.
 bool post_row(ScanBlock& block, const RowTexts& row);
 
 // Asks the interface to clear the list; row_count becomes 0 at once.
@@ -38,15 +38,16 @@ bool post_thaw(ScanBlock& block);
 void report_progress(ScanBlock& block, std::int64_t done, std::int64_t total);
 
 // Posts a text for the first status label if the label mailbox is empty;
-// otherwise the text is dropped.
-void post_dir_text(ScanBlock& block, const char* text);
+// otherwise the text is dropped. A text that must not be lost (the summary
+// lines at the end of a scan) may wait up to `wait_ms` for the mailbox.
+void post_dir_text(ScanBlock& block, const char* text, int wait_ms = 0);
 
 // Cuts `text` to 76 characters, pads it with blanks to exactly 76 and posts
 // it with post_dir_text.
-void post_status_line(ScanBlock& block, const char* text);
+void post_status_line(ScanBlock& block, const char* text, int wait_ms = 0);
 
 // Posts a text for the second status label if its mailbox is empty.
-void post_message(ScanBlock& block, const char* text);
+void post_message(ScanBlock& block, const char* text, int wait_ms = 0);
 
 // ---- Interface side -----------------------------------------------------
 

@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# Speed and memory measurements for the headless scanner.
+#
+#   bash bench/run_bench.sh [BUILD_DIR] [WORK_DIR]      (defaults: build, /tmp/pm-bench)
+#
+# Needs g++, python3, find, xargs; nothing is installed. The test trees are
+# generated once (about 4.4 GB of disk in WORK_DIR) and reused afterwards.
+# All measurements run with a warm page cache, single-threaded tools, and
+# report the best of three wall-clock runs.
+
+set -u
+set -o pipefail
+
+BUILD_DIR=${1:-build}
+WORK_DIR=${2:-/tmp/pm-bench}
+BENCH_SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# Tree sizes can be overridden from the environment for a quick trial run.
+MAIN_FILES=${PM_BENCH_FILES:-100000}
+MAIN_BYTES=${PM_BENCH_BYTES:-4G}
+MEM_FILES=${PM_BENCH_MEM_FILES:-200000}
+MEM_BYTES=${PM_BENCH_MEM_BYTES:-400M}
+SEED=${PM_BENCH_SEED:-1}
+BASE_MB=50           # memory target: BASE_MB MB + PER_FILE bytes per file
+PER_FILE=300
+RATIO_TARGET=1.3
+HASH_TARGET=7
+
+SCAN="$BUILD_DIR/peltomarvish-scan"
+HASH_BENCH="$BUILD_DIR/bench/hash_bench"
+TREE="$WORK_DIR/tree"
+TREE_MEM="$WORK_DIR/tree200k"
+SETTINGS="$WORK_DIR/size-crc.settings"
+LIST="$WORK_DIR/tree.list"
+LOG="$WORK_DIR/log"
+
+say() { printf '%s\n' "$*" >&2; }
+die() { say "run_bench: $*"; exit 1; }
+
+mkdir -p "$WORK_DIR" || die "cannot create $WORK_DIR"
+: > "$LOG"
+
+# ---- Tools --------------------------------------------------------------------
+build_tool() {  # name, extra flags...
+  local name=$1; shift
+  if [ ! -x "$WORK_DIR/$name" ] || [ "$BENCH_SRC/$name.cc" -nt "$WORK_DIR/$name" ]; then
+    say "compiling $name"
+    g++ -O2 -std=c++20 "$BENCH_SRC/$name.cc" -o "$WORK_DIR/$name" "$@" || die "cannot compile $name"
+  fi
+}
+build_tool gen_tree
+build_tool read_bound
+
+# ---- Trees --------------------------------------------------------------------
+make_tree() {  # dir, files, bytes
+  local dir=$1 files=$2 bytes=$3
+  local want="files=$files bytes=$bytes seed=$SEED"
+  if [ -d "$dir" ] && [ -f "$dir.done" ] && [ "$(cat "$dir.done")" = "$want" ]; then
+    say "reusing $dir ($want)"
+    return 0
+  fi
+  say "generating $dir ($want)"
+  rm -rf "$dir" "$dir.done"
+  "$WORK_DIR/gen_tree" "$dir" --files "$files" --total-bytes "$bytes" --seed "$SEED" \
+    || die "gen_tree failed for $dir"
+  printf '%s' "$want" > "$dir.done"
+}
+
+warm() {  # dir
+  say "warming the page cache for $1"
+  find "$1" -type f -print0 | xargs -0 cat > /dev/null
+}
+
+# ---- Settings: compare size and CRC-32, name off ------------------------------
+python3 - "$SETTINGS" <<'PY' || die "cannot write the settings file"
+import struct, sys
+rec = bytearray(26140)
+rec[0:22] = b"*Pelto*Marvish*1.00*\t\f"
+# Mask lists: 4 x 100 slots x 65 bytes at 24 (include files), 6524 (exclude
+# files), 13024 (include dirs), 19524 (exclude dirs). Include every file.
+rec[24:26] = b"*\0"
+fields = [
+    (26024, 0),     # min file size
+    (26028, 0),     # max file size
+    (26032, 0),     # attribute set mask
+    (26036, 0),     # attribute care mask
+    (26040, 0),     # same name
+    (26044, 0),     # same time
+    (26048, 0),     # same date
+    (26052, 1),     # same size
+    (26056, 1),     # same CRC
+    (26060, 1),     # display CRC
+    (26064, 0),     # same owner
+    (26068, 0),     # same group
+    (26072, 1), (26076, 1), (26080, 1901),    # earliest month, day, year
+    (26084, 12), (26088, 31), (26092, 2999),  # latest month, day, year
+    (26096, 0),     # time kind
+    (26100, 0),     # stop after (0 = no limit)
+    (26104, 2),     # smallest group
+    (26108, 99999), # largest group
+]
+for off, val in fields:
+    struct.pack_into("<i", rec, off, val)
+with open(sys.argv[1], "wb") as f:
+    f.write(rec)
+PY
+
+# ---- Measuring helpers --------------------------------------------------------
+# best3 FUNC: runs FUNC three times, prints the fastest wall time in seconds.
+best3() {
+  local best="" t0 t1 dt i
+  for i in 1 2 3; do
+    t0=$(date +%s%N)
+    "$1" || return 1
+    t1=$(date +%s%N)
+    dt=$((t1 - t0))
+    if [ -z "$best" ] || [ "$dt" -lt "$best" ]; then best=$dt; fi
+  done
+  awk -v n="$best" 'BEGIN { printf "%.3f", n / 1e9 }'
+}
+
+# peak_kb CMD...: runs CMD (stdout discarded), prints its peak resident set in KiB.
+peak_kb() {
+  if [ -x /usr/bin/time ]; then
+    /usr/bin/time -f '%M' -o "$WORK_DIR/time.out" "$@" > /dev/null 2>> "$LOG" || return 1
+    tail -n 1 "$WORK_DIR/time.out"
+  else
+    # Fallback: poll the high-water mark while the process runs.
+    "$@" > /dev/null 2>> "$LOG" &
+    local pid=$! hwm=0 v
+    while kill -0 "$pid" 2> /dev/null; do
+      v=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2> /dev/null)
+      if [ -n "$v" ] && [ "$v" -gt "$hwm" ]; then hwm=$v; fi
+      sleep 0.01
+    done
+    wait "$pid" || return 1
+    echo "$hwm"
+  fi
+}
+
+list_sizes() { find "$TREE" -printf '%s\n' > /dev/null; }
+read_same_sizes() { "$WORK_DIR/read_bound" < "$LIST" 2>> "$LOG"; }
+scan_main() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE" > /dev/null 2>> "$LOG"; }
+
+# ---- a) Lower bound ---------------------------------------------------------------
+make_tree "$TREE" "$MAIN_FILES" "$MAIN_BYTES"
+warm "$TREE"
+find "$TREE" -type f -printf '%s\t%p\n' > "$LIST"
+
+say "measuring the lower bound (listing + reading same-size files)"
+t_list=$(best3 list_sizes) || die "find failed"
+t_read=$(best3 read_same_sizes) || die "read_bound failed"
+t_bound=$(awk -v a="$t_list" -v b="$t_read" 'BEGIN { printf "%.3f", a + b }')
+"$WORK_DIR/read_bound" < "$LIST" 2>&1 | sed 's/^/  /' >&2
+say "  listing ${t_list} s + reading ${t_read} s = ${t_bound} s"
+
+# ---- b) + c) The scan -----------------------------------------------------------
+t_scan="-" ratio="-" rss_main="-" rss_mem="-" per_file="-" mem_verdict="-" ratio_verdict="-"
+if [ -x "$SCAN" ]; then
+  say "measuring the scan: $SCAN --settings $SETTINGS --tsv $TREE"
+  if t_scan=$(best3 scan_main); then
+    ratio=$(awk -v s="$t_scan" -v b="$t_bound" 'BEGIN { printf "%.2f", s / b }')
+    ratio_verdict=$(awk -v r="$ratio" -v t="$RATIO_TARGET" 'BEGIN { print (r <= t ? "ok" : "MISSED") }')
+    say "  scan ${t_scan} s, ratio ${ratio}"
+  else
+    t_scan="failed"
+    say "  the scan failed; see $LOG"
+  fi
+
+  if kb=$(peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE"); then
+    rss_main=$(awk -v k="$kb" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }')
+    say "  peak RSS over $TREE: $rss_main"
+  fi
+
+  make_tree "$TREE_MEM" "$MEM_FILES" "$MEM_BYTES"
+  warm "$TREE_MEM"
+  say "measuring memory over $TREE_MEM"
+  if kb=$(peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE_MEM"); then
+    read -r rss_mem per_file mem_verdict < <(awk -v k="$kb" -v n="$MEM_FILES" -v base="$BASE_MB" -v per="$PER_FILE" 'BEGIN {
+      peak = k * 1024; over = peak - base * 1e6; if (over < 0) over = 0
+      printf "%.1f %.0f %s\n", peak / 1e6, over / n, (peak <= base * 1e6 + per * n ? "ok" : "MISSED") }')
+    rss_mem="$rss_mem MB"
+    say "  peak RSS ${rss_mem}, $per_file bytes per file above $BASE_MB MB ($mem_verdict)"
+  else
+    say "  the memory run failed; see $LOG"
+  fi
+else
+  say "no $SCAN yet: skipping the scan, its ratio and its memory"
+fi
+
+# ---- d) Hashing throughput ------------------------------------------------------
+hash_gbps="-" hash_verdict="-"
+if [ ! -x "$HASH_BENCH" ]; then
+  say "no $HASH_BENCH: compiling it into $WORK_DIR"
+  if g++ -O2 -std=c++20 "$BENCH_SRC/hash_bench.cc" -o "$WORK_DIR/hash_bench" -ldeflate -lxxhash; then
+    HASH_BENCH="$WORK_DIR/hash_bench"
+  fi
+fi
+if [ -x "$HASH_BENCH" ]; then
+  say "measuring CRC-32 + XXH3-128 in memory"
+  if out=$("$HASH_BENCH"); then
+    printf '%s\n' "$out" | sed 's/^/  /' >&2
+    hash_gbps=$(printf '%s\n' "$out" | awk '/^combined:/ { print $2 }')
+    hash_verdict=$(awk -v g="$hash_gbps" -v t="$HASH_TARGET" 'BEGIN { print (g >= t ? "ok" : "MISSED") }')
+  fi
+else
+  say "hash_bench is not available: skipping"
+fi
+
+# ---- Table ------------------------------------------------------------------------
+printf '\n%-36s %-14s %s\n' "measure" "value" "target"
+printf '%-36s %-14s %s\n' "lower bound (s)" "$t_bound" "list ${t_list} + read ${t_read}"
+printf '%-36s %-14s %s\n' "scan, size + CRC-32 (s)" "$t_scan" ""
+printf '%-36s %-14s %s\n' "ratio scan / bound" "$ratio" "<= $RATIO_TARGET  $ratio_verdict"
+printf '%-36s %-14s %s\n' "peak RSS, ${MAIN_FILES} files" "$rss_main" ""
+printf '%-36s %-14s %s\n' "peak RSS, ${MEM_FILES} files" "$rss_mem" "<= $BASE_MB MB + $PER_FILE B/file"
+printf '%-36s %-14s %s\n' "  bytes per file above $BASE_MB MB" "$per_file" "<= $PER_FILE  $mem_verdict"
+printf '%-36s %-14s %s\n' "CRC-32 + XXH3-128 (GB/s)" "$hash_gbps" ">= $HASH_TARGET  $hash_verdict"

@@ -1,0 +1,248 @@
+// Emission and the CRC pass.
+//
+// Groups leave the trees in descending key order. With "Same File Size" on
+// the key starts with the size written as at least nine digits and a "?",
+// so the largest files come first, and within one key the CRC sub-groups
+// come in descending order of their extended key: the key, ESC, the CRC in
+// hexadecimal, ESC, and the 32 hex digits of the XXH3-128 of the contents.
+// The CRC keeps the familiar order; the 128-bit hash makes sure that two
+// files whose contents differ never share a group, whatever their CRC.
+//
+// Reading is the cost of a scan, so the CRC pass reads as little as the
+// result allows. When groups of one file are never listed (group_min of 2
+// or more), a group's files are first read only up to PROBE_BYTES: a file
+// whose beginning matches no other file of its key cannot have a duplicate
+// and is not read further. Only files whose beginnings collide are read to
+// their end. The rows that come out are exactly those of reading everything.
+//
+// The list takes at most LIST_ROW_LIMIT rows from a scan: before each group
+// the row count is checked; at exactly the limit one "List Box Is Full"
+// comment row is sent and the emission ends.
+#include "scan/emit.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <unordered_map>
+
+#include "core/scan_channel.h"
+#include "scan/file_digest.h"
+#include "scan/row_format.h"
+
+namespace {
+
+// True when the list is full: sends the notice once, at exactly the limit.
+bool list_is_full(ScanContext& ctx) {
+  std::int32_t rows = ctx.block.row_count.load(std::memory_order_relaxed);
+  if (rows < LIST_ROW_LIMIT) return false;
+  if (rows == LIST_ROW_LIMIT) send_comment_row(ctx.block, "List Box", " Is Full");
+  return true;
+}
+
+void count_group_outside_limits(ScanContext& ctx, std::int32_t count) {
+  if (count > 1 && count < ctx.options.group_min) {
+    ctx.block.smaller_groups.fetch_add(1, std::memory_order_relaxed);
+  }
+  if (count > ctx.options.group_max) {
+    ctx.block.larger_groups.fetch_add(1, std::memory_order_relaxed);
+  }
+}
+
+bool within_group_limits(const ScanContext& ctx, std::int32_t count) {
+  return count >= ctx.options.group_min && count <= ctx.options.group_max;
+}
+
+void send_header(ScanContext& ctx, std::int32_t count) {
+  send_group_header(ctx.block, ctx.next_group_no, ctx.next_entry_no,
+                    ctx.next_entry_no + count - 1);
+  ++ctx.next_group_no;
+  ++ctx.rows_emitted;
+}
+
+// Sends one member's row with its current file status.
+void send_member(ScanContext& ctx, const GroupMember& m, std::uint32_t crc, const char* crc_text) {
+  struct stat st;
+  bool found = lstat(m.path, &st) == 0;
+  send_file_row(ctx.block, ctx.options.time_kind, found ? &st : nullptr, crc, crc_text, m.path);
+  ++ctx.next_entry_no;
+  ++ctx.rows_emitted;
+}
+
+long percent(const ScanContext& ctx) {
+  return ctx.rows_expected > 0 ? ctx.rows_emitted * 100 / ctx.rows_expected : 0;
+}
+
+void post_adding_entry(ScanContext& ctx) {
+  char text[128];
+  std::snprintf(text, sizeof text, "Busy... Adding Entry %ld of %ld (%ld%%)", ctx.rows_emitted,
+                ctx.rows_expected, percent(ctx));
+  post_status_line(ctx.block, text);
+  report_progress(ctx.block, ctx.rows_emitted, ctx.rows_expected);
+}
+
+void release_members(GroupNode& node) { std::vector<GroupMember>().swap(node.members); }
+
+bool crc_pass_keeps_going(const void* ctx) {
+  return crc_pass_may_go_on(*static_cast<const ScanContext*>(ctx));
+}
+
+// The extended key of a file in the CRC tree.
+void content_key(std::string& out, std::string_view key, const FileDigest& d) {
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "\x1b%X\x1b%016llX%016llX", static_cast<unsigned>(d.crc),
+                static_cast<unsigned long long>(d.hash_high),
+                static_cast<unsigned long long>(d.hash_low));
+  out.assign(key);
+  out.append(tail);
+}
+
+class CrcPass {
+ public:
+  explicit CrcPass(ScanContext& ctx) : ctx_(ctx) {}
+
+  void run() {
+    const ScanOptions& o = ctx_.options;
+    // Groups of one file are never listed and never counted: a file that
+    // cannot share its contents with another may be left out unread.
+    const bool may_skip_lone = o.group_min >= 2 && o.group_max >= 1;
+    for (auto [key, node_ptr] : ctx_.key_tree.descending()) {
+      GroupNode& node = *node_ptr;
+      if (o.stop_after > 0 && ctx_.block.dup_count.load() >= o.stop_after) {
+        set_word(ctx_.block.command_word, CMD_IDLE);  // ends this pass too
+        return;
+      }
+      if (!crc_pass_may_go_on(ctx_)) return;
+      if (node.count < o.group_min || node.members.empty()) continue;
+      if (may_skip_lone) {
+        refile_probed(key, node);
+      } else {
+        for (const GroupMember& m : node.members) refile(key, m, read_whole(m));
+      }
+      release_members(node);
+    }
+  }
+
+ private:
+  FileDigest read_whole(const GroupMember& m) {
+    return reader_.digest(m.path, true, crc_pass_keeps_going, &ctx_);
+  }
+
+  // Reads the beginning of every member, then reads to the end only the
+  // members whose beginning another member shares.
+  void refile_probed(std::string_view key, GroupNode& node) {
+    const std::size_t n = node.members.size();
+    probes_.assign(n, Probe{});
+    std::unordered_map<std::uint64_t, int> sharing;
+    for (std::size_t i = 0; i < n && crc_pass_may_go_on(ctx_); ++i) {
+      Probe& p = probes_[i];
+      p.readable = reader_.probe(node.members[i].path, PROBE_BYTES, p.hash, p.whole, p.complete);
+      if (p.readable) ++sharing[p.hash];
+    }
+    for (std::size_t i = 0; i < n && crc_pass_may_go_on(ctx_); ++i) {
+      Probe& p = probes_[i];
+      if (!p.readable || sharing[p.hash] < 2) continue;  // can join no group
+      const GroupMember& m = node.members[i];
+      refile(key, m, p.complete ? p.whole : read_whole(m));
+    }
+  }
+
+  void refile(std::string_view key, const GroupMember& m, const FileDigest& d) {
+    if (!crc_pass_may_go_on(ctx_)) return;  // stopped in the middle of the file
+    char text[PATH_MAX + 64];
+    std::snprintf(text, sizeof text, "Pass 2: CRC-32 %X %lld %s", static_cast<unsigned>(d.crc),
+                  static_cast<long long>(d.bytes), m.path);
+    post_status_line(ctx_.block, text);
+
+    if (d.ok) {
+      content_key(extended_, key, d);
+    } else {
+      // An unreadable file has a group of its own: it is never called equal
+      // to anything.
+      extended_.assign(key);
+      extended_.append("\x1b" "0\x1b!");
+      extended_.append(m.path);
+    }
+    insert_file(ctx_, ctx_.crc_tree, extended_, m.path, d.bytes, d.crc, d.ok);
+
+    std::int32_t dups = ctx_.block.dup_count.load();
+    std::snprintf(text, sizeof text, "%ld Duplicates", static_cast<long>(dups));
+    post_message(ctx_.block, text);
+    report_progress(ctx_.block, dups, ctx_.possible_count);
+  }
+
+  struct Probe {
+    bool readable = false;
+    bool complete = false;
+    std::uint64_t hash = 0;
+    FileDigest whole;
+  };
+
+  ScanContext& ctx_;
+  FileReader reader_;
+  std::vector<Probe> probes_;
+  std::string extended_;
+};
+
+}  // namespace
+
+void emit_groups(ScanContext& ctx) {
+  const ScanOptions& o = ctx.options;
+  FileReader reader;
+  for (auto [key, node_ptr] : ctx.key_tree.descending()) {
+    GroupNode& node = *node_ptr;
+    if (g_scanner_abort || list_is_full(ctx)) return;
+    count_group_outside_limits(ctx, node.count);
+    if (!within_group_limits(ctx, node.count)) continue;
+
+    send_header(ctx, node.count);
+    for (GroupMember& m : node.members) {
+      std::uint32_t crc = 0;
+      const char* crc_text = "-";
+      if (o.display_crc) {
+        FileDigest d = reader.digest(m.path, false);
+        if (d.ok) {
+          m.crc = crc = d.crc;
+          crc_text = nullptr;
+        } else {
+          crc_text = "??";
+        }
+      }
+      send_member(ctx, m, crc, crc_text);
+
+      long step = ctx.rows_expected / 64;
+      if (step == 0) step = 32;
+      if (ctx.rows_emitted % step == 0) {
+        if (o.display_crc) {
+          char text[PATH_MAX + 64];
+          std::snprintf(text, sizeof text, "Pass 2: (%ld%%) CRC-32 %X %lld %s", percent(ctx),
+                        static_cast<unsigned>(m.crc), static_cast<long long>(m.size), m.path);
+          post_status_line(ctx.block, text);
+          report_progress(ctx.block, ctx.rows_emitted, ctx.rows_expected);
+        } else {
+          post_adding_entry(ctx);
+        }
+      }
+    }
+    release_members(node);
+  }
+}
+
+void crc_regroup(ScanContext& ctx) { CrcPass(ctx).run(); }
+
+void emit_crc_groups(ScanContext& ctx) {
+  for (auto [key, node_ptr] : ctx.crc_tree.descending()) {
+    GroupNode& node = *node_ptr;
+    if (g_scanner_abort || list_is_full(ctx)) return;
+    count_group_outside_limits(ctx, node.count);
+    if (node.members.empty() || !within_group_limits(ctx, node.count)) continue;
+
+    send_header(ctx, node.count);
+    for (const GroupMember& m : node.members) {
+      send_member(ctx, m, m.crc, m.readable ? nullptr : "??");
+      long step = ctx.rows_expected / 64;
+      if (step < 64) step = 64;
+      if (ctx.rows_emitted % step == 0) post_adding_entry(ctx);
+    }
+    release_members(node);
+  }
+}

@@ -1,0 +1,21 @@
+// Turning the grouping trees into list rows, and the CRC pass between them.
+#pragma once
+
+#include "scan/scan_context.h"
+
+// Sends every group of the key tree whose size lies within the group
+// limits (CRC comparison off). With "display CRC" on, each listed file is
+// read for the CRC column.
+void emit_groups(ScanContext& ctx);
+
+// The CRC pass: reads the files of every key group with at least group_min
+// members and files them into the CRC tree under their key extended by
+// their contents, so only files with equal contents stay together.
+void crc_regroup(ScanContext& ctx);
+
+// Sends every group of the CRC tree within the group limits.
+void emit_crc_groups(ScanContext& ctx);
+
+// How much of a file the CRC pass reads first, to tell files of one key
+// apart before reading any of them to its end.
+inline constexpr std::size_t PROBE_BYTES = 16 * 1024;

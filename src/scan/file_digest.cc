@@ -1,0 +1,151 @@
+#include "scan/file_digest.h"
+
+#include <fcntl.h>
+#include <libdeflate.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <cerrno>
+#include <climits>
+
+struct FileReader::HashState {
+  XXH3_state_t* state = XXH3_createState();
+  ~HashState() { XXH3_freeState(state); }
+};
+
+namespace {
+
+ssize_t read_some(int fd, unsigned char* buf, std::size_t size) {
+  ssize_t n;
+  do {
+    n = read(fd, buf, size);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+}  // namespace
+
+FileReader::FileReader()
+    : buffer_(std::make_unique_for_overwrite<unsigned char[]>(BUFFER_SIZE)),
+      hash_(std::make_unique<HashState>()) {}
+
+FileReader::~FileReader() = default;
+
+// A regular file is opened (`fd`); a symbolic link's text is put into the
+// buffer (`link_length`); anything else is unreadable.
+FileReader::Contents FileReader::open_contents(const char* path, int& fd,
+                                               std::size_t& link_length) {
+  // O_NONBLOCK: opening a pipe must never wait for a writer.
+  fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ELOOP) return Contents::UNREADABLE;
+    ssize_t n = readlink(path, reinterpret_cast<char*>(buffer_.get()), PATH_MAX);
+    if (n < 0) return Contents::UNREADABLE;
+    link_length = static_cast<std::size_t>(n);
+    return Contents::LINK;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return Contents::UNREADABLE;
+  }
+  // Larger reads ahead help a long file that is not in the cache yet.
+  if (st.st_size > static_cast<off_t>(BUFFER_SIZE)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return Contents::FILE;
+}
+
+FileDigest FileReader::digest_of_buffer(std::size_t length) {
+  FileDigest d;
+  d.ok = true;
+  d.bytes = static_cast<std::int64_t>(length);
+  d.crc = libdeflate_crc32(0, buffer_.get(), length);
+  XXH128_hash_t h = XXH3_128bits(buffer_.get(), length);
+  d.hash_high = h.high64;
+  d.hash_low = h.low64;
+  return d;
+}
+
+FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_going)(const void*),
+                              const void* arg) {
+  int fd;
+  std::size_t link_length;
+  switch (open_contents(path, fd, link_length)) {
+    case Contents::UNREADABLE:
+      return FileDigest{};
+    case Contents::LINK:
+      return digest_of_buffer(link_length);
+    case Contents::FILE:
+      break;
+  }
+
+  XXH3_state_t* state = hash_->state;
+  if (with_hash) XXH3_128bits_reset(state);
+  FileDigest d;
+  std::uint32_t crc = 0;
+  for (;;) {
+    ssize_t n = read_some(fd, buffer_.get(), BUFFER_SIZE);
+    if (n < 0 || (keep_going != nullptr && !keep_going(arg))) {
+      close(fd);
+      return FileDigest{false, 0, d.bytes, 0, 0};
+    }
+    if (n == 0) break;
+    crc = libdeflate_crc32(crc, buffer_.get(), static_cast<std::size_t>(n));
+    if (with_hash) XXH3_128bits_update(state, buffer_.get(), static_cast<std::size_t>(n));
+    d.bytes += n;
+  }
+  close(fd);
+  d.ok = true;
+  d.crc = crc;
+  if (with_hash) {
+    XXH128_hash_t h = XXH3_128bits_digest(state);
+    d.hash_high = h.high64;
+    d.hash_low = h.low64;
+  }
+  return d;
+}
+
+bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe_hash,
+                       FileDigest& whole, bool& complete) {
+  whole = FileDigest{};
+  complete = false;
+  if (limit >= BUFFER_SIZE) limit = BUFFER_SIZE - 1;
+
+  int fd;
+  std::size_t got = 0;
+  bool at_end = false;
+  switch (open_contents(path, fd, got)) {
+    case Contents::UNREADABLE:
+      return false;
+    case Contents::LINK:
+      at_end = true;  // a link's text is read whole
+      break;
+    case Contents::FILE:
+      // One byte more than the limit tells whether the file ends within it.
+      while (got <= limit) {
+        ssize_t n = read_some(fd, buffer_.get() + got, limit + 1 - got);
+        if (n < 0) {
+          close(fd);
+          return false;
+        }
+        if (n == 0) {
+          at_end = true;
+          break;
+        }
+        got += static_cast<std::size_t>(n);
+      }
+      close(fd);
+      break;
+  }
+  if (at_end) {
+    // The whole file is in hand: its digest is the probe's answer. A file
+    // that ends within the limit never shares contents with one that does
+    // not, so the two kinds of probe hash need not be comparable.
+    complete = true;
+    whole = digest_of_buffer(got);
+    probe_hash = whole.hash_low;
+  } else {
+    probe_hash = XXH3_64bits(buffer_.get(), limit);
+  }
+  return true;
+}

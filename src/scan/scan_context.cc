@@ -1,0 +1,86 @@
+#include "scan/scan_context.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/scan_channel.h"
+
+bool is_comment_entry(const char* text) {
+  return std::strncmp(text, "/*", 2) == 0 && std::strstr(text, "*/") != nullptr;
+}
+
+namespace {
+
+std::vector<std::string> masks_in_use(const MaskList& list) {
+  std::vector<std::string> masks;
+  int n = mask_count(list);
+  for (int i = 0; i < n; ++i) {
+    // A slot is read as a text of at most 64 characters, whatever it holds.
+    std::string text(list[i], strnlen(list[i], MASK_SLOT_SIZE - 1));
+    if (!is_comment_entry(text.c_str())) masks.push_back(std::move(text));
+  }
+  return masks;
+}
+
+}  // namespace
+
+ScanOptions scan_options_from(const SettingsRecord& s) {
+  ScanOptions o;
+  o.include_file_masks = masks_in_use(s.include_file_masks);
+  o.exclude_file_masks = masks_in_use(s.exclude_file_masks);
+  o.include_dirs = masks_in_use(s.include_dirs);
+  o.exclude_dirs = masks_in_use(s.exclude_dirs);
+  o.min_file_size = s.min_file_size;
+  o.max_file_size = s.max_file_size;
+  o.attr_set_mask = s.attr_set_mask;
+  o.attr_care_mask = s.attr_care_mask;
+  o.same_name = s.same_name != 0;
+  o.same_time = s.same_time != 0;
+  o.same_date = s.same_date != 0;
+  o.same_size = s.same_size != 0;
+  o.same_crc = s.same_crc != 0;
+  o.display_crc = s.display_crc != 0;
+  o.same_owner = s.same_owner != 0;
+  o.same_group = s.same_group != 0;
+  o.min_date = s.min_year * 10000 + s.min_month * 100 + s.min_day;
+  o.max_date = s.max_year * 10000 + s.max_month * 100 + s.max_day;
+  o.time_kind = s.time_kind;
+  o.stop_after = s.stop_after;
+  o.group_min = s.group_min;
+  o.group_max = s.group_max;
+  return o;
+}
+
+bool walk_may_go_on(const ScanContext& ctx) {
+  return !g_scanner_abort && ctx.block.command_word.load(std::memory_order_relaxed) == CMD_START;
+}
+
+bool crc_pass_may_go_on(const ScanContext& ctx) {
+  std::int32_t command = ctx.block.command_word.load(std::memory_order_relaxed);
+  return !g_scanner_abort && command != CMD_IDLE && command != CMD_QUIT;
+}
+
+void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
+                 std::int64_t size, std::uint32_t crc, bool readable) {
+  const ScanOptions& o = ctx.options;
+  ScanBlock& b = ctx.block;
+  bool limited = o.stop_after > 0 && !o.same_crc;
+  if (limited && b.dup_count.load() >= o.stop_after) return;
+
+  std::int32_t count = tree.insert(key, path, size, crc, readable);
+  if (count < 2) return;  // a new key, or a path the group already holds
+
+  std::int32_t dups = b.dup_count.fetch_add(1) + 1;
+  if (limited && dups >= o.stop_after) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Stopped %ld Duplicates Found", static_cast<long>(dups));
+    ctx.end_message = text;
+    std::snprintf(text, sizeof text, "(Limit = %ld)", static_cast<long>(o.stop_after));
+    ctx.end_detail = text;
+  }
+  // A group's second member also brings its header and its first member's row.
+  ctx.rows_expected += (count == 2) ? 3 : 1;
+  if (ctx.phase == ScanPhase::WALK && o.stop_after > 0) {
+    report_progress(b, dups % o.stop_after, o.stop_after);
+  }
+}

@@ -1,0 +1,70 @@
+// What one scan works with: the settings as they stood when it started, the
+// two grouping trees, and the running numbers of the emission.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/scan_block.h"
+#include "scan/group_tree.h"
+
+// The settings a scan reads, taken from the settings record when the scan
+// starts, so that a change applied meanwhile cannot make one scan follow
+// two sets of rules. Mask lists hold only the entries in use: comment
+// entries and everything after the first empty slot are left out.
+struct ScanOptions {
+  std::vector<std::string> include_file_masks;
+  std::vector<std::string> exclude_file_masks;
+  std::vector<std::string> include_dirs;
+  std::vector<std::string> exclude_dirs;
+  std::int64_t min_file_size = 0;
+  std::int64_t max_file_size = 0;  // 0: no upper limit
+  std::int32_t attr_set_mask = 0;
+  std::int32_t attr_care_mask = 0;
+  bool same_name = false, same_time = false, same_date = false, same_size = false;
+  bool same_crc = false, display_crc = false, same_owner = false, same_group = false;
+  int min_date = 0;  // yyyymmdd
+  int max_date = 0;  // yyyymmdd
+  int time_kind = TIME_CREATED;
+  std::int32_t stop_after = 0;  // 0 or less: no limit
+  std::int32_t group_min = 0;
+  std::int32_t group_max = 0;
+};
+
+// A mask list entry that begins with "/*" and contains "*/" is a comment.
+bool is_comment_entry(const char* text);
+
+ScanOptions scan_options_from(const SettingsRecord& settings);
+
+// The stages of a scan, in order.
+enum class ScanPhase { WALK = 1, CRC_PASS = 2 };
+
+struct ScanContext {
+  ScanBlock& block;
+  ScanOptions options;
+  ScanPhase phase = ScanPhase::WALK;
+  GroupTree key_tree;
+  GroupTree crc_tree;
+  long rows_expected = 1;  // rows the emission will send
+  long rows_emitted = 0;
+  long next_group_no = 1;
+  long next_entry_no = 1;
+  long possible_count = 0;  // duplicates the walk found, before the CRC pass
+  // Why the scan stopped early, if it did: shown where the list ends.
+  std::string end_message;  // "Stopped N Duplicates Found"
+  std::string end_detail;   // "(Limit = N)"
+
+  ScanContext(ScanBlock& b, ScanOptions o) : block(b), options(std::move(o)) {}
+};
+
+// True while the interface has not asked the scan to stop (and the scanner
+// is not being ended).
+bool walk_may_go_on(const ScanContext& ctx);
+bool crc_pass_may_go_on(const ScanContext& ctx);
+
+// Files the key under `tree`, counting duplicates and the rows the emission
+// will send. Without the CRC pass, once `stop_after` duplicates are found no
+// further file enters the tree.
+void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
+                 std::int64_t size, std::uint32_t crc, bool readable = true);

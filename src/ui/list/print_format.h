@@ -1,0 +1,10 @@
+// The plain-text layout of list rows, as "Print Listbox" writes them: a
+// group header after an empty line, a comment row on one line, a file row's
+// six short columns on one line and its path on the next.
+#pragma once
+
+#include <string>
+
+#include "core/scan_channel.h"
+
+std::string format_print_row(const RowTexts& row);

@@ -1,0 +1,379 @@
+// Scans of small trees under a temporary directory, through the whole
+// engine: walk, filters, grouping, CRC pass and emission.
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "scan/summary.h"
+#include "scan_fixture.h"
+
+namespace {
+
+using test::ScanRun;
+using test::ScanTest;
+
+// Groups in list order, each with its members (relative paths) sorted:
+// the order of files inside a group is the order the directory listing
+// gave, which the tests do not fix.
+std::vector<std::vector<std::string>> groups(const ScanRun& run, const std::string& root) {
+  std::vector<std::vector<std::string>> out;
+  for (const ListRow& r : run.rows()) {
+    if (r[0] == "/*" && r[1].rfind("Group ", 0) == 0) out.emplace_back();
+    if (r[0] == " " && !out.empty()) out.back().push_back(r[6].substr(root.size() + 1));
+  }
+  for (auto& g : out) std::sort(g.begin(), g.end());
+  return out;
+}
+
+using Groups = std::vector<std::vector<std::string>>;
+
+class WalkTest : public ScanTest {
+ protected:
+  static void SetUpTestSuite() {
+    ScanTest::SetUpTestSuite();
+    umask(022);
+  }
+  Groups groups_of(const ScanRun& run) { return groups(run, dir.path()); }
+};
+
+TEST_F(WalkTest, GroupsByKeyAndContentsWithTheirFramingRows) {
+  make_file("a/big.dat", "0123456789");
+  make_file("b/big.dat", "0123456789");
+  make_file("a/x.txt", "abc");
+  make_file("b/x.txt", "abc");
+  make_file("c/x.txt", "abd");  // same size and name, other contents
+  make_file("a/solo.txt", "hello");
+
+  ScanRun run = scan();
+  auto outline = run.outline(dir.path());
+  ASSERT_EQ(outline.size(), 10u);
+  EXPECT_EQ(outline[0], "Sorted List|*/||");
+  EXPECT_EQ(outline[1], "Group 1 |(1 - 2)|*/|");
+  EXPECT_EQ(outline[4], "Group 2 |(3 - 4)|*/|");
+  EXPECT_EQ(outline[7], "End Of List|*/||");
+  EXPECT_EQ(outline[8], "Scan Finished");
+  EXPECT_EQ(outline[9], "Scan Time ");
+  EXPECT_EQ(groups_of(run), (Groups{{"a/big.dat", "b/big.dat"}, {"a/x.txt", "b/x.txt"}}));
+
+  const ListRow& row = run.rows()[5];
+  EXPECT_EQ(row[3], "3");
+  EXPECT_EQ(row[4], "352441C2");
+  EXPECT_EQ(row[5], "-rw-r--r--");
+  EXPECT_EQ(run.rows()[8][2].size(), 20u) << "Dec  6 04:08:40 2026: the weekday left out";
+  EXPECT_EQ(run.rows()[9][2].size(), 8u);
+
+  ScanBlock& b = *run.block;
+  // Every directory the walk meets on its way counts too (those of / and /tmp).
+  EXPECT_GE(b.dirs_count.load(), 3);
+  EXPECT_EQ(b.files_count.load(), 6);
+  EXPECT_EQ(b.dup_count.load(), 2) << "after the CRC pass";
+  EXPECT_EQ(b.row_count.load(), 10);
+  EXPECT_EQ(b.scan_finished.load(), 0) << "taken by the interface side";
+  ASSERT_FALSE(run.result.messages.empty());
+  std::string summary = run.result.messages.back();
+  EXPECT_EQ(summary, summary_counts_line(b));
+  EXPECT_NE(summary.find(" Dirs, 6 Files, 2  Duplicates   "), std::string::npos) << summary;
+}
+
+TEST_F(WalkTest, SizeKeysAcrossAThousandMillionBytesAndGroupLimits) {
+  options.same_crc = false;
+  options.display_crc = false;
+  options.same_name = false;
+  // Sparse files: nothing is read with CRC comparison and display off.
+  for (auto [name, size] : {std::pair{"n1", 999999999LL}, {"n2", 999999999LL},
+                            {"g1", 1000000000LL}, {"g2", 1000000000LL}, {"s1", 5LL},
+                            {"s2", 5LL}, {"s3", 5LL}, {"one", 6LL}}) {
+    std::string p = make_file(std::string("d/") + name, "");
+    ASSERT_EQ(truncate(p.c_str(), size), 0);
+  }
+  ScanRun run = scan();
+  EXPECT_EQ(groups_of(run), (Groups{{"d/n1", "d/n2"}, {"d/g1", "d/g2"}, {"d/s1", "d/s2", "d/s3"}}));
+  EXPECT_EQ(run.rows()[2][3], "999,999,999");
+  EXPECT_EQ(run.rows()[5][3], "1,000,000,000");
+  EXPECT_EQ(run.rows()[2][4], "-");
+
+  options.group_min = 3;
+  options.group_max = 3;
+  run = scan();
+  EXPECT_EQ(groups_of(run), (Groups{{"d/s1", "d/s2", "d/s3"}}));
+  auto outline = run.outline(dir.path());
+  ASSERT_EQ(outline.size(), 9u);
+  EXPECT_EQ(outline[5], "2 Group(s) Smaller |Than 3 |Not Shown|*/");
+  EXPECT_EQ(outline[6], "End Of List|*/||");
+  EXPECT_EQ(run.block->smaller_groups.load(), 2) << "the single file is not a smaller group";
+
+  options.group_min = 2;
+  options.group_max = 2;
+  run = scan();
+  EXPECT_EQ(run.outline(dir.path())[7], "1 Group(s) Larger |Than 2 |Not Shown|*/");
+}
+
+TEST_F(WalkTest, StopLimitEndsTheListWithTheStopText) {
+  options.same_crc = false;
+  options.stop_after = 2;
+  for (int i = 0; i < 4; ++i) {
+    make_file("a/p" + std::to_string(i), "x");
+    make_file("b/p" + std::to_string(i), "x");
+  }
+  ScanRun run = scan();
+  EXPECT_EQ(groups_of(run).size(), 2u);
+  EXPECT_EQ(run.block->files_count.load(), 8) << "files are still counted";
+  EXPECT_EQ(run.outline(dir.path()).end()[-3], "Stopped 2 Duplicates Found|(Limit = 2)|*/|");
+}
+
+TEST_F(WalkTest, FileMasksClassesAndCommentEntries) {
+  auto record = std::make_unique<SettingsRecord>();
+  default_settings(*record);
+  std::strcpy(record->include_file_masks[0], "*.txt");
+  std::strcpy(record->include_file_masks[1], "[ab]*");
+  std::strcpy(record->include_file_masks[2], "/* [c]* */");
+  std::strcpy(record->exclude_file_masks[0], "*old*");
+  std::strcpy(record->exclude_file_masks[1], "/*.txt*/");
+  record->exclude_file_masks[2][0] = '\0';
+  std::strcpy(record->exclude_file_masks[3], "*");  // after the end of the list
+  ScanOptions from_record = scan_options_from(*record);
+  options.include_file_masks = from_record.include_file_masks;
+  options.exclude_file_masks = from_record.exclude_file_masks;
+  for (const char* name : {"keep.txt", "a.dat", "c.dat", "old.txt", "B.dat"}) {
+    make_file(std::string("d1/") + name, "1");
+    make_file(std::string("d2/") + name, "1");
+  }
+  ScanRun run = scan();
+  EXPECT_EQ(groups_of(run), (Groups{{"d1/keep.txt", "d2/keep.txt"}, {"d1/a.dat", "d2/a.dat"}}));
+  EXPECT_EQ(run.block->exfiles_count.load(), 2);
+  EXPECT_EQ(run.block->files_count.load(), 4);
+}
+
+TEST_F(WalkTest, DateBoundsAreInclusive) {
+  options.same_crc = false;
+  options.min_date = 20000101;
+  options.max_date = 20001231;
+  const std::pair<const char*, time_t> files[] = {
+      {"first", 946684800},   // 2000-01-01 00:00:00
+      {"last", 978307199},    // 2000-12-31 23:59:59
+      {"before", 946684799},  // 1999-12-31 23:59:59
+      {"after", 978307200},   // 2001-01-01 00:00:00
+  };
+  for (auto [name, t] : files) {
+    for (const char* d : {"a/", "b/"}) {
+      make_file(d + std::string(name), name);
+      set_mtime(d + std::string(name), t);
+    }
+  }
+  ScanRun run = scan();
+  EXPECT_EQ(groups_of(run), (Groups{{"a/first", "b/first"}, {"a/last", "b/last"}}));
+  EXPECT_EQ(run.rows()[2][1].substr(0, 15), "Sat-Jan 01,2000");
+}
+
+TEST_F(WalkTest, PermissionFilterAndDuplicateKeyParts) {
+  options.same_crc = false;
+  options.attr_care_mask = 0022;  // group and other write must be clear
+  options.attr_set_mask = 0;
+  for (auto [name, mode] : {std::pair{"plain", 0644}, {"gw", 0664}, {"ow", 0646}}) {
+    for (const char* d : {"a/", "b/"}) {
+      std::string p = make_file(d + std::string(name), "x");
+      chmod(p.c_str(), mode);
+    }
+  }
+  EXPECT_EQ(groups_of(scan()), (Groups{{"a/plain", "b/plain"}}));
+
+  // Date and time join the key: equal names with other times part.
+  options.attr_care_mask = 0;
+  options.same_date = true;
+  options.same_time = true;
+  set_mtime("a/gw", 1000000000);
+  set_mtime("b/gw", 1000000001);
+  set_mtime("a/ow", 1000000000);
+  set_mtime("b/ow", 1000000000);
+  set_mtime("a/plain", 1000000000);
+  set_mtime("b/plain", 1000086400);  // a day later, same time of day
+  EXPECT_EQ(groups_of(scan()), (Groups{{"a/ow", "b/ow"}}));
+
+  // With every key attribute off, nothing enters the tree.
+  options.same_name = options.same_size = options.same_date = options.same_time = false;
+  ScanRun run = scan();
+  EXPECT_EQ(run.block->files_count.load(), 0);
+  EXPECT_TRUE(run.paths().empty());
+}
+
+TEST_F(WalkTest, ExcludedDirectoriesArePrunedAndCounted) {
+  options.exclude_dirs = {escape_mask(dir.path()) + "/skip*"};
+  make_file("skip/x.txt", "1");
+  make_file("skip/deep/x.txt", "1");
+  make_file("keep/x.txt", "1");
+  make_file("keep2/x.txt", "1");
+  make_file("x.txt", "1");  // the top directory matches the include mask itself
+  ScanRun run = scan();
+  EXPECT_EQ(groups_of(run), (Groups{{"keep/x.txt", "keep2/x.txt", "x.txt"}}));
+  // skip/deep would match the exclude mask too, had the walk met it.
+  EXPECT_EQ(run.block->exdirs_count.load(), 1);
+}
+
+TEST_F(WalkTest, WalkGoesOnlyWhereAnIncludeMaskCanLead) {
+  // Pseudo file systems are never entered, whatever the masks say.
+  options.include_dirs = {"/proc/*", "/sys", "/dev/*"};
+  ScanRun run = scan();
+  EXPECT_EQ(run.block->files_count.load(), 0);
+  EXPECT_EQ(run.block->exdirs_count.load(), 0);
+  EXPECT_GT(run.block->dirs_count.load(), 0) << "the root's directories are met";
+  options.exclude_dirs = {"/proc"};
+  EXPECT_EQ(scan().block->exdirs_count.load(), 1) << "the exclude test comes first";
+
+  // An empty include list walks nothing, not even the root.
+  options.include_dirs.clear();
+  options.exclude_dirs.clear();
+  make_file("a/x", "1");
+  make_file("b/x", "1");
+  run = scan();
+  EXPECT_EQ(run.block->dirs_count.load(), 0);
+  EXPECT_EQ(run.outline(dir.path()),
+            (std::vector<std::string>{"Sorted List|*/||", "End Of List|*/||", "Scan Finished",
+                                      "Scan Time "}));
+  EXPECT_EQ(run.result.messages.back().rfind("0 Dirs, 0 Files, 0  Duplicates  ", 0), 0u);
+
+  // A mask without a leading "/" still leads the walk to where it matches.
+  options.include_dirs = {"*/" + std::string(std::filesystem::path(dir.path()).filename()) + "/*b"};
+  EXPECT_TRUE(groups_of(scan()).empty()) << "only b's files are taken";
+  make_file("a/b/x", "1");
+  EXPECT_EQ(groups_of(scan()), (Groups{{"a/b/x", "b/x"}}));
+}
+
+TEST_F(WalkTest, LinksAreNeverFollowedAndHardLinksAreTwoEntries) {
+  make_file("target/inside.txt", "in");
+  make_file("other/inside.txt", "in");
+  make_dirs("a");
+  make_dirs("b");
+  ASSERT_EQ(symlink("../target", path("a/link").c_str()), 0);
+  ASSERT_EQ(symlink("../target", path("b/link").c_str()), 0);
+  make_file("a/hard.txt", "same inode");
+  ASSERT_EQ(link(path("a/hard.txt").c_str(), path("b/hard.txt").c_str()), 0);
+  ScanRun run = scan();
+  EXPECT_EQ(groups_of(run), (Groups{{"a/hard.txt", "b/hard.txt"},
+                                    {"a/link", "b/link"},
+                                    {"other/inside.txt", "target/inside.txt"}}));
+  for (const ListRow& r : run.rows()) {
+    if (r[6].ends_with("/link")) {
+      EXPECT_EQ(r[3], "9") << "a link's size is its text's length";
+    }
+  }
+}
+
+TEST_F(WalkTest, OddNamesReachTheListUnchanged) {
+  const std::string names[] = {"with blank.txt", "quote's \"both\".txt", "new\nline.txt",
+                               "caf\xc3\xa9.txt", "\xff\xfe raw.bin", "-dash", "back\\slash*?[x]"};
+  for (const std::string& name : names) {
+    make_file("a/" + name, name);
+    make_file("b/" + name, name);
+  }
+  ScanRun run = scan();
+  auto paths = run.paths();
+  for (const std::string& name : names) {
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), path("a/" + name)), 1) << name;
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), path("b/" + name)), 1) << name;
+  }
+  EXPECT_EQ(paths.size(), 2 * std::size(names));
+}
+
+TEST_F(WalkTest, LongPathsAreListedWholeOrLeftOut) {
+  // 300 characters: far past the old 256-character column, listed whole.
+  std::string mid(140, 'm');
+  make_file("a/" + mid + "/" + mid + "/f", "long");
+  make_file("b/" + mid + "/" + mid + "/f", "long");
+  // Past PATH_MAX: built relative to each level, since no call takes it whole.
+  std::string level(200, 'L');
+  for (const char* top : {"c", "d"}) {
+    make_dirs(top);
+    int fd = open(path(top).c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 21; ++i) {
+      ASSERT_EQ(mkdirat(fd, level.c_str(), 0755), 0);
+      int next = openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+      close(fd);
+      fd = next;
+    }
+    int f = openat(fd, "deep.txt", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(write(f, "deep", 4), 4);
+    close(f);
+    close(fd);
+  }
+  ScanRun run = scan();
+  auto paths = run.paths();
+  ASSERT_EQ(paths.size(), 2u);
+  EXPECT_EQ(paths[0].size(), dir.path().size() + 286);
+  EXPECT_TRUE(paths[0].ends_with("/f"));
+}
+
+// As root every file is readable: the unreadable cases run as "nobody".
+template <typename Fn>
+std::string as_unprivileged_user(Fn fn) {
+  int pipe_fd[2];
+  if (pipe(pipe_fd) != 0) return "pipe failed";
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(pipe_fd[0]);
+    if (geteuid() == 0) {
+      struct passwd* nobody = getpwnam("nobody");
+      if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+          setuid(nobody->pw_uid) != 0) {
+        _exit(3);
+      }
+    }
+    std::string out = fn();
+    ssize_t unused = write(pipe_fd[1], out.data(), out.size());
+    (void)unused;
+    _exit(0);
+  }
+  close(pipe_fd[1]);
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(pipe_fd[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+  close(pipe_fd[0]);
+  int status;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? out : "child failed";
+}
+
+TEST_F(WalkTest, UnreadableFilesAreNeverGroupedAndClosedDirectoriesAreReported) {
+  chmod(dir.path().c_str(), 0755);
+  for (const char* d : {"a", "b"}) {
+    make_file(std::string(d) + "/secret.txt", "same");
+    chmod(path(std::string(d) + "/secret.txt").c_str(), 0);
+    make_file(std::string(d) + "/open.txt", "same");
+    chmod(path(d).c_str(), 0755);
+  }
+  make_file("locked/x.txt", "1");
+  chmod(path("locked").c_str(), 0700);
+  if (geteuid() == 0) {
+    // Owned by root, so "nobody" cannot enter it.
+    ASSERT_EQ(chown(path("locked").c_str(), 0, 0), 0);
+  }
+
+  std::string out = as_unprivileged_user([&] {
+    std::string text;
+    ScanRun run = scan();  // CRC comparison on
+    for (const auto& g : groups_of(run)) {
+      for (const auto& m : g) text += m + ",";
+      text += ";";
+    }
+    text += "|";
+    for (const std::string& m : run.result.messages) {
+      if (m.rfind("Access Denied", 0) == 0) text += m;
+    }
+    options.same_crc = false;  // shown, with "??" where the CRC cannot be read
+    run = scan();
+    text += "|";
+    for (const ListRow& r : run.rows()) {
+      if (r[0] == " " && r[6].ends_with("secret.txt")) text += r[4] + ",";
+    }
+    return text;
+  });
+  EXPECT_EQ(out, "a/open.txt,b/open.txt,;|Access Denied to locked|??,??,");
+}
+
+}  // namespace
