@@ -23,6 +23,9 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <algorithm>
+#include <atomic>
+#include <thread>
 #include <unordered_map>
 
 #include "core/scan_channel.h"
@@ -96,58 +99,135 @@ void content_key(std::string& out, std::string_view key, const FileDigest& d) {
   out.append(tail);
 }
 
+// The CRC pass reads in batches of consecutive groups: all reads of a batch
+// run on every processor at once, then its files are filed into the CRC tree
+// one by one, in group order, as if read one after another.
 class CrcPass {
  public:
-  explicit CrcPass(ScanContext& ctx) : ctx_(ctx) {}
+  explicit CrcPass(ScanContext& ctx) : ctx_(ctx) {
+    unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, MAX_READERS);
+    readers_.resize(threads);
+    for (auto& r : readers_) r = std::make_unique<FileReader>();
+  }
 
   void run() {
     const ScanOptions& o = ctx_.options;
     // Groups of one file are never listed and never counted: a file that
     // cannot share its contents with another may be left out unread.
     const bool may_skip_lone = o.group_min >= 2 && o.group_max >= 1;
-    for (auto [key, node_ptr] : ctx_.key_tree.descending()) {
-      GroupNode& node = *node_ptr;
-      if (o.stop_after > 0 && ctx_.block.dup_count.load() >= o.stop_after) {
-        set_word(ctx_.block.command_word, CMD_IDLE);  // ends this pass too
-        return;
+    const auto& groups = ctx_.key_tree.descending();
+    std::size_t next = 0;
+    while (next < groups.size()) {
+      batch_.clear();
+      files_.clear();
+      for (; next < groups.size() && files_.size() < BATCH_FILES; ++next) {
+        auto [key, node] = groups[next];
+        if (node->count < o.group_min || node->members.empty()) continue;
+        batch_.push_back({key, node, files_.size()});
+        for (const GroupMember& m : node->members) files_.emplace_back(&m);
       }
-      if (!crc_pass_may_go_on(ctx_)) return;
-      if (node.count < o.group_min || node.members.empty()) continue;
       if (may_skip_lone) {
-        refile_probed(key, node);
+        read_beginnings_then_collisions();
       } else {
-        for (const GroupMember& m : node.members) refile(key, m, read_whole(m));
+        read_all();
       }
-      release_members(node);
+      if (!refile_batch()) return;
     }
   }
 
  private:
-  FileDigest read_whole(const GroupMember& m) {
-    return reader_.digest(m.path, true, crc_pass_keeps_going, &ctx_);
+  static constexpr unsigned MAX_READERS = 4;
+  static constexpr std::size_t BATCH_FILES = 4096;
+
+  // One file of the batch and what the reads found.
+  struct FileWork {
+    explicit FileWork(const GroupMember* m) : member(m) {}
+    const GroupMember* member;
+    bool readable = false;
+    bool complete = false;  // `digest` holds the whole file
+    bool wanted = false;    // to be filed into the CRC tree
+    std::uint64_t probe_hash = 0;
+    FileDigest digest;
+  };
+  struct BatchGroup {
+    std::string_view key;
+    GroupNode* node;
+    std::size_t first_file;  // its members' place in files_
+  };
+
+  // Runs fn(file, reader) for every file for which `wanted(file)`, on all readers.
+  template <typename Wanted, typename Fn>
+  void for_files(Wanted wanted, Fn fn) {
+    std::atomic<std::size_t> next{0};
+    auto work = [&](FileReader& reader) {
+      for (std::size_t i; (i = next.fetch_add(1)) < files_.size();) {
+        if (wanted(files_[i]) && crc_pass_may_go_on(ctx_)) fn(files_[i], reader);
+      }
+    };
+    std::vector<std::thread> helpers;
+    std::size_t extra = std::min(readers_.size() - 1, files_.size() / 16);
+    for (std::size_t k = 1; k <= extra; ++k) helpers.emplace_back(work, std::ref(*readers_[k]));
+    work(*readers_[0]);
+    for (std::thread& t : helpers) t.join();
   }
 
-  // Reads the beginning of every member, then reads to the end only the
-  // members whose beginning another member shares.
-  void refile_probed(std::string_view key, GroupNode& node) {
-    const std::size_t n = node.members.size();
-    probes_.assign(n, Probe{});
+  void read_whole(FileWork& f, FileReader& reader) {
+    f.digest = reader.digest(f.member->path, true, crc_pass_keeps_going, &ctx_);
+    f.readable = f.complete = f.digest.ok;
+  }
+
+  void read_all() {
+    for_files([](const FileWork&) { return true; },
+              [&](FileWork& f, FileReader& reader) { read_whole(f, reader); });
+    for (FileWork& f : files_) f.wanted = true;  // unreadable ones get a group of their own
+  }
+
+  // Reads the beginning of every file; then, group by group, only files whose
+  // beginning another file of the group shares can have a duplicate, and only
+  // those are read to their end.
+  void read_beginnings_then_collisions() {
+    for_files([](const FileWork&) { return true; },
+              [&](FileWork& f, FileReader& reader) {
+                f.readable = reader.probe(f.member->path, PROBE_BYTES, f.probe_hash, f.digest,
+                                          f.complete);
+              });
     std::unordered_map<std::uint64_t, int> sharing;
-    for (std::size_t i = 0; i < n && crc_pass_may_go_on(ctx_); ++i) {
-      Probe& p = probes_[i];
-      p.readable = reader_.probe(node.members[i].path, PROBE_BYTES, p.hash, p.whole, p.complete);
-      if (p.readable) ++sharing[p.hash];
+    for (const BatchGroup& g : batch_) {
+      sharing.clear();
+      std::size_t end = g.first_file + g.node->members.size();
+      for (std::size_t i = g.first_file; i < end; ++i) {
+        if (files_[i].readable) ++sharing[files_[i].probe_hash];
+      }
+      for (std::size_t i = g.first_file; i < end; ++i) {
+        files_[i].wanted = files_[i].readable && sharing[files_[i].probe_hash] >= 2;
+      }
     }
-    for (std::size_t i = 0; i < n && crc_pass_may_go_on(ctx_); ++i) {
-      Probe& p = probes_[i];
-      if (!p.readable || sharing[p.hash] < 2) continue;  // can join no group
-      const GroupMember& m = node.members[i];
-      refile(key, m, p.complete ? p.whole : read_whole(m));
+    for_files([](const FileWork& f) { return f.wanted && !f.complete; },
+              [&](FileWork& f, FileReader& reader) { read_whole(f, reader); });
+  }
+
+  // Files the batch in group order; false when the pass is to end.
+  bool refile_batch() {
+    const ScanOptions& o = ctx_.options;
+    for (const BatchGroup& g : batch_) {
+      if (o.stop_after > 0 && ctx_.block.dup_count.load() >= o.stop_after) {
+        set_word(ctx_.block.command_word, CMD_IDLE);  // ends this pass too
+        return false;
+      }
+      if (!crc_pass_may_go_on(ctx_)) return false;
+      std::size_t end = g.first_file + g.node->members.size();
+      for (std::size_t i = g.first_file; i < end; ++i) {
+        // A file the stop cut short was never read whole: it is left out.
+        if (files_[i].wanted && (files_[i].complete || !files_[i].readable)) {
+          refile(g.key, *files_[i].member, files_[i].digest);
+        }
+      }
+      release_members(*g.node);
     }
+    return true;
   }
 
   void refile(std::string_view key, const GroupMember& m, const FileDigest& d) {
-    if (!crc_pass_may_go_on(ctx_)) return;  // stopped in the middle of the file
     char text[PATH_MAX + 64];
     std::snprintf(text, sizeof text, "Pass 2: CRC-32 %X %lld %s", static_cast<unsigned>(d.crc),
                   static_cast<long long>(d.bytes), m.path);
@@ -170,16 +250,10 @@ class CrcPass {
     report_progress(ctx_.block, dups, ctx_.possible_count);
   }
 
-  struct Probe {
-    bool readable = false;
-    bool complete = false;
-    std::uint64_t hash = 0;
-    FileDigest whole;
-  };
-
   ScanContext& ctx_;
-  FileReader reader_;
-  std::vector<Probe> probes_;
+  std::vector<std::unique_ptr<FileReader>> readers_;
+  std::vector<BatchGroup> batch_;
+  std::vector<FileWork> files_;
   std::string extended_;
 };
 

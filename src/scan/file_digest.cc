@@ -32,17 +32,17 @@ FileReader::FileReader()
 
 FileReader::~FileReader() = default;
 
-// A regular file is opened (`fd`); a symbolic link's text is put into the
-// buffer (`link_length`); anything else is unreadable.
-FileReader::Contents FileReader::open_contents(const char* path, int& fd,
-                                               std::size_t& link_length) {
+// A regular file is opened (`fd`, `length` its size when opened); a symbolic
+// link's text is put into the buffer (`length` its length); anything else is
+// unreadable.
+FileReader::Contents FileReader::open_contents(const char* path, int& fd, std::size_t& length) {
   // O_NONBLOCK: opening a pipe must never wait for a writer.
   fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno != ELOOP) return Contents::UNREADABLE;
     ssize_t n = readlink(path, reinterpret_cast<char*>(buffer_.get()), PATH_MAX);
     if (n < 0) return Contents::UNREADABLE;
-    link_length = static_cast<std::size_t>(n);
+    length = static_cast<std::size_t>(n);
     return Contents::LINK;
   }
   struct stat st;
@@ -50,6 +50,7 @@ FileReader::Contents FileReader::open_contents(const char* path, int& fd,
     close(fd);
     return Contents::UNREADABLE;
   }
+  length = static_cast<std::size_t>(st.st_size);
   // Larger reads ahead help a long file that is not in the cache yet.
   if (st.st_size > static_cast<off_t>(BUFFER_SIZE)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return Contents::FILE;
@@ -69,12 +70,12 @@ FileDigest FileReader::digest_of_buffer(std::size_t length) {
 FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_going)(const void*),
                               const void* arg) {
   int fd;
-  std::size_t link_length;
-  switch (open_contents(path, fd, link_length)) {
+  std::size_t length;
+  switch (open_contents(path, fd, length)) {
     case Contents::UNREADABLE:
       return FileDigest{};
     case Contents::LINK:
-      return digest_of_buffer(link_length);
+      return digest_of_buffer(length);
     case Contents::FILE:
       break;
   }
@@ -93,6 +94,11 @@ FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_goin
     crc = libdeflate_crc32(crc, buffer_.get(), static_cast<std::size_t>(n));
     if (with_hash) XXH3_128bits_update(state, buffer_.get(), static_cast<std::size_t>(n));
     d.bytes += n;
+    // A short read that brings the file to its size is its end: no need to
+    // ask once more for the empty read that says so.
+    if (static_cast<std::size_t>(n) < BUFFER_SIZE && static_cast<std::size_t>(d.bytes) >= length) {
+      break;
+    }
   }
   close(fd);
   d.ok = true;
@@ -112,27 +118,31 @@ bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe
   if (limit >= BUFFER_SIZE) limit = BUFFER_SIZE - 1;
 
   int fd;
+  std::size_t length = 0;
   std::size_t got = 0;
   bool at_end = false;
-  switch (open_contents(path, fd, got)) {
+  switch (open_contents(path, fd, length)) {
     case Contents::UNREADABLE:
       return false;
     case Contents::LINK:
+      got = length;
       at_end = true;  // a link's text is read whole
       break;
     case Contents::FILE:
       // One byte more than the limit tells whether the file ends within it.
       while (got <= limit) {
-        ssize_t n = read_some(fd, buffer_.get() + got, limit + 1 - got);
+        std::size_t want = limit + 1 - got;
+        ssize_t n = read_some(fd, buffer_.get() + got, want);
         if (n < 0) {
           close(fd);
           return false;
         }
-        if (n == 0) {
+        got += static_cast<std::size_t>(n);
+        // The empty read, or a short one that brings the file to its size.
+        if (n == 0 || (static_cast<std::size_t>(n) < want && got >= length)) {
           at_end = true;
           break;
         }
-        got += static_cast<std::size_t>(n);
       }
       close(fd);
       break;

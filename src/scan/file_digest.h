@@ -42,7 +42,7 @@ class FileReader {
  private:
   static constexpr std::size_t BUFFER_SIZE = 1 << 20;
   enum class Contents { UNREADABLE, FILE, LINK };
-  Contents open_contents(const char* path, int& fd, std::size_t& link_length);
+  Contents open_contents(const char* path, int& fd, std::size_t& length);
   FileDigest digest_of_buffer(std::size_t length);
   std::unique_ptr<unsigned char[]> buffer_;
   struct HashState;
