@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libgtk-3-dev libglib2.0-dev-bin
+  libgtk-3-dev libglib2.0-dev-bin librsvg2-common adwaita-icon-theme
   libgtest-dev googletest
   libdeflate-dev libxxhash-dev
   xvfb xauth x11-utils xdotool imagemagick

@@ -1,7 +1,10 @@
 // Pelto Marvish: finds duplicate files. The program runs as two processes:
-// this one (the interface) and a scanner forked before anything else, which
-// does all file-system work and hands results back through the shared block.
-#include <glib.h>
+// this one (the interface, with the window) and a scanner forked before
+// anything else, which does all file-system work and hands its results back
+// through the shared scan block.
+#include <gtk/gtk.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <clocale>
 #include <cstdio>
@@ -9,47 +12,32 @@
 
 #include "core/data_dir.h"
 #include "core/process.h"
-#include "core/scan_channel.h"
+#include "core/result_intake.h"
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
 #include "settings/state_file.h"
+#include "ui/list/main_window.h"
 
 namespace {
 
-// Takes the scanner's records while no list window exists yet.
-class DiscardingSink : public ListRecordSink {
- public:
-  void clear_list() override {}
-  void freeze_list() override {}
-  void thaw_list() override {}
-  void append_row(const RowTexts&) override {}
-};
+constexpr guint INTAKE_INTERVAL_MS = 5;
+constexpr guint SECOND_MS = 1000;
 
-gboolean result_intake_tick(gpointer) {
-  if (g_block == nullptr) return G_SOURCE_REMOVE;
-  DiscardingSink sink;
-  take_list_records(*g_block, sink, 20000);
-  std::string text;
-  take_dir_text(*g_block, text);
-  take_message(*g_block, text);
-  float fraction;
-  take_progress(*g_block, fraction);
-  take_scan_finished(*g_block);
-  return G_SOURCE_CONTINUE;
+gboolean second_tick_cb(gpointer data) {
+  return second_tick(data) ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
-
-gboolean second_tick_cb(gpointer data) { return second_tick(data) ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE; }
 
 }  // namespace
 
-int main(int, char**) {
+int main(int argc, char** argv) {
   std::string error;
   ScanBlock* block = create_scan_block(error);
   if (block == nullptr) {
     std::fprintf(stderr, "peltomarvish: %s\n", error.c_str());
     return 1;
   }
-  if (start_scanner(*block, run_scan, error) < 0) {
+  pid_t scanner = start_scanner(*block, run_scan, error);
+  if (scanner < 0) {
     std::fprintf(stderr, "peltomarvish: %s\n", error.c_str());
     return 1;
   }
@@ -60,13 +48,29 @@ int main(int, char**) {
   g_settings_defaulted = load_settings(block->settings) != 0;
   load_state(g_state);
   g_selected_row = -1;
-  std::setlocale(LC_ALL, "");
-
+  // From here on the state is loaded: every ending saves it.
   install_interface_signal_handlers();
-  g_timeout_add(5, result_intake_tick, nullptr);
-  g_timeout_add(1000, second_tick_cb, nullptr);
-  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-  g_main_loop_run(loop);
-  raise(SIGINT);
+
+  std::setlocale(LC_ALL, "");
+  if (!gtk_init_check(&argc, &argv)) {
+    std::fprintf(stderr, "peltomarvish: cannot open the display\n");
+    kill(scanner, SIGKILL);
+    waitpid(scanner, nullptr, 0);
+    return 1;
+  }
+  register_resources();
+  // The application icon travels in the program, so an uninstalled build has it too.
+  if (GdkPixbuf* icon = gdk_pixbuf_new_from_resource("/org/peltomarvish/icons/peltomarvish.svg",
+                                                     nullptr)) {
+    gtk_window_set_default_icon(icon);
+    g_object_unref(icon);
+  }
+  MainWindow& window = build_main_window();
+  gtk_widget_show(GTK_WIDGET(window.window));
+
+  g_timeout_add(INTAKE_INTERVAL_MS, result_intake_tick, nullptr);
+  g_timeout_add(SECOND_MS, second_tick_cb, nullptr);
+  gtk_main();
+  raise(SIGINT);  // the shutdown sequence ends the program
   return 0;
 }

@@ -13,6 +13,9 @@
 #include <sstream>
 #include <thread>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 #include "support/temp_dir.h"
 
 namespace {
@@ -212,6 +215,7 @@ TEST_F(ProgramTest, EveryEndingLeavesNoProcessAndNoSegment) {
 
     kill(c.target == INTERFACE ? interface : scanner, c.signal);
     int status = wait_interface();
+    ASSERT_NE(status, -1) << "the program did not end";  // TearDown ends it
     if (c.orderly) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
       EXPECT_EQ(test::read_file(data("State")).size(), 7640u) << "an orderly end writes State";
@@ -236,6 +240,100 @@ TEST_F(ProgramTest, ScannerThatWillNotEndIsKilledAfterTenSeconds) {
             "Pelto Marvish Error: #100 - Timeout Waiting for process kill status\n");
   EXPECT_TRUE(process_gone(scanner, 5s));
   EXPECT_EQ(segments_of(interface_), 0);
+}
+
+// ---- The window, as the user and the window manager end it -----------------
+
+// The program's top-level window, found by the process id GTK puts on it.
+Window window_of(Display* display, pid_t pid) {
+  Atom pid_atom = XInternAtom(display, "_NET_WM_PID", False);
+  Window root_return, parent;
+  Window* children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root_return, &parent, &children, &count)) {
+    return 0;
+  }
+  for (unsigned i = 0; i < count && found == 0; ++i) {
+    Atom type;
+    int format;
+    unsigned long items, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type,
+                           &format, &items, &after, &data) == Success &&
+        data != nullptr) {
+      if (items == 1 && *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid)) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable) {
+          found = children[i];
+        }
+      }
+      XFree(data);
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+class WindowEndingTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    display_ = XOpenDisplay(nullptr);
+    if (display_ == nullptr) GTEST_SKIP() << "no X display";
+  }
+  void TearDown() override {
+    ProgramTest::TearDown();
+    if (display_) XCloseDisplay(display_);
+  }
+  Window wait_for_window() {
+    for (int i = 0; i < 1000; ++i) {
+      Window w = window_of(display_, interface_);
+      if (w) return w;
+      std::this_thread::sleep_for(10ms);
+    }
+    return 0;
+  }
+  void expect_orderly_end() {
+    pid_t interface = interface_, scanner = scanner_;
+    int status = wait_interface();
+    ASSERT_NE(status, -1) << "the program did not end";  // TearDown ends it
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(test::read_file(data("State")).size(), 7640u);
+    EXPECT_TRUE(process_gone(scanner, 5s));
+    EXPECT_EQ(segments_of(interface), 0);
+    interface_ = scanner_ = -1;
+  }
+  Display* display_ = nullptr;
+};
+
+TEST_F(WindowEndingTest, ClosingTheWindowEndsTheProgramInOrder) {
+  start(dir.path(), dir.path());
+  Window w = wait_for_window();
+  ASSERT_NE(w, 0u);
+  ASSERT_EQ(unlink(data("State").c_str()), 0);
+  // What a window manager sends when the user closes the window.
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = w;
+  event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display_, w, False, NoEventMask, &event);
+  XFlush(display_);
+  expect_orderly_end();
+}
+
+TEST_F(WindowEndingTest, ExitFromTheKeyboardEndsTheProgramInOrder) {
+  start(dir.path(), dir.path());
+  Window w = wait_for_window();
+  ASSERT_NE(w, 0u);
+  ASSERT_EQ(unlink(data("State").c_str()), 0);
+  // Real key presses, as from the keyboard, into the focused window.
+  std::string command = "xdotool windowfocus --sync " + std::to_string(w) + " key alt+x";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  expect_orderly_end();
 }
 
 }  // namespace

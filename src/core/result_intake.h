@@ -1,0 +1,24 @@
+// The interface's end of the scan channel: a 5 ms tick moves what the
+// scanner posted into the main window; Start Scan sends the request.
+#pragma once
+
+// The 5 ms timeout: rows and list requests into the list, the two status
+// texts into their labels, the progress value into the bar, and the
+// end-of-scan actions (beep, "pmstop", the "Scan Completed" notice).
+int result_intake_tick(void* unused);
+
+// Clears the list and the scan counters and asks the scanner for a scan;
+// refused with the "List Box Busy" notice while the list is busy.
+void start_scan();
+
+// The "List Box Busy" notice naming the refused operation.
+void notify_busy(const char* operation);
+
+// Starts "/bin/sh -c <command>" in the data directory without waiting for
+// it (the finished process is reaped). 1 when there is no command, -1 when
+// it could not be started, 0 when it was.
+int run_shell_command(const char* command);
+
+// The commands that run programs call this hook first when it is set, so
+// tests can see what would be run; returning true means "handled".
+extern bool (*g_shell_command_hook)(const char* command);

@@ -1,0 +1,31 @@
+// The program's notices and questions: small modal windows over the main
+// window. A question returns only when it is answered; the main loop keeps
+// running underneath (the scan results keep arriving). A notice returns at
+// once.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// The main window, made insensitive while a box is open; may be null.
+extern GtkWidget* g_main_window;
+
+// Answers, as the characters they are.
+inline constexpr int ANSWER_YES = 'Y';
+inline constexpr int ANSWER_NO = 'N';
+inline constexpr int ANSWER_ALL = 'A';     // "Yes To All"; "Append" for a file that exists
+inline constexpr int ANSWER_CANCEL = 'C';
+inline constexpr int ANSWER_OVERWRITE = 'O';
+inline constexpr int ANSWER_LEAVE = 'L';
+
+// "TheWinAskOK": title, two lines and an OK button (also Return).
+void show_message(const char* title, const char* line1, const char* line2);
+
+// "TheWinAskYesNo": 'Y' or 'N' (closing the window answers 'N').
+int ask_yes_no(const char* title, const char* line1, const char* line2, int default_answer);
+
+// "TheWinAskYesNoAll": 'Y', 'A', 'N' or 'C' (closing the window answers 'N').
+int ask_yes_no_all(const char* title, const char* line1, const char* line2, int default_answer);
+
+// "TheWinAskAO", titled "File Exists": 'A', 'O' or 'L' (Return and closing
+// the window answer 'L').
+int ask_file_exists(const char* path);

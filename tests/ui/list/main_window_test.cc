@@ -1,0 +1,397 @@
+// The main window, built from its resource and driven in a real X server,
+// with a real forked scanner behind it.
+#include "ui/list/main_window.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/process.h"
+#include "core/result_intake.h"
+#include "core/scan_channel.h"
+#include "scan/scan_driver.h"
+#include "settings/settings_file.h"
+#include "ui/support/gui_test.h"
+#include "support/temp_dir.h"
+#include "ui/dialogs/dialogs.h"
+
+namespace {
+
+std::string row_text(int row, int column) {
+  GtkTreeIter iter;
+  if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(g_main.store), &iter, nullptr, row)) return "?";
+  gchar* text = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(g_main.store), &iter, column, &text, -1);
+  std::string s = text ? text : "";
+  g_free(text);
+  return s;
+}
+
+bool row_has_comment_colour(int row) {
+  GtkTreeIter iter;
+  gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(g_main.store), &iter, nullptr, row);
+  GdkRGBA* colour = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(g_main.store), &iter, COL_FOREGROUND, &colour, -1);
+  bool comment = colour != nullptr && gdk_rgba_equal(colour, &COMMENT_COLOUR);
+  if (colour) gdk_rgba_free(colour);
+  return comment;
+}
+
+int row_count() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(g_main.store), nullptr); }
+
+std::vector<std::string> g_commands;  // what run_shell_command was asked to run
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::string error;
+    ScanBlock* block = create_scan_block(error);
+    ASSERT_NE(block, nullptr) << error;
+    scanner_ = start_scanner(*block, run_scan, error);
+    ASSERT_GT(scanner_, 0) << error;
+    g_block = block;
+    default_settings(block->settings);
+    g_shell_command_hook = [](const char* command) {
+      g_commands.push_back(command);
+      return true;
+    };
+    build_main_window();
+    gtk_widget_show(GTK_WIDGET(g_main.window));
+    intake_ = g_timeout_add(5, result_intake_tick, nullptr);
+    gui::flush_events();
+  }
+
+  static void TearDownTestSuite() {
+    g_source_remove(intake_);
+    set_word(g_block->command_word, CMD_QUIT);
+    waitpid(scanner_, nullptr, 0);
+  }
+
+  void SetUp() override { g_commands.clear(); }
+
+  // Closes every notice that is open.
+  static void close_notices() {
+    while (GtkWidget* box = gui::find_window("TheWinAskOK")) {
+      gtk_button_clicked(GTK_BUTTON(g_object_get_data(G_OBJECT(box), "butOK")));
+      gui::flush_events();
+    }
+  }
+
+  // Scans `dir` (and below) with the factory compare settings.
+  void scan(const std::string& dir) {
+    SettingsRecord& s = g_block->settings;
+    std::snprintf(s.include_dirs[0], MASK_SLOT_SIZE, "%s", dir.c_str());
+    std::snprintf(s.include_dirs[1], MASK_SLOT_SIZE, "%s/*", dir.c_str());
+    s.include_dirs[2][0] = '\0';
+    start_scan();
+  }
+
+  bool wait_scan_completed() {
+    return gui::iterate_until([] {
+      for (GtkWidget* box : gui::find_windows("TheWinAskOK")) {
+        if (std::string(gtk_window_get_title(GTK_WINDOW(box))) == "Scan Completed") return true;
+      }
+      return false;
+    }, 20000);
+  }
+
+  static inline pid_t scanner_ = 0;
+  static inline guint intake_ = 0;
+  test::TempDir dir;
+};
+
+// The accelerator that activates a menu entry, from the window's group.
+std::pair<guint, GdkModifierType> accelerator_of(GtkWidget* item) {
+  std::pair<guint, GdkModifierType> found{0, GdkModifierType(0)};
+  GList* closures = gtk_widget_list_accel_closures(item);
+  for (GList* l = closures; l; l = l->next) {
+    GClosure* closure = static_cast<GClosure*>(l->data);
+    GtkAccelGroup* group = gtk_accel_group_from_accel_closure(closure);
+    GtkAccelKey* key = gtk_accel_group_find(
+        group, [](GtkAccelKey*, GClosure* c, gpointer data) -> gboolean { return c == data; },
+        closure);
+    if (key) found = {key->accel_key, key->accel_mods};
+  }
+  g_list_free(closures);
+  return found;
+}
+
+std::string menu_label(const char* id) {
+  return gtk_menu_item_get_label(GTK_MENU_ITEM(main_widget(id)));
+}
+
+TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
+  EXPECT_STREQ(gtk_window_get_title(g_main.window), "Pelto Marvish 1.00");
+  for (const char* name : {"TheFinder", "vbox1", "menubar3", "toolbar3", "TheClistBox", "TheMsg1",
+                           "TheMsg2", "ThepBar", "menuitem54_menu", "menuitem63_menu"}) {
+    EXPECT_NE(main_widget(name), nullptr) << name;
+  }
+  struct Entry {
+    const char* id;
+    const char* label;
+    const char* accelerator;  // as gtk_accelerator_parse reads it; "" for none
+  };
+  const Entry entries[] = {
+      {"menuitem54", "_File", ""},
+      {"menuitem55", "Start Scanning", "F5"},
+      {"menuitem57", "Open Folder", "F7"},
+      {"menuitem58", "Info...", "F8"},
+      {"menuitem59", "User Function", "F9"},
+      {"menuitem60", "View File", "F10"},
+      {"menuitem61", "Write Script...", "F11"},
+      {"print_listbox", "Print Listbox", "F12"},
+      {"menuitem63", "List Box", ""},
+      {"menuitem64", "Save Contents", "<Shift><Control>F12"},
+      {"menuitem65", "Restore Contents", "<Shift><Alt>F11"},
+      {"menuitem67", "Exit", "<Alt>x"},
+      {"menuitem68", "_Settings", ""},
+      {"menuitem69", "Settings Notebook", "F2"},
+      {"menuitem70", "File Masks", "<Shift><Control>m"},
+      {"menuitem71", "File Attributes", "<Shift><Control>a"},
+      {"menuitem72", "Date Ranges", "<Shift><Control>r"},
+      {"menuitem73", "File Sizes", "<Shift><Control>z"},
+      {"menuitem74", "Exclude Files", "<Shift><Control>x"},
+      {"menuitem75", "Include Directories", "<Shift><Control>i"},
+      {"exclude_directories1", "Exclude Directories", "<Shift><Control>e"},
+      {"menuitem76", "Compare Logic", "<Shift><Control>l"},
+      {"menuitem77", "Group Sizes", "<Shift><Control>g"},
+      {"menuitem78", "Stop", "<Shift><Control>s"},
+      {"menuitem79", "Operation", "<Shift><Control>o"},
+      {"menuitem80", "_Edit", ""},
+      {"menuitem81", "Copy Line/Group", "<Control>Insert"},
+      {"menuitem83", "Remove Line/Group", ""},
+      {"menuitem85", "Remove All tagged Entries", "<Control>r"},
+      {"menuitem86", "Remove All NON-Tagged Entries", "<Shift><Control>n"},
+      {"menuitem88", "Remove All 'D'eleted Entries", ""},
+      {"menuitem89", "_Delete", ""},
+      {"menuitem90", "Delete File", "Delete"},
+      {"menuitem91", "Delete All Tagged Files", "<Control>Delete"},
+      {"menuitem92", "Delete All NON-Tagged Files", ""},
+      {"menuitem94", "View Deleted Log File", "<Shift>Delete"},
+      {"menuitem95", "_Tag", ""},
+      {"menuitem96", "Goto Entry #1", ""},
+      {"menuitem97", "Find / Tag...", "<Control>t"},
+      {"menuitem98", "Find Next ", "<Control>l"},
+      {"menuitem99", "Tag All 'D'elected Entries", "<Control>d"},
+      {"menuitem100", "Untag All", "<Control>u"},
+      {"menuitem102", "Toggle Tag On Entry", "<Control>z"},
+      {"menuitem103", "_Help", ""},
+      {"menuitem104", "Read Help", "F1"},
+  };
+  for (const Entry& e : entries) {
+    SCOPED_TRACE(e.id);
+    ASSERT_NE(main_widget(e.id), nullptr);
+    EXPECT_EQ(menu_label(e.id), e.label);
+    auto [key, mods] = accelerator_of(GTK_WIDGET(main_widget(e.id)));
+    guint want_key = 0;
+    GdkModifierType want_mods = GdkModifierType(0);
+    if (*e.accelerator) gtk_accelerator_parse(e.accelerator, &want_key, &want_mods);
+    EXPECT_EQ(key, want_key);
+    EXPECT_EQ(mods, want_mods);
+  }
+  for (const char* separator : {"menuitem56", "menuitem62", "menuitem66", "menuitem82",
+                                "menuitem84", "menuitem87", "menuitem93", "menuitem101"}) {
+    EXPECT_TRUE(GTK_IS_SEPARATOR_MENU_ITEM(main_widget(separator))) << separator;
+  }
+  EXPECT_TRUE(gtk_menu_item_get_use_underline(GTK_MENU_ITEM(main_widget("menuitem54"))));
+
+  const char* const tools[][2] = {{"button20", "Settings"}, {"button21", "Scan"},
+                                  {"button22", "Stop"},     {"button23", "Find"},
+                                  {"button24", "Folder"},   {"button25", "View"},
+                                  {"button26", "Info"},     {"button27", "Script"},
+                                  {"button28", "Delete"}};
+  for (const auto& [id, label] : tools) {
+    GtkToolButton* button = GTK_TOOL_BUTTON(main_widget(id));
+    EXPECT_STREQ(gtk_tool_button_get_label(button), label);
+    GtkWidget* icon = gtk_tool_button_get_icon_widget(button);
+    ASSERT_TRUE(GTK_IS_IMAGE(icon)) << id;
+    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(icon)), GTK_IMAGE_PIXBUF) << id << ": icon loaded";
+  }
+
+  const char* const titles[][2] = {{"label17", "*"},   {"label18", "Date"}, {"label19", "Time"},
+                                   {"label20", "Size"}, {"label21", "Crc"},
+                                   {"label22", "-rwxrwxrwx"}, {"label23", "File"}};
+  for (int i = 0; i < 7; ++i) {
+    GtkWidget* title = GTK_WIDGET(main_widget(titles[i][0]));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(title)), titles[i][1]);
+    EXPECT_FALSE(gtk_widget_get_sensitive(title)) << "titles are drawn greyed";
+    EXPECT_EQ(gtk_tree_view_column_get_widget(gtk_tree_view_get_column(g_main.list, i)), title);
+  }
+
+  // Commands that are in the program are live; the rest wait for theirs.
+  for (const char* live : {"menuitem55", "menuitem67", "menuitem94", "menuitem96", "menuitem104",
+                           "button21", "button22"}) {
+    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(live)))) << live;
+  }
+  for (const char* later : {"menuitem57", "menuitem69", "menuitem81", "menuitem90", "button20",
+                            "button28"}) {
+    EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(later)))) << later;
+  }
+}
+
+TEST_F(MainWindowTest, AcceleratorsWorkFromTheWindow) {
+  gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_F1);  // Read Help
+  GtkWidget* help = gui::wait_for_window("TheWinHelp");
+  ASSERT_NE(help, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(help)), "Help on Basics (PeltoMarvish)");
+  gui::click(help, "ButtonDismiss");
+  gui::flush_events();
+
+  test::InDirectory in(dir.path());
+  gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_Delete, GDK_SHIFT_MASK);  // the log
+  GtkWidget* log = gui::wait_for_window("TheWinText");
+  ASSERT_NE(log, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(log)), "Deleted Log (PeltoMarvish)");
+  EXPECT_EQ(gui::label_text(log, "TheText"), "Error 2 opening file deleted.log\n");
+  gui::click(log, "ButtonDismiss");
+  gui::flush_events();
+}
+
+TEST_F(MainWindowTest, RealScanFillsTheListAndEndsWithTheNotice) {
+  test::write_file(dir / "one", "");
+  mkdir((dir / "a").c_str(), 0755);
+  mkdir((dir / "b").c_str(), 0755);
+  test::write_file(dir / "a/same.txt", "abc");
+  test::write_file(dir / "b/same.txt", "abc");
+  g_block->settings.beep_on_stop = 0;
+  scan(dir.path());
+  ASSERT_TRUE(wait_scan_completed());
+
+  ASSERT_EQ(row_count(), 7);
+  EXPECT_EQ(row_text(0, 1), "Sorted List");
+  EXPECT_EQ(row_text(1, 1), "Group 1 ");
+  EXPECT_EQ(row_text(1, 2), "(1 - 2)");
+  EXPECT_EQ(row_text(2, 4), "352441C2");
+  EXPECT_EQ(row_text(4, 1), "End Of List");
+  EXPECT_EQ(row_text(6, 1), "Scan Time ");
+  for (int row : {0, 1, 4, 5, 6}) EXPECT_TRUE(row_has_comment_colour(row)) << row;
+  for (int row : {2, 3}) EXPECT_FALSE(row_has_comment_colour(row)) << row;
+  EXPECT_EQ(g_block->row_count.load(), 7);
+  EXPECT_FALSE(g_main.frozen);
+
+  GtkWidget* notice = gui::find_window("TheWinAskOK");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(notice), "Msg1"))),
+               "You May Now Want To Save The List Box Contents\n"
+               "[Menu: FILE->ListBox->SaveContents]\nOr Use The Find / Tag Function.\n");
+  EXPECT_EQ(g_commands, std::vector<std::string>{"pmstop"});
+  EXPECT_NE(std::string(gtk_label_get_text(g_main.msg2)).find(" Files, 1  Duplicates"),
+            std::string::npos);
+  EXPECT_EQ(std::string(gtk_label_get_text(g_main.msg1)).rfind("0 Files Tagged (0 bytes)", 0), 0u);
+  EXPECT_DOUBLE_EQ(gtk_progress_bar_get_fraction(g_main.progress), 1.0);
+  close_notices();
+  EXPECT_EQ(g_block->list_busy.load(), 0);
+  EXPECT_EQ(g_block->status.load(), SCANNER_IDLE);
+}
+
+TEST_F(MainWindowTest, StartScanWhileBusyGivesTheBusyNotice) {
+  scan(dir.path());
+  start_scan();  // the first one holds the list
+  GtkWidget* busy = gui::find_window("TheWinAskOK");
+  ASSERT_NE(busy, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(busy)), "List Box Busy");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(busy), "Msg1"))),
+               "Start Scan");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(busy), "Msg2"))),
+               "Try after operation is complete");
+  EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
+  ASSERT_TRUE(wait_scan_completed());
+  close_notices();
+  EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
+}
+
+// Clicks a row `presses` times with the real mouse of the X server, so GTK
+// sees the double and triple presses exactly as a user makes them.
+void click_row(int row, int presses) {
+  GdkRectangle area;
+  GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+  gtk_tree_view_get_cell_area(g_main.list, path, gtk_tree_view_get_column(g_main.list, 1), &area);
+  gtk_tree_path_free(path);
+  int x, y;
+  gdk_window_get_origin(gtk_tree_view_get_bin_window(g_main.list), &x, &y);
+  std::string command = "xdotool mousemove " + std::to_string(x + area.x + 5) + " " +
+                        std::to_string(y + area.y + area.height / 2) + " click --repeat " +
+                        std::to_string(presses) + " --delay 60 1";
+  gchar* argv[] = {const_cast<gchar*>("/bin/sh"), const_cast<gchar*>("-c"), command.data(), nullptr};
+  GPid pid;
+  ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr,
+                            GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr, &pid,
+                            nullptr));
+  bool done = false;
+  g_child_watch_add(pid, [](GPid p, gint, gpointer d) { *static_cast<bool*>(d) = true; g_spawn_close_pid(p); }, &done);
+  ASSERT_TRUE(gui::iterate_until([&] { return done; }, 10000));
+}
+
+std::vector<std::string> g_actions;
+
+TEST_F(MainWindowTest, DoubleAndTripleClicksRunTheirActionsOnce) {
+  clear_list();
+  for (int i = 0; i < 4; ++i) {
+    const char* const row[] = {i == 0 ? "/*" : " ", "d", "t", "1", "", "", "/x"};
+    append_list_row(row);
+  }
+  g_block->row_count.store(4);
+  gui::flush_events();
+  g_click_actions[ACTION_TOGGLE_TAG] = [] { g_actions.push_back("tag " + std::to_string(g_selected_row)); };
+  g_click_actions[ACTION_VIEW] = [] { g_actions.push_back("view " + std::to_string(g_selected_row)); };
+  g_click_actions[ACTION_INFO_DIALOG] = [] { g_actions.push_back("info " + std::to_string(g_selected_row)); };
+  auto after_dispatch = [] { gui::iterate_for(800); };
+
+  struct Case {
+    int presses;
+    ClickAction on_double, on_triple;
+    int row;
+    std::vector<std::string> actions;
+  };
+  const Case cases[] = {
+      {2, ACTION_VIEW, ACTION_NONE, 2, {"view 2"}},
+      {3, ACTION_TOGGLE_TAG, ACTION_INFO_DIALOG, 3, {"info 3"}},
+      {1, ACTION_VIEW, ACTION_VIEW, 1, {}},
+      {2, ACTION_NONE, ACTION_VIEW, 1, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.presses);
+    g_actions.clear();
+    g_block->settings.double_click_action = c.on_double;
+    g_block->settings.triple_click_action = c.on_triple;
+    click_row(c.row, c.presses);
+    gui::iterate_for(100);
+    EXPECT_EQ(g_selected_row, c.row);
+    EXPECT_TRUE(g_actions.empty()) << "the action waits half a second";
+    after_dispatch();
+    EXPECT_EQ(g_actions, c.actions);
+    EXPECT_EQ(g_click_kind, 0);
+  }
+  for (auto& action : g_click_actions) action = nullptr;
+  g_block->settings.double_click_action = g_block->settings.triple_click_action = ACTION_NONE;
+
+  // Unselecting leaves no selected row; a column title click never sorts.
+  gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(g_main.list));
+  EXPECT_EQ(g_selected_row, -1);
+  gtk_tree_view_column_clicked(gtk_tree_view_get_column(g_main.list, 6));
+  gtk_tree_view_column_clicked(gtk_tree_view_get_column(g_main.list, 3));
+  EXPECT_EQ(row_text(0, 0), "/*");
+  EXPECT_EQ(row_text(3, 0), " ");
+}
+
+TEST_F(MainWindowTest, HomeKeyGoesToTheFirstEntry) {
+  clear_list();
+  for (int i = 0; i < 5; ++i) {
+    const char* const row[] = {i == 0 ? "/*" : " ", "d", "t", "1", "", "", "/x"};
+    append_list_row(row);
+  }
+  g_block->row_count.store(5);
+  gtk_widget_grab_focus(GTK_WIDGET(g_main.list));
+  GtkTreePath* last = gtk_tree_path_new_from_indices(4, -1);
+  gtk_tree_view_set_cursor(g_main.list, last, nullptr, FALSE);
+  gtk_tree_path_free(last);
+  EXPECT_EQ(g_selected_row, 4);
+
+  gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_Home);
+  EXPECT_EQ(g_selected_row, 1);
+}
+
+}  // namespace
