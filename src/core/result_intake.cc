@@ -89,11 +89,20 @@ int run_shell_command(const char* command) {
   if (command == nullptr) return 1;
   if (g_shell_command_hook != nullptr && g_shell_command_hook(command)) return 0;
   const char* argv[] = {"/bin/sh", "-c", command, nullptr};
+  // The helper scripts live in the data directory, the working directory:
+  // it leads the search path, so a bare "pmstop" finds the user's script.
+  gchar** env = g_get_environ();
+  gchar* here = g_get_current_dir();
+  const gchar* path = g_environ_getenv(env, "PATH");
+  gchar* search = g_strconcat(here, ":", path ? path : "/usr/local/bin:/usr/bin:/bin", nullptr);
+  env = g_environ_setenv(env, "PATH", search, TRUE);
   GPid pid;
-  if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD,
-                     nullptr, nullptr, &pid, nullptr)) {
-    return -1;
-  }
+  gboolean started = g_spawn_async(nullptr, const_cast<char**>(argv), env,
+                                   G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);
+  g_free(search);
+  g_free(here);
+  g_strfreev(env);
+  if (!started) return -1;
   g_child_watch_add(pid, reap_child, nullptr);
   return 0;
 }

@@ -15,8 +15,9 @@ void start_scan();
 void notify_busy(const char* operation);
 
 // Starts "/bin/sh -c <command>" in the data directory without waiting for
-// it (the finished process is reaped). 1 when there is no command, -1 when
-// it could not be started, 0 when it was.
+// it (the finished process is reaped), with the data directory first in
+// PATH so the helper scripts are found by their bare names. 1 when there is
+// no command, -1 when it could not be started, 0 when it was.
 int run_shell_command(const char* command);
 
 // The commands that run programs call this hook first when it is set, so

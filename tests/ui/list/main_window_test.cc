@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -392,6 +393,39 @@ TEST_F(MainWindowTest, HomeKeyGoesToTheFirstEntry) {
 
   gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_Home);
   EXPECT_EQ(g_selected_row, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunShellCommand, FindsTheHelperScriptsAndReapsThem) {
+  test::TempDir dir;
+  test::InDirectory in(dir.path());
+  auto hook = g_shell_command_hook;
+  g_shell_command_hook = nullptr;
+  test::write_file(dir / "pmhelper", "#!/bin/sh\necho \"$1\" > ran\n");
+  chmod((dir / "pmhelper").c_str(), 0744);
+
+  EXPECT_EQ(run_shell_command(nullptr), 1);
+  EXPECT_EQ(run_shell_command("pmhelper 'it ran'"), 0);
+  ASSERT_TRUE(gui::iterate_until([&] { return test::read_file(dir / "ran") == "it ran\n"; }));
+
+  // The finished child does not linger as a zombie.
+  auto zombies = [] {
+    int count = 0;
+    std::ifstream children("/proc/self/task/" + std::to_string(getpid()) + "/children");
+    for (pid_t pid; children >> pid;) {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      std::size_t close = line.rfind(')');
+      if (close != std::string::npos && line.compare(close + 2, 1, "Z") == 0) ++count;
+    }
+    return count;
+  };
+  EXPECT_TRUE(gui::iterate_until([&] { return zombies() == 0; }));
+  g_shell_command_hook = hook;
 }
 
 }  // namespace
