@@ -322,19 +322,30 @@ void click_row(int row, int presses) {
                             GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr, &pid,
                             nullptr));
   bool done = false;
-  g_child_watch_add(pid, [](GPid p, gint, gpointer d) { *static_cast<bool*>(d) = true; g_spawn_close_pid(p); }, &done);
+  g_child_watch_add(
+      pid,
+      [](GPid p, gint, gpointer d) {
+        *static_cast<bool*>(d) = true;
+        g_spawn_close_pid(p);
+      },
+      &done);
   ASSERT_TRUE(gui::iterate_until([&] { return done; }, 10000));
+}
+
+// A list of a comment row and `rows` - 1 file rows, as the intake leaves it.
+void fill_list(int rows) {
+  clear_list();
+  for (int i = 0; i < rows; ++i) {
+    const char* const row[] = {i == 0 ? "/*" : " ", "d", "t", "1", "", "", "/x"};
+    append_list_row(row);
+  }
+  g_block->row_count.store(rows);
 }
 
 std::vector<std::string> g_actions;
 
 TEST_F(MainWindowTest, DoubleAndTripleClicksRunTheirActionsOnce) {
-  clear_list();
-  for (int i = 0; i < 4; ++i) {
-    const char* const row[] = {i == 0 ? "/*" : " ", "d", "t", "1", "", "", "/x"};
-    append_list_row(row);
-  }
-  g_block->row_count.store(4);
+  fill_list(4);
   gui::flush_events();
   g_click_actions[ACTION_TOGGLE_TAG] = [] { g_actions.push_back("tag " + std::to_string(g_selected_row)); };
   g_click_actions[ACTION_VIEW] = [] { g_actions.push_back("view " + std::to_string(g_selected_row)); };
@@ -379,12 +390,7 @@ TEST_F(MainWindowTest, DoubleAndTripleClicksRunTheirActionsOnce) {
 }
 
 TEST_F(MainWindowTest, HomeKeyGoesToTheFirstEntry) {
-  clear_list();
-  for (int i = 0; i < 5; ++i) {
-    const char* const row[] = {i == 0 ? "/*" : " ", "d", "t", "1", "", "", "/x"};
-    append_list_row(row);
-  }
-  g_block->row_count.store(5);
+  fill_list(5);
   gtk_widget_grab_focus(GTK_WIDGET(g_main.list));
   GtkTreePath* last = gtk_tree_path_new_from_indices(4, -1);
   gtk_tree_view_set_cursor(g_main.list, last, nullptr, FALSE);
