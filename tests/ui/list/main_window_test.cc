@@ -370,9 +370,11 @@ TEST_F(MainWindowTest, DoubleAndTripleClicksRunTheirActionsOnce) {
     g_block->settings.double_click_action = c.on_double;
     g_block->settings.triple_click_action = c.on_triple;
     click_row(c.row, c.presses);
-    gui::iterate_for(100);
-    EXPECT_EQ(g_selected_row, c.row);
-    EXPECT_TRUE(g_actions.empty()) << "the action waits half a second";
+    gint64 clicked = g_get_monotonic_time();
+    EXPECT_TRUE(gui::iterate_until([&] { return g_selected_row == c.row; }, 3000));
+    if (g_get_monotonic_time() - clicked < 300000) {
+      EXPECT_TRUE(g_actions.empty()) << "the action waits half a second";
+    }
     after_dispatch();
     EXPECT_EQ(g_actions, c.actions);
     EXPECT_EQ(g_click_kind, 0);
