@@ -34,7 +34,7 @@ struct ButtonSpec {
   int answer;
 };
 
-struct BoxSpec {
+struct BoxLayout {
   const char* window_name;
   const char* title;
   const char* line1;
@@ -87,10 +87,10 @@ void window_destroy(GtkWidget* window, gpointer) {
 }
 
 // Builds, names and shows the box; `answer_slot` is null for the notice.
-GtkWidget* open_box(const BoxSpec& spec, int* answer_slot) {
+GtkWidget* open_box(const BoxLayout& layout, int* answer_slot) {
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_widget_set_name(window, spec.window_name);
-  gtk_window_set_title(GTK_WINDOW(window), spec.title);
+  gtk_widget_set_name(window, layout.window_name);
+  gtk_window_set_title(GTK_WINDOW(window), layout.title);
   gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
   gtk_widget_set_size_request(window, 450, 175);
   gtk_container_set_border_width(GTK_CONTAINER(window), 2);
@@ -110,15 +110,15 @@ GtkWidget* open_box(const BoxSpec& spec, int* answer_slot) {
   gtk_container_add(GTK_CONTAINER(window), vbox);
   g_object_set_data(G_OBJECT(window), "vbox1", vbox);
 
-  GtkWidget* msg1 = make_label(window, "Msg1", spec.line1);
+  GtkWidget* msg1 = make_label(window, "Msg1", layout.line1);
   gtk_label_set_xalign(GTK_LABEL(msg1), 0.0f);
-  gtk_box_pack_start(GTK_BOX(vbox), msg1, TRUE, TRUE, spec.line_padding);
-  if (spec.fixed_text) {
-    gtk_box_pack_start(GTK_BOX(vbox), make_label(window, "label1", spec.fixed_text), TRUE, TRUE,
-                       spec.line_padding);
+  gtk_box_pack_start(GTK_BOX(vbox), msg1, TRUE, TRUE, layout.line_padding);
+  if (layout.fixed_text) {
+    gtk_box_pack_start(GTK_BOX(vbox), make_label(window, "label1", layout.fixed_text), TRUE, TRUE,
+                       layout.line_padding);
   } else {
-    gtk_box_pack_start(GTK_BOX(vbox), make_label(window, "Msg2", spec.line2), TRUE, TRUE,
-                       spec.line_padding);
+    gtk_box_pack_start(GTK_BOX(vbox), make_label(window, "Msg2", layout.line2), TRUE, TRUE,
+                       layout.line_padding);
   }
 
   GtkWidget* hbox = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
@@ -126,8 +126,8 @@ GtkWidget* open_box(const BoxSpec& spec, int* answer_slot) {
   gtk_box_pack_start(GTK_BOX(vbox), hbox, TRUE, TRUE, 0);
   g_object_set_data(G_OBJECT(window), "hbox1", hbox);
 
-  for (int i = 0; i < spec.button_count; ++i) {
-    const ButtonSpec& b = spec.buttons[i];
+  for (int i = 0; i < layout.button_count; ++i) {
+    const ButtonSpec& b = layout.buttons[i];
     GtkWidget* button =
         b.alt_key ? gtk_button_new_with_mnemonic(b.label) : gtk_button_new_with_label(b.label);
     gtk_widget_show(button);
@@ -138,8 +138,8 @@ GtkWidget* open_box(const BoxSpec& spec, int* answer_slot) {
       gtk_widget_add_accelerator(button, "clicked", accel_group, b.alt_key, GDK_MOD1_MASK,
                                  GTK_ACCEL_VISIBLE);
     }
-    gtk_container_set_border_width(GTK_CONTAINER(button), spec.button_border);
-    if (spec.button_count == 1) {
+    gtk_container_set_border_width(GTK_CONTAINER(button), layout.button_border);
+    if (layout.button_count == 1) {
       // The notice's lone OK button sits in the middle of its row.
       gtk_widget_set_size_request(button, 110, 19);
       gtk_widget_set_valign(button, GTK_ALIGN_CENTER);
@@ -149,7 +149,7 @@ GtkWidget* open_box(const BoxSpec& spec, int* answer_slot) {
     }
   }
 
-  g_object_set_data(G_OBJECT(window), ANSWER_KEY, GINT_TO_POINTER(spec.close_answer));
+  g_object_set_data(G_OBJECT(window), ANSWER_KEY, GINT_TO_POINTER(layout.close_answer));
   g_object_set_data(G_OBJECT(window), ANSWER_SLOT_KEY, answer_slot);
   g_signal_connect(window, "delete-event", G_CALLBACK(window_delete_event), nullptr);
   g_signal_connect(window, "destroy", G_CALLBACK(window_destroy), nullptr);
@@ -182,8 +182,8 @@ int wait_for_answer(const int& answer) {
 
 void show_message(const char* title, const char* line1, const char* line2) {
   static constexpr ButtonSpec buttons[] = {{"butOK", "OK", 0, ANSWER_YES}};
-  BoxSpec spec{"TheWinAskOK", title, line1, line2, nullptr, buttons, 1, ANSWER_NO, 0, 1};
-  GtkWidget* window = open_box(spec, nullptr);
+  BoxLayout layout{"TheWinAskOK", title, line1, line2, nullptr, buttons, 1, ANSWER_NO, 0, 1};
+  GtkWidget* window = open_box(layout, nullptr);
   make_default(named(window, "butOK"));
 }
 
@@ -191,8 +191,8 @@ int ask_yes_no(const char* title, const char* line1, const char* line2, int defa
   static constexpr ButtonSpec buttons[] = {{"ButtonYes", "_Yes", GDK_KEY_y, ANSWER_YES},
                                            {"ButtonNo", "_No", GDK_KEY_n, ANSWER_NO}};
   int answer = NO_ANSWER;
-  BoxSpec spec{"TheWinAskYesNo", title, line1, line2, nullptr, buttons, 2, ANSWER_NO, 2, 8};
-  GtkWidget* window = open_box(spec, &answer);
+  BoxLayout layout{"TheWinAskYesNo", title, line1, line2, nullptr, buttons, 2, ANSWER_NO, 2, 8};
+  GtkWidget* window = open_box(layout, &answer);
   gtk_widget_set_can_default(named(window, "ButtonYes"), TRUE);
   if (default_answer == ANSWER_YES) make_default(named(window, "ButtonYes"));
   if (default_answer == ANSWER_NO) make_default(named(window, "ButtonNo"));
@@ -205,8 +205,8 @@ int ask_yes_no_all(const char* title, const char* line1, const char* line2, int 
                                            {"ButtonNo", "_No", GDK_KEY_n, ANSWER_NO},
                                            {"buttonCancel", "_Cancel", GDK_KEY_c, ANSWER_CANCEL}};
   int answer = NO_ANSWER;
-  BoxSpec spec{"TheWinAskYesNoAll", title, line1, line2, nullptr, buttons, 4, ANSWER_NO, 2, 8};
-  GtkWidget* window = open_box(spec, &answer);
+  BoxLayout layout{"TheWinAskYesNoAll", title, line1, line2, nullptr, buttons, 4, ANSWER_NO, 2, 8};
+  GtkWidget* window = open_box(layout, &answer);
   gtk_widget_set_can_default(named(window, "ButtonYes"), TRUE);
   gtk_widget_set_can_default(named(window, "buttonCancel"), TRUE);
   if (default_answer == ANSWER_YES) make_default(named(window, "ButtonYes"));
@@ -220,7 +220,7 @@ int ask_file_exists(const char* path) {
                                            {"button2", "_Overwrite", GDK_KEY_o, ANSWER_OVERWRITE},
                                            {"button3", "_Leave-As-Is", GDK_KEY_l, ANSWER_LEAVE}};
   int answer = NO_ANSWER;
-  BoxSpec spec{"TheWinAskAO",
+  BoxLayout layout{"TheWinAskAO",
                "File Exists",
                path,
                nullptr,
@@ -230,7 +230,7 @@ int ask_file_exists(const char* path) {
                ANSWER_LEAVE,
                0,
                0};
-  GtkWidget* window = open_box(spec, &answer);
+  GtkWidget* window = open_box(layout, &answer);
   make_default(named(window, "button3"));
   return wait_for_answer(answer);
 }
