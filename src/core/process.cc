@@ -219,5 +219,3 @@ int second_tick(void*) {
   if (reap_scanner(WNOHANG)) shutdown_sequence(SIGCHLD);
   return 1;
 }
-
-bool scanner_alive() { return g_scanner_pid > 0; }

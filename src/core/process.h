@@ -57,6 +57,3 @@ void stop_scan();
 // Every second: lets the walk show its current directory, and ends the
 // program in order when the scanner has vanished. A GLib timeout callback.
 int second_tick(void* unused);
-
-// True while the scanner process has not been seen to end.
-bool scanner_alive();

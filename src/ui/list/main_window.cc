@@ -29,7 +29,7 @@ struct CommandEntry {
 };
 const CommandEntry COMMANDS[] = {
     {"menuitem55", start_scan},      // Start Scanning
-    {"menuitem67", [] { exit_program(); }},  // Exit
+    {"menuitem67", exit_program},  // Exit
     {"menuitem94", view_deleted_log},
     {"menuitem104", read_help},
     {"menuitem96", goto_first_entry},  // Goto Entry #1
