@@ -1,5 +1,6 @@
 #include "core/process.h"
 
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/shm.h>
 #include <sys/wait.h>
@@ -123,6 +124,12 @@ pid_t start_scanner(ScanBlock& block, ScanDriver driver, std::string& error) {
     shmdt(&block);
     _exit(0);
   }
+  // From here on no child of the interface (a helper script, a process a
+  // library starts) inherits the attachment: only the interface and the
+  // scanner ever hold the segment, so it vanishes the moment both have gone.
+  long page = sysconf(_SC_PAGESIZE);
+  std::size_t length = (sizeof(ScanBlock) + page - 1) / page * page;
+  madvise(&block, length, MADV_DONTFORK);
   g_scanner_pid = pid;
   block.scanner_pid.store(pid);
   block.ready_magic.store(BLOCK_READY_MAGIC, std::memory_order_release);

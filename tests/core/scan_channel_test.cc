@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -174,6 +175,22 @@ TEST(ScanChannelAcrossProcesses, ScannerRunsAScanPerRequestAndQuitsOnCommand) {
     EXPECT_EQ(block->command_word.load(), CMD_IDLE);
     EXPECT_EQ(block->list_busy.load(), 0);
   }
+
+  // Other children of the interface never hold the segment: it must not
+  // outlive the two processes because a helper script is still running.
+  pid_t other = fork();
+  if (other == 0) {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+      if (line.find("SYSV") != std::string::npos) _exit(1);
+    }
+    _exit(0);
+  }
+  int other_status = -1;
+  ASSERT_EQ(waitpid(other, &other_status, 0), other);
+  EXPECT_TRUE(WIFEXITED(other_status) && WEXITSTATUS(other_status) == 0)
+      << "a later child inherited the shared segment";
 
   set_word(block->command_word, CMD_QUIT);
   int status = -1;
