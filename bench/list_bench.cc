@@ -63,8 +63,7 @@ gboolean watch_tick(gpointer) {
   if (pause > g_longest_pause) g_longest_pause = pause;
   g_last_tick = Clock::now();
   if (g_block->list_busy.load() == 0 && g_block->status.load() == SCANNER_IDLE &&
-      g_block->scan_finished.load() == 0 && !g_main.frozen &&
-      gtk_tree_model_iter_n_children(GTK_TREE_MODEL(g_main.store), nullptr) > 0) {
+      g_block->scan_finished.load() == 0 && !g_main.rows().frozen() && g_main.rows().size() > 0) {
     g_finished = true;
     gtk_main_quit();
   }
@@ -101,18 +100,18 @@ int main(int argc, char** argv) {
     return 1;
   }
   g_shell_command_hook = [](const char*) { return true; };  // no pmstop here
-  build_main_window();
+  build_main_window(*block);
   gtk_widget_show(GTK_WIDGET(g_main.window));
   while (gtk_events_pending()) gtk_main_iteration();
 
-  g_timeout_add(5, result_intake_tick, nullptr);
+  g_timeout_add(5, result_intake_tick, static_cast<IntakeView*>(&g_main));
   g_timeout_add(10, watch_tick, nullptr);
   start = Clock::now();
   g_last_tick = start;
-  start_scan();
+  start_scan(*block, g_main);
   gtk_main();
   double window_seconds = seconds_since(start);
-  int rows = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(g_main.store), nullptr);
+  int rows = g_main.rows().size();
 
   std::printf("rows in the list                 %d (headless %zu)\n", rows, headless.rows.size());
   std::printf("headless scan                    %.3f s\n", headless_seconds);

@@ -47,7 +47,6 @@ int main(int argc, char** argv) {
   write_missing_helper_scripts();
   g_settings_defaulted = load_settings(block->settings) != 0;
   load_state(g_state);
-  g_selected_row = -1;
   // From here on the state is loaded: every ending saves it.
   install_interface_signal_handlers();
 
@@ -65,10 +64,10 @@ int main(int argc, char** argv) {
     gtk_window_set_default_icon(icon);
     g_object_unref(icon);
   }
-  MainWindow& window = build_main_window();
+  MainWindow& window = build_main_window(*block);
   gtk_widget_show(GTK_WIDGET(window.window));
 
-  g_timeout_add(INTAKE_INTERVAL_MS, result_intake_tick, nullptr);
+  g_timeout_add(INTAKE_INTERVAL_MS, result_intake_tick, static_cast<IntakeView*>(&window));
   g_timeout_add(SECOND_MS, second_tick_cb, nullptr);
   gtk_main();
   raise(SIGINT);  // the shutdown sequence ends the program

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   }
   std::ostringstream src;
   src << "// Generated at build time from the files under texts/; do not edit.\n"
-         "#include <cstring>\n\n#include \"ui/dialogs/coded_text.h\"\n\nnamespace {\n";
+         "#include <cstring>\n\n#include \"core/coded_text.h\"\n\nnamespace {\n";
   std::ostringstream table;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];

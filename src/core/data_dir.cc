@@ -1,15 +1,18 @@
 #include "core/data_dir.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
-#include "ui/dialogs/coded_text.h"
+#include "core/coded_text.h"
+#include "core/unique_fd.h"
 
 namespace {
 
@@ -25,25 +28,30 @@ std::string current_directory() {
   return getcwd(buf, sizeof buf) ? std::string(buf) : std::string(".");
 }
 
+// The script is written whole under a temporary name and only then linked to
+// its own name: a write cut short (a full disk) leaves no half-written
+// script that would count as existing for good. link() never replaces an
+// existing name, not even a dangling link planted meanwhile.
 void write_helper_script(const char* name) {
   const CodedText* coded = find_coded_text(name);
   if (coded == nullptr) return;
   auto text = std::make_unique<char[]>(HELPER_SCRIPT_BUFFER);
   decode_text(coded->bytes, coded->size, text.get(), HELPER_SCRIPT_BUFFER);
 
-  // O_EXCL: never write through an existing name, not even a dangling link.
-  int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, HELPER_SCRIPT_MODE);
-  if (fd < 0) return;
-  std::size_t len = std::strlen(text.get());
-  std::size_t done = 0;
-  while (done < len) {
-    ssize_t n = write(fd, text.get() + done, len - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
+  char temp[64];
+  std::snprintf(temp, sizeof temp, ".%s.XXXXXX", name);
+  UniqueFd fd(mkostemp(temp, O_CLOEXEC));
+  if (!fd) return;
+  bool written = write_all(fd.get(), text.get(), std::strlen(text.get())) &&
+                 fchmod(fd.get(), HELPER_SCRIPT_MODE) == 0 &&  // the mode stands whatever the umask
+                 fd.close();
+  // An existing name stays as it is. A file system without hard links may
+  // still rename without replacing.
+  if (written && link(temp, name) != 0 && errno != EEXIST &&
+      renameat2(AT_FDCWD, temp, AT_FDCWD, name, RENAME_NOREPLACE) == 0) {
+    return;
   }
-  fchmod(fd, HELPER_SCRIPT_MODE);  // the mode stands whatever the umask
-  close(fd);
+  unlink(temp);
 }
 
 }  // namespace
@@ -52,16 +60,15 @@ std::string enter_data_directory() {
   const char* home = std::getenv("HOME");
   if (home == nullptr || home[0] == '\0') return current_directory();
   // On any failure below, go back to where the program was started.
-  int start = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  UniqueFd start(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   bool entered = chdir(home) == 0;
   if (entered) {
     if (mkdir(DATA_DIR_NAME, DATA_DIR_MODE) == 0) chmod(DATA_DIR_NAME, DATA_DIR_MODE);
     entered = chdir(DATA_DIR_NAME) == 0;
   }
-  if (!entered && start >= 0 && fchdir(start) != 0) {
+  if (!entered && start && fchdir(start.get()) != 0) {
     // The start directory is gone as well; stay wherever we are.
   }
-  if (start >= 0) close(start);
   return current_directory();
 }
 

@@ -16,7 +16,6 @@
 #include "settings/state_file.h"
 
 ScanBlock* g_block = nullptr;
-int g_selected_row = -1;
 bool g_settings_defaulted = false;
 
 namespace {

@@ -20,7 +20,6 @@ using ScanDriver = void (*)(ScanBlock& block);
 // ---- Interface-process state -----------------------------------------------
 
 extern ScanBlock* g_block;           // null until attached
-extern int g_selected_row;           // selected list row, -1 for none
 extern bool g_settings_defaulted;    // the settings file was missing or foreign
 
 // Creates, attaches and fills a private scan block and marks it for removal

@@ -1,18 +1,20 @@
 // The interface's end of the scan channel: a 5 ms tick moves what the
-// scanner posted into the main window; Start Scan sends the request.
+// scanner posted into the window (through its IntakeView); Start Scan sends
+// the request.
 #pragma once
 
-// The 5 ms timeout: rows and list requests into the list, the two status
-// texts into their labels, the progress value into the bar, and the
-// end-of-scan actions (beep, "pmstop", the "Scan Completed" notice).
-int result_intake_tick(void* unused);
+#include "core/intake_view.h"
+#include "core/scan_block.h"
+
+// The 5 ms timeout (`view` is the IntakeView to fill): rows and list
+// requests into the list, the two status texts into their lines, the
+// progress value into the bar, and the end-of-scan actions (beep, "pmstop",
+// the "Scan Completed" notice). Works on the program's block, g_block.
+int result_intake_tick(void* view);
 
 // Clears the list and the scan counters and asks the scanner for a scan;
 // refused with the "List Box Busy" notice while the list is busy.
-void start_scan();
-
-// The "List Box Busy" notice naming the refused operation.
-void notify_busy(const char* operation);
+void start_scan(ScanBlock& block, IntakeView& view);
 
 // Starts "/bin/sh -c <command>" in the data directory without waiting for
 // it (the finished process is reaped), with the data directory first in

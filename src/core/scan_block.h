@@ -1,8 +1,8 @@
 // The shared scan block: the only channel between the interface process and
 // the scanner process. One System V segment holds command and status words,
-// a one-record mailbox for list rows and list requests, two text mailboxes
-// for the status labels, the progress value, the settings record, the scan
-// counters and the busy word.
+// a one-record mailbox for list rows (texts and file identity) and list
+// requests, two text mailboxes for the status labels, the progress value,
+// the settings record, the scan counters and the busy word.
 //
 // Both processes run the same binary, so the layout is ours; it is fixed by
 // the static_asserts below so that a change to it is always deliberate.
@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "core/row_texts.h"
 #include "settings/settings_record.h"
 
 enum Command : std::int32_t { CMD_IDLE = 0, CMD_START = 1, CMD_QUIT = 2 };
@@ -39,8 +40,6 @@ inline constexpr std::size_t COL_CRC_SIZE = 9;
 inline constexpr std::size_t COL_MODE_SIZE = 11;
 inline constexpr std::size_t COL_PATH_SIZE = PATH_MAX;
 static_assert(PATH_MAX == 4096);
-
-inline constexpr int COLUMN_COUNT = 7;
 
 using Atomic32 = std::atomic<std::int32_t>;
 using AtomicFlag8 = std::atomic<std::uint8_t>;
@@ -110,9 +109,14 @@ struct ScanBlock {
   Atomic32 list_busy;    // 1 while a scan or a long list operation owns the list
   Atomic32 ready_magic;  // BLOCK_READY_MAGIC once the interface is ready
   std::int32_t block_size;
+
+  // Part of the list-record mailbox: the identity of the file a file row
+  // names, as the scan read it (type 0 for other rows). The interface keeps
+  // it with the row, so a deletion can tell whether the file has changed.
+  FileIdentity row_identity;
 };
 
-inline constexpr std::size_t SCAN_BLOCK_SIZE = 30688;
+inline constexpr std::size_t SCAN_BLOCK_SIZE = 30728;
 
 static_assert(std::is_standard_layout_v<ScanBlock>);
 static_assert(sizeof(ScanBlock) == SCAN_BLOCK_SIZE);
@@ -135,4 +139,6 @@ static_assert(offsetof(ScanBlock, dir_text) == 30509);
 static_assert(offsetof(ScanBlock, msg_text) == 30591);
 static_assert(offsetof(ScanBlock, list_busy) == 30672);
 static_assert(offsetof(ScanBlock, block_size) == 30680);
+static_assert(offsetof(ScanBlock, row_identity) == 30688);
+static_assert(std::is_standard_layout_v<FileIdentity> && sizeof(FileIdentity) == 40);
 static_assert(offsetof(ScanBlock, dirs_count) == offsetof(ScanBlock, settings) + SETTINGS_RECORD_SIZE);

@@ -54,6 +54,20 @@ void copy_cut(char* slot, std::size_t slot_size, const char* text) {
   slot[n] = '\0';
 }
 
+bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The length of `text` cut to at most `limit` bytes without splitting a
+// UTF-8 character: when the first byte left out continues a character whose
+// lead byte was kept, the cut moves back before that lead byte. Bytes that
+// are not UTF-8 are cut where the limit falls.
+std::size_t utf8_cut_length(const char* text, std::size_t limit) {
+  std::size_t n = strnlen(text, limit);
+  if (n < limit || text[n] == '\0' || !is_utf8_continuation(text[n])) return n;
+  std::size_t lead = n;
+  for (int back = 0; back < 3 && lead > 0 && is_utf8_continuation(text[lead]); ++back) --lead;
+  return static_cast<unsigned char>(text[lead]) >= 0xC0 ? lead : n;
+}
+
 bool post_request(ScanBlock& block, AtomicFlag8& request) {
   if (!wait_mailbox_empty(block)) return false;
   request.store(1, std::memory_order_relaxed);
@@ -68,7 +82,9 @@ void post_label(const ScanBlock& block, AtomicFlag8& ready, char* slot, const ch
     if (waited >= wait_ms || scanner_should_abort(block)) return;  // previous text not shown yet
     usleep(1000);
   }
-  copy_cut(slot, LABEL_TEXT_SIZE, text);
+  std::size_t n = utf8_cut_length(text, LABEL_TEXT_SIZE - 1);
+  std::memcpy(slot, text, n);
+  slot[n] = '\0';
   ready.store(1, std::memory_order_release);
 }
 
@@ -97,6 +113,7 @@ bool post_row(ScanBlock& block, const RowTexts& row) {
   copy_cut(block.col_crc, COL_CRC_SIZE, row.col[4]);
   copy_cut(block.col_mode, COL_MODE_SIZE, row.col[5]);
   copy_cut(block.col_path, COL_PATH_SIZE, row.col[6]);
+  block.row_identity = row.identity != nullptr ? *row.identity : FileIdentity{};
   block.row_ready.store(1, std::memory_order_release);
   block.row_count.fetch_add(1, std::memory_order_relaxed);
   return true;
@@ -126,7 +143,7 @@ void post_dir_text(ScanBlock& block, const char* text, int wait_ms) {
 
 void post_status_line(ScanBlock& block, const char* text, int wait_ms) {
   char line[STATUS_LINE_WIDTH + 1];
-  std::size_t n = strnlen(text, STATUS_LINE_WIDTH);
+  std::size_t n = utf8_cut_length(text, STATUS_LINE_WIDTH);
   std::memcpy(line, text, n);
   std::memset(line + n, ' ', STATUS_LINE_WIDTH - n);
   line[STATUS_LINE_WIDTH] = '\0';
@@ -161,8 +178,10 @@ int take_list_records(ScanBlock& block, ListRecordSink& sink, long budget_us) {
       sink.thaw_list();
       block.thaw_request.store(0, std::memory_order_relaxed);
     } else {
+      const FileIdentity* identity = block.row_identity.known() ? &block.row_identity : nullptr;
       RowTexts row{{block.col_mark, block.col_date, block.col_time, block.col_size, block.col_crc,
-                    block.col_mode, block.col_path}};
+                    block.col_mode, block.col_path},
+                   identity};
       sink.append_row(row);
     }
     block.row_ready.store(0);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/row_texts.h"
 #include "core/scan_block.h"
 
 // ---- Scanner side -------------------------------------------------------
@@ -17,14 +18,10 @@
 // Set by the scanner's signal handler; ends every wait and tree walk.
 extern volatile std::sig_atomic_t g_scanner_abort;
 
-// The seven column texts of one list row, in column order.
-struct RowTexts {
-  const char* col[COLUMN_COUNT];
-};
-
-// Posts one row (file row, group header or comment row) and counts it in
-// row_count. Each text is cut to its slot. Returns false, posting nothing,
-// when the wait was ended by the abort flag or a quit command.
+// Posts one row (file row, group header or comment row) with its file
+// identity, and counts it in row_count. Each text is cut to its slot.
+// Returns false, posting nothing, when the wait was ended by the abort flag
+// or a quit command.
 bool post_row(ScanBlock& block, const RowTexts& row);
 
 // Asks the interface to clear the list; row_count becomes 0 at once.
@@ -38,7 +35,8 @@ bool post_thaw(ScanBlock& block);
 void report_progress(ScanBlock& block, std::int64_t done, std::int64_t total);
 
 // Posts a text for the first status label if the label mailbox is empty;
-// otherwise the text is dropped. A text that must not be lost (the summary
+// otherwise the text is dropped. A text cut to the label's size is never cut
+// inside a UTF-8 character. A text that must not be lost (the summary
 // lines at the end of a scan) may wait up to `wait_ms` for the mailbox.
 void post_dir_text(ScanBlock& block, const char* text, int wait_ms = 0);
 
@@ -51,7 +49,8 @@ void post_message(ScanBlock& block, const char* text, int wait_ms = 0);
 
 // ---- Interface side -----------------------------------------------------
 
-// What the interface does with the records it takes.
+// What the interface does with the records it takes. A row's texts and
+// identity live in the block: they are valid during append_row only.
 class ListRecordSink {
  public:
   virtual ~ListRecordSink() = default;

@@ -35,10 +35,11 @@ FileReader::~FileReader() = default;
 // A regular file is opened (`fd`, `length` its size when opened); a symbolic
 // link's text is put into the buffer (`length` its length); anything else is
 // unreadable.
-FileReader::Contents FileReader::open_contents(const char* path, int& fd, std::size_t& length) {
+FileReader::Contents FileReader::open_contents(const char* path, UniqueFd& fd,
+                                               std::size_t& length) {
   // O_NONBLOCK: opening a pipe must never wait for a writer.
-  fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  fd.reset(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) {
     if (errno != ELOOP) return Contents::UNREADABLE;
     ssize_t n = readlink(path, reinterpret_cast<char*>(buffer_.get()), PATH_MAX);
     if (n < 0) return Contents::UNREADABLE;
@@ -46,13 +47,10 @@ FileReader::Contents FileReader::open_contents(const char* path, int& fd, std::s
     return Contents::LINK;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return Contents::UNREADABLE;
-  }
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return Contents::UNREADABLE;
   length = static_cast<std::size_t>(st.st_size);
   // Larger reads ahead help a long file that is not in the cache yet.
-  if (st.st_size > static_cast<off_t>(BUFFER_SIZE)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (st.st_size > static_cast<off_t>(BUFFER_SIZE)) posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   return Contents::FILE;
 }
 
@@ -69,7 +67,7 @@ FileDigest FileReader::digest_of_buffer(std::size_t length) {
 
 FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_going)(const void*),
                               const void* arg) {
-  int fd;
+  UniqueFd fd;
   std::size_t length;
   switch (open_contents(path, fd, length)) {
     case Contents::UNREADABLE:
@@ -85,11 +83,8 @@ FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_goin
   FileDigest d;
   std::uint32_t crc = 0;
   for (;;) {
-    ssize_t n = read_some(fd, buffer_.get(), BUFFER_SIZE);
-    if (n < 0 || (keep_going != nullptr && !keep_going(arg))) {
-      close(fd);
-      return FileDigest{false, 0, d.bytes, 0, 0};
-    }
+    ssize_t n = read_some(fd.get(), buffer_.get(), BUFFER_SIZE);
+    if (n < 0 || (keep_going != nullptr && !keep_going(arg))) return FileDigest{false, 0, d.bytes, 0, 0};
     if (n == 0) break;
     crc = libdeflate_crc32(crc, buffer_.get(), static_cast<std::size_t>(n));
     if (with_hash) XXH3_128bits_update(state, buffer_.get(), static_cast<std::size_t>(n));
@@ -100,7 +95,6 @@ FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_goin
       break;
     }
   }
-  close(fd);
   d.ok = true;
   d.crc = crc;
   if (with_hash) {
@@ -117,7 +111,7 @@ bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe
   complete = false;
   if (limit >= BUFFER_SIZE) limit = BUFFER_SIZE - 1;
 
-  int fd;
+  UniqueFd fd;
   std::size_t length = 0;
   std::size_t got = 0;
   bool at_end = false;
@@ -132,11 +126,8 @@ bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe
       // One byte more than the limit tells whether the file ends within it.
       while (got <= limit) {
         std::size_t want = limit + 1 - got;
-        ssize_t n = read_some(fd, buffer_.get() + got, want);
-        if (n < 0) {
-          close(fd);
-          return false;
-        }
+        ssize_t n = read_some(fd.get(), buffer_.get() + got, want);
+        if (n < 0) return false;
         got += static_cast<std::size_t>(n);
         // The empty read, or a short one that brings the file to its size.
         if (n == 0 || (static_cast<std::size_t>(n) < want && got >= length)) {
@@ -144,7 +135,6 @@ bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe
           break;
         }
       }
-      close(fd);
       break;
   }
   if (at_end) {

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/unique_fd.h"
+
 struct FileDigest {
   bool ok = false;          // false: the file could not be read to its end
   std::uint32_t crc = 0;    // CRC-32 (zlib's), 0 for an empty file
@@ -42,7 +44,7 @@ class FileReader {
  private:
   static constexpr std::size_t BUFFER_SIZE = 1 << 20;
   enum class Contents { UNREADABLE, FILE, LINK };
-  Contents open_contents(const char* path, int& fd, std::size_t& length);
+  Contents open_contents(const char* path, UniqueFd& fd, std::size_t& length);
   FileDigest digest_of_buffer(std::size_t length);
   std::unique_ptr<unsigned char[]> buffer_;
   struct HashState;

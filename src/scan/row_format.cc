@@ -6,24 +6,11 @@
 
 #include "core/scan_channel.h"
 
-char* format_thousands(char* buf, std::int64_t n) {
-  // Work on the magnitude as unsigned, so the most negative value has one too.
-  bool negative = n < 0;
-  std::uint64_t v = negative ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
-  char digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  char* out = buf;
-  if (negative) *out++ = '-';
-  for (int i = count - 1; i >= 0; --i) {
-    *out++ = digits[i];
-    if (i > 0 && i % 3 == 0) *out++ = ',';
-  }
-  *out = '\0';
-  return buf;
+RowTexts BuiltRow::texts() const {
+  RowTexts row{{col[0].c_str(), col[1].c_str(), col[2].c_str(), col[3].c_str(), col[4].c_str(),
+                col[5].c_str(), col[6].c_str()},
+               identity.known() ? &identity : nullptr};
+  return row;
 }
 
 void perm_string(char out[11], mode_t mode) {
@@ -46,44 +33,60 @@ time_t chosen_file_time(const struct stat& st, int time_kind) {
   }
 }
 
-bool send_file_row(ScanBlock& block, int time_kind, const struct stat* st, std::uint32_t crc,
-                   const char* crc_text, const char* path) {
-  char date[COL_DATE_SIZE] = "";
-  char time_text[COL_TIME_SIZE] = "";
-  char size[THOUSANDS_BUFFER] = "";
-  char mode[COL_MODE_SIZE] = "";
+BuiltRow file_row(int time_kind, const struct stat* st, std::uint32_t crc, const char* crc_text,
+                  const char* path) {
+  BuiltRow row;
+  row.col[0] = " ";
   if (st != nullptr) {
+    char date[COL_DATE_SIZE] = "";
+    char time_text[COL_TIME_SIZE] = "";
     time_t t = chosen_file_time(*st, time_kind);
     struct tm local;
     if (localtime_r(&t, &local) != nullptr) {
       std::strftime(date, sizeof date, "%a-%b %d,%Y", &local);
       std::strftime(time_text, sizeof time_text, "%I:%M:%S%p", &local);
     }
-    format_thousands(size, st->st_size);
+    char mode[COL_MODE_SIZE];
     perm_string(mode, st->st_mode);
+    row.col[1] = date;
+    row.col[2] = time_text;
+    row.col[3] = thousands(st->st_size);
+    row.col[5] = mode;
+    row.identity = identity_of(*st);
   }
-  char crc_hex[COL_CRC_SIZE];
-  if (crc_text == nullptr) {
+  if (crc_text != nullptr) {
+    row.col[4] = crc_text;
+  } else {
+    char crc_hex[COL_CRC_SIZE];
     std::snprintf(crc_hex, sizeof crc_hex, "%08X", static_cast<unsigned>(crc));
-    crc_text = crc_hex;
+    row.col[4] = crc_hex;
   }
-  return post_row(block, {{" ", date, time_text, size, crc_text, mode, path}});
+  row.col[6] = path;
+  return row;
 }
 
-bool send_group_header(ScanBlock& block, long group_no, long first_entry, long last_entry) {
+BuiltRow group_header_row(long group_no, long first_entry, long last_entry) {
   char group[COL_DATE_SIZE];
   char span[COL_TIME_SIZE];
   std::snprintf(group, sizeof group, "Group %ld ", group_no);
   std::snprintf(span, sizeof span, "(%ld - %ld)", first_entry, last_entry);
-  return post_row(block, {{"/*", group, span, "*/", "", "", ""}});
+  BuiltRow row;
+  row.col[0] = "/*";
+  row.col[1] = group;
+  row.col[2] = span;
+  row.col[3] = "*/";
+  return row;
 }
 
-bool send_comment_row(ScanBlock& block, const char* first, const char* second, const char* third) {
+BuiltRow comment_row(const char* first, const char* second, const char* third) {
   // A text fits when it leaves room for the slot's NUL.
   auto fit = [](const char* text, std::size_t slot) {
     return std::strlen(text) < slot ? text : "Error #1";
   };
-  RowTexts row{{"/*", fit(first, COL_DATE_SIZE), "*/", "", "", "", ""}};
+  BuiltRow row;
+  row.col[0] = "/*";
+  row.col[1] = fit(first, COL_DATE_SIZE);
+  row.col[2] = "*/";
   if (second != nullptr) {
     row.col[2] = fit(second, COL_TIME_SIZE);
     if (third != nullptr) {
@@ -94,5 +97,18 @@ bool send_comment_row(ScanBlock& block, const char* first, const char* second, c
       row.col[3] = "*/";
     }
   }
-  return post_row(block, row);
+  return row;
+}
+
+bool send_file_row(ScanBlock& block, int time_kind, const struct stat* st, std::uint32_t crc,
+                   const char* crc_text, const char* path) {
+  return post_row(block, file_row(time_kind, st, crc, crc_text, path).texts());
+}
+
+bool send_group_header(ScanBlock& block, long group_no, long first_entry, long last_entry) {
+  return post_row(block, group_header_row(group_no, first_entry, last_entry).texts());
+}
+
+bool send_comment_row(ScanBlock& block, const char* first, const char* second, const char* third) {
+  return post_row(block, comment_row(first, second, third).texts());
 }

@@ -1,21 +1,6 @@
 #include "scan/summary.h"
 
-#include "scan/row_format.h"
-
-namespace {
-
-std::string thousands(std::int64_t n) {
-  char buf[THOUSANDS_BUFFER];
-  return format_thousands(buf, n);
-}
-
-// "0 Files <verb> (...)", "1 File <verb> (...)", "N Files <verb> (...)".
-std::string count_and_bytes(std::int32_t count, std::int64_t bytes, const char* verb) {
-  std::string files = count == 1 ? " File " : " Files ";
-  return thousands(count) + files + verb + " (" + thousands(bytes) + " bytes)";
-}
-
-}  // namespace
+#include "core/row_texts.h"
 
 std::string summary_counts_line(const ScanBlock& b) {
   std::int32_t exdirs = b.exdirs_count.load();
@@ -31,6 +16,6 @@ std::string summary_counts_line(const ScanBlock& b) {
 }
 
 std::string totals_line(const ScanBlock& b) {
-  return count_and_bytes(b.tagged_count.load(), b.tagged_bytes.load(), "Tagged") + ", " +
-         count_and_bytes(b.deleted_count.load(), b.deleted_bytes.load(), "Deleted");
+  return totals_line(b.tagged_count.load(), b.tagged_bytes.load(), b.deleted_count.load(),
+                     b.deleted_bytes.load());
 }

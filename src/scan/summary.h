@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/row_texts.h"
 #include "core/scan_block.h"
 
 // "1,234 Dirs, 3 ExDirs, 56,789 Files, 2 ExFiles, 12  Duplicates", cut and

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/unique_fd.h"
 #include "settings/settings_record.h"
 
 namespace {
@@ -26,35 +27,20 @@ ssize_t read_fully(int fd, char* buf, std::size_t size) {
   return static_cast<ssize_t>(done);
 }
 
-bool write_fully(int fd, const char* buf, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, buf + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool read_record_file(const char* name, void* record, std::size_t size) {
-  int fd = open(name, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  UniqueFd fd(open(name, O_RDONLY | O_CLOEXEC));
+  if (!fd) return false;
   // Header check: the 22 header characters and their NUL, so at least 23 bytes.
   char header[RECORD_MAGIC_SIZE];
-  ssize_t got = read_fully(fd, header, sizeof header);
+  ssize_t got = read_fully(fd.get(), header, sizeof header);
   if (got < static_cast<ssize_t>(sizeof RECORD_MAGIC) ||
       std::memcmp(header, RECORD_MAGIC, sizeof RECORD_MAGIC) != 0) {
-    close(fd);
     return false;
   }
-  bool ok = lseek(fd, 0, SEEK_SET) == 0 && read_fully(fd, static_cast<char*>(record), size) >= 0;
-  close(fd);
-  return ok;
+  return lseek(fd.get(), 0, SEEK_SET) == 0 &&
+         read_fully(fd.get(), static_cast<char*>(record), size) >= 0;
 }
 
 bool write_record_file(const char* name, const void* record, std::size_t size) {
@@ -65,10 +51,10 @@ bool write_record_file(const char* name, const void* record, std::size_t size) {
   std::memcpy(temp, name, len);
   std::memcpy(temp + len, ".new", 5);
 
-  int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = write_fully(fd, static_cast<const char*>(record), size);
-  ok = (close(fd) == 0) && ok;
+  UniqueFd fd(open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd) return false;
+  bool ok = write_all(fd.get(), static_cast<const char*>(record), size);
+  ok = fd.close() && ok;
   if (ok) ok = rename(temp, name) == 0;
   if (!ok) unlink(temp);
   return ok;

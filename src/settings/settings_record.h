@@ -33,6 +33,11 @@ enum TimeKind : std::int32_t { TIME_CREATED = 0, TIME_WRITTEN = 1, TIME_ACCESSED
 
 enum DeletedMode : std::int32_t { DELETED_MARK = 0, DELETED_REMOVE = 1 };
 
+// Settings added after the record's layout was fixed live in the bits of its
+// `reserved` word; 0 keeps the original behaviour, so every stored file
+// keeps its meaning.
+inline constexpr std::int32_t RESERVED_MOVE_TO_TRASH = 1 << 0;  // deleted files go to the trash
+
 using MaskList = char[MASK_SLOTS][MASK_SLOT_SIZE];
 
 struct SettingsRecord {
@@ -69,7 +74,7 @@ struct SettingsRecord {
   std::int32_t confirm_delete;
   std::int32_t beep_on_stop;
   std::int32_t error_beep;
-  std::int32_t reserved;
+  std::int32_t reserved;  // RESERVED_* bits
 };
 
 inline constexpr std::size_t SETTINGS_RECORD_SIZE = 26140;

@@ -10,7 +10,7 @@
 // notice opened meanwhile cannot disturb it) and gives the main window back.
 #include "ui/dialogs/dialogs.h"
 
-#include <memory>
+#include "core/glib_ptr.h"
 
 GtkWidget* g_main_window = nullptr;
 
@@ -54,7 +54,7 @@ void set_label_text(GtkWidget* label, const char* text) {
     gtk_label_set_text(GTK_LABEL(label), text);
     return;
   }
-  std::unique_ptr<gchar, decltype(&g_free)> valid(g_utf8_make_valid(text, -1), g_free);
+  GCharPtr valid(g_utf8_make_valid(text, -1));
   gtk_label_set_text(GTK_LABEL(label), valid.get());
 }
 

@@ -7,18 +7,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
-#include "ui/dialogs/coded_text.h"
+#include "core/coded_text.h"
+#include "core/glib_ptr.h"
 #include "ui/dialogs/dialogs.h"
 
 namespace {
 
 constexpr std::size_t HELP_BUFFER_SIZE = 16384;  // a page is at most 16383 characters
 constexpr std::size_t TEXT_FILE_LIMIT = 32767;   // the text dialog shows a file's beginning
-
-using GCharPtr = std::unique_ptr<gchar, decltype(&g_free)>;
 
 bool is_help_page(const char* name) {
   for (const char* page : HELP_PAGES) {
@@ -43,7 +41,7 @@ GtkWidget* open_text_dialog(const char* title, int width, int height, const char
 
   // Log lines carry file names as they are on disk, which need not be UTF-8;
   // GTK shows nothing at all for text that is not, so mend the odd bytes.
-  GCharPtr valid(g_utf8_make_valid(text, -1), g_free);
+  GCharPtr valid(g_utf8_make_valid(text, -1));
   GtkWidget* label = gtk_label_new(nullptr);
   gtk_label_set_text(GTK_LABEL(label), valid.get());
   gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_LEFT);
@@ -92,7 +90,7 @@ void show_help(const char* page_name) {
     std::snprintf(text, sizeof text, "No help page %s.", page_name);
   }
 
-  GCharPtr title(g_strdup_printf("Help on %s (PeltoMarvish)", page_name), g_free);
+  GCharPtr title(g_strdup_printf("Help on %s (PeltoMarvish)", page_name));
   GtkWidget* label;
   GtkWidget* button;
   GtkWidget* dialog = open_text_dialog(title.get(), 412, 452, text, &label, &button);
@@ -110,11 +108,11 @@ void show_text_file(const char* title, const char* file_name) {
     std::fclose(file);
   } else {
     int error = errno;
-    GCharPtr line(g_strdup_printf("Error %d opening file %s\n", error, file_name), g_free);
+    GCharPtr line(g_strdup_printf("Error %d opening file %s\n", error, file_name));
     text = line.get();
   }
 
-  GCharPtr full_title(g_strdup_printf("%s (PeltoMarvish)", title), g_free);
+  GCharPtr full_title(g_strdup_printf("%s (PeltoMarvish)", title));
   GtkWidget* label;
   GtkWidget* button;
   GtkWidget* dialog = open_text_dialog(full_title.get(), 460, 440, text.c_str(), &label, &button);

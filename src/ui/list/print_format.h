@@ -5,6 +5,6 @@
 
 #include <string>
 
-#include "core/scan_channel.h"
+#include "core/row_texts.h"
 
 std::string format_print_row(const RowTexts& row);

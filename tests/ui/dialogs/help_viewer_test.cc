@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/dialogs/coded_text.h"
+#include "core/coded_text.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/support/gui_test.h"
 

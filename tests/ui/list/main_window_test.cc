@@ -23,26 +23,23 @@
 namespace {
 
 std::string row_text(int row, int column) {
-  GtkTreeIter iter;
-  if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(g_main.store), &iter, nullptr, row)) return "?";
-  gchar* text = nullptr;
-  gtk_tree_model_get(GTK_TREE_MODEL(g_main.store), &iter, column, &text, -1);
-  std::string s = text ? text : "";
-  g_free(text);
-  return s;
+  if (row < 0 || row >= g_main.rows().size()) return "?";
+  return g_main.rows().text(row, column);
 }
 
 bool row_has_comment_colour(int row) {
+  GtkTreeModel* store = GTK_TREE_MODEL(g_main.rows().store());
   GtkTreeIter iter;
-  gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(g_main.store), &iter, nullptr, row);
+  gtk_tree_model_iter_nth_child(store, &iter, nullptr, row);
   GdkRGBA* colour = nullptr;
-  gtk_tree_model_get(GTK_TREE_MODEL(g_main.store), &iter, COL_FOREGROUND, &colour, -1);
+  gtk_tree_model_get(store, &iter, COL_FOREGROUND, &colour, -1);
   bool comment = colour != nullptr && gdk_rgba_equal(colour, &COMMENT_COLOUR);
   if (colour) gdk_rgba_free(colour);
   return comment;
 }
 
-int row_count() { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(g_main.store), nullptr); }
+int row_count() { return g_main.rows().size(); }
+int selected_row() { return g_main.rows().selected_row(); }
 
 std::vector<std::string> g_commands;  // what run_shell_command was asked to run
 
@@ -60,9 +57,9 @@ class MainWindowTest : public ::testing::Test {
       g_commands.push_back(command);
       return true;
     };
-    build_main_window();
+    build_main_window(*block);
     gtk_widget_show(GTK_WIDGET(g_main.window));
-    intake_ = g_timeout_add(5, result_intake_tick, nullptr);
+    intake_ = g_timeout_add(5, result_intake_tick, static_cast<IntakeView*>(&g_main));
     gui::flush_events();
   }
 
@@ -88,7 +85,7 @@ class MainWindowTest : public ::testing::Test {
     std::snprintf(s.include_dirs[0], MASK_SLOT_SIZE, "%s", dir.c_str());
     std::snprintf(s.include_dirs[1], MASK_SLOT_SIZE, "%s/*", dir.c_str());
     s.include_dirs[2][0] = '\0';
-    start_scan();
+    start_scan(*g_block, g_main);
   }
 
   bool wait_scan_completed() {
@@ -220,16 +217,17 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
     GtkWidget* title = GTK_WIDGET(main_widget(titles[i][0]));
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(title)), titles[i][1]);
     EXPECT_FALSE(gtk_widget_get_sensitive(title)) << "titles are drawn greyed";
-    EXPECT_EQ(gtk_tree_view_column_get_widget(gtk_tree_view_get_column(g_main.list, i)), title);
+    EXPECT_EQ(gtk_tree_view_column_get_widget(gtk_tree_view_get_column(g_main.view, i)), title);
   }
 
   // Commands that are in the program are live; the rest wait for theirs.
   for (const char* live : {"menuitem55", "menuitem67", "menuitem94", "menuitem96", "menuitem104",
-                           "button21", "button22"}) {
+                           "menuitem83", "menuitem85", "menuitem86", "menuitem88", "menuitem90",
+                           "menuitem91", "menuitem92", "menuitem99", "menuitem100", "menuitem102",
+                           "button21", "button22", "button28"}) {
     EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(live)))) << live;
   }
-  for (const char* later : {"menuitem57", "menuitem69", "menuitem81", "menuitem90", "button20",
-                            "button28"}) {
+  for (const char* later : {"menuitem57", "menuitem69", "menuitem81", "button20", "button23"}) {
     EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(later)))) << later;
   }
 }
@@ -272,7 +270,7 @@ TEST_F(MainWindowTest, RealScanFillsTheListAndEndsWithTheNotice) {
   for (int row : {0, 1, 4, 5, 6}) EXPECT_TRUE(row_has_comment_colour(row)) << row;
   for (int row : {2, 3}) EXPECT_FALSE(row_has_comment_colour(row)) << row;
   EXPECT_EQ(g_block->row_count.load(), 7);
-  EXPECT_FALSE(g_main.frozen);
+  EXPECT_FALSE(g_main.rows().frozen());
 
   GtkWidget* notice = gui::find_window("TheWinAskOK");
   EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(notice), "Msg1"))),
@@ -290,7 +288,7 @@ TEST_F(MainWindowTest, RealScanFillsTheListAndEndsWithTheNotice) {
 
 TEST_F(MainWindowTest, StartScanWhileBusyGivesTheBusyNotice) {
   scan(dir.path());
-  start_scan();  // the first one holds the list
+  start_scan(*g_block, g_main);  // the first one holds the list
   GtkWidget* busy = gui::find_window("TheWinAskOK");
   ASSERT_NE(busy, nullptr);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(busy)), "List Box Busy");
@@ -309,10 +307,10 @@ TEST_F(MainWindowTest, StartScanWhileBusyGivesTheBusyNotice) {
 void click_row(int row, int presses) {
   GdkRectangle area;
   GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
-  gtk_tree_view_get_cell_area(g_main.list, path, gtk_tree_view_get_column(g_main.list, 1), &area);
+  gtk_tree_view_get_cell_area(g_main.view, path, gtk_tree_view_get_column(g_main.view, 1), &area);
   gtk_tree_path_free(path);
   int x, y;
-  gdk_window_get_origin(gtk_tree_view_get_bin_window(g_main.list), &x, &y);
+  gdk_window_get_origin(gtk_tree_view_get_bin_window(g_main.view), &x, &y);
   std::string command = "xdotool mousemove " + std::to_string(x + area.x + 5) + " " +
                         std::to_string(y + area.y + area.height / 2) + " click --repeat " +
                         std::to_string(presses) + " --delay 60 1";
@@ -334,73 +332,99 @@ void click_row(int row, int presses) {
 
 // A list of a comment row and `rows` - 1 file rows, as the intake leaves it.
 void fill_list(int rows) {
-  clear_list();
+  g_main.clear_list();
   for (int i = 0; i < rows; ++i) {
     const char* const row[] = {i == 0 ? "/*" : " ", "d", "t", "1", "", "", "/x"};
-    append_list_row(row);
+    g_main.append_row(RowTexts{{row[0], row[1], row[2], row[3], row[4], row[5], row[6]}});
   }
   g_block->row_count.store(rows);
 }
 
-std::vector<std::string> g_actions;
+// A comment row, a group header and one file row for each of `files` (made
+// with one byte each), with the identities the scan would have read.
+void fill_group(const std::vector<std::string>& files) {
+  g_main.clear_list();
+  g_main.append_row(RowTexts{{"/*", "Sorted List", "*/", "", "", "", ""}});
+  g_main.append_row(RowTexts{{"/*", "Group 1 ", "(1 - 3)", "*/", "", "", ""}});
+  for (const std::string& file : files) {
+    test::write_file(file, "x");
+    struct stat st;
+    lstat(file.c_str(), &st);
+    FileIdentity id = identity_of(st);
+    g_main.append_row(RowTexts{{" ", "d", "t", "1", "", "", file.c_str()}, &id});
+  }
+  g_block->row_count.store(g_main.rows().size());
+  g_block->tagged_count.store(0);
+  g_block->tagged_bytes.store(0);
+}
+
+std::string marks() {
+  std::string m;
+  for (int row = 2; row < row_count(); ++row) m += row_text(row, 0);
+  return m;
+}
 
 TEST_F(MainWindowTest, DoubleAndTripleClicksRunTheirActionsOnce) {
-  fill_list(4);
-  gui::flush_events();
-  g_click_actions[ACTION_TOGGLE_TAG] = [] { g_actions.push_back("tag " + std::to_string(g_selected_row)); };
-  g_click_actions[ACTION_VIEW] = [] { g_actions.push_back("view " + std::to_string(g_selected_row)); };
-  g_click_actions[ACTION_INFO_DIALOG] = [] { g_actions.push_back("info " + std::to_string(g_selected_row)); };
+  SettingsRecord& s = g_block->settings;
+  s.confirm_delete = 0;
+  s.deleted_mode = DELETED_MARK;
   auto after_dispatch = [] { gui::iterate_for(800); };
+  test::InDirectory in(dir.path());  // the deletion log goes here
 
   struct Case {
     int presses;
     ClickAction on_double, on_triple;
     int row;
-    std::vector<std::string> actions;
+    std::string marks;  // of the three file rows afterwards
   };
   const Case cases[] = {
-      {2, ACTION_VIEW, ACTION_NONE, 2, {"view 2"}},
-      {3, ACTION_TOGGLE_TAG, ACTION_INFO_DIALOG, 3, {"info 3"}},
-      {1, ACTION_VIEW, ACTION_VIEW, 1, {}},
-      {2, ACTION_NONE, ACTION_VIEW, 1, {}},
+      {2, ACTION_TOGGLE_TAG, ACTION_NONE, 2, "*  "},       // tagged once, not twice
+      {3, ACTION_TOGGLE_TAG, ACTION_DELETE_FILE, 3, " D "}, // the triple action only
+      {1, ACTION_TOGGLE_TAG, ACTION_TOGGLE_TAG, 2, "   "},
+      {2, ACTION_NONE, ACTION_TOGGLE_TAG, 2, "   "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.presses);
-    g_actions.clear();
-    g_block->settings.double_click_action = c.on_double;
-    g_block->settings.triple_click_action = c.on_triple;
+    fill_group({dir / "a", dir / "b", dir / "c"});
+    gui::flush_events();
+    s.double_click_action = c.on_double;
+    s.triple_click_action = c.on_triple;
     click_row(c.row, c.presses);
     gint64 clicked = g_get_monotonic_time();
-    EXPECT_TRUE(gui::iterate_until([&] { return g_selected_row == c.row; }, 3000));
+    EXPECT_TRUE(gui::iterate_until([&] { return selected_row() == c.row; }, 3000));
     if (g_get_monotonic_time() - clicked < 300000) {
-      EXPECT_TRUE(g_actions.empty()) << "the action waits half a second";
+      EXPECT_EQ(marks(), "   ") << "the action waits half a second";
     }
     after_dispatch();
-    EXPECT_EQ(g_actions, c.actions);
-    EXPECT_EQ(g_click_kind, 0);
+    EXPECT_EQ(marks(), c.marks);
+    EXPECT_EQ(access((dir / "b").c_str(), F_OK) == 0, c.marks[1] != 'D');
+    EXPECT_EQ(g_main.click_kind, 0);
   }
-  for (auto& action : g_click_actions) action = nullptr;
-  g_block->settings.double_click_action = g_block->settings.triple_click_action = ACTION_NONE;
+  EXPECT_NE(test::read_file(dir / "deleted.log").find("Bytes Deleted \"" + dir / "b\"\n"),
+            std::string::npos);
+  s.double_click_action = s.triple_click_action = ACTION_NONE;
+  g_block->deleted_count.store(0);
+  g_block->deleted_bytes.store(0);
 
   // Unselecting leaves no selected row; a column title click never sorts.
-  gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(g_main.list));
-  EXPECT_EQ(g_selected_row, -1);
-  gtk_tree_view_column_clicked(gtk_tree_view_get_column(g_main.list, 6));
-  gtk_tree_view_column_clicked(gtk_tree_view_get_column(g_main.list, 3));
+  gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(g_main.view));
+  EXPECT_EQ(selected_row(), -1);
+  gtk_tree_view_column_clicked(gtk_tree_view_get_column(g_main.view, 6));
+  gtk_tree_view_column_clicked(gtk_tree_view_get_column(g_main.view, 3));
   EXPECT_EQ(row_text(0, 0), "/*");
   EXPECT_EQ(row_text(3, 0), " ");
 }
 
 TEST_F(MainWindowTest, HomeKeyGoesToTheFirstEntry) {
   fill_list(5);
-  gtk_widget_grab_focus(GTK_WIDGET(g_main.list));
+  gtk_widget_grab_focus(GTK_WIDGET(g_main.view));
   GtkTreePath* last = gtk_tree_path_new_from_indices(4, -1);
-  gtk_tree_view_set_cursor(g_main.list, last, nullptr, FALSE);
+  gtk_tree_view_set_cursor(g_main.view, last, nullptr, FALSE);
   gtk_tree_path_free(last);
-  EXPECT_EQ(g_selected_row, 4);
+  EXPECT_EQ(selected_row(), 4);
 
   gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_Home);
-  EXPECT_EQ(g_selected_row, 1);
+  EXPECT_EQ(selected_row(), 1);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "ui/dialogs/coded_text.h"
+#include "core/coded_text.h"
 
 std::size_t decode_text(const unsigned char* coded, std::size_t coded_size, char* out,
                         std::size_t out_size) {

@@ -1,4 +1,4 @@
-#include "ui/dialogs/coded_text.h"
+#include "core/coded_text.h"
 
 #include <gtest/gtest.h>
 

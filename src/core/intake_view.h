@@ -1,0 +1,25 @@
+// What the result intake needs from the window it fills: the list (the
+// records of the scan channel), the two status lines, the progress bar, and
+// the few things said to the user. The main window implements it; a test
+// drives the intake with a fake one.
+#pragma once
+
+#include <string>
+
+#include "core/scan_channel.h"
+
+class IntakeView : public ListRecordSink {
+ public:
+  // The first and second status line, as the scanner sent them (bytes, not
+  // necessarily UTF-8; the view shows a display form).
+  virtual void show_status(const std::string& text) = 0;
+  virtual void show_message_line(const std::string& text) = 0;
+  virtual void show_progress(double fraction) = 0;
+
+  // The end of a scan: one beep (when chosen), and the "Scan Completed" notice.
+  virtual void beep() = 0;
+  virtual void show_scan_completed() = 0;
+
+  // The "List Box Busy" notice naming the refused operation.
+  virtual void notify_busy(const char* operation) = 0;
+};

@@ -1,0 +1,196 @@
+// Deleting files named by the list, with the deletion log.
+//
+// A deletion can destroy a user's only copy of a file, so beyond the
+// questions three things must hold before a file goes: it is still the file
+// the scan saw (the disk interface looks, and removes, without following any
+// symbolic link); some other listed member of its group, not marked "D",
+// is still on disk as scanned, or else the user has said yes to the "LAST
+// COPY" question for this very file, even after "Yes To All"; and the row
+// is not already marked "D".
+#include <ctime>
+
+#include "core/row_texts.h"
+#include "ui/list/deletion_log.h"
+#include "ui/list/list_commands.h"
+
+namespace {
+
+bool move_to_trash_chosen(const SettingsRecord& settings) {
+  return (settings.reserved & RESERVED_MOVE_TO_TRASH) != 0;
+}
+
+void tell_file_changed(DeleteContext& ctx, const std::string& shown_path) {
+  ctx.prompter.message("File Changed", "File Changed Since The Scan, Not Deleted",
+                       shown_path.c_str());
+}
+
+// Whether row `j` is another copy of the file of row `r`: a listed file row
+// of the group, not marked "D", still on disk as the scan saw it. A member
+// on the same inode may be this very file under another path (a bind mount
+// shows one file twice) and a symbolic link holds no copy of a file's
+// contents: neither counts.
+bool is_other_copy(DeleteContext& ctx, int r, const FileIdentity& self, int j) {
+  RowKind kind = ctx.list.classify_row(j);
+  if (kind != ROW_FILE && kind != ROW_TAGGED) return false;
+  FileIdentity id = ctx.list.identity(j);
+  if (!id.known() || (id.device == self.device && id.inode == self.inode)) return false;
+  if (id.is_symlink() && !self.is_symlink()) return false;
+  std::string path = ctx.list.path(j);
+  return path != ctx.list.path(r) && ctx.files.unchanged(path, id);
+}
+
+// The group of a file row is the run of file rows around it, up to the
+// nearest header or comment row either way.
+bool another_copy_remains(DeleteContext& ctx, int r) {
+  const FileIdentity self = ctx.list.identity(r);
+  for (int j = r - 1; j >= 0 && is_file_kind(ctx.list.classify_row(j)); --j) {
+    if (is_other_copy(ctx, r, self, j)) return true;
+  }
+  for (int j = r + 1; is_file_kind(ctx.list.classify_row(j)); ++j) {
+    if (is_other_copy(ctx, r, self, j)) return true;
+  }
+  return false;
+}
+
+// Delete All Tagged and Delete All NON-Tagged are one walk.
+struct DeleteWalk {
+  const char* busy_name;
+  const char* title;
+  const char* question;
+  bool count_tagged;  // the question's second line counts the tagged entries
+  RowKind acts_on;
+  const char* per_file_title;
+};
+
+void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
+  ResultList& list = ctx.list;
+  ListBusy busy(list.block());
+  if (!busy.held()) {
+    ctx.prompter.notify_busy(walk.busy_name);
+    return;
+  }
+  std::string second_line =
+      walk.count_tagged ? thousands(list.block().tagged_count.load()) + " Tagged Entries" : "";
+  if (ctx.prompter.ask_yes_no(walk.title, walk.question, second_line.c_str(), 'N') != 'Y') return;
+
+  FrozenList frozen(list);
+  int mode = 'A';
+  int i = 0;
+  while (i < list.size()) {
+    int removed = 0;
+    if (list.classify_row(i) == walk.acts_on) {
+      list.select(i);
+      int answer = delete_one_file(ctx, walk.per_file_title, mode, &removed);
+      if (answer == 'A') mode = 0;  // no more questions for the rest of the walk
+      if (answer == 'C') break;
+    }
+    // On with the row that followed the one just looked at.
+    i = i + 1 + removed;
+  }
+  list.select(i);
+}
+
+}  // namespace
+
+int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* removed) {
+  ResultList& list = ctx.list;
+  const SettingsRecord& settings = list.settings();
+  if (removed != nullptr) *removed = 0;
+  const int r = list.selected_row();
+  if (r <= 0) return -1;
+  const std::string path = list.path(r);
+  if (path.empty()) return -1;
+  const std::string mark = list.text(r, COL_MARK);
+  const std::int64_t size = list.row_size(r);
+  if (!mark.empty() && mark[0] == 'D') {
+    ctx.prompter.error_signal();
+    return -1;
+  }
+
+  const std::string shown_path = list.text(r, COL_PATH);
+  int answer = 'Y';
+  if (mode == 'A') {
+    ShownList shown(list);
+    answer = ctx.prompter.ask_yes_no_all(title, "DELETE THIS FILE?", shown_path.c_str(), 'N');
+  } else if (mode != 0 && settings.confirm_delete != 0) {
+    ShownList shown(list);
+    answer = ctx.prompter.ask_yes_no("DELETE", "DELETE THIS FILE?", shown_path.c_str(), 'N');
+  }
+  if (answer != 'Y' && answer != 'A') return answer;
+
+  const FileIdentity seen = list.identity(r);
+  if (!ctx.files.unchanged(path, seen)) {
+    tell_file_changed(ctx, shown_path);
+    return answer;
+  }
+  if (!another_copy_remains(ctx, r)) {
+    ShownList shown(list);
+    if (ctx.prompter.ask_yes_no("LAST COPY", "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?",
+                                shown_path.c_str(), 'N') != 'Y') {
+      return answer;
+    }
+  }
+
+  const bool to_trash = move_to_trash_chosen(settings);
+  FileOutcome outcome = to_trash ? ctx.files.move_to_trash(path, seen) : ctx.files.remove(path, seen);
+  if (outcome.kind == FileOutcome::CHANGED) {
+    tell_file_changed(ctx, shown_path);
+    return answer;
+  }
+  if (outcome.kind == FileOutcome::FAILED) {
+    ctx.prompter.error_signal();
+    if (to_trash) ctx.prompter.message("Not Moved To Trash", outcome.reason.c_str(), shown_path.c_str());
+    return answer;
+  }
+
+  if (mark[0] == '*') list.lower_tagged_totals(r);
+  if (settings.deleted_mode == DELETED_REMOVE) {
+    list.remove_row(r);
+    if (removed != nullptr) --*removed;
+    list.select(r);  // the row that followed
+    if (list.remove_header_of_empty_group(r) && removed != nullptr) --*removed;
+  } else {
+    list.set_mark(r, "D");  // the colours stay
+  }
+
+  std::time_t when = ctx.now != nullptr ? ctx.now() : std::time(nullptr);
+  if (!append_to_deletion_log(ctx.log_file.c_str(), deletion_log_line(when, size, path, to_trash))) {
+    ctx.prompter.error_signal();
+    ctx.prompter.message("Can Not Log Deletion Of File", "Warning", "");
+  }
+  list.count_deletion(size);
+  list.show_totals();
+  return answer;
+}
+
+void delete_entry(DeleteContext& ctx) {
+  ResultList& list = ctx.list;
+  if (list.block().tagged_count.load() >= 1) {
+    delete_all_tagged(ctx);
+    return;
+  }
+  const int r = list.selected_row();
+  if (r < 1 || list.path(r).empty()) return;
+  ListBusy busy(list.block());
+  if (!busy.held()) {
+    ctx.prompter.notify_busy("Delete Files");
+    return;
+  }
+  delete_one_file(ctx, "DELETE", 'Y');
+}
+
+void delete_all_tagged(DeleteContext& ctx) {
+  if (ctx.list.block().tagged_count.load() == 0) {
+    ctx.prompter.error_signal();
+    return;
+  }
+  delete_walk(ctx, {"Delete All Tagged Entries", "Delete All Tagged Entries",
+                    "DELETE ALL TAGGED FILES FROM LISTBOX?", true, ROW_TAGGED,
+                    "DELETE ALL TAGGED"});
+}
+
+void delete_all_non_tagged(DeleteContext& ctx) {
+  delete_walk(ctx, {"Delete All NON-Tagged Entries", "Delete All NON-Tagged Entries",
+                    "DELETE ALL NON-TAGGED FILES FROM LISTBOX?", false, ROW_FILE,
+                    "DELETE ALL NON-TAGGED"});
+}

@@ -1,0 +1,106 @@
+#include "ui/list/file_system.h"
+
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/glib_ptr.h"
+
+UniqueFd open_parent_directory(const std::string& path, std::string& name, bool use_openat2) {
+  std::size_t slash = path.rfind('/');
+  if (path.empty() || path[0] != '/' || slash == path.size() - 1) {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  name = path.substr(slash + 1);
+  if (name == "." || name == "..") {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  std::string dir = slash == 0 ? "/" : path.substr(0, slash);
+
+  if (use_openat2) {
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd = syscall(SYS_openat2, AT_FDCWD, dir.c_str(), &how, sizeof how);
+    if (fd >= 0) return UniqueFd(static_cast<int>(fd));
+    // Only a kernel (or a sandbox) without openat2 falls back; a symbolic
+    // link on the way (ELOOP) is an answer.
+    if (errno != ENOSYS && errno != EPERM) return UniqueFd();
+  }
+
+  // With O_PATH and O_NOFOLLOW a symbolic link would open as the link
+  // itself; O_DIRECTORY then refuses it (ENOTDIR).
+  UniqueFd fd(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  std::size_t start = 1;
+  while (fd && start < dir.size()) {
+    std::size_t end = dir.find('/', start);
+    if (end == std::string::npos) end = dir.size();
+    std::string component = dir.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;
+    fd.reset(openat(fd.get(), component.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return fd;
+}
+
+namespace {
+
+// The outcome of looking for the scanned file: DONE when `name` in `dir`
+// is still it.
+FileOutcome find_scanned_file(const std::string& path, const FileIdentity& seen, UniqueFd& dir,
+                              std::string& name) {
+  if (!seen.known()) return {FileOutcome::CHANGED, ""};
+  dir = open_parent_directory(path, name);
+  struct stat st;
+  if (!dir || fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    // A path that leads nowhere now is a change; a refusal is a failure.
+    if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return {FileOutcome::CHANGED, ""};
+    return {FileOutcome::FAILED, std::strerror(errno)};
+  }
+  if (identity_of(st) != seen) return {FileOutcome::CHANGED, ""};
+  return {FileOutcome::DONE, ""};
+}
+
+}  // namespace
+
+bool DiskFileSystem::unchanged(const std::string& path, const FileIdentity& seen) {
+  UniqueFd dir;
+  std::string name;
+  return find_scanned_file(path, seen, dir, name).kind == FileOutcome::DONE;
+}
+
+FileOutcome DiskFileSystem::remove(const std::string& path, const FileIdentity& seen) {
+  UniqueFd dir;
+  std::string name;
+  FileOutcome found = find_scanned_file(path, seen, dir, name);
+  if (found.kind != FileOutcome::DONE) return found;
+  if (unlinkat(dir.get(), name.c_str(), 0) != 0) {
+    if (errno == ENOENT) return {FileOutcome::CHANGED, ""};
+    return {FileOutcome::FAILED, std::strerror(errno)};
+  }
+  return {FileOutcome::DONE, ""};
+}
+
+FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIdentity& seen) {
+  UniqueFd dir;
+  std::string name;
+  FileOutcome found = find_scanned_file(path, seen, dir, name);
+  if (found.kind != FileOutcome::DONE) return found;
+  // The trash needs the file's own path to find the trash of its file
+  // system; the check just above makes sure it names the scanned file.
+  GObjectPtr<GFile> file(g_file_new_for_path(path.c_str()));
+  GError* error = nullptr;
+  if (!g_file_trash(file.get(), nullptr, &error)) {
+    GErrorPtr owned(error);
+    return {FileOutcome::FAILED, owned ? owned->message : "The file could not be moved"};
+  }
+  return {FileOutcome::DONE, ""};
+}

@@ -1,0 +1,53 @@
+// What the delete commands do to the disk, behind a small interface, so a
+// test can refuse a removal or change a file between the scan and the
+// deletion.
+//
+// The disk's version never acts on a path that has changed since the scan:
+// the directory holding the file is opened without following a symbolic
+// link in any component, the name is looked at in that directory (not
+// following a link either) and must still be the file the scan saw, and the
+// removal is done on that same directory. A parent directory swapped for a
+// symbolic link after the scan can never redirect a deletion.
+#pragma once
+
+#include <string>
+
+#include "core/row_texts.h"
+#include "core/unique_fd.h"
+
+struct FileOutcome {
+  enum Kind {
+    DONE,     // removed (or moved to the trash)
+    CHANGED,  // gone, or no longer the file the scan saw: nothing was done
+    FAILED,   // the system refused: nothing was done
+  };
+  Kind kind;
+  std::string reason;  // for FAILED: why, in words
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Whether `path` still names the file the scan saw (an unknown identity
+  // never matches).
+  virtual bool unchanged(const std::string& path, const FileIdentity& seen) = 0;
+  // Removes the file when it is still that one.
+  virtual FileOutcome remove(const std::string& path, const FileIdentity& seen) = 0;
+  // Moves the file to the desktop trash when it is still that one.
+  virtual FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) = 0;
+};
+
+class DiskFileSystem : public FileSystem {
+ public:
+  bool unchanged(const std::string& path, const FileIdentity& seen) override;
+  FileOutcome remove(const std::string& path, const FileIdentity& seen) override;
+  FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override;
+};
+
+// The directory that holds the absolute `path`, opened (O_PATH) without
+// following a symbolic link in any component; `name` gets the last
+// component. Invalid, with errno set, when that is not possible. openat2
+// does it in one call; `use_openat2` false (or a kernel without it) walks
+// the components one by one with O_NOFOLLOW.
+UniqueFd open_parent_directory(const std::string& path, std::string& name,
+                               bool use_openat2 = true);

@@ -1,0 +1,58 @@
+// The commands on the result list's rows: tags, removing rows, deleting
+// files. Each takes what it touches: the list, the prompter that asks the
+// user, and for deleting the disk and the log.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "ui/dialogs/prompter.h"
+#include "ui/list/file_system.h"
+#include "ui/list/result_list.h"
+
+// ---- Tags ("_Tag" menu) ------------------------------------------------------------
+
+// "Toggle Tag On Entry": the selected file row between " " and "*".
+void toggle_tag(ResultList& list, Prompter& prompter);
+// "Tag All 'D'elected Entries": every "D" row becomes a tagged row, asking
+// per row until "Yes To All".
+void tag_all_deleted(ResultList& list, Prompter& prompter);
+// "Untag All": every tagged row becomes plain, asking per row.
+void untag_all(ResultList& list, Prompter& prompter);
+// "Goto Entry #1" (and Home in the list): selects row 1.
+void goto_first_entry(ResultList& list, Prompter& prompter);
+
+// ---- Removing rows ("_Edit" menu); the files stay on disk ----------------------------
+
+void remove_line_or_group(ResultList& list, Prompter& prompter);
+void remove_all_tagged(ResultList& list, Prompter& prompter);
+void remove_all_non_tagged(ResultList& list, Prompter& prompter);
+void remove_all_deleted(ResultList& list, Prompter& prompter);
+
+// ---- Deleting files ("_Delete" menu) --------------------------------------------------
+
+struct DeleteContext {
+  ResultList& list;
+  Prompter& prompter;
+  FileSystem& files;
+  std::string log_file = "deleted.log";  // relative to the data directory
+  std::time_t (*now)() = nullptr;         // the time a log line gives; null: the clock
+};
+
+// Deletes the file of the selected row. `mode` 'A' asks with the four-button
+// question titled `title`; 0 does not ask; anything else asks "DELETE" when
+// "Confirm Delete File" is on. Returns -1 when refused, else the answer that
+// decided ('Y', 'A', 'N' or 'C'). `removed`, when given, is set to minus the
+// number of rows the call took out of the list.
+//
+// Beyond the question, a file is deleted only when it is still the file the
+// scan saw ("File Changed" otherwise), and the last copy of a group (no
+// other listed, undeleted member still on disk as scanned) only after its
+// own question, whatever was answered before.
+int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* removed = nullptr);
+
+// "Delete File" (the Delete key, the tool-bar "Delete", the click action):
+// the selected entry, or every tagged one when any is tagged.
+void delete_entry(DeleteContext& ctx);
+void delete_all_tagged(DeleteContext& ctx);
+void delete_all_non_tagged(DeleteContext& ctx);

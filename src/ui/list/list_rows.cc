@@ -1,0 +1,84 @@
+#include "ui/list/list_rows.h"
+
+#include <glib.h>
+
+#include <cstdio>
+#include <limits>
+
+RowKind classify_texts(std::string_view mark, std::string_view first, std::string_view path) {
+  if (mark.substr(0, 2) == "/*") return first.substr(0, 5) == "Group" ? ROW_GROUP : ROW_COMMENT;
+  if (mark.empty() || path.empty() || path[0] != '/') return ROW_NONE;
+  switch (mark[0]) {
+    case ' ':
+      return ROW_FILE;
+    case '*':
+      return ROW_TAGGED;
+    case 'D':
+      return ROW_DELETED;
+    default:
+      return ROW_NONE;
+  }
+}
+
+std::int64_t size_from_text(std::string_view text) {
+  constexpr std::int64_t MAX = std::numeric_limits<std::int64_t>::max();
+  std::int64_t n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') continue;
+    int digit = c - '0';
+    n = n > (MAX - digit) / 10 ? MAX : n * 10 + digit;
+  }
+  return n;
+}
+
+namespace {
+
+bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+void append_escaped_controls(std::string& out, std::string_view valid) {
+  for (char ch : valid) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (!is_control(c)) {
+      out += ch;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+}
+
+}  // namespace
+
+std::string display_text(std::string_view bytes) {
+  bool plain = true;
+  for (char c : bytes) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || is_control(u)) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) return std::string(bytes);
+
+  constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";  // U+FFFD
+  std::string out;
+  out.reserve(bytes.size() + 8);
+  const char* p = bytes.data();
+  const char* end = bytes.data() + bytes.size();
+  while (p < end) {
+    const gchar* valid_end;
+    g_utf8_validate(p, end - p, &valid_end);
+    append_escaped_controls(out, std::string_view(p, valid_end - p));
+    if (valid_end == end) break;
+    out += REPLACEMENT;  // one for each byte that starts no character
+    p = valid_end + 1;
+  }
+  return out;
+}

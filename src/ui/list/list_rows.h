@@ -1,0 +1,35 @@
+// Pure helpers for list rows: what kind a row is, the size its size column
+// says, and the form in which a text of bytes is shown.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+enum RowKind {
+  ROW_NONE = 0,     // outside the list, or none of the shapes below
+  ROW_COMMENT = 1,  // "/*" and a message
+  ROW_GROUP = 2,    // "/*" "Group N " "(first - last)" "*/"
+  ROW_FILE = 3,     // " " and a path
+  ROW_TAGGED = 4,   // "*" and a path
+  ROW_DELETED = 5,  // "D" and a path
+};
+
+// The kind of a row from its mark (column 0), first text (column 1) and
+// path (column 6). A group header is recognised before a comment row.
+RowKind classify_texts(std::string_view mark, std::string_view first, std::string_view path);
+
+// Whether a row of that kind names a file (plain, tagged or deleted).
+inline bool is_file_kind(RowKind kind) {
+  return kind == ROW_FILE || kind == ROW_TAGGED || kind == ROW_DELETED;
+}
+
+// The size a size column says: its decimal digits, every other character
+// dropped ("1,234,567" is 1234567); 0 without digits. A number too large for
+// 64 bits stays at the largest one.
+std::int64_t size_from_text(std::string_view text);
+
+// How a text of bytes is shown: bytes that are not UTF-8 become U+FFFD, and
+// control characters become visible escapes ("\n", "\t", "\r", "\x1B"), so
+// a row stays one line. Text that needs neither comes back unchanged.
+std::string display_text(std::string_view bytes);

@@ -1,0 +1,117 @@
+#include "ui/list/menu_commands.h"
+
+#include <cstring>
+
+#include "core/process.h"
+#include "core/result_intake.h"
+#include "ui/dialogs/help_viewer.h"
+#include "ui/list/list_commands.h"
+#include "ui/list/main_window.h"
+
+namespace {
+
+ResultList& rows() { return g_main.rows(); }
+Prompter& prompter() { return g_main.prompter(); }
+
+void scan() { start_scan(*g_block, g_main); }
+void view_deleted_log() { show_text_file("Deleted Log", "deleted.log"); }
+void read_help() { show_help("Basics"); }
+
+void delete_file() {
+  DeleteContext ctx = g_main.delete_context();
+  delete_entry(ctx);
+}
+void delete_tagged() {
+  DeleteContext ctx = g_main.delete_context();
+  delete_all_tagged(ctx);
+}
+void delete_non_tagged() {
+  DeleteContext ctx = g_main.delete_context();
+  delete_all_non_tagged(ctx);
+}
+
+// In the order of the menus, then the tool bar.
+const MenuCommand COMMANDS[] = {
+    // _File
+    {"menuitem55", "F5", scan},         // Start Scanning
+    {"menuitem57", "F7", nullptr},      // Open Folder
+    {"menuitem58", "F8", nullptr},      // Info...
+    {"menuitem59", "F9", nullptr},      // User Function
+    {"menuitem60", "F10", nullptr},     // View File
+    {"menuitem61", "F11", nullptr},     // Write Script...
+    {"print_listbox", "F12", nullptr},  // Print Listbox
+    {"menuitem64", "<Shift><Control>F12", nullptr},  // Save Contents
+    {"menuitem65", "<Shift><Alt>F11", nullptr},      // Restore Contents
+    {"menuitem67", "<Alt>x", exit_program},          // Exit
+    // _Settings
+    {"menuitem69", "F2", nullptr},  // Settings Notebook
+    {"menuitem70", "<Shift><Control>m", nullptr},
+    {"menuitem71", "<Shift><Control>a", nullptr},
+    {"menuitem72", "<Shift><Control>r", nullptr},
+    {"menuitem73", "<Shift><Control>z", nullptr},
+    {"menuitem74", "<Shift><Control>x", nullptr},
+    {"menuitem75", "<Shift><Control>i", nullptr},
+    {"exclude_directories1", "<Shift><Control>e", nullptr},
+    {"menuitem76", "<Shift><Control>l", nullptr},
+    {"menuitem77", "<Shift><Control>g", nullptr},
+    {"menuitem78", "<Shift><Control>s", nullptr},
+    {"menuitem79", "<Shift><Control>o", nullptr},
+    // _Edit
+    {"menuitem81", "<Control>Insert", nullptr},  // Copy Line/Group
+    {"menuitem83", nullptr, [] { remove_line_or_group(rows(), prompter()); }},
+    {"menuitem85", "<Control>r", [] { remove_all_tagged(rows(), prompter()); }},
+    {"menuitem86", "<Shift><Control>n", [] { remove_all_non_tagged(rows(), prompter()); }},
+    {"menuitem88", nullptr, [] { remove_all_deleted(rows(), prompter()); }},
+    // _Delete
+    {"menuitem90", "Delete", delete_file},
+    {"menuitem91", "<Control>Delete", delete_tagged},
+    {"menuitem92", nullptr, delete_non_tagged},
+    {"menuitem94", "<Shift>Delete", view_deleted_log},
+    // _Tag
+    {"menuitem96", nullptr, [] { goto_first_entry(rows(), prompter()); }},
+    {"menuitem97", "<Control>t", nullptr},  // Find / Tag...
+    {"menuitem98", "<Control>l", nullptr},  // Find Next
+    {"menuitem99", "<Control>d", [] { tag_all_deleted(rows(), prompter()); }},
+    {"menuitem100", "<Control>u", [] { untag_all(rows(), prompter()); }},
+    {"menuitem102", "<Control>z", [] { toggle_tag(rows(), prompter()); }},
+    // _Help
+    {"menuitem104", "F1", read_help},
+    // Tool bar
+    {"button20", nullptr, nullptr},  // Settings
+    {"button21", nullptr, scan},
+    {"button22", nullptr, stop_scan},
+    {"button23", nullptr, nullptr},  // Find
+    {"button24", nullptr, nullptr},  // Folder
+    {"button25", nullptr, nullptr},  // View
+    {"button26", nullptr, nullptr},  // Info
+    {"button27", nullptr, nullptr},  // Script
+    {"button28", nullptr, delete_file},
+};
+
+// The command each ClickAction runs, by the entry that carries it.
+constexpr const char* CLICK_ACTION_ENTRIES[] = {
+    nullptr,       // ACTION_NONE
+    "menuitem102", // ACTION_TOGGLE_TAG: Toggle Tag On Entry
+    "menuitem90",  // ACTION_DELETE_FILE: Delete File, as the Delete key
+    "menuitem60",  // ACTION_VIEW: View File
+    "menuitem59",  // ACTION_USER_COMMAND: User Function
+    "menuitem58",  // ACTION_INFO_DIALOG: Info...
+    "menuitem57",  // ACTION_OPEN_FOLDER: Open Folder
+};
+
+}  // namespace
+
+std::span<const MenuCommand> menu_commands() { return COMMANDS; }
+
+const MenuCommand* find_menu_command(const char* widget) {
+  for (const MenuCommand& command : COMMANDS) {
+    if (std::strcmp(command.widget, widget) == 0) return &command;
+  }
+  return nullptr;
+}
+
+void run_click_action(int action) {
+  if (action <= ACTION_NONE || action > ACTION_OPEN_FOLDER) return;
+  const MenuCommand* command = find_menu_command(CLICK_ACTION_ENTRIES[action]);
+  if (command != nullptr && command->run != nullptr) command->run();
+}

@@ -1,0 +1,299 @@
+#include "ui/list/result_list.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/glib_ptr.h"
+
+namespace {
+
+// The text to store for `text`: itself when it shows as it is, else its
+// display form (kept in `buffer`).
+const char* shown(const char* text, std::string& buffer) {
+  if (text == nullptr) return "";
+  for (const char* p = text; *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c >= 0x7F) {
+      buffer = display_text(text);
+      return buffer.c_str();
+    }
+  }
+  return text;
+}
+
+// A string the store handed out, as a std::string; the store's copy is freed.
+std::string take_text(gchar* text) {
+  GCharPtr owned(text);
+  return text != nullptr ? text : "";
+}
+
+GtkListStore* new_store() {
+  GType types[LIST_COLUMN_COUNT];
+  for (int i = 0; i <= COL_PATH; ++i) types[i] = G_TYPE_STRING;
+  types[COL_FOREGROUND] = GDK_TYPE_RGBA;
+  types[COL_BACKGROUND] = GDK_TYPE_RGBA;
+  types[COL_PATH_BYTES] = G_TYPE_STRING;
+  types[COL_DEVICE] = G_TYPE_UINT64;
+  types[COL_INODE] = G_TYPE_UINT64;
+  types[COL_FILE_SIZE] = G_TYPE_INT64;
+  types[COL_MTIME_SEC] = G_TYPE_INT64;
+  types[COL_MTIME_NSEC] = G_TYPE_INT;
+  types[COL_FILE_TYPE] = G_TYPE_UINT;
+  return gtk_list_store_newv(LIST_COLUMN_COUNT, types);
+}
+
+}  // namespace
+
+ResultList::ResultList(ScanBlock& block) : block_(block), store_(new_store()) {}
+
+ResultList::~ResultList() {
+  if (view_ != nullptr) gtk_tree_view_set_model(view_, nullptr);
+  g_object_unref(store_);
+}
+
+void ResultList::attach(GtkTreeView* view, GtkLabel* totals, GtkProgressBar* progress,
+                        GtkWidget* window) {
+  view_ = view;
+  totals_ = totals;
+  progress_ = progress;
+  window_ = window;
+  if (view_ != nullptr && !frozen_) gtk_tree_view_set_model(view_, GTK_TREE_MODEL(store_));
+}
+
+// ---- Rows ----------------------------------------------------------------------
+
+int ResultList::size() const {
+  return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store_), nullptr);
+}
+
+bool ResultList::iter_at(int row, GtkTreeIter& iter) const {
+  return row >= 0 && gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &iter, nullptr, row);
+}
+
+void ResultList::append(const RowTexts& row) {
+  std::string buffers[COLUMN_COUNT];
+  const char* t[COLUMN_COUNT];
+  for (int i = 0; i < COLUMN_COUNT; ++i) t[i] = shown(row.col[i], buffers[i]);
+  const char* path_bytes = t[COL_PATH] == row.col[COL_PATH] ? nullptr : row.col[COL_PATH];
+  const GdkRGBA* foreground = row.col[0][0] == '/' ? &COMMENT_COLOUR : nullptr;
+  FileIdentity id = row.identity != nullptr ? *row.identity : FileIdentity{};
+  gtk_list_store_insert_with_values(
+      store_, nullptr, -1, 0, t[0], 1, t[1], 2, t[2], 3, t[3], 4, t[4], 5, t[5], 6, t[6],
+      COL_FOREGROUND, foreground, COL_PATH_BYTES, path_bytes, COL_DEVICE, id.device, COL_INODE,
+      id.inode, COL_FILE_SIZE, id.size, COL_MTIME_SEC, id.mtime_sec, COL_MTIME_NSEC,
+      static_cast<gint>(id.mtime_nsec), COL_FILE_TYPE, static_cast<guint>(id.type), -1);
+}
+
+void ResultList::clear() {
+  syncing_view_ = true;
+  gtk_list_store_clear(store_);
+  syncing_view_ = false;
+  selected_ = -1;
+}
+
+std::string ResultList::text(int row, int column) const {
+  GtkTreeIter iter;
+  if (column < 0 || column > COL_PATH || !iter_at(row, iter)) return "";
+  gchar* value = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, column, &value, -1);
+  return take_text(value);
+}
+
+std::string ResultList::path(int row) const {
+  GtkTreeIter iter;
+  if (!iter_at(row, iter)) return "";
+  gchar* bytes = nullptr;
+  gchar* shown_text = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_PATH_BYTES, &bytes, COL_PATH, &shown_text,
+                     -1);
+  std::string shown_path = take_text(shown_text);
+  return bytes != nullptr ? take_text(bytes) : shown_path;
+}
+
+FileIdentity ResultList::identity(int row) const {
+  FileIdentity id;
+  GtkTreeIter iter;
+  if (!iter_at(row, iter)) return id;
+  guint64 device, inode;
+  gint64 size, mtime_sec;
+  gint mtime_nsec;
+  guint type;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_DEVICE, &device, COL_INODE, &inode,
+                     COL_FILE_SIZE, &size, COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC,
+                     &mtime_nsec, COL_FILE_TYPE, &type, -1);
+  id.device = device;
+  id.inode = inode;
+  id.size = size;
+  id.mtime_sec = mtime_sec;
+  id.mtime_nsec = mtime_nsec;
+  id.type = type;
+  return id;
+}
+
+RowKind ResultList::classify_row(int row) const {
+  GtkTreeIter iter;
+  if (!iter_at(row, iter)) return ROW_NONE;
+  gchar* mark = nullptr;
+  gchar* first = nullptr;
+  gchar* path_text = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_MARK, &mark, 1, &first, COL_PATH,
+                     &path_text, -1);
+  return classify_texts(take_text(mark), take_text(first), take_text(path_text));
+}
+
+std::int64_t ResultList::row_size(int row) const { return size_from_text(text(row, 3)); }
+
+void ResultList::set_mark(int row, const char* mark) {
+  GtkTreeIter iter;
+  if (iter_at(row, iter)) gtk_list_store_set(store_, &iter, COL_MARK, mark, -1);
+}
+
+void ResultList::set_background(int row, const GdkRGBA* colour) {
+  GtkTreeIter iter;
+  if (iter_at(row, iter)) gtk_list_store_set(store_, &iter, COL_BACKGROUND, colour, -1);
+}
+
+void ResultList::remove_row(int row) {
+  GtkTreeIter iter;
+  if (!iter_at(row, iter)) return;
+  // The selection follows its row, as the view's own does; the view's
+  // signals about it are ours, not the user's.
+  if (selected_ == row) {
+    selected_ = -1;
+  } else if (selected_ > row) {
+    --selected_;
+  }
+  syncing_view_ = true;
+  gtk_list_store_remove(store_, &iter);
+  syncing_view_ = false;
+  block_.row_count.fetch_sub(1);
+}
+
+bool ResultList::remove_header_of_empty_group(int row) {
+  if (row < 1 || classify_row(row - 1) != ROW_GROUP) return false;
+  RowKind next = classify_row(row);
+  if (next != ROW_GROUP && next != ROW_COMMENT && row < size()) return false;
+  remove_row(row - 1);
+  return true;
+}
+
+// ---- Tags and totals --------------------------------------------------------------
+
+void ResultList::tag(int row) {
+  set_mark(row, "*");
+  block_.tagged_count.fetch_add(1);
+  block_.tagged_bytes.fetch_add(row_size(row));
+  set_background(row, &TAG_COLOUR);
+}
+
+void ResultList::untag(int row) {
+  set_mark(row, " ");
+  lower_tagged_totals(row);
+  set_background(row, &PLAIN_COLOUR);
+}
+
+void ResultList::lower_tagged_totals(int row) {
+  block_.tagged_count.fetch_sub(1);
+  block_.tagged_bytes.fetch_sub(row_size(row));
+}
+
+void ResultList::count_deletion(std::int64_t bytes) {
+  block_.deleted_count.fetch_add(1);
+  block_.deleted_bytes.fetch_add(bytes);
+}
+
+std::string ResultList::totals_line() const {
+  std::string line = ::totals_line(block_.tagged_count.load(), block_.tagged_bytes.load(),
+                                   block_.deleted_count.load(), block_.deleted_bytes.load());
+  if (line.size() > TOTALS_LINE_WIDTH) line.resize(TOTALS_LINE_WIDTH);
+  return line;
+}
+
+void ResultList::show_totals() {
+  // A frozen list shows its totals when it is thawed: a bulk command would
+  // otherwise lay the label out again for every row.
+  if (totals_ != nullptr && !frozen_) gtk_label_set_text(totals_, totals_line().c_str());
+}
+
+// ---- Selection ------------------------------------------------------------------
+
+void ResultList::select(int row) {
+  if (row < 0 || row >= size()) return;
+  selected_ = row;
+  if (view_ != nullptr && !frozen_) show_selection_in_view();
+}
+
+void ResultList::show_selection_in_view() {
+  syncing_view_ = true;
+  GtkTreeSelection* selection = gtk_tree_view_get_selection(view_);
+  if (selected_ < 0 || selected_ >= size()) {
+    gtk_tree_selection_unselect_all(selection);
+  } else {
+    GtkTreePath* path = gtk_tree_path_new_from_indices(selected_, -1);
+    gtk_tree_view_set_cursor(view_, path, nullptr, FALSE);
+    gtk_tree_selection_select_path(selection, path);
+    // The row comes to the top of the view.
+    gtk_tree_view_scroll_to_cell(view_, path, nullptr, TRUE, 0.0f, 0.0f);
+    gtk_tree_path_free(path);
+  }
+  syncing_view_ = false;
+}
+
+void ResultList::selection_changed_in_view() {
+  if (view_ == nullptr || syncing_view_ || frozen_) return;
+  GtkTreeModel* model;
+  GtkTreeIter iter;
+  if (gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view_), &model, &iter)) {
+    GtkTreePath* path = gtk_tree_model_get_path(model, &iter);
+    selected_ = gtk_tree_path_get_indices(path)[0];
+    gtk_tree_path_free(path);
+  } else {
+    selected_ = -1;
+  }
+}
+
+// ---- Redrawing --------------------------------------------------------------------
+
+void ResultList::freeze() {
+  if (frozen_) return;
+  frozen_ = true;
+  if (view_ == nullptr) return;
+  syncing_view_ = true;
+  gtk_tree_view_set_model(view_, nullptr);
+  syncing_view_ = false;
+}
+
+void ResultList::thaw() {
+  if (!frozen_) return;
+  frozen_ = false;
+  if (view_ == nullptr) return;
+  syncing_view_ = true;
+  gtk_tree_view_set_model(view_, GTK_TREE_MODEL(store_));
+  syncing_view_ = false;
+  if (selected_ >= 0) show_selection_in_view();
+  show_totals();
+}
+
+void ResultList::show_progress(double fraction) {
+  if (progress_ == nullptr) return;
+  // The bar changes only when it would look different.
+  int permille = static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * 1000));
+  if (permille == shown_permille_) return;
+  shown_permille_ = permille;
+  gtk_progress_bar_set_fraction(progress_, permille / 1000.0);
+}
+
+void ResultList::set_window_sensitive(bool sensitive) {
+  if (window_ != nullptr) gtk_widget_set_sensitive(window_, sensitive);
+}
+
+// ---- The busy word ------------------------------------------------------------------
+
+ListBusy::ListBusy(ScanBlock& block) : block_(block) {
+  std::int32_t free_word = 0;
+  held_ = block_.list_busy.compare_exchange_strong(free_word, 1);
+}
+
+ListBusy::~ListBusy() {
+  if (held_) block_.list_busy.store(0);
+}

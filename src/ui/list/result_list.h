@@ -1,0 +1,194 @@
+// The result list: the rows of the scan and everything done to them. It owns
+// the GtkListStore behind the main window's list (a list store needs no
+// display, so all of this runs in tests without an X server) and, when the
+// window is there, shows itself in its view, the totals line and the bar.
+//
+// Each row holds its seven texts as shown (a display form of the bytes),
+// its colours, and for a file row the path's own bytes and the identity of
+// the file the scan saw. Commands act on the bytes, never on the shown text.
+//
+// The counters (row_count, the tag and deletion totals, the busy word) live
+// in the shared scan block, where the scanner sees them too.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/row_texts.h"
+#include "core/scan_block.h"
+#include "ui/list/list_rows.h"
+
+// Columns of the list store: the seven texts, the text and background
+// colours (unset: the theme's), then hidden ones.
+enum ListColumn {
+  COL_MARK = 0,
+  COL_PATH = 6,
+  COL_FOREGROUND = 7,
+  COL_BACKGROUND = 8,
+  COL_PATH_BYTES = 9,  // the path's bytes when they differ from its shown text, else unset
+  COL_DEVICE = 10,
+  COL_INODE = 11,
+  COL_FILE_SIZE = 12,
+  COL_MTIME_SEC = 13,
+  COL_MTIME_NSEC = 14,
+  COL_FILE_TYPE = 15,  // 0: no identity known
+  LIST_COLUMN_COUNT = 16
+};
+
+// Background of a tagged row, and of a row that was untagged.
+inline constexpr GdkRGBA TAG_COLOUR = {0xAFFF / 65535.0, 0xA000 / 65535.0, 0x8000 / 65535.0, 1.0};
+inline constexpr GdkRGBA PLAIN_COLOUR = {1.0, 1.0, 1.0, 1.0};
+// Text colour of comment rows and group headers.
+inline constexpr GdkRGBA COMMENT_COLOUR = {0.0, 0.0, 0xAFFF / 65535.0, 1.0};
+
+// The totals line is cut to this many characters.
+inline constexpr std::size_t TOTALS_LINE_WIDTH = 76;
+
+class ResultList {
+ public:
+  explicit ResultList(ScanBlock& block);
+  ~ResultList();
+  ResultList(const ResultList&) = delete;
+  ResultList& operator=(const ResultList&) = delete;
+
+  ScanBlock& block() { return block_; }
+  const SettingsRecord& settings() const { return block_.settings; }
+  GtkListStore* store() const { return store_; }
+
+  // The widgets the list shows itself in; any may be null. The view gets
+  // the store as its model.
+  void attach(GtkTreeView* view, GtkLabel* totals, GtkProgressBar* progress, GtkWidget* window);
+
+  // ---- Rows ------------------------------------------------------------------
+
+  int size() const;
+  void append(const RowTexts& row);
+  // Removes every row; no row is selected afterwards.
+  void clear();
+
+  // A column's shown text ("" outside the list).
+  std::string text(int row, int column) const;
+  // The path's bytes (column 6 as the scan gave it).
+  std::string path(int row) const;
+  // The identity of the row's file as the scan saw it (type 0: unknown).
+  FileIdentity identity(int row) const;
+
+  RowKind classify_row(int row) const;
+  // The size column as a number (64-bit).
+  std::int64_t row_size(int row) const;
+
+  void set_mark(int row, const char* mark);
+  void set_background(int row, const GdkRGBA* colour);
+
+  // Takes the row out of the list and lowers row_count. The totals are the
+  // caller's (see lower_tagged_totals).
+  void remove_row(int row);
+
+  // The empty-group rule, after a row at `row` was removed: when the row
+  // before is a group header and the row now at `row` is a group header, a
+  // comment row or the end of the list, the group is empty and its header
+  // goes too. Returns whether it did.
+  bool remove_header_of_empty_group(int row);
+
+  // ---- Tags and totals --------------------------------------------------------
+
+  // Marks the row "*", counts it in the tagged totals, TAG_COLOUR.
+  void tag(int row);
+  // Marks the row " ", takes it out of the tagged totals, PLAIN_COLOUR.
+  void untag(int row);
+  // The tagged totals without the row (for a tagged row that goes).
+  void lower_tagged_totals(int row);
+  // A deletion counted in the deleted totals.
+  void count_deletion(std::int64_t bytes);
+
+  // The totals line from the four counters, cut to 76 characters.
+  std::string totals_line() const;
+  // Shows it in the totals label (once the list is thawed, when frozen).
+  void show_totals();
+
+  // ---- Selection ----------------------------------------------------------------
+
+  int selected_row() const { return selected_; }
+  // Selects the row and scrolls it to the top of the view; an index outside
+  // the list does nothing.
+  void select(int row);
+  // The view's own selection changed (a click, the keyboard).
+  void selection_changed_in_view();
+
+  // ---- Redrawing ----------------------------------------------------------------
+
+  // While frozen, the view is detached from the store: many changes cost no
+  // redraw each. Thawing attaches it again and shows the selected row and
+  // the totals.
+  void freeze();
+  void thaw();
+  bool frozen() const { return frozen_; }
+
+  void show_progress(double fraction);
+  void set_window_sensitive(bool sensitive);
+
+ private:
+  bool iter_at(int row, GtkTreeIter& iter) const;
+  void show_selection_in_view();
+
+  ScanBlock& block_;
+  GtkListStore* store_;
+  GtkTreeView* view_ = nullptr;
+  GtkLabel* totals_ = nullptr;
+  GtkProgressBar* progress_ = nullptr;
+  GtkWidget* window_ = nullptr;
+  int selected_ = -1;
+  bool frozen_ = false;
+  bool syncing_view_ = false;  // our own changes to the view's selection
+  int shown_permille_ = -1;
+};
+
+// The busy word as a scope: taken when it was free, given back when the
+// scope ends, however it ends (questions run nested main loops, and
+// commands return early).
+class ListBusy {
+ public:
+  explicit ListBusy(ScanBlock& block);
+  ~ListBusy();
+  ListBusy(const ListBusy&) = delete;
+  ListBusy& operator=(const ListBusy&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  ScanBlock& block_;
+  bool held_;
+};
+
+// A bulk command's run: the list is frozen for it and thawed at its end.
+class FrozenList {
+ public:
+  explicit FrozenList(ResultList& list) : list_(list), was_frozen_(list.frozen()) { list.freeze(); }
+  ~FrozenList() {
+    if (!was_frozen_) list_.thaw();
+  }
+  FrozenList(const FrozenList&) = delete;
+  FrozenList& operator=(const FrozenList&) = delete;
+
+ private:
+  ResultList& list_;
+  bool was_frozen_;
+};
+
+// A question about a row is asked with the list in sight: a frozen list is
+// attached to its view for the question (the selected row shown) and frozen
+// again afterwards.
+class ShownList {
+ public:
+  explicit ShownList(ResultList& list) : list_(list), was_frozen_(list.frozen()) { list.thaw(); }
+  ~ShownList() {
+    if (was_frozen_) list_.freeze();
+  }
+  ShownList(const ShownList&) = delete;
+  ShownList& operator=(const ShownList&) = delete;
+
+ private:
+  ResultList& list_;
+  bool was_frozen_;
+};
