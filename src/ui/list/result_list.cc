@@ -223,6 +223,11 @@ void ResultList::select(int row) {
   if (view_ != nullptr && !frozen_) show_selection_in_view();
 }
 
+void ResultList::unselect() {
+  selected_ = -1;
+  if (view_ != nullptr && !frozen_) show_selection_in_view();
+}
+
 void ResultList::show_selection_in_view() {
   syncing_view_ = true;
   GtkTreeSelection* selection = gtk_tree_view_get_selection(view_);

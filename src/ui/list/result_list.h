@@ -114,6 +114,8 @@ class ResultList {
   // Selects the row and scrolls it to the top of the view; an index outside
   // the list does nothing.
   void select(int row);
+  // No row is selected.
+  void unselect();
   // The view's own selection changed (a click, the keyboard).
   void selection_changed_in_view();
 

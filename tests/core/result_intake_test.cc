@@ -1,0 +1,121 @@
+// The result intake against a fake view: what the scanner posts reaches the
+// window's list and lines, and Start Scan resets what it must.
+#include "core/result_intake.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/process.h"
+#include "core/scan_channel.h"
+
+namespace {
+
+class FakeView : public IntakeView {
+ public:
+  std::vector<std::string> events;
+  void clear_list() override { events.push_back("clear"); }
+  void freeze_list() override { events.push_back("freeze"); }
+  void thaw_list() override { events.push_back("thaw"); }
+  void append_row(const RowTexts& row) override {
+    std::string e = std::string("row ") + row.col[0] + row.col[6];
+    if (row.identity != nullptr) e += " inode " + std::to_string(row.identity->inode);
+    events.push_back(e);
+  }
+  void show_status(const std::string& text) override { events.push_back("status " + text); }
+  void show_message_line(const std::string& text) override { events.push_back("line " + text); }
+  void show_progress(double fraction) override {
+    events.push_back("progress " + std::to_string(fraction));
+  }
+  void beep() override { events.push_back("beep"); }
+  void show_scan_completed() override { events.push_back("completed"); }
+  void notify_busy(const char* operation) override {
+    events.push_back(std::string("busy ") + operation);
+  }
+};
+
+std::vector<std::string> g_commands;
+
+class IntakeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_block = block.get();
+    g_shell_command_hook = [](const char* command) {
+      g_commands.push_back(command);
+      return true;
+    };
+    g_commands.clear();
+  }
+  void TearDown() override {
+    g_block = nullptr;
+    g_shell_command_hook = nullptr;
+  }
+  std::unique_ptr<ScanBlock> block = std::make_unique<ScanBlock>();
+  FakeView view;
+};
+
+TEST_F(IntakeTest, RowsLinesProgressAndTheEndOfAScanReachTheView) {
+  FileIdentity id;
+  id.inode = 42;
+  id.type = S_IFREG;
+  ASSERT_TRUE(post_row(*block, {{" ", "d", "t", "3", "c", "m", "/a"}, &id}));
+  EXPECT_EQ(result_intake_tick(&view), G_SOURCE_CONTINUE);
+  ASSERT_TRUE(post_row(*block, {{"/*", "End Of List", "*/", "", "", "", ""}}));
+  post_dir_text(*block, "/home");
+  post_message(*block, "1 Files");
+  report_progress(*block, 1, 4);
+  block->settings.beep_on_stop = 1;
+  block->scan_finished.store(1);
+  result_intake_tick(&view);
+  EXPECT_EQ(view.events, (std::vector<std::string>{"row  /a inode 42", "row /*", "status /home",
+                                                   "line 1 Files", "progress 0.250000", "beep",
+                                                   "completed"}));
+  EXPECT_EQ(g_commands, std::vector<std::string>{"pmstop"});
+
+  view.events.clear();
+  block->settings.beep_on_stop = 0;
+  block->scan_finished.store(1);
+  result_intake_tick(&view);
+  EXPECT_EQ(view.events, std::vector<std::string>{"completed"}) << "no beep when it is off";
+  EXPECT_EQ(g_commands.size(), 2u) << "pmstop runs all the same";
+}
+
+TEST_F(IntakeTest, StatusLinesAreNeverCutInsideACharacter) {
+  // 75 ASCII characters and an e-acute: the cut at 76 would split it.
+  std::string text = std::string(75, 'x') + "\xC3\xA9" + "yyyy";
+  post_status_line(*block, text.c_str());
+  result_intake_tick(&view);
+  ASSERT_EQ(view.events.size(), 1u);
+  EXPECT_EQ(view.events[0], "status " + std::string(75, 'x') + " ");
+  // A 4-byte character across the label's 80-byte limit.
+  view.events.clear();
+  std::string label = std::string(78, 'x') + "\xF0\x9F\x98\x80";
+  post_message(*block, label.c_str());
+  result_intake_tick(&view);
+  EXPECT_EQ(view.events[0], "line " + std::string(78, 'x'));
+}
+
+TEST_F(IntakeTest, StartScanResetsAndAsksOrIsRefusedWhenBusy) {
+  block->tagged_count = 3;
+  block->tagged_bytes = 30;
+  block->deleted_count = 2;
+  block->deleted_bytes = 20;
+  block->row_count = 9;
+  start_scan(*block, view);
+  EXPECT_EQ(view.events, (std::vector<std::string>{"thaw", "clear", "status ", "line "}));
+  EXPECT_EQ(block->command_word.load(), CMD_START);
+  EXPECT_EQ(block->list_busy.load(), 1);
+  EXPECT_EQ(block->tagged_count.load(), 0);
+  EXPECT_EQ(block->tagged_bytes.load(), 0);
+  EXPECT_EQ(block->deleted_count.load(), 2) << "deletions count for the whole run";
+  EXPECT_EQ(block->row_count.load(), 0);
+
+  view.events.clear();
+  start_scan(*block, view);
+  EXPECT_EQ(view.events, std::vector<std::string>{"busy Start Scan"});
+}
+
+}  // namespace

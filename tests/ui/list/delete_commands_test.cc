@@ -1,0 +1,411 @@
+// Deleting files: "Delete File", "Delete All Tagged Files", "Delete All
+// NON-Tagged Files", on real files in a temporary directory. Each safety
+// rule is shown failing safe: a file changed or replaced after the scan, a
+// file removed by hand, a parent directory replaced by a symbolic link, the
+// last copy of a group, a removal the system refuses.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "ui/list/deletion_log.h"
+#include "ui/list/list_commands.h"
+#include "ui/list/support/list_fixture.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+using Said = std::vector<std::string>;
+
+constexpr std::time_t DELETION_TIME = 1700000000;  // Tue Nov 14 22:13:20 2023 UTC
+std::time_t deletion_time() { return DELETION_TIME; }
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+class DeleteTest : public test::ListTest {
+ public:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    block->settings.confirm_delete = 0;
+    block->settings.deleted_mode = DELETED_MARK;
+    comment("Sorted List");
+  }
+
+  DeleteContext ctx{list, prompter, disk, dir / "deleted.log", deletion_time};
+
+  std::string log() const { return test::read_file(dir / "deleted.log"); }
+  std::string logged(std::int64_t size, const std::string& path,
+                     const char* verb = "Deleted") const {
+    char head[64];
+    std::snprintf(head, sizeof head, "Tue Nov 14 22:13:20 2023 %13s Bytes %s \"",
+                  thousands(size).c_str(), verb);
+    return head + path + "\"\n";
+  }
+};
+
+TEST_F(DeleteTest, DeleteFileRemovesTheFileMarksTheRowAndLogsIt) {
+  header(1);
+  std::string a = file("a", "abc");
+  std::string b = file("b", "abc");
+  comment("End Of List");
+  list.select(2);
+  delete_entry(ctx);
+
+  EXPECT_FALSE(exists(a));
+  EXPECT_TRUE(exists(b));
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "D a", "  b", "/* End Of List"}));
+  EXPECT_EQ(log(), deletion_log_header() + logged(3, a));
+  EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 1 File Deleted (3 bytes)");
+  EXPECT_TRUE(prompter.said.empty()) << "Confirm Delete File is off";
+  EXPECT_EQ(block->list_busy.load(), 0);
+
+  // A "D" row is refused; later deletions add a line each, never a header.
+  delete_entry(ctx);
+  EXPECT_EQ(prompter.error_signals, 1);
+  list.select(3);
+  prompter.answers = {'Y'};  // b is now the last copy of its group
+  delete_entry(ctx);
+  EXPECT_EQ(prompter.said,
+            (Said{"yes_no|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + b}));
+  EXPECT_EQ(log(), deletion_log_header() + logged(3, a) + logged(3, b));
+  EXPECT_EQ(block->deleted_count.load(), 2);
+  EXPECT_EQ(block->deleted_bytes.load(), 6);
+}
+
+TEST_F(DeleteTest, ConfirmDeleteAsksFirstAndNoKeepsTheFile) {
+  block->settings.confirm_delete = 1;
+  header(1);
+  std::string a = file("a");
+  file("b");
+  list.select(2);
+  prompter.answers = {'N'};
+  delete_entry(ctx);
+  EXPECT_EQ(prompter.said, (Said{"yes_no|DELETE|DELETE THIS FILE?|" + a}));
+  EXPECT_TRUE(exists(a));
+  EXPECT_FALSE(exists(dir / "deleted.log"));
+  prompter.answers = {'Y'};
+  delete_entry(ctx);
+  EXPECT_FALSE(exists(a));
+  EXPECT_EQ(list.text(2, 0), "D");
+}
+
+TEST_F(DeleteTest, TaggedDeletionMovesTheBytesFromTaggedToDeleted) {
+  header(1);
+  file("a", "abcd", "*");
+  file("b", "abcd");
+  list.select(3);  // any row: with a tag, Delete File deletes the tagged ones
+  prompter.answers = {'Y', 'Y'};
+  delete_entry(ctx);
+  EXPECT_EQ(prompter.said[0],
+            "yes_no|Delete All Tagged Entries|DELETE ALL TAGGED FILES FROM LISTBOX?|1 Tagged "
+            "Entries");
+  EXPECT_EQ(prompter.said[1], "yes_no_all|DELETE ALL TAGGED|DELETE THIS FILE?|" + dir / "a");
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "D a", "  b"}));
+  EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 1 File Deleted (4 bytes)");
+}
+
+TEST_F(DeleteTest, RemoveModeTakesRowsAndTheHeaderOfAnEmptiedGroup) {
+  block->settings.deleted_mode = DELETED_REMOVE;
+  header(1);
+  file("a");
+  file("b");
+  file("c");
+  comment("End Of List");
+  list.select(2);
+  delete_entry(ctx);
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  b", "  c", "/* End Of List"}));
+  EXPECT_EQ(list.selected_row(), 2) << "the row that followed";
+  delete_entry(ctx);
+  prompter.answers = {'Y'};  // the last copy
+  delete_entry(ctx);
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* End Of List"}));
+  EXPECT_EQ(block->row_count.load(), 2);
+  EXPECT_EQ(block->deleted_count.load(), 3);
+}
+
+TEST_F(DeleteTest, WalkInRemoveModeOffersAdjacentTaggedRowsBoth) {
+  block->settings.deleted_mode = DELETED_REMOVE;
+  header(1);
+  file("a", "abc", "*");
+  file("b", "abc", "*");
+  file("c", "abc");
+  prompter.answers = {'Y', 'Y', 'Y'};
+  delete_all_tagged(ctx);
+  EXPECT_EQ(prompter.titles(), (std::vector<std::string>{"Delete All Tagged Entries",
+                                                         "DELETE ALL TAGGED", "DELETE ALL TAGGED"}));
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  c"}));
+  EXPECT_EQ(disk.removed, (std::vector<std::string>{dir / "a", dir / "b"}));
+  expect_counters_match_rows();
+}
+
+// "Delete All NON-Tagged Files" answered "Yes To All" on groups where
+// nothing was tagged keeps one copy of each group unless the user says yes
+// to that group's own LAST COPY question.
+TEST_F(DeleteTest, YesToAllNeverTakesTheLastCopyWithoutItsOwnQuestion) {
+  header(1);
+  file("g1a");
+  file("g1b");
+  file("g1c");
+  header(2);
+  file("g2a", "xyz");
+  file("g2b", "xyz");
+  comment("End Of List");
+  prompter.answers = {'Y', 'A', 'N', 'Y'};
+  delete_all_non_tagged(ctx);
+  EXPECT_EQ(prompter.said,
+            (Said{"yes_no|Delete All NON-Tagged Entries|DELETE ALL NON-TAGGED FILES FROM LISTBOX?|",
+                  "yes_no_all|DELETE ALL NON-TAGGED|DELETE THIS FILE?|" + dir / "g1a",
+                  "yes_no|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g1c",
+                  "yes_no|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" +
+                      dir / "g2b"}));
+  EXPECT_TRUE(exists(dir / "g1c")) << "the last copy the user kept";
+  EXPECT_FALSE(exists(dir / "g2b")) << "the last copy the user let go";
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "D g1a", "D g1b", "  g1c",
+                           "/* Group 2 ", "D g2a", "D g2b", "/* End Of List"}));
+  EXPECT_EQ(block->list_busy.load(), 0);
+}
+
+TEST_F(DeleteTest, CopiesThatDoNotCountKeepTheLastCopyQuestion) {
+  struct Case {
+    const char* name;
+    std::function<void(DeleteTest&)> other;  // adds the one other member of the group
+  };
+  const Case cases[] = {
+      {"marked D", [](DeleteTest& t) { t.file("other", "abc", "D"); }},
+      {"changed on disk",
+       [](DeleteTest& t) {
+         std::string p = t.file("other");
+         test::write_file(p, "abcd");
+       }},
+      {"gone from disk", [](DeleteTest& t) { unlink(t.file("other").c_str()); }},
+      {"a hard link to the same file",
+       [](DeleteTest& t) {
+         std::string p = t.dir / "other";
+         link((t.dir / "x").c_str(), p.c_str());
+         struct stat st;
+         lstat(p.c_str(), &st);
+         FileIdentity id = identity_of(st);
+         RowTexts r{{" ", "d", "t", "3", "", "", p.c_str()}, &id};
+         t.list.append(r);
+         t.block->row_count.fetch_add(1);
+       }},
+      {"a symbolic link",
+       [](DeleteTest& t) {
+         std::string p = t.dir / "other";
+         symlink("abc", p.c_str());
+         struct stat st;
+         lstat(p.c_str(), &st);
+         FileIdentity id = identity_of(st);
+         RowTexts r{{" ", "d", "t", "3", "", "", p.c_str()}, &id};
+         t.list.append(r);
+         t.block->row_count.fetch_add(1);
+       }},
+      {"no identity known", [](DeleteTest& t) { t.row(t.dir / "y", 3); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    list.clear();
+    block->row_count = 0;
+    prompter.said.clear();
+    comment("Sorted List");
+    header(1);
+    std::string x = file("x");
+    test::write_file(dir / "y", "abc");
+    c.other(*this);
+    list.select(2);
+    prompter.answers = {'N'};
+    delete_entry(ctx);
+    EXPECT_EQ(prompter.titles(), std::vector<std::string>{"LAST COPY"});
+    EXPECT_TRUE(exists(x));
+    EXPECT_EQ(list.text(2, 0), " ");
+    unlink((dir / "other").c_str());
+  }
+  EXPECT_FALSE(exists(dir / "deleted.log"));
+}
+
+TEST_F(DeleteTest, AFileChangedSinceTheScanIsNeverDeleted) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& dir, const std::string& path)> change;
+    bool still_there;  // the file (or what replaced it) is still at the path
+  };
+  const Case cases[] = {
+      {"rewritten", [](auto&, auto& p) { test::write_file(p, "other contents"); }, true},
+      {"touched",
+       [](auto&, auto& p) {
+         timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 123}};
+         utimensat(AT_FDCWD, p.c_str(), times, AT_SYMLINK_NOFOLLOW);
+       },
+       true},
+      {"replaced by another file",
+       [](auto& d, auto& p) {
+         test::write_file(d + "/new", "abc");
+         rename((d + "/new").c_str(), p.c_str());
+       },
+       true},
+      {"removed by hand", [](auto&, auto& p) { unlink(p.c_str()); }, false},
+      {"replaced by a symbolic link to a copy",
+       [](auto& d, auto& p) {
+         test::write_file(d + "/elsewhere", "abc");
+         unlink(p.c_str());
+         symlink((d + "/elsewhere").c_str(), p.c_str());
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    list.clear();
+    block->row_count = 0;
+    prompter.said.clear();
+    comment("Sorted List");
+    header(1);
+    std::string victim = file("victim");
+    std::string keep = file("keep");
+    c.change(dir.path(), victim);
+    std::string before = exists(victim) ? test::read_file(victim) : "";
+    list.select(2);
+    delete_entry(ctx);
+    EXPECT_EQ(prompter.said,
+              (Said{"message|File Changed|File Changed Since The Scan, Not Deleted|" + victim}));
+    EXPECT_EQ(exists(victim), c.still_there);
+    if (c.still_there) {
+      EXPECT_EQ(test::read_file(victim), before);
+    }
+    EXPECT_EQ(list.text(2, 0), " ") << "the row is left as it is";
+    EXPECT_EQ(block->deleted_count.load(), 0);
+    unlink(victim.c_str());
+  }
+  EXPECT_FALSE(exists(dir / "deleted.log"));
+}
+
+TEST_F(DeleteTest, AParentDirectorySwappedForASymbolicLinkNeverRedirectsTheDeletion) {
+  // The scan saw sub/x and sub/y. Then sub moves away and a link named sub
+  // points at it: sub/x still reaches the very same file, through the link.
+  mkdir((dir / "sub").c_str(), 0755);
+  header(1);
+  std::string x = file("sub/x");
+  file("sub/y");
+  rename((dir / "sub").c_str(), (dir / "real").c_str());
+  symlink("real", (dir / "sub").c_str());
+
+  list.select(2);
+  delete_entry(ctx);
+  EXPECT_EQ(prompter.titles(), std::vector<std::string>{"File Changed"});
+  EXPECT_TRUE(exists(dir / "real/x"));
+  EXPECT_EQ(list.text(2, 0), " ");
+}
+
+TEST_F(DeleteTest, AWalkGoesOnAfterAChangedFileAndARefusedRemoval) {
+  header(1);
+  std::string a = file("a", "abc");
+  std::string b = file("b", "abc");
+  std::string c = file("c", "abc");
+  std::string d = file("d", "abc");
+  test::write_file(a, "changed");
+  disk.refuse[b] = "Permission denied";
+  prompter.answers = {'Y', 'A'};
+  delete_all_non_tagged(ctx);
+  EXPECT_EQ(prompter.titles(), (std::vector<std::string>{"Delete All NON-Tagged Entries",
+                                                         "DELETE ALL NON-TAGGED", "File Changed"}));
+  EXPECT_EQ(prompter.error_signals, 1) << "the refused removal";
+  EXPECT_TRUE(exists(a));
+  EXPECT_TRUE(exists(b));
+  EXPECT_FALSE(exists(c));
+  EXPECT_FALSE(exists(d)) << "b, whose removal failed, is still a copy";
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  a", "  b", "D c", "D d"}));
+}
+
+TEST_F(DeleteTest, OneDeletionIsOneLogLineWhateverThePath) {
+  header(1);
+  std::string odd = file("new\nline\t\"q\"\\");
+  std::string plain = file("quote\"and\\back");
+  comment("End Of List");
+  list.select(2);
+  delete_entry(ctx);
+  list.select(3);
+  prompter.answers = {'Y'};
+  delete_entry(ctx);
+  std::string expected = deletion_log_header() +
+                         logged(3, dir / "new\\nline\\t\\\"q\\\"\\\\") +
+                         logged(3, plain);  // no control byte: written as it is
+  EXPECT_EQ(log(), expected);
+  EXPECT_EQ(list.path(2), odd);
+}
+
+TEST_F(DeleteTest, ALogThatCannotBeWrittenIsToldAndTheDeletionStillCounts) {
+  ctx.log_file = dir / "no such directory/deleted.log";
+  header(1);
+  std::string a = file("a");
+  file("b");
+  list.select(2);
+  delete_entry(ctx);
+  EXPECT_FALSE(exists(a));
+  EXPECT_EQ(prompter.said, (Said{"message|Can Not Log Deletion Of File|Warning|"}));
+  EXPECT_EQ(prompter.error_signals, 1);
+  EXPECT_EQ(list.text(2, 0), "D");
+  EXPECT_EQ(block->deleted_count.load(), 1);
+}
+
+TEST_F(DeleteTest, TrashOptionMovesTheFileToTheTrash) {
+  block->settings.reserved = RESERVED_MOVE_TO_TRASH;
+  header(1);
+  std::string a = file("trash-me", "abc");
+  file("b");
+  list.select(2);
+  delete_entry(ctx);
+  EXPECT_FALSE(exists(a));
+  std::string trash = std::string(g_get_user_data_dir()) + "/Trash/files/trash-me";
+  EXPECT_EQ(test::read_file(trash), "abc") << "in " << trash;
+  unlink(trash.c_str());
+  EXPECT_EQ(log(), deletion_log_header() + logged(3, a, "Moved To Trash"));
+  EXPECT_EQ(list.text(2, 0), "D");
+  EXPECT_TRUE(prompter.said.empty());
+}
+
+TEST_F(DeleteTest, ATrashThatCannotTakeTheFileLeavesItAndSaysWhy) {
+  block->settings.reserved = RESERVED_MOVE_TO_TRASH;
+  header(1);
+  std::string a = file("a");
+  file("b");
+  disk.refuse[a] = "Unable to find or create trash directory";
+  list.select(2);
+  delete_entry(ctx);
+  EXPECT_TRUE(exists(a));
+  EXPECT_EQ(prompter.said, (Said{"message|Not Moved To Trash|Unable to find or create trash "
+                                 "directory|" + a}));
+  EXPECT_EQ(list.text(2, 0), " ");
+  EXPECT_EQ(block->deleted_count.load(), 0);
+  EXPECT_FALSE(exists(dir / "deleted.log"));
+}
+
+TEST_F(DeleteTest, RefusalsDoNothing) {
+  header(1);
+  std::string a = file("a");
+  file("b");
+  list.unselect();
+  delete_entry(ctx);  // no selection: not even a signal
+  EXPECT_EQ(delete_one_file(ctx, "DELETE", 'Y'), -1);
+  list.select(1);
+  EXPECT_EQ(delete_one_file(ctx, "DELETE", 'Y'), -1) << "a header has no path";
+  delete_all_tagged(ctx);  // nothing tagged
+  EXPECT_EQ(prompter.error_signals, 1);
+  block->list_busy = 1;
+  list.select(2);
+  delete_entry(ctx);
+  delete_all_non_tagged(ctx);
+  EXPECT_EQ(prompter.said,
+            (Said{"message|List Box Busy|Delete Files|Try after operation is complete",
+                  "message|List Box Busy|Delete All NON-Tagged Entries|Try after operation is "
+                  "complete"}));
+  EXPECT_TRUE(exists(a));
+  EXPECT_EQ(block->list_busy.load(), 1);
+}
+
+}  // namespace

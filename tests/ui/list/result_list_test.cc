@@ -1,0 +1,172 @@
+// The result list as a model, without a display.
+#include "ui/list/result_list.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/list/support/list_fixture.h"
+
+namespace {
+
+using test::ListTest;
+using Rows = std::vector<std::string>;
+
+GdkRGBA background(const ResultList& list, int row) {
+  GtkTreeIter iter;
+  gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(list.store()), &iter, nullptr, row);
+  GdkRGBA* colour = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(list.store()), &iter, COL_BACKGROUND, &colour, -1);
+  GdkRGBA value = colour ? *colour : GdkRGBA{-1, -1, -1, -1};
+  if (colour) gdk_rgba_free(colour);
+  return value;
+}
+
+TEST_F(ListTest, RowsKeepTheirBytesAndShowADisplayForm) {
+  comment("Sorted List");
+  header(1);
+  std::string odd = "/tmp/caf\xE9\nx";
+  FileIdentity id{7, 8, 9, 10, 11, S_IFREG};
+  RowTexts r{{" ", "d", "t", "9", "crc", "-rw-r--r--", odd.c_str()}, &id};
+  list.append(r);
+  row("/plain", 5);
+
+  ASSERT_EQ(list.size(), 4);
+  EXPECT_EQ(list.path(2), odd) << "the bytes are kept";
+  EXPECT_EQ(list.text(2, COL_PATH), "/tmp/caf\xEF\xBF\xBD\\nx") << "the shown text";
+  EXPECT_EQ(list.identity(2), id);
+  EXPECT_EQ(list.path(3), "/plain");
+  EXPECT_FALSE(list.identity(3).known());
+  EXPECT_EQ(list.classify_row(0), ROW_COMMENT);
+  EXPECT_EQ(list.classify_row(1), ROW_GROUP);
+  EXPECT_EQ(list.classify_row(2), ROW_FILE);
+  for (int outside : {-1, 4, 100}) EXPECT_EQ(list.classify_row(outside), ROW_NONE) << outside;
+  EXPECT_EQ(list.text(4, 0), "");
+  EXPECT_EQ(list.row_size(3), 5);
+
+  list.select(2);
+  list.clear();
+  EXPECT_EQ(list.size(), 0);
+  EXPECT_EQ(list.selected_row(), -1);
+}
+
+TEST_F(ListTest, TagAndUntagKeepTheTotalsAndColours) {
+  comment("Sorted List");
+  header(1);
+  row("/a", 1048575);
+  row("/b", 1);
+  row("/c", 1234567);
+  EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
+  EXPECT_EQ(background(list, 2).red, -1) << "never tagged: the theme's background";
+
+  list.tag(2);
+  list.tag(3);
+  EXPECT_EQ(list.text(2, 0), "*");
+  GdkRGBA colour = background(list, 2);
+  EXPECT_TRUE(gdk_rgba_equal(&TAG_COLOUR, &colour));
+  EXPECT_EQ(list.totals_line(), "2 Files Tagged (1,048,576 bytes), 0 Files Deleted (0 bytes)");
+  list.untag(3);
+  list.untag(2);
+  EXPECT_EQ(list.text(2, 0), " ");
+  colour = background(list, 2);
+  EXPECT_TRUE(gdk_rgba_equal(&PLAIN_COLOUR, &colour));
+  list.tag(4);
+  EXPECT_EQ(list.totals_line(), "1 File Tagged (1,234,567 bytes), 0 Files Deleted (0 bytes)");
+  list.count_deletion(3000000000LL);
+  EXPECT_EQ(list.totals_line(),
+            "1 File Tagged (1,234,567 bytes), 1 File Deleted (3,000,000,000 bytes)");
+
+  // A line longer than 76 characters is cut there.
+  block->tagged_count = 2000000000;
+  block->tagged_bytes = 9000000000000000000LL;
+  block->deleted_count = 2000000000;
+  block->deleted_bytes = 9000000000000000000LL;
+  std::string line = list.totals_line();
+  EXPECT_EQ(line.size(), 76u);
+  EXPECT_EQ(line.rfind("2,000,000,000 Files Tagged (9,000,000,000,000,000,000 bytes), 2,0", 0), 0u);
+}
+
+TEST_F(ListTest, RemovingRowsCountsAndMovesTheSelection) {
+  comment("Sorted List");
+  header(1);
+  row("/a", 1);
+  row("/b", 1);
+  row("/c", 1);
+  list.select(3);
+  list.remove_row(2);  // before the selected row: the selection follows its row
+  EXPECT_EQ(list.selected_row(), 2);
+  EXPECT_EQ(list.path(2), "/b");
+  list.remove_row(2);  // the selected row itself: nothing is selected
+  EXPECT_EQ(list.selected_row(), -1);
+  EXPECT_EQ(block->row_count.load(), 3);
+  list.select(7);  // outside the list: nothing happens
+  EXPECT_EQ(list.selected_row(), -1);
+  list.select(2);
+  list.remove_row(2);
+  EXPECT_EQ(list.selected_row(), -1);
+  expect_counters_match_rows();
+}
+
+TEST_F(ListTest, EmptyGroupRuleRemovesTheHeaderOfAnEmptiedGroupOnly) {
+  struct Case {
+    const char* name;
+    std::function<void(ListTest&)> build;
+    int removed_at;  // the row that was removed
+    bool header_goes;
+  };
+  // Each list below is what remains after a row at `removed_at` went.
+  const Case cases[] = {
+      {"next is a header", [](ListTest& t) { t.comment("S"); t.header(1); t.header(2); t.row("/x", 1); }, 2, true},
+      {"next is a comment", [](ListTest& t) { t.comment("S"); t.header(1); t.comment("End Of List"); }, 2, true},
+      {"end of the list", [](ListTest& t) { t.comment("S"); t.header(1); }, 2, true},
+      {"a member is left", [](ListTest& t) { t.comment("S"); t.header(1); t.row("/x", 1); t.comment("E"); }, 2, false},
+      {"a member before", [](ListTest& t) { t.comment("S"); t.header(1); t.row("/x", 1); t.comment("E"); }, 3, false},
+      {"a deleted member", [](ListTest& t) { t.comment("S"); t.header(1); t.row("/x", 1, "D"); t.comment("E"); }, 2, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    list.clear();
+    block->row_count = 0;
+    c.build(*this);
+    int before = list.size();
+    EXPECT_EQ(list.remove_header_of_empty_group(c.removed_at), c.header_goes);
+    EXPECT_EQ(list.size(), before - (c.header_goes ? 1 : 0));
+    if (c.header_goes) {
+      EXPECT_NE(list.text(c.removed_at - 1, 1), "Group 1 ") << "the emptied group's header went";
+    }
+  }
+}
+
+TEST_F(ListTest, BusyWordIsHeldForAScopeAndGivenBackOnEveryWayOut) {
+  {
+    ListBusy first(*block);
+    EXPECT_TRUE(first.held());
+    ListBusy second(*block);
+    EXPECT_FALSE(second.held()) << "the list is busy";
+  }
+  EXPECT_EQ(block->list_busy.load(), 0);
+  block->list_busy = 1;  // a scan holds it
+  {
+    ListBusy command(*block);
+    EXPECT_FALSE(command.held());
+  }
+  EXPECT_EQ(block->list_busy.load(), 1) << "a scan's hold is not given back by a refused command";
+}
+
+TEST_F(ListTest, FreezingKeepsSelectionAndRows) {
+  comment("S");
+  header(1);
+  row("/a", 1);
+  {
+    FrozenList frozen(list);
+    EXPECT_TRUE(list.frozen());
+    list.select(2);
+    {
+      ShownList shown(list);
+      EXPECT_FALSE(list.frozen()) << "a question shows the list";
+    }
+    EXPECT_TRUE(list.frozen());
+  }
+  EXPECT_FALSE(list.frozen());
+  EXPECT_EQ(list.selected_row(), 2);
+}
+
+}  // namespace
