@@ -223,6 +223,22 @@ else
   say "no $LIST_BENCH: skipping the window measurement"
 fi
 
+# ---- f) The bulk list commands on a 50,000-row list --------------------------------
+CMD_BENCH="$BUILD_DIR/bench/list_commands_bench"
+slowest_command="n/a"
+if [ -x "$CMD_BENCH" ]; then
+  say "measuring the bulk list commands on 50,000 rows"
+  if [ -n "${DISPLAY:-}" ]; then
+    out=$("$CMD_BENCH" "$WORK_DIR/listcmd" 2>/dev/null)
+  else
+    out=$(xvfb-run -a "$CMD_BENCH" "$WORK_DIR/listcmd" 2>/dev/null)
+  fi
+  printf '%s\n' "$out" | sed 's/^/  /' >&2
+  slowest_command=$(printf '%s\n' "$out" | awk '/ s list / { for (i = 1; i <= NF; ++i) if ($(i + 1) == "s" && $(i + 2) == "list" && $i > max) max = $i } END { print max }')
+else
+  say "no $CMD_BENCH: skipping the list commands"
+fi
+
 # ---- Table ------------------------------------------------------------------------
 printf '\n%-36s %-14s %s\n' "measure" "value" "target"
 printf '%-36s %-14s %s\n' "lower bound (s)" "$t_bound" "list ${t_list} + read ${t_read}"
@@ -233,3 +249,4 @@ printf '%-36s %-14s %s\n' "peak RSS, ${MEM_FILES} files" "$rss_mem" "<= $BASE_MB
 printf '%-36s %-14s %s\n' "  bytes per file above $BASE_MB MB" "$per_file" "<= $PER_FILE  $mem_verdict"
 printf '%-36s %-14s %s\n' "CRC-32 + XXH3-128 (GB/s)" "$hash_gbps" ">= $HASH_TARGET  $hash_verdict"
 printf '%-36s %-14s %s\n' "window behind headless, 50k rows (s)" "$list_lag" "<= 2"
+printf '%-36s %-14s %s\n' "slowest bulk list command (s)" "$slowest_command" "<= 1 (list work)"

@@ -154,7 +154,7 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   }
 
   std::time_t when = ctx.now != nullptr ? ctx.now() : std::time(nullptr);
-  if (!append_to_deletion_log(ctx.log_file.c_str(), deletion_log_line(when, size, path, to_trash))) {
+  if (!ctx.files.append_to_log(ctx.log_file, deletion_log_line(when, size, path, to_trash))) {
     ctx.prompter.error_signal();
     ctx.prompter.message("Can Not Log Deletion Of File", "Warning", "");
   }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/glib_ptr.h"
+#include "ui/list/deletion_log.h"
 
 UniqueFd open_parent_directory(const std::string& path, std::string& name, bool use_openat2) {
   std::size_t slash = path.rfind('/');
@@ -103,4 +104,8 @@ FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIde
     return {FileOutcome::FAILED, owned ? owned->message : "The file could not be moved"};
   }
   return {FileOutcome::DONE, ""};
+}
+
+bool DiskFileSystem::append_to_log(const std::string& log_file, const std::string& line) {
+  return append_to_deletion_log(log_file.c_str(), line);
 }

@@ -1,6 +1,6 @@
-// What the delete commands do to the disk, behind a small interface, so a
-// test can refuse a removal or change a file between the scan and the
-// deletion.
+// What the delete commands do to the disk (look, remove, move to the trash,
+// write the log), behind a small interface, so a test can refuse a removal
+// or change a file between the scan and the deletion.
 //
 // The disk's version never acts on a path that has changed since the scan:
 // the directory holding the file is opened without following a symbolic
@@ -35,6 +35,9 @@ class FileSystem {
   virtual FileOutcome remove(const std::string& path, const FileIdentity& seen) = 0;
   // Moves the file to the desktop trash when it is still that one.
   virtual FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) = 0;
+  // Appends a line to the deletion log (see deletion_log.h); false when it
+  // could not be written.
+  virtual bool append_to_log(const std::string& log_file, const std::string& line) = 0;
 };
 
 class DiskFileSystem : public FileSystem {
@@ -42,6 +45,7 @@ class DiskFileSystem : public FileSystem {
   bool unchanged(const std::string& path, const FileIdentity& seen) override;
   FileOutcome remove(const std::string& path, const FileIdentity& seen) override;
   FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override;
+  bool append_to_log(const std::string& log_file, const std::string& line) override;
 };
 
 // The directory that holds the absolute `path`, opened (O_PATH) without

@@ -461,3 +461,186 @@ TEST(RunShellCommand, FindsTheHelperScriptsAndReapsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// Answers the questions as they come, one step each: the kind of question
+// window expected and the button to press. What each question said is kept
+// as "title|line 1|line 2". A question that does not come in time fails the
+// test and every modal window is closed, so nothing hangs.
+class Answers {
+ public:
+  struct Step {
+    const char* window;
+    const char* button;
+  };
+  Answers(std::initializer_list<Step> steps, int timeout_ms = 5000)
+      : steps_(steps), deadline_(g_get_monotonic_time() + gint64{timeout_ms} * 1000) {
+    source_ = g_timeout_add(20, &Answers::tick, this);
+  }
+  Answers(const Answers&) = delete;
+  Answers& operator=(const Answers&) = delete;
+  ~Answers() {
+    if (source_) g_source_remove(source_);
+    EXPECT_EQ(next_, steps_.size()) << "questions left unasked";
+  }
+  std::vector<std::string> asked;
+
+ private:
+  static gboolean tick(gpointer self) { return static_cast<Answers*>(self)->step(); }
+  gboolean step() {
+    for (const char* name : {"TheWinAskYesNo", "TheWinAskYesNoAll"}) {
+      GtkWidget* window = gui::find_window(name);
+      if (!window) continue;
+      auto line = [&](const char* label) {
+        return std::string(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(window), label))));
+      };
+      asked.push_back(std::string(gtk_window_get_title(GTK_WINDOW(window))) + "|" + line("Msg1") +
+                      "|" + line("Msg2"));
+      if (next_ >= steps_.size() || std::string(steps_[next_].window) != name) {
+        ADD_FAILURE() << "unexpected question " << asked.back();
+        gui::click(window, "ButtonNo");
+      } else {
+        gui::click(window, steps_[next_++].button);
+      }
+      return G_SOURCE_CONTINUE;
+    }
+    if (next_ < steps_.size() && g_get_monotonic_time() > deadline_) {
+      ADD_FAILURE() << "question " << next_ << " was not asked";
+      gui::destroy_windows({"TheWinAskYesNo", "TheWinAskYesNoAll"});
+      next_ = steps_.size();
+    }
+    return G_SOURCE_CONTINUE;
+  }
+  std::vector<Step> steps_;
+  std::size_t next_ = 0;
+  gint64 deadline_;
+  guint source_ = 0;
+};
+
+std::string msg1() { return gtk_label_get_text(g_main.msg1); }
+
+TEST_F(MainWindowTest, TagMenuEntriesAndKeysReachTheirCommands) {
+  fill_group({dir / "a", dir / "b", dir / "c"});
+  g_main.rows().select(2);
+  gui::click(GTK_WIDGET(g_main.window), "menuitem102");  // Toggle Tag On Entry
+  EXPECT_EQ(marks(), "*  ");
+  EXPECT_EQ(msg1(), "1 File Tagged (1 bytes), 0 Files Deleted (0 bytes)");
+  g_main.rows().select(4);
+  gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_z, GDK_CONTROL_MASK);
+  EXPECT_EQ(marks(), "* *");
+  EXPECT_EQ(msg1(), "2 Files Tagged (2 bytes), 0 Files Deleted (0 bytes)");
+
+  {
+    Answers answers{{"TheWinAskYesNoAll", "ButtonAll"}};
+    gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_u, GDK_CONTROL_MASK);  // Untag All
+    EXPECT_EQ(answers.asked,
+              std::vector<std::string>{"UNTAG ALL|UNTAG THIS ENTRY?|" + dir / "a"});
+  }
+  EXPECT_EQ(marks(), "   ");
+  EXPECT_EQ(msg1(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
+  EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
+  EXPECT_EQ(g_block->list_busy.load(), 0);
+
+  gui::click(GTK_WIDGET(g_main.window), "menuitem96");  // Goto Entry #1
+  EXPECT_EQ(selected_row(), 1);
+}
+
+TEST_F(MainWindowTest, EditMenuRemovesRowsAfterItsQuestions) {
+  fill_group({dir / "a", dir / "b", dir / "c"});
+  g_main.rows().select(3);
+  gui::click(GTK_WIDGET(g_main.window), "menuitem83");  // Remove Line/Group
+  EXPECT_EQ(row_count(), 4);
+  g_main.rows().select(2);
+  gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_z, GDK_CONTROL_MASK);  // tag /a
+  {
+    Answers answers{{"TheWinAskYesNo", "ButtonYes"}, {"TheWinAskYesNoAll", "ButtonYes"}};
+    gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_r, GDK_CONTROL_MASK);  // Remove All tagged
+    EXPECT_EQ(answers.asked,
+              (std::vector<std::string>{
+                  "Remove All Tagged Entries|REMOVE ALL TAGGED ENTRIES FROM LISTBOX?|1 Tagged Entries",
+                  "REMOVE ALL TAGGED ENTRIES|REMOVE THIS ENTRY?|" + dir / "a"}));
+  }
+  EXPECT_EQ(row_count(), 3);
+  EXPECT_EQ(row_text(2, 6), dir / "c");
+  EXPECT_TRUE(g_main.rows().frozen() == false);
+  EXPECT_EQ(gtk_tree_view_get_model(g_main.view), GTK_TREE_MODEL(g_main.rows().store()));
+  EXPECT_EQ(access((dir / "a").c_str(), F_OK), 0) << "removing a row never touches the file";
+}
+
+TEST_F(MainWindowTest, DeleteKeyAndToolBarDeleteOnceAfterTheQuestion) {
+  test::InDirectory in(dir.path());
+  SettingsRecord& s = g_block->settings;
+  s.confirm_delete = 1;
+  s.deleted_mode = DELETED_MARK;
+  g_block->deleted_count.store(0);
+  g_block->deleted_bytes.store(0);
+  fill_group({dir / "a", dir / "b", dir / "c"});
+  g_main.rows().select(2);
+  gtk_widget_grab_focus(GTK_WIDGET(g_main.view));
+  {
+    Answers answers{{"TheWinAskYesNo", "ButtonNo"}};
+    gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_Delete);
+    EXPECT_EQ(answers.asked, std::vector<std::string>{"DELETE|DELETE THIS FILE?|" + dir / "a"});
+  }
+  EXPECT_EQ(access((dir / "a").c_str(), F_OK), 0);
+  {
+    Answers answers{{"TheWinAskYesNo", "ButtonYes"}};
+    gui::click(GTK_WIDGET(g_main.window), "button28");  // the tool bar's Delete
+  }
+  EXPECT_NE(access((dir / "a").c_str(), F_OK), 0);
+  EXPECT_EQ(marks(), "D  ");
+  EXPECT_EQ(msg1(), "0 Files Tagged (0 bytes), 1 File Deleted (1 bytes)");
+  std::string log = test::read_file(dir / "deleted.log");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 7) << "the header, a blank line, one entry";
+  s.confirm_delete = 0;
+  g_block->deleted_count.store(0);
+  g_block->deleted_bytes.store(0);
+}
+
+TEST_F(MainWindowTest, DeleteAllAsksTheLastCopyEvenAfterYesToAll) {
+  test::InDirectory in(dir.path());
+  g_block->settings.deleted_mode = DELETED_REMOVE;
+  fill_group({dir / "a", dir / "b", dir / "c"});
+  {
+    Answers answers{{"TheWinAskYesNo", "ButtonYes"},
+                    {"TheWinAskYesNoAll", "ButtonAll"},
+                    {"TheWinAskYesNo", "ButtonNo"}};
+    gui::click(GTK_WIDGET(g_main.window), "menuitem92");  // Delete All NON-Tagged Files
+    EXPECT_EQ(answers.asked,
+              (std::vector<std::string>{
+                  "Delete All NON-Tagged Entries|DELETE ALL NON-TAGGED FILES FROM LISTBOX?|",
+                  "DELETE ALL NON-TAGGED|DELETE THIS FILE?|" + dir / "a",
+                  "LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "c"}));
+  }
+  EXPECT_EQ(marks(), " ") << "the kept copy";
+  EXPECT_EQ(access((dir / "c").c_str(), F_OK), 0);
+  EXPECT_EQ(gtk_tree_view_get_model(g_main.view), GTK_TREE_MODEL(g_main.rows().store()))
+      << "the list is shown again after the walk";
+  g_block->settings.deleted_mode = DELETED_MARK;
+  g_block->deleted_count.store(0);
+  g_block->deleted_bytes.store(0);
+}
+
+TEST_F(MainWindowTest, FileNamesShowAsOneLineOfValidTextWithoutWarnings) {
+  EXPECT_EQ(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)), TRUE);
+  int width, height;
+  gtk_widget_get_size_request(GTK_WIDGET(g_main.window), &width, &height);
+  EXPECT_EQ(width, 647);
+  EXPECT_EQ(height, 400);
+
+  gui::take_warnings();
+  g_main.clear_list();
+  std::string odd = "/tmp/caf\xE9\nline\tx";
+  FileIdentity id{1, 2, 3, 4, 5, S_IFREG};
+  g_main.append_row(RowTexts{{"/*", "Sorted List", "*/", "", "", "", ""}});
+  g_main.append_row(RowTexts{{" ", "d", "t", "3", "", "", odd.c_str()}, &id});
+  g_main.show_status("Access Denied to /tmp/caf\xE9");
+  gui::iterate_for(200);  // drawn
+  EXPECT_EQ(row_text(1, 6), "/tmp/caf\xEF\xBF\xBD\\nline\\tx");
+  EXPECT_EQ(g_main.rows().path(1), odd);
+  EXPECT_EQ(msg1(), "Access Denied to /tmp/caf\xEF\xBF\xBD");
+  EXPECT_EQ(gui::take_warnings(), std::vector<std::string>{});
+}
+
+}  // namespace

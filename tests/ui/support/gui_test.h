@@ -133,7 +133,8 @@ inline std::string label_text(GtkWidget* window, const char* name) {
 
 // ---- Acting on windows ----------------------------------------------------------
 
-// Presses the named button (or activates the named menu item or widget).
+// Presses the named button or tool-bar button (or activates the named menu
+// item or widget).
 inline void click(GtkWidget* window, const char* name) {
   GtkWidget* widget = named_child(window, name);
   if (!widget) {
@@ -142,6 +143,9 @@ inline void click(GtkWidget* window, const char* name) {
   }
   if (GTK_IS_BUTTON(widget)) {
     gtk_button_clicked(GTK_BUTTON(widget));
+  } else if (GTK_IS_TOOL_BUTTON(widget)) {
+    // A tool button is clicked through the button inside it.
+    gtk_button_clicked(GTK_BUTTON(gtk_bin_get_child(GTK_BIN(widget))));
   } else if (GTK_IS_MENU_ITEM(widget)) {
     gtk_menu_item_activate(GTK_MENU_ITEM(widget));
   } else {

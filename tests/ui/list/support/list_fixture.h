@@ -90,6 +90,9 @@ class ScriptedDisk : public FileSystem {
   FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override {
     return act(path, seen, true);
   }
+  bool append_to_log(const std::string& log_file, const std::string& line) override {
+    return disk_.append_to_log(log_file, line);
+  }
 
  private:
   FileOutcome act(const std::string& path, const FileIdentity& seen, bool trash) {

@@ -1,0 +1,225 @@
+// The bulk list commands on a list of 50,000 rows in 11,000 groups, every
+// question answered as a user in a hurry would: "_Yes" to the first one,
+// "Yes To _All" to the first per-row one, "_No" to a LAST COPY question.
+// The deletes act on real files in WORK_DIR; the time spent in the disk
+// (looking, removing, writing the log) is reported apart from the list's.
+//
+//   list_commands_bench [WORK_DIR]     (default /tmp/pm-listcmd)
+//
+// With an X display the real main window is built and shown, so the times
+// include what the view costs; without one, the list is measured alone.
+#include <gtk/gtk.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/row_texts.h"
+#include "ui/list/list_commands.h"
+#include "ui/list/main_window.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int GROUPS = 11000;
+constexpr int LARGE_GROUPS = 5999;  // of 4 files; the others hold 3: 38,999 files, 50,000 rows
+
+double seconds_since(Clock::time_point t) {
+  return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+class HurriedUser : public Prompter {
+ public:
+  int questions = 0;
+  void message(const char*, const char*, const char*) override {}
+  int ask_yes_no(const char* title, const char*, const char*, int) override {
+    ++questions;
+    return std::strcmp(title, "LAST COPY") == 0 ? 'N' : 'Y';
+  }
+  int ask_yes_no_all(const char*, const char*, const char*, int) override {
+    ++questions;
+    return 'A';
+  }
+  void error_signal() override {}
+};
+
+// The disk, with the time spent in it added up.
+class TimedDisk : public FileSystem {
+ private:
+  template <typename F>
+  auto timed(F f) {
+    auto start = Clock::now();
+    auto result = f();
+    seconds += seconds_since(start);
+    return result;
+  }
+  DiskFileSystem disk_;
+
+ public:
+  double seconds = 0;
+  bool unchanged(const std::string& path, const FileIdentity& seen) override {
+    return timed([&] { return disk_.unchanged(path, seen); });
+  }
+  FileOutcome remove(const std::string& path, const FileIdentity& seen) override {
+    return timed([&] { return disk_.remove(path, seen); });
+  }
+  FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override {
+    return timed([&] { return disk_.move_to_trash(path, seen); });
+  }
+  bool append_to_log(const std::string& file, const std::string& line) override {
+    return timed([&] { return disk_.append_to_log(file, line); });
+  }
+};
+
+// Fills the list: a comment row, then the groups. `mark(group, member)`
+// gives each file row's mark; with `files`, each row names a real file.
+void fill(ResultList& list, ScanBlock& block, const std::string& dir, bool files,
+          const std::function<const char*(int, int)>& mark) {
+  list.clear();
+  block.row_count = 0;
+  block.tagged_count = 0;
+  block.tagged_bytes = 0;
+  FrozenList frozen(list);
+  auto add = [&](RowTexts row) {
+    list.append(row);
+    block.row_count.fetch_add(1);
+  };
+  add({{"/*", "Sorted List", "*/", "", "", "", ""}});
+  char group_text[32], path[256];
+  for (int g = 0; g < GROUPS; ++g) {
+    std::snprintf(group_text, sizeof group_text, "Group %d ", g + 1);
+    add({{"/*", group_text, "(1 - 4)", "*/", "", "", ""}});
+    int members = g < LARGE_GROUPS ? 4 : 3;
+    if (files) std::filesystem::create_directories(dir + "/g" + std::to_string(g));
+    for (int m = 0; m < members; ++m) {
+      std::snprintf(path, sizeof path, "%s/g%d/file-%d.dat", dir.c_str(), g, m);
+      FileIdentity id;
+      if (files) {
+        FILE* f = std::fopen(path, "w");
+        std::fputs("1234", f);
+        std::fclose(f);
+        struct stat st;
+        lstat(path, &st);
+        id = identity_of(st);
+      }
+      const char* m_text = mark(g, m);
+      add({{m_text, "Mon-Dec 25,2000", "12:34:56AM", "4", "9BB7E0FD", "-rw-r--r--", path},
+           files ? &id : nullptr});
+      if (m_text[0] == '*') {
+        block.tagged_count.fetch_add(1);
+        block.tagged_bytes.fetch_add(4);
+      }
+    }
+  }
+  block.deleted_count = 0;
+  block.deleted_bytes = 0;
+}
+
+void report(const char* name, double total, double disk, int rows_before, int rows_after,
+            int questions) {
+  std::printf("%-34s %6.3f s list  %6.3f s disk   %6d -> %6d rows  %5d questions\n", name,
+              total - disk, disk, rows_before, rows_after, questions);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string work = argc > 1 ? argv[1] : "/tmp/pm-listcmd";
+  std::filesystem::remove_all(work);
+  std::filesystem::create_directories(work);
+
+  auto block = std::make_unique<ScanBlock>();
+  block->settings.confirm_delete = 0;
+  bool window = gtk_init_check(&argc, &argv);
+  std::unique_ptr<ResultList> own_list;
+  ResultList* list;
+  if (window) {
+    build_main_window(*block);
+    gtk_widget_show(GTK_WIDGET(g_main.window));
+    while (gtk_events_pending()) gtk_main_iteration();
+    list = &g_main.rows();
+  } else {
+    own_list = std::make_unique<ResultList>(*block);
+    list = own_list.get();
+  }
+  std::printf("%s, %d groups\n", window ? "the real main window" : "the list alone (no display)",
+              GROUPS);
+
+  HurriedUser user;
+  TimedDisk disk;
+  auto every = [](const char* m) { return [m](int, int) { return m; }; };
+  auto first_tagged = [](int, int m) { return m == 0 ? "*" : " "; };
+  auto settle = [&] {
+    while (window && gtk_events_pending()) gtk_main_iteration();
+  };
+
+  struct ListCommand {
+    const char* name;
+    std::function<const char*(int, int)> mark;
+    void (*run)(ResultList&, Prompter&);
+  };
+  const ListCommand list_commands[] = {
+      {"Tag All 'D'elected Entries", every("D"), tag_all_deleted},
+      {"Untag All", every("*"), untag_all},
+      {"Remove All tagged Entries", first_tagged, remove_all_tagged},
+      {"Remove All NON-Tagged Entries", first_tagged, remove_all_non_tagged},
+      {"Remove All 'D'eleted Entries", every("D"), remove_all_deleted},
+  };
+  for (const ListCommand& c : list_commands) {
+    fill(*list, *block, work, false, c.mark);
+    if (std::strcmp(c.name, "Remove All 'D'eleted Entries") == 0) block->deleted_count = 38999;
+    settle();
+    user.questions = 0;
+    int before = list->size();
+    auto start = Clock::now();
+    c.run(*list, user);
+    settle();
+    report(c.name, seconds_since(start), 0, before, list->size(), user.questions);
+  }
+
+  struct DeleteCommand {
+    const char* name;
+    DeletedMode mode;
+    void (*run)(DeleteContext&);
+  };
+  const DeleteCommand delete_commands[] = {
+      {"Delete All Tagged Files (mark)", DELETED_MARK, delete_all_tagged},
+      {"Delete All NON-Tagged Files (mark)", DELETED_MARK, delete_all_non_tagged},
+      {"Delete All NON-Tagged Files (remove)", DELETED_REMOVE, delete_all_non_tagged},
+  };
+  for (const DeleteCommand& c : delete_commands) {
+    std::string dir = work + "/files";
+    std::filesystem::remove_all(dir);
+    fill(*list, *block, dir, true, first_tagged);
+    block->settings.deleted_mode = c.mode;
+    settle();
+    user.questions = 0;
+    disk.seconds = 0;
+    DeleteContext ctx{*list, user, disk, work + "/deleted.log"};
+    int before = list->size();
+    auto start = Clock::now();
+    c.run(ctx);
+    settle();
+    report(c.name, seconds_since(start), disk.seconds, before, list->size(), user.questions);
+  }
+
+  // A question shows the list: the cost of attaching the view to 50,000 rows.
+  if (window) {
+    fill(*list, *block, work, false, every(" "));
+    settle();
+    auto start = Clock::now();
+    for (int i = 0; i < 10; ++i) {
+      list->freeze();
+      list->thaw();
+    }
+    std::printf("showing the frozen list for a question  %6.4f s\n", seconds_since(start) / 10);
+  }
+  std::filesystem::remove_all(work);
+  return 0;
+}
