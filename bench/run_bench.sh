@@ -207,17 +207,25 @@ else
   say "hash_bench is not available: skipping"
 fi
 
+# with_display CMD ARGS...: runs a window benchmark on this display, or on a
+# virtual one when there is none; prints its output and echoes it to stderr.
+with_display() {
+  local out
+  if [ -n "${DISPLAY:-}" ]; then
+    out=$("$@" 2>/dev/null)
+  else
+    out=$(xvfb-run -a "$@" 2>/dev/null)
+  fi
+  printf '%s\n' "$out" | sed 's/^/  /' >&2
+  printf '%s\n' "$out"
+}
+
 # ---- e) The window with a 50,000-row result ----------------------------------------
 LIST_BENCH="$BUILD_DIR/bench/list_bench"
 list_lag="n/a"
 if [ -x "$LIST_BENCH" ]; then
   say "measuring the window with a 50,000-row result"
-  if [ -n "${DISPLAY:-}" ]; then
-    out=$("$LIST_BENCH" "$WORK_DIR/listbench" 2>/dev/null)
-  else
-    out=$(xvfb-run -a "$LIST_BENCH" "$WORK_DIR/listbench" 2>/dev/null)
-  fi
-  printf '%s\n' "$out" | sed 's/^/  /' >&2
+  out=$(with_display "$LIST_BENCH" "$WORK_DIR/listbench")
   list_lag=$(printf '%s\n' "$out" | awk '/window behind the headless scan/ { print $6 }')
 else
   say "no $LIST_BENCH: skipping the window measurement"
@@ -228,12 +236,7 @@ CMD_BENCH="$BUILD_DIR/bench/list_commands_bench"
 slowest_command="n/a"
 if [ -x "$CMD_BENCH" ]; then
   say "measuring the bulk list commands on 50,000 rows"
-  if [ -n "${DISPLAY:-}" ]; then
-    out=$("$CMD_BENCH" "$WORK_DIR/listcmd" 2>/dev/null)
-  else
-    out=$(xvfb-run -a "$CMD_BENCH" "$WORK_DIR/listcmd" 2>/dev/null)
-  fi
-  printf '%s\n' "$out" | sed 's/^/  /' >&2
+  out=$(with_display "$CMD_BENCH" "$WORK_DIR/listcmd")
   slowest_command=$(printf '%s\n' "$out" | awk '/ s list / { for (i = 1; i <= NF; ++i) if ($(i + 1) == "s" && $(i + 2) == "list" && $i > max) max = $i } END { print max }')
 else
   say "no $CMD_BENCH: skipping the list commands"

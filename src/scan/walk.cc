@@ -18,8 +18,11 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <utility>
 
 #include "core/scan_channel.h"
+#include "core/unique_fd.h"
 #include "scan/match_mask.h"
 #include "scan/row_format.h"
 
@@ -48,12 +51,12 @@ class Walker {
   void walk_root() {
     path_.assign(1, '/');
     if (!should_enter()) return;
-    int fd = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) {
       post_message(ctx_.block, "Access Denied to /");
       return;
     }
-    walk_open_directory(fd);
+    walk_open_directory(std::move(fd));
   }
 
  private:
@@ -81,8 +84,8 @@ class Walker {
     return true;
   }
 
-  // Walks the directory open as `fd` (whose path is path_); closes it.
-  void walk_open_directory(int fd) {
+  // Walks the directory open as `dir_fd` (whose path is path_).
+  void walk_open_directory(UniqueFd dir_fd) {
     ScanBlock& block = ctx_.block;
     if (block.dir_tick.load(std::memory_order_relaxed) != 0) {
       post_dir_text(block, path_.c_str());
@@ -90,17 +93,17 @@ class Walker {
     }
     block.walk_depth.fetch_add(1, std::memory_order_relaxed);
 
-    DIR* dir = fdopendir(fd);
-    if (dir == nullptr) {
-      close(fd);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(dir_fd.get()), closedir);
+    if (!dir) {
       block.walk_depth.fetch_sub(1, std::memory_order_relaxed);
       return;
     }
+    const int fd = dir_fd.release();  // the directory stream closes it
     const bool files_taken = any_mask_matches(o_.include_dirs, path_.c_str());
     const std::size_t path_length = path_.size();
 
     while (walk_may_go_on(ctx_)) {
-      dirent* entry = readdir(dir);
+      dirent* entry = readdir(dir.get());
       if (entry == nullptr) break;
       const char* name = entry->d_name;
       if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
@@ -122,7 +125,6 @@ class Walker {
         examine_file(name, st);
       }
     }
-    closedir(dir);
     block.walk_depth.fetch_sub(1, std::memory_order_relaxed);
   }
 
@@ -134,14 +136,14 @@ class Walker {
     path_.append(name, name_length);
     if (!should_enter()) return;
 
-    int fd = openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) {
       char text[LABEL_TEXT_SIZE];
       std::snprintf(text, sizeof text, "Access Denied to %s", name);
       post_message(ctx_.block, text);
       return;
     }
-    walk_open_directory(fd);
+    walk_open_directory(std::move(fd));
   }
 
   void examine_file(const char* name, const struct stat& st) {

@@ -46,10 +46,8 @@ GtkListStore* new_store() {
 
 ResultList::ResultList(ScanBlock& block) : block_(block), store_(new_store()) {}
 
-ResultList::~ResultList() {
-  if (view_ != nullptr) gtk_tree_view_set_model(view_, nullptr);
-  g_object_unref(store_);
-}
+// A view still showing the store holds a reference of its own.
+ResultList::~ResultList() { g_object_unref(store_); }
 
 void ResultList::attach(GtkTreeView* view, GtkLabel* totals, GtkProgressBar* progress,
                         GtkWidget* window) {

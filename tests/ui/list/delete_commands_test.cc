@@ -41,6 +41,16 @@ class DeleteTest : public test::ListTest {
   DeleteContext ctx{list, prompter, disk, dir / "deleted.log", deletion_time};
 
   std::string log() const { return test::read_file(dir / "deleted.log"); }
+
+  // Starts a case of a table afresh: a list of a comment row and one group
+  // header, nothing said yet.
+  void new_group() {
+    list.clear();
+    block->row_count = 0;
+    prompter.said.clear();
+    comment("Sorted List");
+    header(1);
+  }
   std::string logged(std::int64_t size, const std::string& path,
                      const char* verb = "Deleted") const {
     char head[64];
@@ -211,11 +221,7 @@ TEST_F(DeleteTest, CopiesThatDoNotCountKeepTheLastCopyQuestion) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    list.clear();
-    block->row_count = 0;
-    prompter.said.clear();
-    comment("Sorted List");
-    header(1);
+    new_group();
     std::string x = file("x");
     test::write_file(dir / "y", "abc");
     c.other(*this);
@@ -261,11 +267,7 @@ TEST_F(DeleteTest, AFileChangedSinceTheScanIsNeverDeleted) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    list.clear();
-    block->row_count = 0;
-    prompter.said.clear();
-    comment("Sorted List");
-    header(1);
+    new_group();
     std::string victim = file("victim");
     std::string keep = file("keep");
     c.change(dir.path(), victim);
