@@ -22,4 +22,7 @@ class IntakeView : public ListRecordSink {
 
   // The "List Box Busy" notice naming the refused operation.
   virtual void notify_busy(const char* operation) = 0;
+
+  // Opens the settings window on that page (the first start opens page 0).
+  virtual void open_settings(int page) = 0;
 };

@@ -36,6 +36,10 @@ int result_intake_tick(void* data) {
     run_shell_command("pmstop");
     view.show_scan_completed();
   }
+  if (g_settings_defaulted) {
+    g_settings_defaulted = false;
+    view.open_settings(0);
+  }
   return G_SOURCE_CONTINUE;
 }
 

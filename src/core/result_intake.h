@@ -9,7 +9,9 @@
 // The 5 ms timeout (`view` is the IntakeView to fill): rows and list
 // requests into the list, the two status texts into their lines, the
 // progress value into the bar, and the end-of-scan actions (beep, "pmstop",
-// the "Scan Completed" notice). Works on the program's block, g_block.
+// the "Scan Completed" notice); after a first start (the factory settings
+// were written) it opens the settings window on page 0, once. Works on the
+// program's block, g_block.
 int result_intake_tick(void* view);
 
 // Clears the list and the scan counters and asks the scanner for a scan;

@@ -56,6 +56,10 @@ bool write_record_file(const char* name, const void* record, std::size_t size) {
   bool ok = write_all(fd.get(), static_cast<const char*>(record), size);
   ok = fd.close() && ok;
   if (ok) ok = rename(temp, name) == 0;
-  if (!ok) unlink(temp);
+  if (!ok) {
+    int error = errno;  // the reason is the caller's to tell
+    unlink(temp);
+    errno = error;
+  }
   return ok;
 }

@@ -15,5 +15,6 @@ bool read_record_file(const char* name, void* record, std::size_t size);
 // the bytes go to "<name>.new" first, which is then renamed over `name`, so
 // a write cut short never leaves a damaged record file behind.
 // Uses only async-signal-safe calls: the shutdown sequence calls it from a
-// signal handler. Returns false when the file could not be written.
+// signal handler. Returns false, with errno telling why, when the file could
+// not be written.
 bool write_record_file(const char* name, const void* record, std::size_t size);

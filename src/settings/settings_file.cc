@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr const char* SETTINGS_FILE = "Settings";
-
 void set_slot(MaskList& list, int slot, const char* text) {
   std::strncpy(list[slot], text, MASK_SLOT_SIZE - 1);
   list[slot][MASK_SLOT_SIZE - 1] = '\0';
@@ -61,8 +59,8 @@ void default_settings(SettingsRecord& r) {
   r.time_kind = TIME_CREATED;
 }
 
-void save_settings(const SettingsRecord& record) {
-  write_record_file(SETTINGS_FILE, &record, sizeof record);
+bool save_settings(const SettingsRecord& record) {
+  return write_record_file(SETTINGS_FILE_NAME, &record, sizeof record);
 }
 
 void apply_consistency_rule(SettingsRecord& r) {
@@ -76,7 +74,7 @@ void apply_consistency_rule(SettingsRecord& r) {
 
 int load_settings(SettingsRecord& record) {
   int defaulted = 0;
-  if (!read_record_file(SETTINGS_FILE, &record, sizeof record)) {
+  if (!read_record_file(SETTINGS_FILE_NAME, &record, sizeof record)) {
     default_settings(record);
     save_settings(record);
     defaulted = 1;

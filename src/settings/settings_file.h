@@ -15,8 +15,12 @@ int load_settings(SettingsRecord& record);
 // they are: a fresh record is zero-filled.
 void default_settings(SettingsRecord& record);
 
-// Writes the whole record to "Settings"; silently does nothing on failure.
-void save_settings(const SettingsRecord& record);
+// The settings file's name, in the data directory.
+inline constexpr const char* SETTINGS_FILE_NAME = "Settings";
+
+// Writes the whole record to "Settings". False, with errno telling why,
+// when the file could not be written.
+bool save_settings(const SettingsRecord& record);
 
 // At least one of same_name and same_crc is on, and a CRC comparison always
 // compares sizes and shows the CRC.

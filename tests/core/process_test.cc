@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -16,6 +17,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include "settings/record_file.h"
+#include "settings/settings_file.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -286,11 +289,25 @@ Window window_of(Display* display, pid_t pid) {
   return found;
 }
 
+// The title of an X window ("" when it has none).
+std::string title_of(Display* display, Window window) {
+  char* name = nullptr;
+  std::string title;
+  if (XFetchName(display, window, &name) && name) title = name;
+  if (name) XFree(name);
+  return title;
+}
+
 class WindowEndingTest : public ProgramTest {
  protected:
   void SetUp() override {
     display_ = XOpenDisplay(nullptr);
     if (display_ == nullptr) GTEST_SKIP() << "no X display";
+    // Not a first start (that opens the settings window over the main one).
+    mkdir((dir / ".PeltoMarvish").c_str(), 0744);
+    auto settings = std::make_unique<SettingsRecord>();
+    default_settings(*settings);
+    ASSERT_TRUE(write_record_file(data("Settings").c_str(), settings.get(), sizeof *settings));
   }
   void TearDown() override {
     ProgramTest::TearDown();
@@ -316,6 +333,33 @@ class WindowEndingTest : public ProgramTest {
   }
   Display* display_ = nullptr;
 };
+
+TEST_F(WindowEndingTest, AFirstStartOpensTheSettingsWindowOverTheMainWindow) {
+  ASSERT_EQ(unlink(data("Settings").c_str()), 0);
+  start(dir.path(), dir.path());
+  Window main_window = wait_for_window();
+  ASSERT_NE(main_window, 0u);
+  bool settings_shown = false;
+  for (int i = 0; i < 500 && !settings_shown; ++i) {
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
+    for (unsigned c = 0; c < count; ++c) {
+      XWindowAttributes attributes;
+      if (XGetWindowAttributes(display_, children[c], &attributes) &&
+          attributes.map_state == IsViewable &&
+          title_of(display_, children[c]) == "Pelto Marvish Settings") {
+        settings_shown = true;
+      }
+    }
+    if (children) XFree(children);
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_TRUE(settings_shown);
+  EXPECT_EQ(title_of(display_, main_window), "Pelto Marvish 1.00");
+  EXPECT_EQ(test::read_file(data("Settings")).size(), sizeof(SettingsRecord))
+      << "the factory settings were written";
+}
 
 TEST_F(WindowEndingTest, ClosingTheWindowEndsTheProgramInOrder) {
   start(dir.path(), dir.path());

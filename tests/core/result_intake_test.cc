@@ -35,6 +35,7 @@ class FakeView : public IntakeView {
   void notify_busy(const char* operation) override {
     events.push_back(std::string("busy ") + operation);
   }
+  void open_settings(int page) override { events.push_back("settings " + std::to_string(page)); }
 };
 
 std::vector<std::string> g_commands;
@@ -96,6 +97,16 @@ TEST_F(IntakeTest, StatusLinesAreNeverCutInsideACharacter) {
   post_message(*block, label.c_str());
   result_intake_tick(&view);
   EXPECT_EQ(view.events[0], "line " + std::string(78, 'x'));
+}
+
+TEST_F(IntakeTest, AFirstStartOpensTheSettingsOnPageZeroOnce) {
+  g_settings_defaulted = true;
+  result_intake_tick(&view);
+  result_intake_tick(&view);
+  EXPECT_EQ(view.events, std::vector<std::string>{"settings 0"});
+  EXPECT_FALSE(g_settings_defaulted);
+  result_intake_tick(&view);
+  EXPECT_EQ(view.events.size(), 1u) << "with the settings loaded it never opens by itself";
 }
 
 TEST_F(IntakeTest, StartScanResetsAndAsksOrIsRefusedWhenBusy) {

@@ -22,10 +22,10 @@ constexpr int NO_ANSWER = -1;
 constexpr const char* ANSWER_KEY = "pm-answer";            // on a button, and on the window
 constexpr const char* ANSWER_SLOT_KEY = "pm-answer-slot";  // on a question window
 
-// Boxes open right now. The main window is insensitive while any is open, so
-// closing a notice that popped up over a question leaves the main window
-// insensitive until the question is answered too.
-int g_open_boxes = 0;
+// Modal windows open right now. The main window is insensitive while any is
+// open, so closing a notice that popped up over a question leaves the main
+// window insensitive until the question is answered too.
+int g_modal_windows = 0;
 
 struct ButtonSpec {
   const char* name;   // object data name on the window
@@ -80,7 +80,7 @@ gboolean window_delete_event(GtkWidget* window, GdkEvent*, gpointer) {
 
 void window_destroy(GtkWidget* window, gpointer) {
   gtk_grab_remove(window);
-  if (--g_open_boxes == 0 && g_main_window) gtk_widget_set_sensitive(g_main_window, TRUE);
+  release_main_window();
   if (auto* slot = static_cast<int*>(g_object_get_data(G_OBJECT(window), ANSWER_SLOT_KEY))) {
     *slot = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(window), ANSWER_KEY));
   }
@@ -154,8 +154,7 @@ GtkWidget* open_box(const BoxLayout& layout, int* answer_slot) {
   g_signal_connect(window, "delete-event", G_CALLBACK(window_delete_event), nullptr);
   g_signal_connect(window, "destroy", G_CALLBACK(window_destroy), nullptr);
 
-  ++g_open_boxes;
-  if (g_main_window) gtk_widget_set_sensitive(g_main_window, FALSE);
+  hold_main_window();
   gtk_widget_show(window);
   gtk_grab_add(window);  // after show: GTK asks the realized window its type
   return window;
@@ -179,6 +178,15 @@ int wait_for_answer(const int& answer) {
 }
 
 }  // namespace
+
+void hold_main_window() {
+  ++g_modal_windows;
+  if (g_main_window) gtk_widget_set_sensitive(g_main_window, FALSE);
+}
+
+void release_main_window() {
+  if (--g_modal_windows == 0 && g_main_window) gtk_widget_set_sensitive(g_main_window, TRUE);
+}
 
 void show_message(const char* title, const char* line1, const char* line2) {
   static constexpr ButtonSpec buttons[] = {{"butOK", "OK", 0, ANSWER_YES}};

@@ -9,6 +9,12 @@
 // The main window, made insensitive while a box is open; may be null.
 extern GtkWidget* g_main_window;
 
+// Every modal window of the program (these boxes, the settings window)
+// holds the main window insensitive while it is open; the main window comes
+// back when the last one has gone.
+void hold_main_window();
+void release_main_window();
+
 // Answers, as the characters they are.
 inline constexpr int ANSWER_YES = 'Y';
 inline constexpr int ANSWER_NO = 'N';

@@ -1,6 +1,8 @@
 #include "ui/list/main_window.h"
 
 #include "core/process.h"
+#include "settings/settings_window.h"
+#include "ui/resources.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/list/list_rows.h"
 #include "ui/list/menu_commands.h"
@@ -64,15 +66,6 @@ void set_label_shown(GtkLabel* label, const std::string& bytes) {
 }
 
 }  // namespace
-
-// The resources compiled into the program (window layouts, icons).
-extern "C" void peltomarvish_register_resource();
-
-void register_resources() {
-  static bool registered = false;
-  if (!registered) peltomarvish_register_resource();
-  registered = true;
-}
 
 GObject* main_widget(const char* name) {
   return g_main.builder ? gtk_builder_get_object(g_main.builder, name) : nullptr;
@@ -171,3 +164,5 @@ void MainWindow::show_scan_completed() {
 }
 
 void MainWindow::notify_busy(const char* operation) { prompter_->notify_busy(operation); }
+
+void MainWindow::open_settings(int page) { open_settings_window(rows_->block().settings, page); }

@@ -15,6 +15,7 @@
 #include "ui/list/file_system.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/result_list.h"
+#include "ui/resources.h"
 
 class MainWindow : public IntakeView {
  public:
@@ -44,6 +45,7 @@ class MainWindow : public IntakeView {
   void beep() override;
   void show_scan_completed() override;
   void notify_busy(const char* operation) override;
+  void open_settings(int page) override;
 
  private:
   std::unique_ptr<ResultList> rows_;
@@ -53,10 +55,6 @@ class MainWindow : public IntakeView {
 
 // The program's one main window, once built.
 extern MainWindow g_main;
-
-// Makes the program's resources (layouts, icons) available; done by
-// build_main_window, needed before any other use of them.
-void register_resources();
 
 // Builds the window over the scan block and connects every handler; the
 // caller shows it.

@@ -14,6 +14,12 @@ ResultList& rows() { return g_main.rows(); }
 Prompter& prompter() { return g_main.prompter(); }
 
 void scan() { start_scan(*g_block, g_main); }
+
+// The settings window on a page; -1: the page shown last.
+template <int PAGE>
+void settings() {
+  g_main.open_settings(PAGE);
+}
 void view_deleted_log() { show_text_file("Deleted Log", "deleted.log"); }
 void read_help() { show_help("Basics"); }
 
@@ -44,18 +50,18 @@ const MenuCommand COMMANDS[] = {
     {"menuitem65", "<Shift><Alt>F11", nullptr},      // Restore Contents
     {"menuitem67", "<Alt>x", exit_program},          // Exit
     // _Settings
-    {"menuitem69", "F2", nullptr},  // Settings Notebook
-    {"menuitem70", "<Shift><Control>m", nullptr},
-    {"menuitem71", "<Shift><Control>a", nullptr},
-    {"menuitem72", "<Shift><Control>r", nullptr},
-    {"menuitem73", "<Shift><Control>z", nullptr},
-    {"menuitem74", "<Shift><Control>x", nullptr},
-    {"menuitem75", "<Shift><Control>i", nullptr},
-    {"exclude_directories1", "<Shift><Control>e", nullptr},
-    {"menuitem76", "<Shift><Control>l", nullptr},
-    {"menuitem77", "<Shift><Control>g", nullptr},
-    {"menuitem78", "<Shift><Control>s", nullptr},
-    {"menuitem79", "<Shift><Control>o", nullptr},
+    {"menuitem69", "F2", settings<-1>},  // Settings Notebook
+    {"menuitem70", "<Shift><Control>m", settings<0>},  // File Masks
+    {"menuitem71", "<Shift><Control>a", settings<1>},  // File Attributes
+    {"menuitem72", "<Shift><Control>r", settings<2>},  // Date Ranges
+    {"menuitem73", "<Shift><Control>z", settings<3>},  // File Sizes
+    {"menuitem74", "<Shift><Control>x", settings<4>},  // Exclude Files
+    {"menuitem75", "<Shift><Control>i", settings<5>},  // Include Directories
+    {"exclude_directories1", "<Shift><Control>e", settings<6>},
+    {"menuitem76", "<Shift><Control>l", settings<7>},  // Compare Logic
+    {"menuitem77", "<Shift><Control>g", settings<8>},  // Group Sizes
+    {"menuitem78", "<Shift><Control>s", settings<9>},  // Stop (the page)
+    {"menuitem79", "<Shift><Control>o", settings<10>}, // Operation
     // _Edit
     {"menuitem81", "<Control>Insert", nullptr},  // Copy Line/Group
     {"menuitem83", nullptr, [] { remove_line_or_group(rows(), prompter()); }},
@@ -77,7 +83,7 @@ const MenuCommand COMMANDS[] = {
     // _Help
     {"menuitem104", "F1", read_help},
     // Tool bar
-    {"button20", nullptr, nullptr},  // Settings
+    {"button20", nullptr, settings<-1>},
     {"button21", nullptr, scan},
     {"button22", nullptr, stop_scan},
     {"button23", nullptr, nullptr},  // Find

@@ -16,6 +16,7 @@
 #include "core/scan_channel.h"
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
+#include "settings/settings_window.h"
 #include "ui/support/gui_test.h"
 #include "support/temp_dir.h"
 #include "ui/dialogs/dialogs.h"
@@ -224,10 +225,11 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
   for (const char* live : {"menuitem55", "menuitem67", "menuitem94", "menuitem96", "menuitem104",
                            "menuitem83", "menuitem85", "menuitem86", "menuitem88", "menuitem90",
                            "menuitem91", "menuitem92", "menuitem99", "menuitem100", "menuitem102",
-                           "button21", "button22", "button28"}) {
+                           "menuitem69", "menuitem70", "menuitem79", "exclude_directories1",
+                           "button20", "button21", "button22", "button28"}) {
     EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(live)))) << live;
   }
-  for (const char* later : {"menuitem57", "menuitem69", "menuitem81", "button20", "button23"}) {
+  for (const char* later : {"menuitem57", "menuitem81", "button23"}) {
     EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(later)))) << later;
   }
 }
@@ -641,6 +643,55 @@ TEST_F(MainWindowTest, FileNamesShowAsOneLineOfValidTextWithoutWarnings) {
   EXPECT_EQ(g_main.rows().path(1), odd);
   EXPECT_EQ(msg1(), "Access Denied to /tmp/caf\xEF\xBF\xBD");
   EXPECT_EQ(gui::take_warnings(), std::vector<std::string>{});
+}
+
+}  // namespace
+
+namespace {
+
+int settings_page() {
+  GtkWidget* window = settings_window();
+  if (!window) return -2;
+  return gtk_notebook_get_current_page(GTK_NOTEBOOK(gui::named_child(window, "Notebook")));
+}
+
+void cancel_settings() {
+  gui::click(settings_window(), "buttonCancel");
+  gui::flush_events();
+}
+
+TEST_F(MainWindowTest, SettingsWindowOpensFromEveryCallerOnItsPage) {
+  const std::pair<const char*, int> callers[] = {
+      {"menuitem70", 0}, {"menuitem71", 1}, {"menuitem72", 2},           {"menuitem73", 3},
+      {"menuitem74", 4}, {"menuitem75", 5}, {"exclude_directories1", 6}, {"menuitem76", 7},
+      {"menuitem77", 8}, {"menuitem78", 9}, {"menuitem79", 10}};
+  for (const auto& [entry, page] : callers) {
+    gui::click(GTK_WIDGET(g_main.window), entry);
+    gui::flush_events();
+    EXPECT_EQ(settings_page(), page) << entry;
+    EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
+    cancel_settings();
+  }
+  gui::click(GTK_WIDGET(g_main.window), "menuitem76");  // Compare Logic, closed there
+  gui::flush_events();
+  cancel_settings();
+  gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_F2);  // Settings Notebook: the last page
+  gui::flush_events();
+  EXPECT_EQ(settings_page(), 7);
+  cancel_settings();
+  gui::click(GTK_WIDGET(g_main.window), "button20");  // the tool bar's Settings
+  gui::flush_events();
+  EXPECT_EQ(settings_page(), 7);
+  cancel_settings();
+  EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
+}
+
+TEST_F(MainWindowTest, AFirstStartOpensTheSettingsOnPageZero) {
+  g_settings_defaulted = true;
+  EXPECT_TRUE(gui::iterate_until([] { return settings_window() != nullptr; }));
+  EXPECT_EQ(settings_page(), 0);
+  EXPECT_FALSE(g_settings_defaulted);
+  cancel_settings();
 }
 
 }  // namespace
