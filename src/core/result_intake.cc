@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "core/glib_ptr.h"
 #include "core/process.h"
 #include "core/scan_channel.h"
+#include "core/shell_words.h"
 
 bool (*g_shell_command_hook)(const char* command) = nullptr;
 
@@ -33,7 +33,7 @@ int result_intake_tick(void* data) {
   if (take_progress(*block, fraction)) view.show_progress(CLAMP(fraction, 0.0f, 1.0f));
   if (take_scan_finished(*block)) {
     if (block->settings.beep_on_stop != 0) view.beep();
-    run_shell_command("pmstop");
+    run_shell_command(helper_command("pmstop").c_str());
     view.show_scan_completed();
   }
   if (g_settings_defaulted) {
@@ -70,17 +70,12 @@ void start_scan(ScanBlock& block, IntakeView& view) {
 int run_shell_command(const char* command) {
   if (command == nullptr) return 1;
   if (g_shell_command_hook != nullptr && g_shell_command_hook(command)) return 0;
+  // The user's own environment and PATH: the helper scripts are named by
+  // their absolute paths (helper_command), so nothing in the data directory
+  // can stand in for a system command inside them.
   const char* argv[] = {"/bin/sh", "-c", command, nullptr};
-  // The helper scripts live in the data directory, the working directory:
-  // it leads the search path, so a bare "pmstop" finds the user's script.
-  GStrvPtr env(g_get_environ());
-  GCharPtr here(g_get_current_dir());
-  const gchar* path = g_environ_getenv(env.get(), "PATH");
-  GCharPtr search(
-      g_strconcat(here.get(), ":", path ? path : "/usr/local/bin:/usr/bin:/bin", nullptr));
-  env.reset(g_environ_setenv(env.release(), "PATH", search.get(), TRUE));
   GPid pid;
-  if (!g_spawn_async(nullptr, const_cast<char**>(argv), env.get(), G_SPAWN_DO_NOT_REAP_CHILD,
+  if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD,
                      nullptr, nullptr, &pid, nullptr)) {
     return -1;
   }

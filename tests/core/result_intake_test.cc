@@ -11,6 +11,7 @@
 
 #include "core/process.h"
 #include "core/scan_channel.h"
+#include "core/shell_words.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ TEST_F(IntakeTest, RowsLinesProgressAndTheEndOfAScanReachTheView) {
   EXPECT_EQ(view.events, (std::vector<std::string>{"row  /a inode 42", "row /*", "status /home",
                                                    "line 1 Files", "progress 0.250000", "beep",
                                                    "completed"}));
-  EXPECT_EQ(g_commands, std::vector<std::string>{"pmstop"});
+  EXPECT_EQ(g_commands, std::vector<std::string>{helper_command("pmstop")});
 
   view.events.clear();
   block->settings.beep_on_stop = 0;

@@ -82,3 +82,35 @@ std::string display_text(std::string_view bytes) {
   }
   return out;
 }
+
+PathParts split_path(std::string_view path) {
+  PathParts parts;
+  // The last '/' that is not the first character; a file directly in the
+  // root directory has "/" as its directory, so the parts rebuild the path.
+  std::size_t slash = path.rfind('/');
+  std::string_view name_part = path;
+  if (slash != std::string_view::npos && slash > 0) {
+    parts.directory.assign(path.substr(0, slash + 1));
+    name_part = path.substr(slash + 1);
+  } else if (slash == 0 && path.size() > 1) {
+    parts.directory = "/";
+    name_part = path.substr(1);
+  }
+  if (parts.directory.empty()) parts.directory = "./";
+  std::size_t dot = name_part.rfind('.');
+  if (dot == std::string_view::npos) {
+    parts.name.assign(name_part);
+  } else {
+    parts.name.assign(name_part.substr(0, dot));
+    parts.extension.assign(name_part.substr(dot));
+  }
+  return parts;
+}
+
+std::string upper_case(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}

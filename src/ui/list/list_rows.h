@@ -33,3 +33,17 @@ std::int64_t size_from_text(std::string_view text);
 // control characters become visible escapes ("\n", "\t", "\r", "\x1B"), so
 // a row stays one line. Text that needs neither comes back unchanged.
 std::string display_text(std::string_view bytes);
+
+// A path as directory (with its trailing "/"), name without extension, and
+// extension with its dot: "/home/ann/notes.old.txt" gives "/home/ann/",
+// "notes.old", ".txt"; a file directly in the root directory gives "/"; a
+// path without a directory gives "./".
+struct PathParts {
+  std::string directory;
+  std::string name;
+  std::string extension;
+};
+PathParts split_path(std::string_view path);
+
+// The extension with every ASCII letter in upper case (".txt" gives ".TXT").
+std::string upper_case(std::string_view text);

@@ -5,6 +5,7 @@
 #include "core/process.h"
 #include "core/result_intake.h"
 #include "ui/dialogs/help_viewer.h"
+#include "ui/list/file_commands.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/main_window.h"
 
@@ -40,10 +41,10 @@ void delete_non_tagged() {
 const MenuCommand COMMANDS[] = {
     // _File
     {"menuitem55", "F5", scan},         // Start Scanning
-    {"menuitem57", "F7", nullptr},      // Open Folder
-    {"menuitem58", "F8", nullptr},      // Info...
-    {"menuitem59", "F9", nullptr},      // User Function
-    {"menuitem60", "F10", nullptr},     // View File
+    {"menuitem57", "F7", [] { open_folder(rows()); }},
+    {"menuitem58", "F8", [] { show_file_info(g_main.delete_context()); }},  // Info...
+    {"menuitem59", "F9", [] { run_user_function(rows()); }},
+    {"menuitem60", "F10", [] { view_entry(rows()); }},
     {"menuitem61", "F11", nullptr},     // Write Script...
     {"print_listbox", "F12", nullptr},  // Print Listbox
     {"menuitem64", "<Shift><Control>F12", nullptr},  // Save Contents
@@ -87,9 +88,9 @@ const MenuCommand COMMANDS[] = {
     {"button21", nullptr, scan},
     {"button22", nullptr, stop_scan},
     {"button23", nullptr, nullptr},  // Find
-    {"button24", nullptr, nullptr},  // Folder
-    {"button25", nullptr, nullptr},  // View
-    {"button26", nullptr, nullptr},  // Info
+    {"button24", nullptr, [] { open_folder(rows()); }},
+    {"button25", nullptr, [] { view_entry(rows()); }},
+    {"button26", nullptr, [] { show_file_info(g_main.delete_context()); }},
     {"button27", nullptr, nullptr},  // Script
     {"button28", nullptr, delete_file},
 };

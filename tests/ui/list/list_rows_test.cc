@@ -80,3 +80,38 @@ TEST(ListRows, DisplayFormIsValidUtf8OnOneLine) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ListRows, SplitPathGivesDirectoryNameAndExtension) {
+  struct Case {
+    const char* path;
+    const char* directory;
+    const char* name;
+    const char* extension;
+  };
+  const Case cases[] = {
+      {"/Sub/Gifts.txt", "/Sub/", "Gifts", ".txt"},
+      {"/home/ann/notes.old.txt", "/home/ann/", "notes.old", ".txt"},
+      {"/home/ann/Makefile", "/home/ann/", "Makefile", ""},
+      {"/home/ann/.profile", "/home/ann/", "", ".profile"},
+      {"/vmlinuz", "/", "vmlinuz", ""},  // in the root directory: the parts rebuild the path
+      {"/x.y", "/", "x", ".y"},
+      {"/a.b/c", "/a.b/", "c", ""},       // a dot in the directory is not an extension
+      {"name.c", "./", "name", ".c"},
+      {"/d/trailing.", "/d/", "trailing", "."},
+  };
+  for (const Case& c : cases) {
+    PathParts parts = split_path(c.path);
+    EXPECT_EQ(parts.directory, c.directory) << c.path;
+    EXPECT_EQ(parts.name, c.name) << c.path;
+    EXPECT_EQ(parts.extension, c.extension) << c.path;
+    if (c.path[0] == '/') {
+      EXPECT_EQ(parts.directory + parts.name + parts.extension, c.path);
+    }
+  }
+  EXPECT_EQ(upper_case(".txt"), ".TXT");
+  EXPECT_EQ(upper_case(".t\xC3\xA9x"), ".T\xC3\xA9X") << "only ASCII letters change";
+}
+
+}  // namespace

@@ -14,6 +14,7 @@
 #include "core/process.h"
 #include "core/result_intake.h"
 #include "core/scan_channel.h"
+#include "core/shell_words.h"
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
 #include "settings/settings_window.h"
@@ -278,7 +279,7 @@ TEST_F(MainWindowTest, RealScanFillsTheListAndEndsWithTheNotice) {
   EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(notice), "Msg1"))),
                "You May Now Want To Save The List Box Contents\n"
                "[Menu: FILE->ListBox->SaveContents]\nOr Use The Find / Tag Function.\n");
-  EXPECT_EQ(g_commands, std::vector<std::string>{"pmstop"});
+  EXPECT_EQ(g_commands, std::vector<std::string>{helper_command("pmstop")});
   EXPECT_NE(std::string(gtk_label_get_text(g_main.msg2)).find(" Files, 1  Duplicates"),
             std::string::npos);
   EXPECT_EQ(std::string(gtk_label_get_text(g_main.msg1)).rfind("0 Files Tagged (0 bytes)", 0), 0u);
@@ -433,16 +434,21 @@ TEST_F(MainWindowTest, HomeKeyGoesToTheFirstEntry) {
 
 namespace {
 
-TEST(RunShellCommand, FindsTheHelperScriptsAndReapsThem) {
+TEST(RunShellCommand, RunsHelpersByTheirPathWithTheUsersPathAndReapsThem) {
   test::TempDir dir;
   test::InDirectory in(dir.path());
   auto hook = g_shell_command_hook;
   g_shell_command_hook = nullptr;
-  test::write_file(dir / "pmhelper", "#!/bin/sh\necho \"$1\" > ran\n");
-  chmod((dir / "pmhelper").c_str(), 0744);
+  // A helper whose own commands come from the user's PATH: a file named
+  // like a system command in the data directory is never run instead.
+  test::write_file(dir / "pm helper", "#!/bin/sh\necho \"$1\" | cat > ran\n");
+  chmod((dir / "pm helper").c_str(), 0744);
+  test::write_file(dir / "cat", "#!/bin/sh\necho shadowed\n");
+  chmod((dir / "cat").c_str(), 0755);
 
   EXPECT_EQ(run_shell_command(nullptr), 1);
-  EXPECT_EQ(run_shell_command("pmhelper 'it ran'"), 0);
+  EXPECT_EQ(helper_command("pm helper"), "'" + dir / "pm helper'");
+  EXPECT_EQ(run_shell_command((helper_command("pm helper") + " 'it ran'").c_str()), 0);
   ASSERT_TRUE(gui::iterate_until([&] { return test::read_file(dir / "ran") == "it ran\n"; }));
 
   // The finished child does not linger as a zombie.

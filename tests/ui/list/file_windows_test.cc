@@ -1,0 +1,201 @@
+// The per-file commands' windows, "Info" and "pmuser", and the helpers they
+// start, in a real X server with recording helper scripts.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ui/dialogs/dialogs.h"
+#include "ui/list/file_commands.h"
+#include "ui/list/support/list_fixture.h"
+#include "ui/support/gui_test.h"
+
+namespace {
+
+// A result list in a temporary data directory, with a stand-in main
+// window and helpers that record their arguments (NUL-separated).
+class FileWindowsTest : public test::ListTest {
+ public:
+  void SetUp() override {
+    gui::take_warnings();
+    main_window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_widget_show(main_window_);
+    g_main_window = main_window_;
+    in_ = std::make_unique<test::InDirectory>(dir.path());
+    for (const char* helper : {"pmopen", "pmview"}) {
+      helper_script(helper, "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$0.args\"\n");
+    }
+    block->settings.confirm_delete = 0;
+    comment("Sorted List");
+    header(1);
+  }
+  void TearDown() override {
+    gui::destroy_windows({"TheWinInfo", "TheWinPMuser", "TheWinAskOK", "TheWinAskYesNo"});
+    gtk_widget_destroy(main_window_);
+    g_main_window = nullptr;
+    gui::flush_events();
+    in_.reset();
+    for (const std::string& warning : gui::take_warnings()) ADD_FAILURE() << "GTK: " << warning;
+  }
+
+  void helper_script(const char* name, const std::string& body) {
+    test::write_file(dir / name, "#!/bin/sh\n" + body);
+    chmod((dir / name).c_str(), 0744);
+  }
+  // The arguments a helper was given, once it has run.
+  std::vector<std::string> arguments_of(const char* helper) {
+    std::string file = dir / (std::string(helper) + ".args");
+    gui::iterate_until([&] { return access(file.c_str(), F_OK) == 0; });
+    gui::iterate_for(50);
+    std::string recorded = test::read_file(file);
+    std::vector<std::string> args;
+    std::size_t start = 0;
+    for (std::size_t nul; (nul = recorded.find('\0', start)) != std::string::npos; start = nul + 1) {
+      args.push_back(recorded.substr(start, nul - start));
+    }
+    return args;
+  }
+  std::string window_text(GtkWidget* window, const char* view) {
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(gui::named_child(window, view)));
+    GtkTextIter a, b;
+    gtk_text_buffer_get_bounds(buffer, &a, &b);
+    gchar* text = gtk_text_buffer_get_text(buffer, &a, &b, FALSE);
+    std::string s = text;
+    g_free(text);
+    return s;
+  }
+
+  DeleteContext ctx{list, prompter, disk, dir / "deleted.log"};
+  GtkWidget* main_window_ = nullptr;
+  std::unique_ptr<test::InDirectory> in_;
+};
+
+// Ended: gone, or a zombie no longer running (its parent was killed too).
+bool ended(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  return line.empty() || line.find(") Z") != std::string::npos;
+}
+
+std::string user_name() {
+  struct passwd* pw = getpwuid(getuid());
+  return pw ? pw->pw_name : std::to_string(getuid());
+}
+
+TEST_F(FileWindowsTest, InfoShowsTypeOwnerAndGroupAndItsButtonsAct) {
+  std::string notes = file("notes.txt", "plain text\n");
+  file("copy.txt", "plain text\n");
+  list.select(2);
+  show_file_info(ctx);
+  GtkWidget* box = gui::find_window("TheWinInfo");
+  ASSERT_NE(box, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(box)), "Info");
+  std::string text = gui::label_text(box, "TheInfoText");
+  struct stat st;
+  lstat(notes.c_str(), &st);
+  struct group* gr = getgrgid(st.st_gid);
+  EXPECT_EQ(text, "\nfile \"" + notes + "\"\n\nMagic file type : ASCII text\n\n\nOwner: " + user_name() +
+                      " Group: " + (gr ? gr->gr_name : std::to_string(st.st_gid)) + "\n\n");
+  EXPECT_FALSE(gtk_widget_get_sensitive(main_window_));
+
+  gui::click(box, "ButView");
+  EXPECT_EQ(arguments_of("pmview"), (std::vector<std::string>{"1", notes, ".TXT", "A", "11"}));
+  gui::click(box, "ButDelete");
+  gui::flush_events();
+  EXPECT_NE(access(notes.c_str(), F_OK), 0) << "Delete deletes the file";
+  EXPECT_EQ(list.text(2, 0), "D");
+  EXPECT_TRUE(gui::is_open(box)) << "the box stays open";
+  gui::click(box, "ButOK");
+  gui::flush_events();
+  EXPECT_FALSE(gui::is_open(box));
+  EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
+}
+
+TEST_F(FileWindowsTest, InfoShowsTheNumberOfAnUnknownOwner) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root to give a file to an unknown user";
+  std::string f = file("orphan.bin", std::string("\0\1", 2));
+  ASSERT_EQ(chown(f.c_str(), 54321, 54321), 0);
+  list.select(2);
+  show_file_info(ctx);
+  GtkWidget* box = gui::find_window("TheWinInfo");
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(gui::label_text(box, "TheInfoText").find("Owner: 54321 Group: 54321"),
+            std::string::npos);
+}
+
+TEST_F(FileWindowsTest, NothingHappensWithoutAFileToActOn) {
+  std::string gone = file("gone.txt");
+  unlink(gone.c_str());
+  list.set_mark(2, "D");
+  for (int row : {0, 1, 2}) {
+    list.select(row);
+    view_entry(list);
+    open_folder(list);
+    if (row != 2) open_folder(list);
+    show_file_info(ctx);
+    run_user_function(list);
+  }
+  gui::iterate_for(200);
+  EXPECT_EQ(gui::find_window("TheWinInfo"), nullptr);
+  EXPECT_NE(access((dir / "pmview.args").c_str(), F_OK), 0);
+  // Open Folder still works on a "D" row: the folder is there.
+  EXPECT_EQ(arguments_of("pmopen"), (std::vector<std::string>{dir.path() + "/", "gone", ".txt"}));
+}
+
+TEST_F(FileWindowsTest, UserFunctionShowsWhatTheHelperPrints) {
+  helper_script("pmuser", "printf 'got:%s|' \"$@\"; echo; sleep 0.3; echo done\n");
+  std::string odd = file("it's \"odd\" $(x).c", "int main;\n");
+  list.select(2);
+  run_user_function(list);
+  GtkWidget* window = gui::find_window("TheWinPMuser");
+  ASSERT_NE(window, nullptr) << "the window opens at once";
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window)), "pmuser");
+  EXPECT_FALSE(gtk_widget_get_sensitive(main_window_));
+  std::string expected = "got:1|got:" + odd + "|got:.C|got:A|got:10|\ndone\n";
+  EXPECT_TRUE(gui::iterate_until([&] { return window_text(window, "TheText") == expected; }))
+      << window_text(window, "TheText");
+  gui::click(window, "ButtonDismiss");
+  gui::flush_events();
+  EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
+}
+
+TEST_F(FileWindowsTest, UserFunctionShowsTheFirst8192Bytes) {
+  helper_script("pmuser", "i=0; while [ $i -lt 3000 ]; do echo 123456789; i=$((i+1)); done\n");
+  file("a.txt");
+  list.select(2);
+  run_user_function(list);
+  GtkWidget* window = gui::find_window("TheWinPMuser");
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(gui::iterate_until([&] { return window_text(window, "TheText").size() == 8192; }));
+  gui::iterate_for(300);
+  EXPECT_EQ(window_text(window, "TheText").size(), 8192u);
+}
+
+TEST_F(FileWindowsTest, ClosingTheWindowEndsAHelperThatNeverEnds) {
+  helper_script("pmuser", "echo $$ > helper.pid\nsleep 1000 & echo $! > sleeper.pid\nwait\n");
+  file("a.txt");
+  list.select(2);
+  run_user_function(list);
+  GtkWidget* window = gui::find_window("TheWinPMuser");
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(gui::iterate_until([&] {
+    return test::read_file(dir / "sleeper.pid").find('\n') != std::string::npos;
+  }));
+  pid_t helper = std::stoi(test::read_file(dir / "helper.pid"));
+  pid_t sleeper = std::stoi(test::read_file(dir / "sleeper.pid"));
+  gui::close_window(window);
+  gui::flush_events();
+  EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
+  EXPECT_TRUE(gui::iterate_until([&] { return ended(helper); }));
+  EXPECT_TRUE(gui::iterate_until([&] { return ended(sleeper); }));
+}
+
+}  // namespace
