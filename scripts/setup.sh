@@ -8,7 +8,7 @@ packages=(
   libgtk-3-dev libglib2.0-dev-bin librsvg2-common adwaita-icon-theme
   libgtest-dev googletest
   libdeflate-dev libxxhash-dev
-  xvfb xauth x11-utils xdotool imagemagick
+  xvfb xauth x11-utils xdotool xclip imagemagick
   dbus-x11 at-spi2-core
   procps file
 )

@@ -8,6 +8,7 @@
 #include "ui/list/file_commands.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/main_window.h"
+#include "ui/list/print_copy.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ const MenuCommand COMMANDS[] = {
     {"menuitem59", "F9", [] { run_user_function(rows()); }},
     {"menuitem60", "F10", [] { view_entry(rows()); }},
     {"menuitem61", "F11", nullptr},     // Write Script...
-    {"print_listbox", "F12", nullptr},  // Print Listbox
+    {"print_listbox", "F12", [] { print_list(rows(), prompter()); }},
     {"menuitem64", "<Shift><Control>F12", nullptr},  // Save Contents
     {"menuitem65", "<Shift><Alt>F11", nullptr},      // Restore Contents
     {"menuitem67", "<Alt>x", exit_program},          // Exit
@@ -64,7 +65,7 @@ const MenuCommand COMMANDS[] = {
     {"menuitem78", "<Shift><Control>s", settings<9>},  // Stop (the page)
     {"menuitem79", "<Shift><Control>o", settings<10>}, // Operation
     // _Edit
-    {"menuitem81", "<Control>Insert", nullptr},  // Copy Line/Group
+    {"menuitem81", "<Control>Insert", [] { copy_path(rows(), prompter()); }},
     {"menuitem83", nullptr, [] { remove_line_or_group(rows(), prompter()); }},
     {"menuitem85", "<Control>r", [] { remove_all_tagged(rows(), prompter()); }},
     {"menuitem86", "<Shift><Control>n", [] { remove_all_non_tagged(rows(), prompter()); }},

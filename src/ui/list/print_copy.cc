@@ -1,0 +1,155 @@
+#include "ui/list/print_copy.h"
+
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <gtk/gtk.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/glib_ptr.h"
+#include "core/unique_fd.h"
+#include "ui/list/print_format.h"
+
+namespace {
+
+constexpr std::size_t LPR_OUTPUT_LIMIT = 1024;
+
+// A print job under way: lpr's answer decides the message, then the print
+// file goes.
+struct PrintJob {
+  Prompter& prompter;
+  std::string file;
+  std::string command;
+};
+
+std::string limited(GBytes* bytes) {
+  if (bytes == nullptr) return "";
+  gsize size = 0;
+  const char* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+  return std::string(data, std::min<gsize>(size, LPR_OUTPUT_LIMIT));
+}
+
+void lpr_ended(GObject* source, GAsyncResult* result, gpointer data) {
+  auto* job = static_cast<PrintJob*>(data);
+  GSubprocess* lpr = G_SUBPROCESS(source);
+  GBytes* out = nullptr;
+  GBytes* err = nullptr;
+  GError* error = nullptr;
+  bool done = g_subprocess_communicate_finish(lpr, result, &out, &err, &error);
+  GErrorPtr owned_error(error);
+  std::string said_out = limited(out);
+  std::string said_err = limited(err);
+  if (out) g_bytes_unref(out);
+  if (err) g_bytes_unref(err);
+  if (done && g_subprocess_get_successful(lpr)) {
+    job->prompter.message("Print Started", (said_out + job->file).c_str(), job->command.c_str());
+  } else {
+    if (said_err.empty()) {
+      said_err = error ? error->message
+                       : "lpr ended with status " + std::to_string(g_subprocess_get_exit_status(lpr));
+    }
+    job->prompter.message("Print Failed", said_err.c_str(), job->command.c_str());
+  }
+  unlink(job->file.c_str());
+  g_object_unref(lpr);
+  delete job;
+}
+
+// One clipboard's copy of the path.
+struct ClipText {
+  std::string bytes;
+};
+
+void give_clip(GtkClipboard*, GtkSelectionData* selection, guint info, gpointer data) {
+  const std::string& path = static_cast<ClipText*>(data)->bytes;
+  if (info == 1) {
+    // A list of file names: the one way to hand over any path's exact bytes.
+    GCharPtr uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
+    std::string list = uri ? std::string(uri.get()) + "\r\n" : "";
+    gtk_selection_data_set(selection, gtk_selection_data_get_target(selection), 8,
+                           reinterpret_cast<const guchar*>(list.data()), static_cast<gint>(list.size()));
+    return;
+  }
+  GCharPtr text(g_utf8_make_valid(path.data(), static_cast<gssize>(path.size())));
+  gtk_selection_data_set_text(selection, text.get(), -1);
+}
+
+void drop_clip(GtkClipboard*, gpointer data) { delete static_cast<ClipText*>(data); }
+
+}  // namespace
+
+std::string print_text(const ResultList& list) {
+  std::string text;
+  for (int r = 0; r < list.size(); ++r) {
+    std::string cols[COLUMN_COUNT];
+    for (int c = 0; c < COL_PATH; ++c) cols[c] = list.text(r, c);
+    cols[COL_PATH] = list.path(r);  // the path's own bytes
+    RowTexts row{{cols[0].c_str(), cols[1].c_str(), cols[2].c_str(), cols[3].c_str(),
+                  cols[4].c_str(), cols[5].c_str(), cols[6].c_str()}};
+    text += format_print_row(row);
+  }
+  return text;
+}
+
+void print_list(ResultList& list, Prompter& prompter) {
+  if (list.size() <= 0) {
+    prompter.error_signal();
+    return;
+  }
+  char name[] = "print-XXXXXX.Temp";
+  UniqueFd fd(mkostemps(name, 5, O_CLOEXEC));
+  if (!fd) {
+    prompter.error_signal();
+    return;
+  }
+  list.show_progress(0.0);
+  std::string text = print_text(list);
+  list.show_progress(1.0);
+  if (!write_all(fd.get(), text.data(), text.size()) || !fd.close()) {
+    unlink(name);
+    prompter.message("Print Failed", std::strerror(errno), name);
+    return;
+  }
+
+  auto* job = new PrintJob{prompter, name, std::string("lpr ") + name};
+  const char* argv[] = {"lpr", name, nullptr};
+  GError* error = nullptr;
+  GSubprocess* lpr = g_subprocess_newv(
+      argv, static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_PIPE | G_SUBPROCESS_FLAGS_STDERR_PIPE),
+      &error);
+  if (lpr == nullptr) {
+    GErrorPtr owned(error);
+    prompter.message("Print Failed", error ? error->message : "lpr could not be started",
+                     job->command.c_str());
+    unlink(name);
+    delete job;
+    return;
+  }
+  g_subprocess_communicate_async(lpr, nullptr, nullptr, lpr_ended, job);
+}
+
+void copy_path(ResultList& list, Prompter& prompter) {
+  const int r = list.selected_row();
+  if (r < 1) {
+    prompter.error_signal();
+    return;
+  }
+  const std::string path = list.path(r);
+  static const GtkTargetEntry TARGETS[] = {
+      {const_cast<gchar*>("UTF8_STRING"), 0, 0},     {const_cast<gchar*>("STRING"), 0, 0},
+      {const_cast<gchar*>("TEXT"), 0, 0},            {const_cast<gchar*>("COMPOUND_TEXT"), 0, 0},
+      {const_cast<gchar*>("text/plain;charset=utf-8"), 0, 0},
+      {const_cast<gchar*>("text/plain"), 0, 0},      {const_cast<gchar*>("text/uri-list"), 0, 1},
+  };
+  const int target_count = path.empty() ? G_N_ELEMENTS(TARGETS) - 1 : G_N_ELEMENTS(TARGETS);
+  for (GdkAtom which : {GDK_SELECTION_CLIPBOARD, GDK_SELECTION_PRIMARY}) {
+    GtkClipboard* clipboard = gtk_clipboard_get(which);
+    gtk_clipboard_set_with_data(clipboard, TARGETS, target_count, give_clip, drop_clip,
+                                new ClipText{path});
+    // A clipboard manager may keep it after the program has ended.
+    if (which == GDK_SELECTION_CLIPBOARD) gtk_clipboard_set_can_store(clipboard, nullptr, 0);
+  }
+}
