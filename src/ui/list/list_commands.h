@@ -22,6 +22,35 @@ void untag_all(ResultList& list, Prompter& prompter);
 // "Goto Entry #1" (and Home in the list): selects row 1.
 void goto_first_entry(ResultList& list, Prompter& prompter);
 
+// ---- Find and tag ----------------------------------------------------------------
+
+inline constexpr int PATTERN_HISTORY_SLOTS = 20;
+inline constexpr int PATTERN_SLOT_SIZE = 81;  // 80 characters and a NUL
+using PatternHistory = char[PATTERN_HISTORY_SLOTS][PATTERN_SLOT_SIZE];
+
+// Stores `text` as the newest pattern: slot 0 gets it (cut to 80 bytes,
+// never inside a UTF-8 character), an older copy of it among slots 1 to
+// `last_compared` goes, and everything moves down one slot, so slot 0 and
+// slot 1 both hold it and the oldest falls off the end.
+void remember_pattern(PatternHistory& history, const std::string& text, int last_compared);
+
+// The row test: columns 0 to 6 in order; in each, a match of the exclusion
+// pattern (when not empty) rejects the row, then a match of the pattern
+// accepts it. Patterns are wildcard masks matched against a whole column
+// (the path as its bytes).
+bool row_matches(const ResultList& list, int row, const std::string& has,
+                 const std::string& not_has);
+
+// "Find Next": selects the first row below the selected one (from the top
+// when none is) that the test accepts, at the bottom of the view; true when
+// one was found, else the error signal. Refused with the "List Box Busy"
+// notice while the list is busy.
+bool find_next(ResultList& list, Prompter& prompter, const std::string& has,
+               const std::string& not_has);
+// "Tag": tags every plain file row of the list that the test accepts.
+void tag_matching(ResultList& list, Prompter& prompter, const std::string& has,
+                  const std::string& not_has);
+
 // ---- Removing rows ("_Edit" menu); the files stay on disk ----------------------------
 
 void remove_line_or_group(ResultList& list, Prompter& prompter);

@@ -5,7 +5,9 @@
 #include "core/process.h"
 #include "core/result_intake.h"
 #include "ui/dialogs/help_viewer.h"
+#include "settings/state_file.h"
 #include "ui/list/file_commands.h"
+#include "ui/list/find_tag.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/main_window.h"
 #include "ui/list/print_copy.h"
@@ -77,8 +79,8 @@ const MenuCommand COMMANDS[] = {
     {"menuitem94", "<Shift>Delete", view_deleted_log},
     // _Tag
     {"menuitem96", nullptr, [] { goto_first_entry(rows(), prompter()); }},
-    {"menuitem97", "<Control>t", nullptr},  // Find / Tag...
-    {"menuitem98", "<Control>l", nullptr},  // Find Next
+    {"menuitem97", "<Control>t", [] { open_find_window(rows(), prompter(), g_state, false); }},
+    {"menuitem98", "<Control>l", [] { open_find_window(rows(), prompter(), g_state, true); }},
     {"menuitem99", "<Control>d", [] { tag_all_deleted(rows(), prompter()); }},
     {"menuitem100", "<Control>u", [] { untag_all(rows(), prompter()); }},
     {"menuitem102", "<Control>z", [] { toggle_tag(rows(), prompter()); }},
@@ -88,7 +90,7 @@ const MenuCommand COMMANDS[] = {
     {"button20", nullptr, settings<-1>},
     {"button21", nullptr, scan},
     {"button22", nullptr, stop_scan},
-    {"button23", nullptr, nullptr},  // Find
+    {"button23", nullptr, [] { open_find_window(rows(), prompter(), g_state, true); }},
     {"button24", nullptr, [] { open_folder(rows()); }},
     {"button25", nullptr, [] { view_entry(rows()); }},
     {"button26", nullptr, [] { show_file_info(g_main.delete_context()); }},

@@ -215,9 +215,10 @@ void ResultList::show_totals() {
 
 // ---- Selection ------------------------------------------------------------------
 
-void ResultList::select(int row) {
+void ResultList::select(int row, float align) {
   if (row < 0 || row >= size()) return;
   selected_ = row;
+  select_align_ = align;
   if (view_ != nullptr && !frozen_) show_selection_in_view();
 }
 
@@ -235,8 +236,7 @@ void ResultList::show_selection_in_view() {
     GtkTreePath* path = gtk_tree_path_new_from_indices(selected_, -1);
     gtk_tree_view_set_cursor(view_, path, nullptr, FALSE);
     gtk_tree_selection_select_path(selection, path);
-    // The row comes to the top of the view.
-    gtk_tree_view_scroll_to_cell(view_, path, nullptr, TRUE, 0.0f, 0.0f);
+    gtk_tree_view_scroll_to_cell(view_, path, nullptr, TRUE, select_align_, 0.0f);
     gtk_tree_path_free(path);
   }
   syncing_view_ = false;

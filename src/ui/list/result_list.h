@@ -111,9 +111,9 @@ class ResultList {
   // ---- Selection ----------------------------------------------------------------
 
   int selected_row() const { return selected_; }
-  // Selects the row and scrolls it to the top of the view; an index outside
-  // the list does nothing.
-  void select(int row);
+  // Selects the row and scrolls it to `align` in the view (0.0 the top, 1.0
+  // the bottom); an index outside the list does nothing.
+  void select(int row, float align = 0.0f);
   // No row is selected.
   void unselect();
   // The view's own selection changed (a click, the keyboard).
@@ -134,6 +134,7 @@ class ResultList {
  private:
   bool iter_at(int row, GtkTreeIter& iter) const;
   void show_selection_in_view();
+  float select_align_ = 0.0f;  // where the selected row is scrolled to
 
   ScanBlock& block_;
   GtkListStore* store_;

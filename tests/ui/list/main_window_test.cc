@@ -18,6 +18,8 @@
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
 #include "settings/settings_window.h"
+#include "settings/state_file.h"
+#include "ui/list/find_tag.h"
 #include "ui/support/gui_test.h"
 #include "support/temp_dir.h"
 #include "ui/dialogs/dialogs.h"
@@ -227,10 +229,13 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
                            "menuitem83", "menuitem85", "menuitem86", "menuitem88", "menuitem90",
                            "menuitem91", "menuitem92", "menuitem99", "menuitem100", "menuitem102",
                            "menuitem69", "menuitem70", "menuitem79", "exclude_directories1",
-                           "button20", "button21", "button22", "button28"}) {
+                           "menuitem57", "menuitem58", "menuitem59", "menuitem60", "menuitem81",
+                           "menuitem97", "menuitem98", "print_listbox", "button20", "button21",
+                           "button22", "button23", "button24", "button25", "button26",
+                           "button28"}) {
     EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(live)))) << live;
   }
-  for (const char* later : {"menuitem57", "menuitem81", "button23"}) {
+  for (const char* later : {"menuitem64", "menuitem65", "menuitem61", "button27"}) {
     EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(later)))) << later;
   }
 }
@@ -698,6 +703,68 @@ TEST_F(MainWindowTest, AFirstStartOpensTheSettingsOnPageZero) {
   EXPECT_EQ(settings_page(), 0);
   EXPECT_FALSE(g_settings_defaulted);
   cancel_settings();
+}
+
+}  // namespace
+
+namespace {
+
+GtkWidget* find_entry(const char* name) { return gui::named_child(find_window(), name); }
+
+TEST_F(MainWindowTest, FindWindowFindsNextAndTagsWithItsHistories) {
+  fill_group({dir / "a", dir / "b", dir / "c"});
+  std::strcpy(g_state.find_has_history[0], "*/b");
+  std::strcpy(g_state.find_has_history[1], "older");
+  g_state.find_has_history[2][0] = '\0';
+  g_state.find_not_history[0][0] = '\0';
+  g_main.rows().unselect();
+
+  gui::click(GTK_WIDGET(g_main.window), "menuitem97");  // Find / Tag...
+  ASSERT_NE(find_window(), nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(find_window())), "Find");
+  EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(find_entry("entry1"))), "*/b");
+  GtkTreeModel* items = gtk_combo_box_get_model(GTK_COMBO_BOX(find_entry("TheFindKey")));
+  EXPECT_EQ(gtk_tree_model_iter_n_children(items, nullptr), 1) << "the older text";
+  EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
+
+  gui::click(find_window(), "ButFindNext");
+  EXPECT_EQ(selected_row(), 3);
+  EXPECT_STREQ(g_state.find_has_history[0], "*/b");
+  EXPECT_STREQ(g_state.find_has_history[1], "*/b");
+  EXPECT_STREQ(g_state.find_has_history[2], "older");
+  EXPECT_NE(find_window(), nullptr) << "Find Next leaves the window open";
+  EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window))) << "the found row shows";
+
+  gtk_entry_set_text(GTK_ENTRY(find_entry("entry1")), "*/[ac]");
+  gui::click(find_window(), "ButTag");
+  gui::flush_events();
+  EXPECT_EQ(find_window(), nullptr);
+  EXPECT_EQ(marks(), "* *");
+  EXPECT_EQ(std::string(gtk_label_get_text(g_main.msg1)),
+            "2 Files Tagged (2 bytes), 0 Files Deleted (0 bytes)");
+  EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
+}
+
+TEST_F(MainWindowTest, FindIsRefusedOnAShortOrBusyList) {
+  fill_list(2);
+  gui::click(GTK_WIDGET(g_main.window), "menuitem97");
+  EXPECT_EQ(find_window(), nullptr);
+  fill_group({dir / "a", dir / "b"});
+  g_block->list_busy.store(1);
+  gui::click(GTK_WIDGET(g_main.window), "button23");  // Find, with the busy test
+  EXPECT_EQ(find_window(), nullptr);
+  GtkWidget* busy = gui::find_window("TheWinAskOK");
+  ASSERT_NE(busy, nullptr);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(busy), "Msg1"))),
+               "Find/Tag Files");
+  close_notices();
+  gui::click(GTK_WIDGET(g_main.window), "menuitem97");  // without it
+  EXPECT_NE(find_window(), nullptr);
+  gui::click(find_window(), "ButCancel");
+  gui::flush_events();
+  EXPECT_EQ(find_window(), nullptr);
+  g_block->list_busy.store(0);
+  EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
 }
 
 }  // namespace
