@@ -75,6 +75,9 @@ class TimedDisk : public FileSystem {
   bool append_to_log(const std::string& file, const std::string& line) override {
     return timed([&] { return disk_.append_to_log(file, line); });
   }
+  bool same_file(const std::string& a, const std::string& b) override {
+    return timed([&] { return disk_.same_file(a, b); });
+  }
 };
 
 // Fills the list: a comment row, then the groups. `mark(group, member)`
@@ -207,6 +210,28 @@ int main(int argc, char** argv) {
     c.run(ctx);
     settle();
     report(c.name, seconds_since(start), disk.seconds, before, list->size(), user.questions);
+  }
+
+  // The contents file: save and restore the whole list (rows that name real
+  // files, with their identities).
+  {
+    std::string dir = work + "/files";
+    std::filesystem::remove_all(dir);
+    fill(*list, *block, dir, true, first_tagged);
+    settle();
+    std::string file = work + "/Contents";
+    auto start = Clock::now();
+    save_contents(*list, user, file);
+    settle();
+    double save = seconds_since(start);
+    list->clear();
+    start = Clock::now();
+    restore_contents(*list, user, file);
+    settle();
+    double restore = seconds_since(start);
+    std::printf("%-34s %6.3f s        (%lld bytes)\n", "Save Contents", save,
+                static_cast<long long>(std::filesystem::file_size(file)));
+    std::printf("%-34s %6.3f s        %6d rows\n", "Restore Contents", restore, list->size());
   }
 
   // A question shows the list: the cost of attaching the view to 50,000 rows.

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libgtk-3-dev libglib2.0-dev-bin librsvg2-common adwaita-icon-theme
   libgtest-dev googletest
+  clang libclang-rt-14-dev
   libdeflate-dev libxxhash-dev
   xvfb xauth x11-utils xdotool xclip imagemagick
   dbus-x11 at-spi2-core

@@ -11,6 +11,12 @@ FileIdentity identity_of(const struct stat& st) {
   return id;
 }
 
+bool still_the_same(const FileIdentity& seen, const FileIdentity& now) {
+  if (!seen.known()) return false;
+  if (seen.size_only()) return now.type != S_IFDIR && now.size == seen.size;
+  return seen == now;
+}
+
 char* format_thousands(char* buf, std::int64_t n) {
   // Work on the magnitude as unsigned, so the most negative value has one too.
   bool negative = n < 0;

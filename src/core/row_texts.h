@@ -14,7 +14,12 @@ inline constexpr int COLUMN_COUNT = 7;
 // The file a row names, as the scan saw it. A deletion goes ahead only when
 // the file on disk is still this one: same device and inode, same size, same
 // modification time to the nanosecond and same type.
+//
+// A list restored from a contents file without identities knows only each
+// file's size: type SIZE_ONLY, and only the size is compared.
 struct FileIdentity {
+  static constexpr std::uint32_t SIZE_ONLY = 1;  // never S_IFMT bits
+
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::int64_t size = 0;
@@ -23,11 +28,17 @@ struct FileIdentity {
   std::uint32_t type = 0;  // S_IFMT bits of the mode; 0: nothing is known
 
   bool known() const { return type != 0; }
+  bool size_only() const { return type == SIZE_ONLY; }
   bool is_symlink() const { return type == S_IFLNK; }
   bool operator==(const FileIdentity&) const = default;
 };
 
 FileIdentity identity_of(const struct stat& st);
+
+// Whether the file now described by `now` (a fresh lstat) is the one `seen`
+// describes: every field, or for a size-only identity the size of a file
+// that is not a directory.
+bool still_the_same(const FileIdentity& seen, const FileIdentity& now);
 
 // The seven column texts of one list row, in column order, and for a file
 // row the identity of its file (null for headers, comments and rows whose

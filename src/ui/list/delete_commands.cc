@@ -25,18 +25,18 @@ void tell_file_changed(DeleteContext& ctx, const std::string& shown_path) {
 }
 
 // Whether row `j` is another copy of the file of row `r`: a listed file row
-// of the group, not marked "D", still on disk as the scan saw it. A member
-// on the same inode may be this very file under another path (a bind mount
-// shows one file twice) and a symbolic link holds no copy of a file's
-// contents: neither counts.
+// of the group, not marked "D", still on disk as the scan saw it. The same
+// file under another name or path (a hard link, a bind mount showing one
+// file twice) does not count, and neither does a symbolic link as a copy of
+// a file's contents.
 bool is_other_copy(DeleteContext& ctx, int r, const FileIdentity& self, int j) {
   RowKind kind = ctx.list.classify_row(j);
   if (kind != ROW_FILE && kind != ROW_TAGGED) return false;
   FileIdentity id = ctx.list.identity(j);
-  if (!id.known() || (id.device == self.device && id.inode == self.inode)) return false;
-  if (id.is_symlink() && !self.is_symlink()) return false;
+  if (!id.known() || (id.is_symlink() && !self.is_symlink())) return false;
   std::string path = ctx.list.path(j);
-  return path != ctx.list.path(r) && ctx.files.unchanged(path, id);
+  std::string own = ctx.list.path(r);
+  return path != own && ctx.files.unchanged(path, id) && !ctx.files.same_file(path, own);
 }
 
 // The group of a file row is the run of file rows around it, up to the

@@ -66,7 +66,7 @@ FileOutcome find_scanned_file(const std::string& path, const FileIdentity& seen,
     if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return {FileOutcome::CHANGED, ""};
     return {FileOutcome::FAILED, std::strerror(errno)};
   }
-  if (identity_of(st) != seen) return {FileOutcome::CHANGED, ""};
+  if (!still_the_same(seen, identity_of(st))) return {FileOutcome::CHANGED, ""};
   return {FileOutcome::DONE, ""};
 }
 
@@ -108,4 +108,14 @@ FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIde
 
 bool DiskFileSystem::append_to_log(const std::string& log_file, const std::string& line) {
   return append_to_deletion_log(log_file.c_str(), line);
+}
+
+bool DiskFileSystem::same_file(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  auto look = [](const std::string& path, struct stat& st) {
+    std::string name;
+    UniqueFd dir = open_parent_directory(path, name);
+    return dir && fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  };
+  return look(a, sa) && look(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

@@ -38,6 +38,9 @@ class FileSystem {
   // Appends a line to the deletion log (see deletion_log.h); false when it
   // could not be written.
   virtual bool append_to_log(const std::string& log_file, const std::string& line) = 0;
+  // Whether both paths name one file now (one device and inode: hard links,
+  // or one file seen through two paths, as a bind mount shows it).
+  virtual bool same_file(const std::string& a, const std::string& b) = 0;
 };
 
 class DiskFileSystem : public FileSystem {
@@ -46,6 +49,7 @@ class DiskFileSystem : public FileSystem {
   FileOutcome remove(const std::string& path, const FileIdentity& seen) override;
   FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override;
   bool append_to_log(const std::string& log_file, const std::string& line) override;
+  bool same_file(const std::string& a, const std::string& b) override;
 };
 
 // The directory that holds the absolute `path`, opened (O_PATH) without

@@ -51,6 +51,19 @@ bool find_next(ResultList& list, Prompter& prompter, const std::string& has,
 void tag_matching(ResultList& list, Prompter& prompter, const std::string& has,
                   const std::string& not_has);
 
+// ---- The contents file ("List Box" submenu) ---------------------------------------
+
+// "Save Contents": the list with its marks, the selected row (afterwards
+// the last group header or comment row), the counters and each file's
+// identity, to `file`. Written to "<file>.new" first and put in its place
+// only when whole: a failed save keeps the old file and says why.
+void save_contents(ResultList& list, Prompter& prompter, const std::string& file = "Contents");
+// "Restore Contents": the list saved in `file` replaces the list, the
+// selected row, the counters and the totals. A damaged file leaves an
+// empty list, every counter 0, and the "Corrupted" message. Rows of a file
+// without identities are re-checked by their size before a deletion.
+void restore_contents(ResultList& list, Prompter& prompter, const std::string& file = "Contents");
+
 // ---- Removing rows ("_Edit" menu); the files stay on disk ----------------------------
 
 void remove_line_or_group(ResultList& list, Prompter& prompter);

@@ -50,8 +50,8 @@ const MenuCommand COMMANDS[] = {
     {"menuitem60", "F10", [] { view_entry(rows()); }},
     {"menuitem61", "F11", nullptr},     // Write Script...
     {"print_listbox", "F12", [] { print_list(rows(), prompter()); }},
-    {"menuitem64", "<Shift><Control>F12", nullptr},  // Save Contents
-    {"menuitem65", "<Shift><Alt>F11", nullptr},      // Restore Contents
+    {"menuitem64", "<Shift><Control>F12", [] { save_contents(rows(), prompter()); }},
+    {"menuitem65", "<Shift><Alt>F11", [] { restore_contents(rows(), prompter()); }},
     {"menuitem67", "<Alt>x", exit_program},          // Exit
     // _Settings
     {"menuitem69", "F2", settings<-1>},  // Settings Notebook

@@ -286,6 +286,15 @@ void ResultList::show_progress(double fraction) {
   gtk_progress_bar_set_fraction(progress_, permille / 1000.0);
 }
 
+void ResultList::keep_window_alive() {
+  constexpr gint64 INTERVAL_US = 50000;
+  if (view_ == nullptr) return;
+  gint64 now = g_get_monotonic_time();
+  if (now - last_breath_us_ < INTERVAL_US) return;
+  last_breath_us_ = now;
+  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
 void ResultList::set_window_sensitive(bool sensitive) {
   if (window_ != nullptr) gtk_widget_set_sensitive(window_, sensitive);
 }

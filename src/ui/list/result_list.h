@@ -130,6 +130,9 @@ class ResultList {
 
   void show_progress(double fraction);
   void set_window_sensitive(bool sensitive);
+  // During a long command: lets the window redraw and answer, at most every
+  // 50 ms (nothing without a view).
+  void keep_window_alive();
 
  private:
   bool iter_at(int row, GtkTreeIter& iter) const;
@@ -146,6 +149,7 @@ class ResultList {
   bool frozen_ = false;
   bool syncing_view_ = false;  // our own changes to the view's selection
   int shown_permille_ = -1;
+  gint64 last_breath_us_ = 0;
 };
 
 // The busy word as a scope: taken when it was free, given back when the

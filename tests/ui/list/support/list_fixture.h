@@ -93,6 +93,9 @@ class ScriptedDisk : public FileSystem {
   bool append_to_log(const std::string& log_file, const std::string& line) override {
     return disk_.append_to_log(log_file, line);
   }
+  bool same_file(const std::string& a, const std::string& b) override {
+    return disk_.same_file(a, b);
+  }
 
  private:
   FileOutcome act(const std::string& path, const FileIdentity& seen, bool trash) {

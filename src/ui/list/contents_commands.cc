@@ -1,0 +1,145 @@
+// "Save Contents" and "Restore Contents".
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/unique_fd.h"
+#include "ui/list/contents_file.h"
+#include "ui/list/list_commands.h"
+
+namespace {
+
+// The counters of the block in file order, after the selected row.
+std::array<Atomic32*, 7> count_counters(ScanBlock& b) {
+  return {&b.dirs_count,    &b.files_count,   &b.exfiles_count, &b.exdirs_count,
+          &b.spare_count_1, &b.spare_count_2, &b.dup_count};
+}
+
+// Writes `data` to `file` whole or not at all; errno tells why not.
+bool replace_file(const std::string& file, const std::string& data) {
+  const std::string temp = file + ".new";
+  unlink(temp.c_str());  // left by a save cut short
+  UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd) return false;
+  bool ok = write_all(fd.get(), data.data(), data.size()) && fsync(fd.get()) == 0 && fd.close() &&
+            rename(temp.c_str(), file.c_str()) == 0;
+  if (!ok) {
+    int error = errno;
+    unlink(temp.c_str());
+    errno = error;
+  }
+  return ok;
+}
+
+}  // namespace
+
+void save_contents(ResultList& list, Prompter& prompter, const std::string& file) {
+  ScanBlock& b = list.block();
+  ListBusy busy(b);
+  if (!busy.held()) {
+    prompter.notify_busy("Save Contents");
+    return;
+  }
+  const int n = list.size();
+  if (n <= 2) {
+    prompter.error_signal();
+    return;
+  }
+  Contents contents;
+  contents.rows.resize(static_cast<std::size_t>(n));
+  int last_marker = -1;  // the last group header or comment row
+  for (int i = 0; i < n; ++i) {
+    list.show_progress(static_cast<double>(i) / n);
+    list.keep_window_alive();
+    ContentsRow& row = contents.rows[static_cast<std::size_t>(i)];
+    for (int c = 0; c < COL_PATH; ++c) row.col[c] = list.text(i, c);
+    row.col[COL_PATH] = list.path(i);
+    row.identity = list.identity(i);
+    if (row.col[0].rfind('/', 0) == 0) last_marker = i;
+  }
+  list.select(last_marker);
+  contents.counters[0] = list.selected_row();
+  auto counts = count_counters(b);
+  for (std::size_t k = 0; k < counts.size(); ++k) contents.counters[1 + k] = counts[k]->load();
+  contents.counters[8] = b.tagged_count.load();
+  contents.counters[9] = b.tagged_bytes.load();
+  contents.counters[10] = b.deleted_count.load();
+  contents.counters[11] = b.deleted_bytes.load();
+
+  if (!replace_file(file, encode_contents(contents))) {
+    prompter.message("Save Contents", "Can Not Write The Contents File", std::strerror(errno));
+  }
+  list.show_progress(1.0);
+}
+
+void restore_contents(ResultList& list, Prompter& prompter, const std::string& file) {
+  ScanBlock& b = list.block();
+  ListBusy busy(b);
+  if (!busy.held()) {
+    prompter.notify_busy("Restore Contents");
+    return;
+  }
+  // No file yet (or not a file: a pipe is never waited on).
+  UniqueFd fd(open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st;
+  if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    prompter.error_signal();
+    return;
+  }
+  Contents contents;
+  const bool good = decode_contents_file(fd.get(), contents);
+
+  {
+    FrozenList frozen(list);
+    list.clear();
+    b.row_count.store(0);
+    if (good) {
+      const double n = static_cast<double>(contents.rows.size());
+      for (std::size_t i = 0; i < contents.rows.size(); ++i) {
+        ContentsRow& row = contents.rows[i];
+        FileIdentity id = row.identity;
+        // Without saved identities a file row is re-checked by its size.
+        if (!contents.identities &&
+            is_file_kind(classify_texts(row.col[0], row.col[1], row.col[COL_PATH]))) {
+          id = FileIdentity{};
+          id.type = FileIdentity::SIZE_ONLY;
+          id.size = size_from_text(row.col[3]);
+        }
+        const char* texts[COLUMN_COUNT];
+        for (int c = 0; c < COLUMN_COUNT; ++c) texts[c] = row.col[c].c_str();
+        list.append(RowTexts{{texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6]},
+                             id.known() ? &id : nullptr});
+        if (row.col[0].rfind('*', 0) == 0) {
+          list.set_background(static_cast<int>(i), &TAG_COLOUR);
+        }
+        list.show_progress(static_cast<double>(i) / n);
+      }
+      b.row_count.store(list.size());
+      auto counts = count_counters(b);
+      for (std::size_t k = 0; k < counts.size(); ++k) {
+        counts[k]->store(static_cast<std::int32_t>(contents.counters[1 + k]));
+      }
+      b.tagged_count.store(static_cast<std::int32_t>(contents.counters[8]));
+      b.tagged_bytes.store(contents.counters[9]);
+      b.deleted_count.store(static_cast<std::int32_t>(contents.counters[10]));
+      b.deleted_bytes.store(contents.counters[11]);
+      list.select(static_cast<int>(contents.counters[0]));
+    } else {
+      for (Atomic32* counter : count_counters(b)) counter->store(0);
+      b.tagged_count.store(0);
+      b.tagged_bytes.store(0);
+      b.deleted_count.store(0);
+      b.deleted_bytes.store(0);
+    }
+  }
+  list.show_totals();
+  list.show_progress(1.0);
+  if (!good) {
+    prompter.message("Restore Contents", "The Contents File is Corrupted, List Can Not be restored",
+                     "");
+    prompter.error_signal();
+  }
+}

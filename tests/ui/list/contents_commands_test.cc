@@ -1,0 +1,161 @@
+// "Save Contents" and "Restore Contents" on a result list.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "ui/list/contents_file.h"
+#include "ui/list/list_commands.h"
+#include "ui/list/support/list_fixture.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+GdkRGBA colour(const ResultList& list, int row, int column) {
+  GtkTreeIter iter;
+  gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(list.store()), &iter, nullptr, row);
+  GdkRGBA* c = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(list.store()), &iter, column, &c, -1);
+  GdkRGBA value = c ? *c : GdkRGBA{-1, -1, -1, -1};
+  if (c) gdk_rgba_free(c);
+  return value;
+}
+
+class ContentsTest : public test::ListTest {
+ public:
+  void SetUp() override {
+    comment("Sorted List");
+    header(1);
+    a = file("a", "abc", "*");
+    b = file("b\ncaf\xE9", "abc");
+    header(2);
+    file("c", "defg");
+    row("/gone", 7, "D");
+    comment("End Of List");
+    block->dirs_count = 12;
+    block->files_count = 345;
+    block->dup_count = 3;
+    block->deleted_count = 1;
+    block->deleted_bytes = 7;
+    list.untag(5 - 1);  // /c: tagged then untagged, a white background
+    list.select(3);
+  }
+  std::string contents() const { return dir / "Contents"; }
+  std::string a, b;
+};
+
+TEST_F(ContentsTest, SaveThenRestoreGivesTheSameList) {
+  const Rows before = shape();
+  const std::string totals = list.totals_line();
+  save_contents(list, prompter, contents());
+  EXPECT_EQ(list.selected_row(), 7) << "the last comment row";
+  EXPECT_TRUE(prompter.said.empty());
+
+  list.clear();
+  block->row_count = 0;
+  block->tagged_count = 9;
+  block->dirs_count = 0;
+  restore_contents(list, prompter, contents());
+  EXPECT_EQ(shape(), before);
+  EXPECT_EQ(list.path(3), dir / "b\ncaf\xE9") << "the path's bytes";
+  EXPECT_EQ(list.totals_line(), totals);
+  EXPECT_EQ(block->dirs_count.load(), 12);
+  EXPECT_EQ(block->files_count.load(), 345);
+  EXPECT_EQ(block->dup_count.load(), 3);
+  EXPECT_EQ(block->row_count.load(), 8);
+  EXPECT_EQ(list.selected_row(), 7);
+  GdkRGBA tagged = colour(list, 2, COL_BACKGROUND);
+  EXPECT_TRUE(gdk_rgba_equal(&tagged, &TAG_COLOUR));
+  EXPECT_EQ(colour(list, 5, COL_BACKGROUND).red, -1) << "untagged: the theme's background";
+  GdkRGBA comment_text = colour(list, 1, COL_FOREGROUND);
+  EXPECT_TRUE(gdk_rgba_equal(&comment_text, &COMMENT_COLOUR));
+  EXPECT_EQ(colour(list, 6, COL_BACKGROUND).red, -1) << "a D row has no colour of its own";
+  EXPECT_EQ(list.identity(2).inode, [&] {
+    struct stat st;
+    lstat(a.c_str(), &st);
+    return static_cast<std::uint64_t>(st.st_ino);
+  }());
+  EXPECT_EQ(prompter.error_signals, 0);
+
+  // The restored identities guard a deletion as the scan's did.
+  test::write_file(a, "changed");
+  DeleteContext ctx{list, prompter, disk, dir / "deleted.log"};
+  block->settings.confirm_delete = 0;
+  list.select(3);
+  prompter.answers = {'N'};
+  delete_one_file(ctx, "DELETE", 'Y');
+  EXPECT_EQ(prompter.titles(), std::vector<std::string>{"LAST COPY"}) << "a changed: not a copy";
+  EXPECT_EQ(access(b.c_str(), F_OK), 0);
+}
+
+TEST_F(ContentsTest, WithoutIdentitiesRowsAreRecheckedBySize) {
+  save_contents(list, prompter, contents());
+  std::string file = test::read_file(contents());
+  test::write_file(contents(), file.substr(0, file.find("#identities")));
+  restore_contents(list, prompter, contents());
+  EXPECT_TRUE(list.identity(2).size_only());
+  EXPECT_EQ(list.identity(2).size, 3);
+
+  DeleteContext ctx{list, prompter, disk, dir / "deleted.log"};
+  block->settings.confirm_delete = 0;
+  test::write_file(b, "abcd");  // another size now
+  list.select(3);
+  delete_one_file(ctx, "DELETE", 'Y');
+  EXPECT_EQ(prompter.titles(), std::vector<std::string>{"File Changed"});
+  test::write_file(b, "xyz");  // the size it had
+  prompter.said.clear();
+  list.select(3);
+  EXPECT_EQ(delete_one_file(ctx, "DELETE", 'Y'), 'Y');
+  EXPECT_TRUE(prompter.said.empty()) << "a is a copy as far as sizes tell";
+  EXPECT_NE(access(b.c_str(), F_OK), 0);
+}
+
+TEST_F(ContentsTest, ADamagedFileLeavesAnEmptyListAndSaysSo) {
+  save_contents(list, prompter, contents());
+  std::string file = test::read_file(contents());
+  file[8] = static_cast<char>(file[8] ^ 1);
+  test::write_file(contents(), file);
+  restore_contents(list, prompter, contents());
+  EXPECT_EQ(list.size(), 0);
+  EXPECT_EQ(block->row_count.load(), 0);
+  EXPECT_EQ(list.selected_row(), -1);
+  EXPECT_EQ(block->dirs_count.load(), 0);
+  EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
+  EXPECT_EQ(prompter.said, std::vector<std::string>{
+                               "message|Restore Contents|The Contents File is Corrupted, List Can "
+                               "Not be restored|"});
+  EXPECT_EQ(prompter.error_signals, 1);
+  EXPECT_EQ(block->list_busy.load(), 0);
+}
+
+TEST_F(ContentsTest, RefusalsAndAFailedSaveKeepTheOldFile) {
+  restore_contents(list, prompter, contents());  // no file yet
+  EXPECT_EQ(prompter.error_signals, 1);
+  EXPECT_EQ(list.size(), 8) << "nothing changed";
+  mkfifo(contents().c_str(), 0644);
+  restore_contents(list, prompter, contents());  // a pipe is never waited on
+  EXPECT_EQ(prompter.error_signals, 2);
+  unlink(contents().c_str());
+
+  save_contents(list, prompter, contents());
+  const std::string saved = test::read_file(contents());
+  mkdir((contents() + ".new").c_str(), 0755);  // the new file cannot be made
+  list.select(2);
+  toggle_tag(list, prompter);
+  save_contents(list, prompter, contents());
+  ASSERT_EQ(prompter.said.size(), 1u);
+  EXPECT_EQ(prompter.said[0].rfind("message|Save Contents|Can Not Write The Contents File|", 0), 0u);
+  EXPECT_EQ(test::read_file(contents()), saved) << "the old file stays";
+
+  block->list_busy = 1;
+  save_contents(list, prompter, contents());
+  restore_contents(list, prompter, contents());
+  EXPECT_EQ(prompter.said.size(), 3u);
+  EXPECT_EQ(prompter.said[2], "message|List Box Busy|Restore Contents|Try after operation is complete");
+  block->list_busy = 0;
+  list.clear();
+  comment("Sorted List");
+  save_contents(list, prompter, contents());  // nothing worth saving
+  EXPECT_EQ(prompter.error_signals, 3);
+}
+
+}  // namespace
