@@ -16,6 +16,9 @@ class Prompter {
   // 'Y', 'A' (Yes To All), 'N' or 'C' (Cancel).
   virtual int ask_yes_no_all(const char* title, const char* line1, const char* line2,
                              int default_answer) = 0;
+  // 'A' (Append), 'O' (Overwrite) or 'L' (Leave-As-Is) for a file that
+  // exists.
+  virtual int ask_file_exists(const char* path) = 0;
   // The refusal of a command: three beeps when "Enable Error Beep" is on.
   virtual void error_signal() = 0;
 
@@ -36,6 +39,7 @@ class DialogPrompter : public Prompter {
                  int default_answer) override;
   int ask_yes_no_all(const char* title, const char* line1, const char* line2,
                      int default_answer) override;
+  int ask_file_exists(const char* path) override;
   void error_signal() override;
 
  private:

@@ -11,6 +11,7 @@
 #include "ui/list/list_commands.h"
 #include "ui/list/main_window.h"
 #include "ui/list/print_copy.h"
+#include "ui/script/script_writer.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ const MenuCommand COMMANDS[] = {
     {"menuitem58", "F8", [] { show_file_info(g_main.delete_context()); }},  // Info...
     {"menuitem59", "F9", [] { run_user_function(rows()); }},
     {"menuitem60", "F10", [] { view_entry(rows()); }},
-    {"menuitem61", "F11", nullptr},     // Write Script...
+    {"menuitem61", "F11", [] { open_script_window(rows(), prompter(), g_state); }},
     {"print_listbox", "F12", [] { print_list(rows(), prompter()); }},
     {"menuitem64", "<Shift><Control>F12", [] { save_contents(rows(), prompter()); }},
     {"menuitem65", "<Shift><Alt>F11", [] { restore_contents(rows(), prompter()); }},
@@ -94,7 +95,7 @@ const MenuCommand COMMANDS[] = {
     {"button24", nullptr, [] { open_folder(rows()); }},
     {"button25", nullptr, [] { view_entry(rows()); }},
     {"button26", nullptr, [] { show_file_info(g_main.delete_context()); }},
-    {"button27", nullptr, nullptr},  // Script
+    {"button27", nullptr, [] { open_script_window(rows(), prompter(), g_state); }},
     {"button28", nullptr, delete_file},
 };
 

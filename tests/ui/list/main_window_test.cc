@@ -20,6 +20,8 @@
 #include "settings/settings_window.h"
 #include "settings/state_file.h"
 #include "ui/list/find_tag.h"
+#include "ui/list/menu_commands.h"
+#include "ui/script/script_writer.h"
 #include "ui/support/gui_test.h"
 #include "support/temp_dir.h"
 #include "ui/dialogs/dialogs.h"
@@ -236,8 +238,10 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
                            "button28"}) {
     EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(live)))) << live;
   }
-  for (const char* later : {"menuitem61", "button27"}) {
-    EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(later)))) << later;
+  // Every entry of the command table has its command now.
+  for (const MenuCommand& command : menu_commands()) {
+    EXPECT_NE(command.run, nullptr) << command.widget;
+    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(command.widget)))) << command.widget;
   }
 }
 
@@ -788,6 +792,23 @@ TEST_F(MainWindowTest, SaveAndRestoreContentsFromTheListBoxMenu) {
   EXPECT_EQ(std::string(gtk_label_get_text(g_main.msg1)),
             "1 File Tagged (1 bytes), 0 Files Deleted (0 bytes)");
   EXPECT_EQ(gtk_tree_view_get_model(g_main.view), GTK_TREE_MODEL(g_main.rows().store()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, WriteScriptOpensFromTheMenuAndTheToolBar) {
+  fill_group({dir / "a", dir / "b"});
+  for (const char* caller : {"menuitem61", "button27"}) {
+    gui::click(GTK_WIDGET(g_main.window), caller);
+    gui::flush_events();
+    ASSERT_NE(script_window(), nullptr) << caller;
+    gui::click(script_window(), "ButtonCancel");
+    gui::flush_events();
+    EXPECT_EQ(script_window(), nullptr);
+  }
+  EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
 }
 
 }  // namespace

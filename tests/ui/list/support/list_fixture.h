@@ -48,6 +48,9 @@ class ScriptedPrompter : public Prompter {
     EXPECT_EQ(default_answer, 'N') << title;
     return answer("yes_no_all", title, line1, line2);
   }
+  int ask_file_exists(const char* path) override {
+    return answer("file_exists", "File Exists", path, "");
+  }
   void error_signal() override { ++error_signals; }
 
   // The titles of everything said, in order.
