@@ -1,10 +1,12 @@
 // peltomarvish-scan: runs one scan in this process, through the same engine
-// and the same scan block hand-over as the program, and prints the rows.
+// and the same scan block hand-over as the program, and prints the rows as
+// they come.
 //
-//   peltomarvish-scan [--settings FILE] [--tsv] [DIR ...]
+//   peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N] [DIR ...]
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "core/hard_links.h"
 #include "core/scan_channel.h"
 #include "scan/headless_scan.h"
+#include "scan/scan_output.h"
 #include "scan/summary.h"
 #include "settings/record_file.h"
 #include "settings/settings_file.h"
@@ -22,43 +26,55 @@
 namespace {
 
 constexpr char USAGE[] =
-    "Usage: peltomarvish-scan [--settings FILE] [--tsv] [DIR ...]\n"
+    "Usage: peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N]\n"
+    "                         [DIR ...]\n"
     "Runs one duplicate scan and prints the result list on standard output.\n"
     "\n"
     "  --settings FILE  take the settings from FILE (default: ~/.PeltoMarvish/Settings,\n"
     "                   or the factory settings when that is missing)\n"
     "  --tsv            one row per line, the seven columns separated by tabs\n"
-    "                   (tab, line feed and backslash in a text as \\t, \\n, \\\\)\n"
+    "                   (tab, line feed, carriage return and backslash in a text as\n"
+    "                   \\t, \\n, \\r, \\\\, any other control byte as \\xHH)\n"
+    "  --links          with --tsv: an eighth column, for a file that is a hard link\n"
+    "                   of an earlier file of its group, that file's path\n"
+    "  --json           the whole result as one JSON document\n"
+    "  --list-limit N   list at most N rows, as the window does with 50000 (a\n"
+    "                   \"List Box Is Full\" row says where the list was cut);\n"
+    "                   default: every group\n"
     "  DIR ...          scan these directories and everything below them instead\n"
     "                   of the settings' include directories\n"
     "  --help           show this text\n"
     "\n"
-    "Status texts and the summary lines go to standard error. Nothing is written\n"
-    "to any file.\n";
+    "Status texts, \"Access Denied to ...\" lines and the summary lines go to\n"
+    "standard error. Nothing is written to any file.\n";
 
 int usage_error(const char* problem, const char* what) {
   std::fprintf(stderr, "peltomarvish-scan: %s%s\n%s", problem, what, USAGE);
   return 2;
 }
 
-std::string tsv_field(const char* text) {
-  std::string out;
-  for (const char* p = text; *p; ++p) {
-    switch (*p) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += *p;
-    }
+// Output buffered in 64 KiB pieces.
+class Output {
+ public:
+  void add(const std::string& text) {
+    buffer_ += text;
+    if (buffer_.size() > (1 << 16)) flush();
   }
-  return out;
-}
+  void flush() {
+    std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+    buffer_.clear();
+  }
+
+ private:
+  std::string buffer_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* settings_file = nullptr;
-  bool tsv = false;
+  bool tsv = false, links = false, json = false;
+  long list_limit = 0;
   std::vector<std::string> dirs;
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
@@ -68,6 +84,17 @@ int main(int argc, char** argv) {
       return 0;
     } else if (!options_done && arg == "--tsv") {
       tsv = true;
+    } else if (!options_done && arg == "--links") {
+      links = true;
+    } else if (!options_done && arg == "--json") {
+      json = true;
+    } else if (!options_done && arg == "--list-limit") {
+      if (++i == argc) return usage_error("--list-limit needs a number", "");
+      char* end = nullptr;
+      list_limit = std::strtol(argv[i], &end, 10);
+      if (*argv[i] == '\0' || *end != '\0' || list_limit < 1 || list_limit > INT_MAX) {
+        return usage_error("--list-limit needs a number above 0: ", argv[i]);
+      }
     } else if (!options_done && arg == "--settings") {
       if (++i == argc) return usage_error("--settings needs a file", "");
       settings_file = argv[i];
@@ -84,6 +111,8 @@ int main(int argc, char** argv) {
       dirs.push_back(resolved);
     }
   }
+  if (json && tsv) return usage_error("--json and --tsv do not go together", "");
+  if (links && !tsv) return usage_error("--links goes with --tsv", "");
 
   auto block = std::make_unique<ScanBlock>();
   SettingsRecord& settings = block->settings;
@@ -99,33 +128,29 @@ int main(int argc, char** argv) {
   apply_consistency_rule(settings);
 
   ScanOptions options = scan_options_from(settings);
+  options.list_limit = static_cast<std::int32_t>(list_limit);
   if (!dirs.empty()) {
     options.include_dirs.clear();
     for (const std::string& dir : dirs) include_directory(options, dir);
   }
 
-  HeadlessResult result =
-      run_headless_scan(*block, std::move(options), isatty(STDERR_FILENO) != 0);
-
-  std::string out;
-  for (const ListRow& r : result.rows) {
-    if (tsv) {
-      for (int i = 0; i < COLUMN_COUNT; ++i) {
-        if (i > 0) out += '\t';
-        out += tsv_field(r[i].c_str());
-      }
-      out += '\n';
+  Output out;
+  HardLinkTracker tracker;
+  std::unique_ptr<JsonWriter> json_writer;
+  if (json) json_writer = std::make_unique<JsonWriter>(stdout, options);
+  HeadlessSink sink;
+  sink.row = [&](const RowTexts& row) {
+    if (json_writer) {
+      json_writer->row(row);
+    } else if (tsv) {
+      out.add(tsv_line(row, links, tracker));
     } else {
-      RowTexts row{{r[0].c_str(), r[1].c_str(), r[2].c_str(), r[3].c_str(), r[4].c_str(),
-                    r[5].c_str(), r[6].c_str()}};
-      out += format_print_row(row);
+      out.add(format_print_row(row));
     }
-    if (out.size() > (1 << 16)) {
-      std::fwrite(out.data(), 1, out.size(), stdout);
-      out.clear();
-    }
-  }
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  };
+  run_headless_scan(*block, options, isatty(STDERR_FILENO) != 0, sink);
+  out.flush();
+  if (json_writer) json_writer->finish(*block);
   std::fflush(stdout);
   std::string counts = summary_counts_line(*block);
   counts.erase(counts.find_last_not_of(' ') + 1);

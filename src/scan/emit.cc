@@ -15,9 +15,13 @@
 // and is not read further. Only files whose beginnings collide are read to
 // their end. The rows that come out are exactly those of reading everything.
 //
-// The list takes at most LIST_ROW_LIMIT rows from a scan: before each group
-// the row count is checked; at exactly the limit one "List Box Is Full"
-// comment row is sent and the emission ends.
+// The list takes at most `list_limit` rows from a scan (the window's 50,000;
+// none for the headless command unless asked): before each group the row
+// count is checked, and once it has reached the limit one "List Box Is Full"
+// comment row is sent and the emission ends, so a cut list always says so.
+//
+// Rows show what the walk's one lstat of each file found: the CRC pass reads
+// files but never looks at them again.
 #include "scan/emit.h"
 
 #include <sys/stat.h>
@@ -34,11 +38,12 @@
 
 namespace {
 
-// True when the list is full: sends the notice once, at exactly the limit.
+// True when the list is full: sends the notice, once.
 bool list_is_full(ScanContext& ctx) {
-  std::int32_t rows = ctx.block.row_count.load(std::memory_order_relaxed);
-  if (rows < LIST_ROW_LIMIT) return false;
-  if (rows == LIST_ROW_LIMIT) send_comment_row(ctx.block, "List Box", " Is Full");
+  const std::int32_t limit = ctx.options.list_limit;
+  if (limit <= 0 || ctx.block.row_count.load(std::memory_order_relaxed) < limit) return false;
+  if (!ctx.list_full_told) send_comment_row(ctx.block, "List Box", " Is Full");
+  ctx.list_full_told = true;
   return true;
 }
 
@@ -62,11 +67,9 @@ void send_header(ScanContext& ctx, std::int32_t count) {
   ++ctx.rows_emitted;
 }
 
-// Sends one member's row with its current file status.
+// Sends one member's row, as the walk found the file.
 void send_member(ScanContext& ctx, const GroupMember& m, std::uint32_t crc, const char* crc_text) {
-  struct stat st;
-  bool found = lstat(m.path, &st) == 0;
-  send_file_row(ctx.block, ctx.options.time_kind, found ? &st : nullptr, crc, crc_text, m.path);
+  post_row(ctx.block, file_row(&m.facts, crc, crc_text, m.path).texts());
   ++ctx.next_entry_no;
   ++ctx.rows_emitted;
 }
@@ -84,6 +87,9 @@ void post_adding_entry(ScanContext& ctx) {
 }
 
 void release_members(GroupNode& node) { std::vector<GroupMember>().swap(node.members); }
+
+// The file type the walk saw (0 when only the size is known).
+std::uint32_t type_of(const GroupMember& m) { return m.facts.mode & S_IFMT; }
 
 bool crc_pass_keeps_going(const void* ctx) {
   return crc_pass_may_go_on(*static_cast<const ScanContext*>(ctx));
@@ -172,7 +178,7 @@ class CrcPass {
   }
 
   void read_whole(FileWork& f, FileReader& reader) {
-    f.digest = reader.digest(f.member->path, true, crc_pass_keeps_going, &ctx_);
+    f.digest = reader.digest(f.member->path, true, crc_pass_keeps_going, &ctx_, type_of(*f.member));
     f.readable = f.complete = f.digest.ok;
   }
 
@@ -189,7 +195,7 @@ class CrcPass {
     for_files([](const FileWork&) { return true; },
               [&](FileWork& f, FileReader& reader) {
                 f.readable = reader.probe(f.member->path, PROBE_BYTES, f.probe_hash, f.digest,
-                                          f.complete);
+                                          f.complete, type_of(*f.member));
               });
     std::unordered_map<std::uint64_t, int> sharing;
     for (const BatchGroup& g : batch_) {
@@ -242,7 +248,7 @@ class CrcPass {
       extended_.append("\x1b" "0\x1b!");
       extended_.append(m.path);
     }
-    insert_file(ctx_, ctx_.crc_tree, extended_, m.path, d.bytes, d.crc, d.ok);
+    insert_file(ctx_, ctx_.crc_tree, extended_, m.path, m.facts, d.crc, d.ok);
 
     std::int32_t dups = ctx_.block.dup_count.load();
     std::snprintf(text, sizeof text, "%ld Duplicates", static_cast<long>(dups));
@@ -273,7 +279,7 @@ void emit_groups(ScanContext& ctx) {
       std::uint32_t crc = 0;
       const char* crc_text = "-";
       if (o.display_crc) {
-        FileDigest d = reader.digest(m.path, false);
+        FileDigest d = reader.digest(m.path, false, nullptr, nullptr, type_of(m));
         if (d.ok) {
           m.crc = crc = d.crc;
           crc_text = nullptr;
@@ -289,7 +295,7 @@ void emit_groups(ScanContext& ctx) {
         if (o.display_crc) {
           char text[PATH_MAX + 64];
           std::snprintf(text, sizeof text, "Pass 2: (%ld%%) CRC-32 %X %lld %s", percent(ctx),
-                        static_cast<unsigned>(m.crc), static_cast<long long>(m.size), m.path);
+                        static_cast<unsigned>(m.crc), static_cast<long long>(m.facts.size), m.path);
           post_status_line(ctx.block, text);
           report_progress(ctx.block, ctx.rows_emitted, ctx.rows_expected);
         } else {

@@ -35,10 +35,18 @@ FileReader::~FileReader() = default;
 // A regular file is opened (`fd`, `length` its size when opened); a symbolic
 // link's text is put into the buffer (`length` its length); anything else is
 // unreadable.
-FileReader::Contents FileReader::open_contents(const char* path, UniqueFd& fd,
-                                               std::size_t& length) {
+FileReader::Contents FileReader::open_contents(const char* path, std::uint32_t known_type,
+                                               UniqueFd& fd, std::size_t& length) {
+  auto link_text = [&] {
+    ssize_t n = readlink(path, reinterpret_cast<char*>(buffer_.get()), PATH_MAX);
+    if (n < 0) return Contents::UNREADABLE;
+    length = static_cast<std::size_t>(n);
+    return Contents::LINK;
+  };
+  if (known_type == S_IFLNK) return link_text();
+  if (known_type != 0 && known_type != S_IFREG) return Contents::UNREADABLE;  // never opened
   // O_NONBLOCK: opening a pipe must never wait for a writer.
-  fd.reset(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  fd.reset(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!fd) {
     if (errno != ELOOP) return Contents::UNREADABLE;
     ssize_t n = readlink(path, reinterpret_cast<char*>(buffer_.get()), PATH_MAX);
@@ -66,10 +74,10 @@ FileDigest FileReader::digest_of_buffer(std::size_t length) {
 }
 
 FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_going)(const void*),
-                              const void* arg) {
+                              const void* arg, std::uint32_t known_type) {
   UniqueFd fd;
   std::size_t length;
-  switch (open_contents(path, fd, length)) {
+  switch (open_contents(path, known_type, fd, length)) {
     case Contents::UNREADABLE:
       return FileDigest{};
     case Contents::LINK:
@@ -106,7 +114,7 @@ FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_goin
 }
 
 bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe_hash,
-                       FileDigest& whole, bool& complete) {
+                       FileDigest& whole, bool& complete, std::uint32_t known_type) {
   whole = FileDigest{};
   complete = false;
   if (limit >= BUFFER_SIZE) limit = BUFFER_SIZE - 1;
@@ -115,7 +123,7 @@ bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe
   std::size_t length = 0;
   std::size_t got = 0;
   bool at_end = false;
-  switch (open_contents(path, fd, length)) {
+  switch (open_contents(path, known_type, fd, length)) {
     case Contents::UNREADABLE:
       return false;
     case Contents::LINK:

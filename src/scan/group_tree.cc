@@ -48,8 +48,8 @@ void HashIndex::clear() {
   used_ = 0;
 }
 
-std::int32_t GroupTree::insert(std::string_view key, std::string_view path, std::int64_t size,
-                               std::uint32_t crc, bool readable) {
+std::int32_t GroupTree::insert(std::string_view key, std::string_view path,
+                               const FileFacts& facts, std::uint32_t crc, bool readable) {
   const std::uint64_t key_hash = XXH3_64bits(key.data(), key.size());
   const std::uint64_t member_hash = XXH3_64bits_withSeed(path.data(), path.size(), key_hash);
 
@@ -72,7 +72,7 @@ std::int32_t GroupTree::insert(std::string_view key, std::string_view path, std:
   member_index_.add(member_hash, index);
 
   GroupNode& node = groups_[index].node;
-  node.members.push_back({arena_.store(path).data(), size, crc, readable});
+  node.members.push_back({arena_.store(path).data(), facts, crc, readable});
   return ++node.count;
 }
 

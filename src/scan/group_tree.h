@@ -26,9 +26,22 @@ class TextArena {
   std::size_t used_ = BLOCK_SIZE;  // in the last block; full means "start a new one"
 };
 
+// What the walk's one look at a file (its lstat) found: the row shows it,
+// the deletion re-check compares with it, and the CRC pass knows from it
+// which files may be opened at all.
+struct FileFacts {
+  std::int64_t size = 0;
+  std::int64_t shown_time = 0;  // the file time the settings choose
+  std::int64_t mtime_sec = 0;
+  std::int32_t mtime_nsec = 0;
+  std::uint32_t mode = 0;  // type and permission bits; 0: not looked at
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+
 struct GroupMember {
   const char* path;    // NUL-terminated, owned by the tree's arena
-  std::int64_t size;   // lstat size, or in the CRC tree the bytes read
+  FileFacts facts;
   std::uint32_t crc;   // 0 in the key tree
   bool readable;       // false: the CRC pass could not read the file
 };
@@ -78,8 +91,15 @@ class GroupTree {
   // Adds a file under `key`; copies key and path. Returns the group's member
   // count after the insertion (1 for a new key), or 0 when the group already
   // holds this exact path and nothing changed.
-  std::int32_t insert(std::string_view key, std::string_view path, std::int64_t size,
+  std::int32_t insert(std::string_view key, std::string_view path, const FileFacts& facts,
                       std::uint32_t crc, bool readable = true);
+  // A file of which only the size is known.
+  std::int32_t insert(std::string_view key, std::string_view path, std::int64_t size,
+                      std::uint32_t crc, bool readable = true) {
+    FileFacts facts;
+    facts.size = size;
+    return insert(key, path, facts, crc, readable);
+  }
 
   void clear();
   bool empty() const { return groups_.empty(); }

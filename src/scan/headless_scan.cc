@@ -15,26 +15,50 @@ std::string trim_right(std::string s) {
   return s;
 }
 
-// Keeps the rows of the list: a clear request drops everything before it.
-class ListCopy : public ListRecordSink {
+// Hands the sink the rows that stay. A clear request drops what came
+// before it, so rows are held back (a few comment rows at most) until the
+// emission shows itself with its first group header or file row; after
+// that nothing is cleared any more and rows go out as they come.
+class RowStream : public ListRecordSink {
  public:
-  explicit ListCopy(std::vector<ListRow>& rows) : rows_(rows) {}
-  void clear_list() override { rows_.clear(); }
+  explicit RowStream(const HeadlessSink& sink) : sink_(sink) {}
+  void clear_list() override { held_.clear(); }
   void freeze_list() override {}
   void thaw_list() override {}
   void append_row(const RowTexts& row) override {
-    ListRow& r = rows_.emplace_back();
-    for (int i = 0; i < COLUMN_COUNT; ++i) r[i] = row.col[i];
+    bool comment = row.col[0][0] == '/' && std::string_view(row.col[1]).substr(0, 5) != "Group";
+    if (!streaming_ && comment) {
+      Held& h = held_.emplace_back();
+      for (int i = 0; i < COLUMN_COUNT; ++i) h.texts[i] = row.col[i];
+      return;
+    }
+    flush();
+    streaming_ = true;
+    if (sink_.row) sink_.row(row);
+  }
+  // The rows still held when the scan has ended.
+  void flush() {
+    for (const Held& h : held_) {
+      RowTexts row{{h.texts[0].c_str(), h.texts[1].c_str(), h.texts[2].c_str(), h.texts[3].c_str(),
+                    h.texts[4].c_str(), h.texts[5].c_str(), h.texts[6].c_str()}};
+      if (sink_.row) sink_.row(row);
+    }
+    held_.clear();
   }
 
  private:
-  std::vector<ListRow>& rows_;
+  struct Held {
+    ListRow texts;
+  };
+  const HeadlessSink& sink_;
+  std::vector<Held> held_;
+  bool streaming_ = false;
 };
 
 // The interface's side: takes every record and text, and ticks the walk's
 // directory display once a second, until the scan has finished.
-void take_until_finished(ScanBlock& block, HeadlessResult& result, bool terminal) {
-  ListCopy list(result.rows);
+void take_until_finished(ScanBlock& block, const HeadlessSink& sink, bool terminal) {
+  RowStream list(sink);
   auto last_tick = std::chrono::steady_clock::now();
   std::string status, text;
   float fraction = 0;
@@ -47,9 +71,10 @@ void take_until_finished(ScanBlock& block, HeadlessResult& result, bool terminal
       changed = true;
     }
     if (take_message(block, text)) {
-      result.messages.push_back(text);
-      if (terminal && text.rfind("Access Denied to ", 0) == 0) {
-        std::fprintf(stderr, "\r\033[K%s\n", text.c_str());
+      if (sink.message) sink.message(text);
+      if (text.rfind("Access Denied to ", 0) == 0) {
+        // Every denied directory is told, terminal or not.
+        std::fprintf(stderr, terminal ? "\r\033[K%s\n" : "%s\n", text.c_str());
       } else {
         status = trim_right(text);
       }
@@ -69,21 +94,34 @@ void take_until_finished(ScanBlock& block, HeadlessResult& result, bool terminal
     if (!finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   take_list_records(block, list, 20000);
+  list.flush();
   if (terminal) std::fprintf(stderr, "\r\033[K");
 }
 
 }  // namespace
 
-HeadlessResult run_headless_scan(ScanBlock& block, ScanOptions options, bool terminal_progress) {
-  HeadlessResult result;
+void run_headless_scan(ScanBlock& block, ScanOptions options, bool terminal_progress,
+                       const HeadlessSink& sink) {
   block.command_word.store(CMD_START);
   block.list_busy.store(1);
-  std::thread interface_side(take_until_finished, std::ref(block), std::ref(result),
+  std::thread interface_side(take_until_finished, std::ref(block), std::cref(sink),
                              terminal_progress);
   run_scan_with(block, std::move(options));
   interface_side.join();
   block.command_word.store(CMD_IDLE);
   block.list_busy.store(0);
+}
+
+HeadlessResult run_headless_scan(ScanBlock& block, ScanOptions options, bool terminal_progress) {
+  HeadlessResult result;
+  HeadlessSink sink;
+  sink.row = [&](const RowTexts& row) {
+    ListRow& r = result.rows.emplace_back();
+    for (int i = 0; i < COLUMN_COUNT; ++i) r[i] = row.col[i];
+    result.identities.push_back(row.identity ? *row.identity : FileIdentity{});
+  };
+  sink.message = [&](const std::string& text) { result.messages.push_back(text); };
+  run_headless_scan(block, std::move(options), terminal_progress, sink);
   return result;
 }
 

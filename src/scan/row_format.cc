@@ -33,26 +33,43 @@ time_t chosen_file_time(const struct stat& st, int time_kind) {
   }
 }
 
-BuiltRow file_row(int time_kind, const struct stat* st, std::uint32_t crc, const char* crc_text,
+FileFacts facts_of(const struct stat& st, int time_kind) {
+  FileFacts f;
+  f.size = static_cast<std::int64_t>(st.st_size);
+  f.shown_time = static_cast<std::int64_t>(chosen_file_time(st, time_kind));
+  f.mtime_sec = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  f.mtime_nsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
+  f.mode = static_cast<std::uint32_t>(st.st_mode);
+  f.device = static_cast<std::uint64_t>(st.st_dev);
+  f.inode = static_cast<std::uint64_t>(st.st_ino);
+  return f;
+}
+
+BuiltRow file_row(const FileFacts* facts, std::uint32_t crc, const char* crc_text,
                   const char* path) {
   BuiltRow row;
   row.col[0] = " ";
-  if (st != nullptr) {
+  if (facts != nullptr && facts->mode != 0) {
     char date[COL_DATE_SIZE] = "";
     char time_text[COL_TIME_SIZE] = "";
-    time_t t = chosen_file_time(*st, time_kind);
+    time_t t = static_cast<time_t>(facts->shown_time);
     struct tm local;
     if (localtime_r(&t, &local) != nullptr) {
       std::strftime(date, sizeof date, "%a-%b %d,%Y", &local);
       std::strftime(time_text, sizeof time_text, "%I:%M:%S%p", &local);
     }
     char mode[COL_MODE_SIZE];
-    perm_string(mode, st->st_mode);
+    perm_string(mode, static_cast<mode_t>(facts->mode));
     row.col[1] = date;
     row.col[2] = time_text;
-    row.col[3] = thousands(st->st_size);
+    row.col[3] = thousands(facts->size);
     row.col[5] = mode;
-    row.identity = identity_of(*st);
+    row.identity.device = facts->device;
+    row.identity.inode = facts->inode;
+    row.identity.size = facts->size;
+    row.identity.mtime_sec = facts->mtime_sec;
+    row.identity.mtime_nsec = facts->mtime_nsec;
+    row.identity.type = facts->mode & S_IFMT;
   }
   if (crc_text != nullptr) {
     row.col[4] = crc_text;
@@ -63,6 +80,13 @@ BuiltRow file_row(int time_kind, const struct stat* st, std::uint32_t crc, const
   }
   row.col[6] = path;
   return row;
+}
+
+BuiltRow file_row(int time_kind, const struct stat* st, std::uint32_t crc, const char* crc_text,
+                  const char* path) {
+  if (st == nullptr) return file_row(static_cast<const FileFacts*>(nullptr), crc, crc_text, path);
+  FileFacts facts = facts_of(*st, time_kind);
+  return file_row(&facts, crc, crc_text, path);
 }
 
 BuiltRow group_header_row(long group_no, long first_entry, long last_entry) {

@@ -10,6 +10,7 @@
 
 #include "core/row_texts.h"
 #include "core/scan_block.h"
+#include "scan/group_tree.h"
 
 // The seven texts of a row, owned, with the file identity of a file row.
 struct BuiltRow {
@@ -28,11 +29,18 @@ void perm_string(char out[11], mode_t mode);
 // anything else the modification time.
 time_t chosen_file_time(const struct stat& st, int time_kind);
 
-// A file row. `st` is a fresh lstat record of the file, or null when the
-// file could not be examined again (date, time, size and mode then stay
-// empty, so the row never shows another file's values, and no identity is
-// known). The CRC column shows `crc_text` when given, else the CRC as eight
-// hex digits.
+// What a row needs of a file's lstat record, with the time the settings
+// choose.
+FileFacts facts_of(const struct stat& st, int time_kind);
+
+// A file row from what the walk found of the file (`facts`), or with empty
+// date, time, size and mode when nothing is known (null, or facts the walk
+// did not fill): the row never shows another file's values, and then no
+// identity is known. The CRC column shows `crc_text` when given, else the
+// CRC as eight hex digits.
+BuiltRow file_row(const FileFacts* facts, std::uint32_t crc, const char* crc_text,
+                  const char* path);
+// The same from an lstat record (or null).
 BuiltRow file_row(int time_kind, const struct stat* st, std::uint32_t crc, const char* crc_text,
                   const char* path);
 

@@ -42,8 +42,8 @@ ScanOptions scan_options_from(const SettingsRecord& s) {
   o.display_crc = s.display_crc != 0;
   o.same_owner = s.same_owner != 0;
   o.same_group = s.same_group != 0;
-  o.min_date = s.min_year * 10000 + s.min_month * 100 + s.min_day;
-  o.max_date = s.max_year * 10000 + s.max_month * 100 + s.max_day;
+  o.min_date = std::int64_t{s.min_year} * 10000 + std::int64_t{s.min_month} * 100 + s.min_day;
+  o.max_date = std::int64_t{s.max_year} * 10000 + std::int64_t{s.max_month} * 100 + s.max_day;
   o.time_kind = s.time_kind;
   o.stop_after = s.stop_after;
   o.group_min = s.group_min;
@@ -62,12 +62,19 @@ bool crc_pass_may_go_on(const ScanContext& ctx) {
 
 void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
                  std::int64_t size, std::uint32_t crc, bool readable) {
+  FileFacts facts;
+  facts.size = size;
+  insert_file(ctx, tree, key, path, facts, crc, readable);
+}
+
+void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
+                 const FileFacts& facts, std::uint32_t crc, bool readable) {
   const ScanOptions& o = ctx.options;
   ScanBlock& b = ctx.block;
   bool limited = o.stop_after > 0 && !o.same_crc;
   if (limited && b.dup_count.load() >= o.stop_after) return;
 
-  std::int32_t count = tree.insert(key, path, size, crc, readable);
+  std::int32_t count = tree.insert(key, path, facts, crc, readable);
   if (count < 2) return;  // a new key, or a path the group already holds
 
   std::int32_t dups = b.dup_count.fetch_add(1) + 1;

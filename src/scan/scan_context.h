@@ -24,12 +24,15 @@ struct ScanOptions {
   std::int32_t attr_care_mask = 0;
   bool same_name = false, same_time = false, same_date = false, same_size = false;
   bool same_crc = false, display_crc = false, same_owner = false, same_group = false;
-  int min_date = 0;  // yyyymmdd
-  int max_date = 0;  // yyyymmdd
+  std::int64_t min_date = 0;  // yyyymmdd, computed in 64 bits: any year a file can hold
+  std::int64_t max_date = 0;  // yyyymmdd
   int time_kind = TIME_CREATED;
   std::int32_t stop_after = 0;  // 0 or less: no limit
   std::int32_t group_min = 0;
   std::int32_t group_max = 0;
+  // The list takes at most this many rows ("List Box Is Full" says where it
+  // was cut); 0: every group is listed.
+  std::int32_t list_limit = LIST_ROW_LIMIT;
 };
 
 // A mask list entry that begins with "/*" and contains "*/" is a comment.
@@ -54,6 +57,7 @@ struct ScanContext {
   // Why the scan stopped early, if it did: shown where the list ends.
   std::string end_message;  // "Stopped N Duplicates Found"
   std::string end_detail;   // "(Limit = N)"
+  bool list_full_told = false;  // the "List Box Is Full" row was sent
 
   ScanContext(ScanBlock& b, ScanOptions o) : block(b), options(std::move(o)) {}
 };
@@ -66,5 +70,8 @@ bool crc_pass_may_go_on(const ScanContext& ctx);
 // Files the key under `tree`, counting duplicates and the rows the emission
 // will send. Without the CRC pass, once `stop_after` duplicates are found no
 // further file enters the tree.
+void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
+                 const FileFacts& facts, std::uint32_t crc, bool readable = true);
+// A file of which only the size is known.
 void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
                  std::int64_t size, std::uint32_t crc, bool readable = true);

@@ -1,9 +1,11 @@
 #include "settings/record_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -27,16 +29,51 @@ ssize_t read_fully(int fd, char* buf, std::size_t size) {
   return static_cast<ssize_t>(done);
 }
 
+// Follows symbolic links from `name` (at most 8) into `out`: the file the
+// record really lives in, so a link the user made keeps pointing at it.
+// Async-signal-safe: readlink and string copies only.
+bool resolve_links(const char* name, char* out, std::size_t out_size) {
+  std::size_t len = std::strlen(name);
+  if (len + 1 > out_size) return false;
+  std::memcpy(out, name, len + 1);
+  for (int hops = 0; hops < 8; ++hops) {
+    char target[PATH_MAX];
+    ssize_t n = readlink(out, target, sizeof target - 1);
+    if (n < 0) return true;  // not a link (or not there): this is the file
+    target[n] = '\0';
+    if (target[0] == '/') {
+      if (static_cast<std::size_t>(n) + 1 > out_size) return false;
+      std::memcpy(out, target, static_cast<std::size_t>(n) + 1);
+    } else {
+      // Relative to the link's own directory.
+      char* slash = std::strrchr(out, '/');
+      std::size_t dir = slash ? static_cast<std::size_t>(slash - out) + 1 : 0;
+      if (dir + static_cast<std::size_t>(n) + 1 > out_size) return false;
+      std::memcpy(out + dir, target, static_cast<std::size_t>(n) + 1);
+    }
+  }
+  errno = ELOOP;
+  return false;
+}
+
 }  // namespace
 
 bool read_record_file(const char* name, void* record, std::size_t size) {
-  UniqueFd fd(open(name, O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a FIFO at the name must never hold the program up; anything
+  // but a regular file counts as no file.
+  UniqueFd fd(open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) return false;
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
   // Header check: the 22 header characters and their NUL, so at least 23 bytes.
   char header[RECORD_MAGIC_SIZE];
   ssize_t got = read_fully(fd.get(), header, sizeof header);
   if (got < static_cast<ssize_t>(sizeof RECORD_MAGIC) ||
       std::memcmp(header, RECORD_MAGIC, sizeof RECORD_MAGIC) != 0) {
+    errno = 0;  // there, but not ours
     return false;
   }
   return lseek(fd.get(), 0, SEEK_SET) == 0 &&
@@ -45,17 +82,31 @@ bool read_record_file(const char* name, void* record, std::size_t size) {
 
 bool write_record_file(const char* name, const void* record, std::size_t size) {
   // No snprintf here: this runs inside a signal handler.
-  char temp[256];
-  std::size_t len = std::strlen(name);
-  if (len + 5 > sizeof temp) return false;
-  std::memcpy(temp, name, len);
-  std::memcpy(temp + len, ".new", 5);
+  char target[PATH_MAX];
+  if (!resolve_links(name, target, sizeof target - 4)) return false;
 
-  UniqueFd fd(open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  // A file the user cannot write is left alone, as the plain open for
+  // writing would leave it; a replaced file keeps its mode.
+  mode_t mode = 0644;
+  struct stat st;
+  if (lstat(target, &st) == 0) {
+    if (access(target, W_OK) != 0) return false;
+    if (S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  }
+
+  char temp[PATH_MAX + 4];
+  std::size_t len = std::strlen(target);
+  std::memcpy(temp, target, len);
+  std::memcpy(temp + len, ".new", 5);
+  // Made afresh, never through whatever stands at that name (a link planted
+  // there is removed, not followed).
+  unlink(temp);
+  UniqueFd fd(open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd) return false;
-  bool ok = write_all(fd.get(), static_cast<const char*>(record), size);
+  bool ok = write_all(fd.get(), static_cast<const char*>(record), size) &&
+            fchmod(fd.get(), mode) == 0;
   ok = fd.close() && ok;
-  if (ok) ok = rename(temp, name) == 0;
+  if (ok) ok = rename(temp, target) == 0;
   if (!ok) {
     int error = errno;  // the reason is the caller's to tell
     unlink(temp);

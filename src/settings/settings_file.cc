@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "settings/record_file.h"
@@ -75,8 +76,11 @@ void apply_consistency_rule(SettingsRecord& r) {
 int load_settings(SettingsRecord& record) {
   int defaulted = 0;
   if (!read_record_file(SETTINGS_FILE_NAME, &record, sizeof record)) {
+    // A file that is there but may not be read is the user's: the defaults
+    // hold for this run, and the file stays as it is.
+    bool unreadable = errno == EACCES || errno == EPERM;
     default_settings(record);
-    save_settings(record);
+    if (!unreadable) save_settings(record);
     defaulted = 1;
   }
   apply_consistency_rule(record);

@@ -1,5 +1,6 @@
 #include "settings/state_file.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "settings/record_file.h"
@@ -39,6 +40,7 @@ void save_state(const StateRecord& record) {
 
 void load_state(StateRecord& record) {
   if (read_record_file(STATE_FILE, &record, sizeof record)) return;
+  bool unreadable = errno == EACCES || errno == EPERM;  // the user's file stays
   default_state(record);
-  save_state(record);
+  if (!unreadable) save_state(record);
 }

@@ -53,10 +53,11 @@ TEST(RowLimit, FullListGetsOneNoticeAtExactlyTheLimit) {
   EXPECT_EQ(sent[3], "/*|List Box| Is Full");
 }
 
-TEST(RowLimit, GroupCrossingTheLimitIsFinishedWithoutNotice) {
+TEST(RowLimit, AGroupCrossingTheLimitIsFinishedAndTheCutIsTold) {
   auto sent = emit_with_rows_before(LIST_ROW_LIMIT - 2, 3);
-  ASSERT_EQ(sent.size(), 3u) << "the group runs past the limit; nothing follows it";
+  ASSERT_EQ(sent.size(), 4u) << "the group runs past the limit, then the notice";
   EXPECT_EQ(sent[0], "/*|Group 1 |(1 - 2)");
+  EXPECT_EQ(sent[3], "/*|List Box| Is Full");
 }
 
 // Contents of `size` bytes whose CRC-32 satisfies `wanted`, found by trying.

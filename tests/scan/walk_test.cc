@@ -12,6 +12,7 @@
 
 #include "scan/summary.h"
 #include "scan_fixture.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -308,36 +309,7 @@ TEST_F(WalkTest, LongPathsAreListedWholeOrLeftOut) {
   EXPECT_TRUE(paths[0].ends_with("/f"));
 }
 
-// As root every file is readable: the unreadable cases run as "nobody".
-template <typename Fn>
-std::string as_unprivileged_user(Fn fn) {
-  int pipe_fd[2];
-  if (pipe(pipe_fd) != 0) return "pipe failed";
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(pipe_fd[0]);
-    if (geteuid() == 0) {
-      struct passwd* nobody = getpwnam("nobody");
-      if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
-          setuid(nobody->pw_uid) != 0) {
-        _exit(3);
-      }
-    }
-    std::string out = fn();
-    ssize_t unused = write(pipe_fd[1], out.data(), out.size());
-    (void)unused;
-    _exit(0);
-  }
-  close(pipe_fd[1]);
-  std::string out;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(pipe_fd[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
-  close(pipe_fd[0]);
-  int status;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? out : "child failed";
-}
+using test::as_unprivileged_user;
 
 TEST_F(WalkTest, UnreadableFilesAreNeverGroupedAndClosedDirectoriesAreReported) {
   chmod(dir.path().c_str(), 0755);

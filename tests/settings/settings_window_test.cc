@@ -180,7 +180,8 @@ TEST_F(SettingsWindowTest, OkSaveAppliesAndWritesTheFileByteForByte) {
 TEST_F(SettingsWindowTest, OkSaveThatCannotWriteSaysSoAndStillApplies) {
   test::TempDir dir;
   test::InDirectory in(dir.path());
-  mkdir((dir / "Settings.new").c_str(), 0755);  // the file cannot be written
+  // A directory stands where the new file must be made.
+  mkdir((dir / "Settings.new").c_str(), 0755);
   open(8);
   set_spin("SpinGroupMin", 9);
   click("buttonOKsave");
@@ -188,7 +189,7 @@ TEST_F(SettingsWindowTest, OkSaveThatCannotWriteSaysSoAndStillApplies) {
   GtkWidget* box = gui::find_window("TheWinAskOK");
   ASSERT_NE(box, nullptr);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(box)), "Settings Not Saved");
-  EXPECT_EQ(notice("Msg1"), "Is a directory");
+  EXPECT_EQ(notice("Msg1"), "File exists");
   EXPECT_EQ(notice("Msg2"), dir / "Settings");
 }
 

@@ -4,6 +4,10 @@
 
 #include <gtk/gtk.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +15,7 @@
 
 #include "core/coded_text.h"
 #include "core/glib_ptr.h"
+#include "core/unique_fd.h"
 #include "ui/dialogs/dialogs.h"
 
 namespace {
@@ -102,10 +107,24 @@ void show_help(const char* page_name) {
 
 void show_text_file(const char* title, const char* file_name) {
   std::string text;
-  if (FILE* file = std::fopen(file_name, "rt")) {
+  // O_NONBLOCK: a FIFO at the name must never hold the window up; anything
+  // but a regular file is refused as a file that cannot be opened.
+  UniqueFd fd(open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st;
+  if (fd && (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) {
+    fd.reset();
+    errno = EINVAL;
+  }
+  if (fd) {
     text.resize(TEXT_FILE_LIMIT);
-    text.resize(std::fread(text.data(), 1, TEXT_FILE_LIMIT, file));
-    std::fclose(file);
+    std::size_t got = 0;
+    while (got < TEXT_FILE_LIMIT) {
+      ssize_t n = read(fd.get(), text.data() + got, TEXT_FILE_LIMIT - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
   } else {
     int error = errno;
     GCharPtr line(g_strdup_printf("Error %d opening file %s\n", error, file_name));

@@ -115,6 +115,7 @@ void MainWindow::build(ScanBlock& block) {
   g_object_unref(accelerators);
 
   g_signal_connect(window, "delete-event", G_CALLBACK(window_delete_event), nullptr);
+  gtk_tree_view_set_tooltip_column(view, COL_TOOLTIP);
   GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
   gtk_tree_selection_set_mode(selection, GTK_SELECTION_SINGLE);
   g_signal_connect(selection, "changed", G_CALLBACK(list_selection_changed), nullptr);

@@ -39,6 +39,8 @@ GtkListStore* new_store() {
   types[COL_MTIME_SEC] = G_TYPE_INT64;
   types[COL_MTIME_NSEC] = G_TYPE_INT;
   types[COL_FILE_TYPE] = G_TYPE_UINT;
+  types[COL_STYLE] = G_TYPE_INT;
+  types[COL_TOOLTIP] = G_TYPE_STRING;
   return gtk_list_store_newv(LIST_COLUMN_COUNT, types);
 }
 
@@ -75,14 +77,25 @@ void ResultList::append(const RowTexts& row) {
   const char* path_bytes = t[COL_PATH] == row.col[COL_PATH] ? nullptr : row.col[COL_PATH];
   const GdkRGBA* foreground = row.col[0][0] == '/' ? &COMMENT_COLOUR : nullptr;
   FileIdentity id = row.identity != nullptr ? *row.identity : FileIdentity{};
+  int style = PANGO_STYLE_NORMAL;
+  GCharPtr tooltip;
+  if (row.col[0][0] == '/') {
+    hard_links_.new_group();
+  } else if (const std::string* first = hard_links_.earlier_name(id, row.col[COL_PATH])) {
+    style = PANGO_STYLE_ITALIC;
+    GCharPtr shown_first(g_markup_escape_text(display_text(*first).c_str(), -1));
+    tooltip.reset(g_strconcat("Hard link of: ", shown_first.get(), nullptr));
+  }
   gtk_list_store_insert_with_values(
       store_, nullptr, -1, 0, t[0], 1, t[1], 2, t[2], 3, t[3], 4, t[4], 5, t[5], 6, t[6],
       COL_FOREGROUND, foreground, COL_PATH_BYTES, path_bytes, COL_DEVICE, id.device, COL_INODE,
       id.inode, COL_FILE_SIZE, id.size, COL_MTIME_SEC, id.mtime_sec, COL_MTIME_NSEC,
-      static_cast<gint>(id.mtime_nsec), COL_FILE_TYPE, static_cast<guint>(id.type), -1);
+      static_cast<gint>(id.mtime_nsec), COL_FILE_TYPE, static_cast<guint>(id.type), COL_STYLE,
+      style, COL_TOOLTIP, tooltip.get(), -1);
 }
 
 void ResultList::clear() {
+  hard_links_.new_group();
   syncing_view_ = true;
   gtk_list_store_clear(store_);
   syncing_view_ = false;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/hard_links.h"
 #include "core/row_texts.h"
 #include "core/scan_block.h"
 #include "ui/list/list_rows.h"
@@ -34,7 +35,9 @@ enum ListColumn {
   COL_MTIME_SEC = 13,
   COL_MTIME_NSEC = 14,
   COL_FILE_TYPE = 15,  // 0: no identity known
-  LIST_COLUMN_COUNT = 16
+  COL_STYLE = 16,      // PangoStyle: italic for a hard link of an earlier row of its group
+  COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset
+  LIST_COLUMN_COUNT = 18
 };
 
 // Background of a tagged row, and of a row that was untagged.
@@ -64,6 +67,9 @@ class ResultList {
   // ---- Rows ------------------------------------------------------------------
 
   int size() const;
+  // A file row that names the same file (device and inode) as an earlier
+  // row of its group is drawn in italics, with the tooltip "Hard link of:
+  // PATH" naming the first such row.
   void append(const RowTexts& row);
   // Removes every row; no row is selected afterwards.
   void clear();
@@ -141,6 +147,7 @@ class ResultList {
 
   ScanBlock& block_;
   GtkListStore* store_;
+  HardLinkTracker hard_links_;
   GtkTreeView* view_ = nullptr;
   GtkLabel* totals_ = nullptr;
   GtkProgressBar* progress_ = nullptr;

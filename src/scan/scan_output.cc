@@ -1,0 +1,209 @@
+#include "scan/scan_output.h"
+
+#include <glib.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "core/glib_ptr.h"
+
+namespace {
+
+bool is_comment(const RowTexts& row) { return row.col[0][0] == '/'; }
+bool is_group(const RowTexts& row) {
+  return is_comment(row) && std::strncmp(row.col[1], "Group", 5) == 0;
+}
+
+bool valid_utf8(std::string_view text) {
+  return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
+}
+
+// "Mon-Dec 25,2000" and "12:34:56AM" as "2000-12-25T00:34:56" (local time).
+std::string iso_time(const char* date, const char* time_of_day) {
+  std::string both = std::string(date) + " " + time_of_day;
+  std::tm tm{};
+  const char* end = strptime(both.c_str(), "%a-%b %d,%Y %I:%M:%S%p", &tm);
+  if (end == nullptr || *end != '\0') return "";
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+  return text;
+}
+
+std::string mask_json(const std::string& mask) {
+  if (valid_utf8(mask)) return json_string(mask);
+  GCharPtr coded(g_base64_encode(reinterpret_cast<const guchar*>(mask.data()), mask.size()));
+  return std::string("{\"bytes\": \"") + coded.get() + "\"}";
+}
+
+std::string mask_list_json(const std::vector<std::string>& masks) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < masks.size(); ++i) {
+    if (i > 0) out += ", ";
+    out += mask_json(masks[i]);
+  }
+  return out + "]";
+}
+
+const char* yes(bool b) { return b ? "true" : "false"; }
+
+}  // namespace
+
+std::string tsv_field(std::string_view text) {
+  std::string out;
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\\': out += "\\\\"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char hex[5];
+          std::snprintf(hex, sizeof hex, "\\x%02X", c);
+          out += hex;
+        } else {
+          out += ch;
+        }
+    }
+  }
+  return out;
+}
+
+std::string tsv_line(const RowTexts& row, bool links, HardLinkTracker& tracker) {
+  std::string line;
+  for (int i = 0; i < COLUMN_COUNT; ++i) {
+    if (i > 0) line += '\t';
+    line += tsv_field(row.col[i]);
+  }
+  if (links) {
+    line += '\t';
+    if (is_comment(row)) {
+      tracker.new_group();
+    } else if (row.identity != nullptr) {
+      if (const std::string* first = tracker.earlier_name(*row.identity, row.col[6])) {
+        line += tsv_field(*first);
+      }
+    }
+  }
+  line += '\n';
+  return line;
+}
+
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\u%04X", c);
+          out += hex;
+        } else {
+          out += ch;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+JsonWriter::JsonWriter(std::FILE* out, const ScanOptions& o) : out_(out) {
+  const char* times[] = {"modified", "changed", "accessed"};
+  int kind = o.time_kind >= 0 && o.time_kind <= 2 ? o.time_kind : 0;
+  std::fprintf(out_,
+               "{\n  \"program\": \"Pelto Marvish 1.00\",\n  \"settings\": {\n"
+               "    \"compare\": {\"size\": %s, \"name\": %s, \"date\": %s, \"time\": %s, "
+               "\"owner\": %s, \"group\": %s, \"crc32\": %s},\n"
+               "    \"file_time\": \"%s\",\n",
+               yes(o.same_size), yes(o.same_name), yes(o.same_date), yes(o.same_time),
+               yes(o.same_owner), yes(o.same_group), yes(o.same_crc), times[kind]);
+  std::fprintf(out_, "    \"include_files\": %s,\n    \"exclude_files\": %s,\n",
+               mask_list_json(o.include_file_masks).c_str(),
+               mask_list_json(o.exclude_file_masks).c_str());
+  std::fprintf(out_, "    \"include_directories\": %s,\n    \"exclude_directories\": %s\n  },\n",
+               mask_list_json(o.include_dirs).c_str(), mask_list_json(o.exclude_dirs).c_str());
+  std::fputs("  \"groups\": [", out_);
+}
+
+void JsonWriter::close_group() {
+  if (in_group_) std::fputs("\n    ]}", out_);
+  in_group_ = false;
+}
+
+void JsonWriter::row(const RowTexts& row) {
+  if (is_group(row)) {
+    close_group();
+    links_.new_group();
+    long number = std::atol(row.col[1] + 6);  // "Group N "
+    std::fprintf(out_, "%s\n    {\"number\": %ld, \"members\": [", first_group_ ? "" : ",", number);
+    first_group_ = false;
+    first_member_ = true;
+    in_group_ = true;
+    return;
+  }
+  if (is_comment(row)) {
+    close_group();
+    links_.new_group();
+    std::string note;
+    for (int i = 1; i < COLUMN_COUNT; ++i) {
+      std::string_view part = row.col[i];
+      if (part.empty() || part == "*/") continue;
+      if (!note.empty() && note.back() != ' ' && part.front() != ' ') note += ' ';
+      note += part;
+    }
+    while (!note.empty() && note.back() == ' ') note.pop_back();
+    if (note == "Sorted List") return;
+    if (!notes_.empty()) notes_ += ", ";
+    notes_ += json_string(valid_utf8(note) ? note : "?");
+    return;
+  }
+  // A file row.
+  std::string member = first_member_ ? "\n      {" : ",\n      {";
+  first_member_ = false;
+  std::string_view path = row.col[6];
+  if (valid_utf8(path)) {
+    member += "\"path\": " + json_string(path);
+  } else {
+    GCharPtr coded(g_base64_encode(reinterpret_cast<const guchar*>(path.data()), path.size()));
+    member += std::string("\"path_bytes\": \"") + coded.get() + "\"";
+  }
+  const FileIdentity* id = row.identity;
+  std::int64_t size = id != nullptr ? id->size : 0;
+  member += ", \"size\": " + std::to_string(size);
+  std::string when = iso_time(row.col[1], row.col[2]);
+  member += ", \"time\": " + (when.empty() ? std::string("null") : json_string(when));
+  member += ", \"crc32\": " + json_string(row.col[4]);
+  member += ", \"mode\": " + json_string(row.col[5]);
+  if (id != nullptr && id->known()) {
+    member += ", \"device\": " + std::to_string(id->device) + ", \"inode\": " + std::to_string(id->inode);
+    if (const std::string* first = links_.earlier_name(*id, std::string(path))) {
+      member += ", \"hard_link_of\": ";
+      if (valid_utf8(*first)) {
+        member += json_string(*first);
+      } else {
+        GCharPtr coded(g_base64_encode(reinterpret_cast<const guchar*>(first->data()), first->size()));
+        member += std::string("{\"bytes\": \"") + coded.get() + "\"}";
+      }
+    }
+  }
+  member += "}";
+  std::fputs(member.c_str(), out_);
+}
+
+void JsonWriter::finish(const ScanBlock& b) {
+  close_group();
+  std::fprintf(out_, "%s],\n  \"notes\": [%s],\n", first_group_ ? "" : "\n  ", notes_.c_str());
+  std::fprintf(out_,
+               "  \"summary\": {\"directories\": %d, \"excluded_directories\": %d, \"files\": %d, "
+               "\"excluded_files\": %d, \"duplicates\": %d, \"smaller_groups_not_shown\": %d, "
+               "\"larger_groups_not_shown\": %d}\n}\n",
+               b.dirs_count.load(), b.exdirs_count.load(), b.files_count.load(),
+               b.exfiles_count.load(), b.dup_count.load(), b.smaller_groups.load(),
+               b.larger_groups.load());
+}
