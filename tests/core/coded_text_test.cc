@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -83,6 +84,26 @@ TEST(StoredTexts, HelperScriptDefaultsDecodeToTheirSourceFiles) {
     EXPECT_EQ(text.rfind("#!/bin/sh\n", 0), 0u);
   }
   EXPECT_EQ(find_coded_text("no-such-text"), nullptr);
+}
+
+// The default "User Function" script prints a name as it is under dash,
+// the shell /bin/sh is on Debian: no backslash in a name is interpreted.
+TEST(StoredTexts, DefaultUserScriptPrintsEveryNameAsItIs) {
+  const CodedText* coded = find_coded_text("pmuser");
+  ASSERT_NE(coded, nullptr);
+  test::TempDir dir;
+  std::string script = decode(std::vector<unsigned char>(coded->bytes, coded->bytes + coded->size),
+                              8192);
+  test::write_file(dir / "pmuser", script);
+  for (const std::string name : {"tab\\tname", "cut\\chere", "-n", "%s%d", "new\\nline"}) {
+    SCOPED_TRACE(name);
+    test::write_file(dir / name, "x");
+    std::string cmd = "cd '" + dir.path() + "' && dash ./pmuser 1 ./'" + name +
+                      "' '' A 1 >out 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::string out = test::read_file(dir / "out");
+    EXPECT_EQ(out.rfind("File:      ./" + name + "\n", 0), 0u) << out;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -182,6 +183,22 @@ TEST_F(HelpViewerTest, MissingLogShowsTheErrorLineAndLeavesTheMainWindowUsable) 
   EXPECT_EQ(gui::label_text(log, "TheText"), "Error 2 opening file deleted.log\n");
   EXPECT_EQ(gtk_grab_get_current(), nullptr);
   EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
+}
+
+// A pipe or a directory at the log's name is refused at once as "Invalid
+// argument" (22): nothing waits on a pipe no one writes to.
+TEST_F(HelpViewerTest, ALogThatIsNotARegularFileIsRefusedWithoutWaiting) {
+  for (bool fifo : {true, false}) {
+    SCOPED_TRACE(fifo ? "pipe" : "directory");
+    fs::remove(dir_ / "deleted.log");
+    ASSERT_EQ(fifo ? mkfifo((dir_ / "deleted.log").c_str(), 0644)
+                   : mkdir((dir_ / "deleted.log").c_str(), 0755),
+              0);
+    GtkWidget* log = view_deleted_log();
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(gui::label_text(log, "TheText"), "Error 22 opening file deleted.log\n");
+    gtk_widget_destroy(log);
+  }
 }
 
 struct LogCase {

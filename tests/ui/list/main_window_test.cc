@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -638,6 +639,45 @@ TEST_F(MainWindowTest, DeleteAllAsksTheLastCopyEvenAfterYesToAll) {
   g_block->settings.deleted_mode = DELETED_MARK;
   g_block->deleted_count.store(0);
   g_block->deleted_bytes.store(0);
+}
+
+// A second name of an inode already in its group is drawn in italics in
+// every column, with the first name as its tooltip; a new group starts over.
+TEST_F(MainWindowTest, HardLinksAreDrawnInItalicsWithTheirFirstName) {
+  std::string first = dir / "first", link = dir / "link", other = dir / "other";
+  test::write_file(first, "x");
+  ASSERT_EQ(::link(first.c_str(), link.c_str()), 0);
+  fill_group({first, other, link});
+  struct stat st;
+  lstat(first.c_str(), &st);
+  FileIdentity id = identity_of(st);
+  g_main.append_row(RowTexts{{"/*", "Group 2 ", "(6 - 6)", "*/", "", "", ""}});
+  g_main.append_row(RowTexts{{" ", "d", "t", "1", "", "", link.c_str()}, &id});
+  gui::iterate_for(100);  // drawn
+
+  EXPECT_EQ(gtk_tree_view_get_tooltip_column(g_main.view), COL_TOOLTIP);
+  GtkTreeModel* model = GTK_TREE_MODEL(g_main.rows().store());
+  const int italic_rows[] = {4};
+  for (int row = 0; row < row_count(); ++row) {
+    SCOPED_TRACE(row);
+    bool italic = std::find(std::begin(italic_rows), std::end(italic_rows), row) !=
+                  std::end(italic_rows);
+    GtkTreeIter iter;
+    ASSERT_TRUE(gtk_tree_model_iter_nth_child(model, &iter, nullptr, row));
+    for (int column = 0; column <= COL_PATH; ++column) {
+      GtkTreeViewColumn* view_column = gtk_tree_view_get_column(g_main.view, column);
+      gtk_tree_view_column_cell_set_cell_data(view_column, model, &iter, FALSE, FALSE);
+      GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(view_column));
+      PangoStyle style;
+      g_object_get(cells->data, "style", &style, nullptr);
+      g_list_free(cells);
+      EXPECT_EQ(style, italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL) << column;
+    }
+    gchar* tooltip = nullptr;
+    gtk_tree_model_get(model, &iter, COL_TOOLTIP, &tooltip, -1);
+    EXPECT_EQ(tooltip ? std::string(tooltip) : "", italic ? "Hard link of: " + first : "");
+    g_free(tooltip);
+  }
 }
 
 TEST_F(MainWindowTest, FileNamesShowAsOneLineOfValidTextWithoutWarnings) {
