@@ -104,7 +104,8 @@ ScanBlock* create_scan_block(std::string& error) {
   block->block_size = static_cast<std::int32_t>(sizeof(ScanBlock));
   block->command_word.store(CMD_IDLE);
   block->status.store(SCANNER_IDLE);
-  block->row_ready.store(0);
+  block->records_posted.store(0);
+  block->records_taken.store(0);
   block->dir_tick.store(0);
   return block;
 }

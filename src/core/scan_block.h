@@ -1,14 +1,17 @@
 // The shared scan block: the only channel between the interface process and
 // the scanner process. One System V segment holds command and status words,
-// a one-record mailbox for list rows (texts and file identity) and list
-// requests, two text mailboxes for the status labels, the progress value,
-// the settings record, the scan counters and the busy word.
+// a ring of list records (rows with their file identity, and list requests),
+// two text mailboxes for the status labels, the progress value, the
+// settings record, the scan counters and the busy word.
 //
 // Both processes run the same binary, so the layout is ours; it is fixed by
 // the static_asserts below so that a change to it is always deliberate.
 // Every mailbox has one writer per direction: the scanner fills the data and
 // then sets the ready byte with a release store, the interface reads the
-// data after an acquire load and then clears the ready byte.
+// data after an acquire load and then clears the ready byte. The record
+// ring works the same way with two counters instead of a ready byte: the
+// scanner fills the next free record and then advances records_posted, the
+// interface hands the record on and then advances records_taken.
 #pragma once
 
 #include <atomic>
@@ -42,10 +45,33 @@ inline constexpr std::size_t COL_PATH_SIZE = PATH_MAX;
 static_assert(PATH_MAX == 4096);
 
 using Atomic32 = std::atomic<std::int32_t>;
+using AtomicCount32 = std::atomic<std::uint32_t>;
 using AtomicFlag8 = std::atomic<std::uint8_t>;
-static_assert(Atomic32::is_always_lock_free && AtomicFlag8::is_always_lock_free &&
-                  std::atomic<float>::is_always_lock_free,
+static_assert(Atomic32::is_always_lock_free && AtomicCount32::is_always_lock_free &&
+                  AtomicFlag8::is_always_lock_free && std::atomic<float>::is_always_lock_free,
               "the block's atomics must be address-free to work across processes");
+
+// Records the ring holds: enough that the scanner goes on working while the
+// interface appends a batch, small enough to stay a few hundred kilobytes.
+inline constexpr std::uint32_t RECORD_RING_SLOTS = 64;
+static_assert((RECORD_RING_SLOTS & (RECORD_RING_SLOTS - 1)) == 0, "counters wrap around the ring");
+
+enum ListRecordKind : std::uint8_t { RECORD_ROW = 0, RECORD_CLEAR = 1, RECORD_FREEZE = 2, RECORD_THAW = 3 };
+
+// One list record: a row to append (its seven texts, each cut to its slot,
+// and the identity of the file a file row names, type 0 for other rows) or
+// a request to clear, freeze or thaw the list.
+struct ListRecord {
+  FileIdentity identity;
+  std::uint8_t kind;  // ListRecordKind
+  char col_mark[COL_MARK_SIZE];
+  char col_date[COL_DATE_SIZE];
+  char col_time[COL_TIME_SIZE];
+  char col_size[COL_SIZE_SIZE];
+  char col_crc[COL_CRC_SIZE];
+  char col_mode[COL_MODE_SIZE];
+  char col_path[COL_PATH_SIZE];
+};
 
 struct ScanBlock {
   std::int32_t interface_pid;
@@ -55,22 +81,14 @@ struct ScanBlock {
   Atomic32 command_word; // Command
   Atomic32 status;       // ScannerStatus
 
-  // List-record mailbox: at most one of the three request bytes is set with
-  // row_ready; none set means the seven slots hold a row to append. A
-  // scanner that has waited a while for the mailbox sleeps on row_ready (a
-  // futex word) and says so in row_waiting, so the interface wakes it.
-  Atomic32 row_ready;
-  Atomic32 row_waiting;
-  AtomicFlag8 freeze_request;
-  AtomicFlag8 thaw_request;
-  AtomicFlag8 clear_request;
-  char col_mark[COL_MARK_SIZE];
-  char col_date[COL_DATE_SIZE];
-  char col_time[COL_TIME_SIZE];
-  char col_size[COL_SIZE_SIZE];
-  char col_crc[COL_CRC_SIZE];
-  char col_mode[COL_MODE_SIZE];
-  char col_path[COL_PATH_SIZE];
+  // The record ring's counters (they wrap; their difference is the number
+  // of records waiting). Record n lives in record_ring[n % RECORD_RING_SLOTS].
+  // A side that finds nothing to do sleeps on the other side's counter (a
+  // futex word) and says so in its waiting word, so the other side wakes it.
+  AtomicCount32 records_posted;  // S: records filled since the block was made
+  AtomicCount32 records_taken;   // I: records handed on
+  Atomic32 scanner_waiting;      // S: 1 while the ring is full and the scanner sleeps
+  Atomic32 interface_waiting;    // I: 1 while the ring is empty and the interface sleeps
 
   Atomic32 row_count;     // rows in the list since the last clear
   Atomic32 scan_finished; // 1 = the scan ended and all its records were sent
@@ -110,35 +128,30 @@ struct ScanBlock {
   Atomic32 ready_magic;  // BLOCK_READY_MAGIC once the interface is ready
   std::int32_t block_size;
 
-  // Part of the list-record mailbox: the identity of the file a file row
-  // names, as the scan read it (type 0 for other rows). The interface keeps
-  // it with the row, so a deletion can tell whether the file has changed.
-  FileIdentity row_identity;
+  ListRecord record_ring[RECORD_RING_SLOTS];
 };
 
-inline constexpr std::size_t SCAN_BLOCK_SIZE = 30728;
+inline constexpr std::size_t SCAN_BLOCK_SIZE = 301384;
 
 static_assert(std::is_standard_layout_v<ScanBlock>);
 static_assert(sizeof(ScanBlock) == SCAN_BLOCK_SIZE);
 static_assert(offsetof(ScanBlock, command_word) == 16);
 static_assert(offsetof(ScanBlock, status) == 20);
-static_assert(offsetof(ScanBlock, row_ready) == 24);
-static_assert(offsetof(ScanBlock, clear_request) == 34);
-static_assert(offsetof(ScanBlock, col_mark) == 35);
-static_assert(offsetof(ScanBlock, col_size) == 137);
-static_assert(offsetof(ScanBlock, col_path) == 189);
-static_assert(offsetof(ScanBlock, row_count) == 4288);
-static_assert(offsetof(ScanBlock, progress_ready) == 4296);
-static_assert(offsetof(ScanBlock, progress) == 4300);
-static_assert(offsetof(ScanBlock, settings) == 4304);
-static_assert(offsetof(ScanBlock, dirs_count) == 30444);
-static_assert(offsetof(ScanBlock, tagged_bytes) == 30488);
-static_assert(offsetof(ScanBlock, walk_depth) == 30504);
-static_assert(offsetof(ScanBlock, dir_ready) == 30508);
-static_assert(offsetof(ScanBlock, dir_text) == 30509);
-static_assert(offsetof(ScanBlock, msg_text) == 30591);
-static_assert(offsetof(ScanBlock, list_busy) == 30672);
-static_assert(offsetof(ScanBlock, block_size) == 30680);
-static_assert(offsetof(ScanBlock, row_identity) == 30688);
+static_assert(offsetof(ScanBlock, records_posted) == 24);
+static_assert(offsetof(ScanBlock, interface_waiting) == 36);
+static_assert(offsetof(ScanBlock, row_count) == 40);
+static_assert(offsetof(ScanBlock, progress_ready) == 48);
+static_assert(offsetof(ScanBlock, progress) == 52);
+static_assert(offsetof(ScanBlock, settings) == 56);
+static_assert(offsetof(ScanBlock, dirs_count) == 26196);
+static_assert(offsetof(ScanBlock, tagged_bytes) == 26240);
+static_assert(offsetof(ScanBlock, walk_depth) == 26256);
+static_assert(offsetof(ScanBlock, dir_ready) == 26260);
+static_assert(offsetof(ScanBlock, dir_text) == 26261);
+static_assert(offsetof(ScanBlock, msg_text) == 26343);
+static_assert(offsetof(ScanBlock, list_busy) == 26424);
+static_assert(offsetof(ScanBlock, block_size) == 26432);
+static_assert(offsetof(ScanBlock, record_ring) == 26440);
 static_assert(std::is_standard_layout_v<FileIdentity> && sizeof(FileIdentity) == 40);
+static_assert(sizeof(ListRecord) == 4296 && offsetof(ListRecord, col_path) == 195);
 static_assert(offsetof(ScanBlock, dirs_count) == offsetof(ScanBlock, settings) + SETTINGS_RECORD_SIZE);

@@ -26,25 +26,62 @@ bool scanner_should_abort(const ScanBlock& block) {
   return g_scanner_abort || block.command_word.load(std::memory_order_relaxed) == CMD_QUIT;
 }
 
-// Waits until the list mailbox is empty. The wait also ends, returning
-// false, when the scanner is aborting or the program is ending (then nobody
-// takes the records any more).
-bool wait_mailbox_empty(ScanBlock& block) {
-  for (int polls = 0; block.row_ready.load(std::memory_order_acquire) != 0; ++polls) {
-    if (scanner_should_abort(block)) return false;
-    if (polls < SPIN_POLLS) continue;
-    // Waited long enough: sleep until the interface takes the record. The
-    // flag and the second look at row_ready pair with the interface's clear
-    // and its look at the flag, so a wake-up is never missed; the time-out
-    // keeps the abort tests going.
-    block.row_waiting.store(1);
-    if (block.row_ready.load() != 0) {
-      timespec timeout{0, 2000000};
-      futex(block.row_ready, FUTEX_WAIT, 1, &timeout);
+constexpr std::uint32_t RING_MASK = RECORD_RING_SLOTS - 1;
+
+// A scanner that found the ring full goes on only when half of it is free
+// again, so that it and the interface each work through a batch instead of
+// waking each other for every record.
+constexpr std::uint32_t RESUME_AT = RECORD_RING_SLOTS / 2;
+
+// The interface, sleeping because the ring is empty, is woken once this
+// many records are waiting (or a request, which may be the last record for
+// a while); a few rows left behind are taken at its next tick.
+constexpr std::uint32_t WAKE_INTERFACE_AT = RECORD_RING_SLOTS / 4;
+
+long futex_wait(AtomicCount32& word, std::uint32_t value, long timeout_us) {
+  timespec timeout{timeout_us / 1000000, (timeout_us % 1000000) * 1000};
+  return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT, value, &timeout,
+                 nullptr, 0);
+}
+
+long futex_wake(AtomicCount32& word) {
+  return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAKE, INT32_MAX,
+                 nullptr, nullptr, 0);
+}
+
+// Waits for a free record in the ring and returns it. Returns null when the
+// wait was ended because the scanner is aborting or the program is ending
+// (then nobody takes the records any more).
+ListRecord* next_free_record(ScanBlock& block) {
+  const std::uint32_t posted = block.records_posted.load(std::memory_order_relaxed);
+  auto waiting = [&] { return posted - block.records_taken.load(std::memory_order_acquire); };
+  if (waiting() >= RECORD_RING_SLOTS) {
+    for (int polls = 0; waiting() > RESUME_AT; ++polls) {
+      if (scanner_should_abort(block)) return nullptr;
+      if (polls < SPIN_POLLS) continue;
+      // Waited long enough: sleep until the interface has taken a batch.
+      // The flag and the second look at the counter pair with the
+      // interface's advance and its look at the flag, so a wake-up is never
+      // missed; the time-out keeps the abort tests going.
+      block.scanner_waiting.store(1);
+      std::uint32_t taken = block.records_taken.load();
+      if (posted - taken > RESUME_AT) futex_wait(block.records_taken, taken, 2000);
+      block.scanner_waiting.store(0);
     }
-    block.row_waiting.store(0);
   }
-  return true;
+  ListRecord& record = block.record_ring[posted & RING_MASK];
+  return &record;
+}
+
+// Hands the filled record to the interface.
+void publish_record(ScanBlock& block, const ListRecord& record) {
+  const std::uint32_t posted = block.records_posted.load(std::memory_order_relaxed) + 1;
+  block.records_posted.store(posted);
+  if (block.interface_waiting.load() != 0 &&
+      (record.kind != RECORD_ROW ||
+       posted - block.records_taken.load(std::memory_order_relaxed) >= WAKE_INTERFACE_AT)) {
+    futex_wake(block.records_posted);
+  }
 }
 
 void copy_cut(char* slot, std::size_t slot_size, const char* text) {
@@ -68,10 +105,11 @@ std::size_t utf8_cut_length(const char* text, std::size_t limit) {
   return static_cast<unsigned char>(text[lead]) >= 0xC0 ? lead : n;
 }
 
-bool post_request(ScanBlock& block, AtomicFlag8& request) {
-  if (!wait_mailbox_empty(block)) return false;
-  request.store(1, std::memory_order_relaxed);
-  block.row_ready.store(1, std::memory_order_release);
+bool post_request(ScanBlock& block, ListRecordKind kind) {
+  ListRecord* record = next_free_record(block);
+  if (record == nullptr) return false;
+  record->kind = kind;
+  publish_record(block, *record);
   return true;
 }
 
@@ -105,29 +143,31 @@ long now_us() {
 }  // namespace
 
 bool post_row(ScanBlock& block, const RowTexts& row) {
-  if (!wait_mailbox_empty(block)) return false;
-  copy_cut(block.col_mark, COL_MARK_SIZE, row.col[0]);
-  copy_cut(block.col_date, COL_DATE_SIZE, row.col[1]);
-  copy_cut(block.col_time, COL_TIME_SIZE, row.col[2]);
-  copy_cut(block.col_size, COL_SIZE_SIZE, row.col[3]);
-  copy_cut(block.col_crc, COL_CRC_SIZE, row.col[4]);
-  copy_cut(block.col_mode, COL_MODE_SIZE, row.col[5]);
-  copy_cut(block.col_path, COL_PATH_SIZE, row.col[6]);
-  block.row_identity = row.identity != nullptr ? *row.identity : FileIdentity{};
-  block.row_ready.store(1, std::memory_order_release);
+  ListRecord* record = next_free_record(block);
+  if (record == nullptr) return false;
+  record->kind = RECORD_ROW;
+  copy_cut(record->col_mark, COL_MARK_SIZE, row.col[0]);
+  copy_cut(record->col_date, COL_DATE_SIZE, row.col[1]);
+  copy_cut(record->col_time, COL_TIME_SIZE, row.col[2]);
+  copy_cut(record->col_size, COL_SIZE_SIZE, row.col[3]);
+  copy_cut(record->col_crc, COL_CRC_SIZE, row.col[4]);
+  copy_cut(record->col_mode, COL_MODE_SIZE, row.col[5]);
+  copy_cut(record->col_path, COL_PATH_SIZE, row.col[6]);
+  record->identity = row.identity != nullptr ? *row.identity : FileIdentity{};
+  publish_record(block, *record);
   block.row_count.fetch_add(1, std::memory_order_relaxed);
   return true;
 }
 
 bool post_clear(ScanBlock& block) {
-  if (!post_request(block, block.clear_request)) return false;
+  if (!post_request(block, RECORD_CLEAR)) return false;
   block.row_count.store(0, std::memory_order_relaxed);
   return true;
 }
 
-bool post_freeze(ScanBlock& block) { return post_request(block, block.freeze_request); }
+bool post_freeze(ScanBlock& block) { return post_request(block, RECORD_FREEZE); }
 
-bool post_thaw(ScanBlock& block) { return post_request(block, block.thaw_request); }
+bool post_thaw(ScanBlock& block) { return post_request(block, RECORD_THAW); }
 
 void report_progress(ScanBlock& block, std::int64_t done, std::int64_t total) {
   float fraction = (done == 0 || total == 0)
@@ -155,42 +195,58 @@ void post_message(ScanBlock& block, const char* text, int wait_ms) {
 }
 
 int take_list_records(ScanBlock& block, ListRecordSink& sink, long budget_us) {
-  // After the last record, wait this long for the scanner's next one before
-  // handing the processor back to the main loop.
+  // After the last record, sleep this long for the scanner's next ones
+  // before handing the processor back to the main loop.
   constexpr long LINGER_US = 200;
-  int taken = 0;
-  long start = now_us();
-  long last_record = start;
+  int taken_now = 0;
+  const long start = now_us();
+  std::uint32_t taken = block.records_taken.load(std::memory_order_relaxed);
   for (;;) {
-    if (block.row_ready.load(std::memory_order_acquire) == 0) {
-      long now = now_us();
-      if (taken == 0 || now - last_record > LINGER_US || now - start > budget_us) break;
-      sched_yield();  // on a busy machine the scanner may need this very processor
+    std::uint32_t posted = block.records_posted.load(std::memory_order_acquire);
+    if (posted == taken) {
+      if (taken_now == 0 || now_us() - start > budget_us) break;
+      block.interface_waiting.store(1);
+      if (block.records_posted.load() == taken) futex_wait(block.records_posted, taken, LINGER_US);
+      block.interface_waiting.store(0);
+      if (block.records_posted.load(std::memory_order_acquire) == taken) break;  // nothing came
       continue;
     }
-    if (block.clear_request.load(std::memory_order_relaxed) != 0) {
-      sink.clear_list();
-      block.clear_request.store(0, std::memory_order_relaxed);
-    } else if (block.freeze_request.load(std::memory_order_relaxed) != 0) {
-      sink.freeze_list();
-      block.freeze_request.store(0, std::memory_order_relaxed);
-    } else if (block.thaw_request.load(std::memory_order_relaxed) != 0) {
-      sink.thaw_list();
-      block.thaw_request.store(0, std::memory_order_relaxed);
-    } else {
-      const FileIdentity* identity = block.row_identity.known() ? &block.row_identity : nullptr;
-      RowTexts row{{block.col_mark, block.col_date, block.col_time, block.col_size, block.col_crc,
-                    block.col_mode, block.col_path},
-                   identity};
-      sink.append_row(row);
+    for (; taken != posted; ++taken) {
+      const ListRecord& record = block.record_ring[taken & RING_MASK];
+      switch (record.kind) {
+        case RECORD_CLEAR:
+          sink.clear_list();
+          break;
+        case RECORD_FREEZE:
+          sink.freeze_list();
+          break;
+        case RECORD_THAW:
+          sink.thaw_list();
+          break;
+        default: {
+          const FileIdentity* identity = record.identity.known() ? &record.identity : nullptr;
+          RowTexts row{{record.col_mark, record.col_date, record.col_time, record.col_size,
+                        record.col_crc, record.col_mode, record.col_path},
+                       identity};
+          sink.append_row(row);
+        }
+      }
+      // The record is handed on: its slot may be filled again.
+      block.records_taken.store(taken + 1);
+      ++taken_now;
+      if (block.scanner_waiting.load() != 0 &&
+          block.records_posted.load(std::memory_order_relaxed) - (taken + 1) <= RESUME_AT) {
+        futex_wake(block.records_taken);
+      }
+      if (now_us() - start > budget_us) return taken_now;
     }
-    block.row_ready.store(0);
-    if (block.row_waiting.load() != 0) futex(block.row_ready, FUTEX_WAKE, 1, nullptr);
-    ++taken;
-    last_record = now_us();
-    if (last_record - start > budget_us) break;
   }
-  return taken;
+  return taken_now;
+}
+
+bool records_waiting(const ScanBlock& block) {
+  return block.records_posted.load(std::memory_order_acquire) !=
+         block.records_taken.load(std::memory_order_relaxed);
 }
 
 bool take_dir_text(ScanBlock& block, std::string& text) {
@@ -209,6 +265,8 @@ bool take_progress(ScanBlock& block, float& fraction) {
 
 bool take_scan_finished(ScanBlock& block) {
   if (block.scan_finished.load(std::memory_order_acquire) == 0) return false;
+  // The end of the scan comes after its last record.
+  if (records_waiting(block)) return false;
   block.scan_finished.store(0, std::memory_order_relaxed);
   return true;
 }

@@ -1,8 +1,7 @@
 // Hand-over operations on the shared scan block, one set per side.
 //
-// Scanner side: each list record waits until the interface has taken the
-// previous one (or the scanner is aborting); status texts and progress never
-// wait. Interface side: called from the interface's 5 ms tick, in the order
+// Scanner side: a list record waits only while the record ring is full (or
+// until the scanner is aborting); status texts and progress never wait. Interface side: called from the interface's 5 ms tick, in the order
 // records, first label, second label, progress, end of scan.
 #pragma once
 
@@ -71,7 +70,10 @@ bool take_dir_text(ScanBlock& block, std::string& text);
 bool take_message(ScanBlock& block, std::string& text);
 bool take_progress(ScanBlock& block, float& fraction);
 
-// True once per scan: the scan has ended and all its records were sent.
+// True when records are in the ring, not yet taken.
+bool records_waiting(const ScanBlock& block);
+
+// True once per scan: the scan has ended and all its records were taken.
 bool take_scan_finished(ScanBlock& block);
 
 // ---- Command and status words -------------------------------------------

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "core/scan_channel.h"
 #include "scan/file_digest.h"
 #include "scan_fixture.h"
 
@@ -29,15 +30,19 @@ std::vector<std::string> emit_with_rows_before(int rows_before, int groups) {
     insert_file(ctx, ctx.key_tree, key, "/none/" + key + "a", 0, 0);
     insert_file(ctx, ctx.key_tree, key, "/none/" + key + "b", 0, 0);
   }
-  std::vector<std::string> sent;
+  struct Sent : ListRecordSink {
+    std::vector<std::string> rows;
+    void clear_list() override {}
+    void freeze_list() override {}
+    void thaw_list() override {}
+    void append_row(const RowTexts& row) override {
+      rows.push_back(std::string(row.col[0]) + "|" + row.col[1] + "|" + row.col[2]);
+    }
+  } sink;
+  std::vector<std::string>& sent = sink.rows;
   std::atomic<bool> done{false};
   std::thread taker([&] {
-    while (!done || block->row_ready.load() != 0) {
-      if (block->row_ready.load(std::memory_order_acquire) != 0) {
-        sent.push_back(std::string(block->col_mark) + "|" + block->col_date + "|" + block->col_time);
-        block->row_ready.store(0, std::memory_order_release);
-      }
-    }
+    while (!done || records_waiting(*block)) take_list_records(*block, sink, 1000);
   });
   emit_groups(ctx);
   done = true;
