@@ -34,6 +34,7 @@
 
 #include "core/scan_channel.h"
 #include "scan/file_digest.h"
+#include "scan/read_ahead.h"
 #include "scan/row_format.h"
 
 namespace {
@@ -88,8 +89,10 @@ void post_adding_entry(ScanContext& ctx) {
 
 void release_members(GroupNode& node) { std::vector<GroupMember>().swap(node.members); }
 
-// The file type the walk saw (0 when only the size is known).
-std::uint32_t type_of(const GroupMember& m) { return m.facts.mode & S_IFMT; }
+// What the walk saw of the file (type 0 when only the size is known).
+FileSeen seen_of(const GroupMember& m) {
+  return {m.facts.mode & S_IFMT, m.facts.size};
+}
 
 bool crc_pass_keeps_going(const void* ctx) {
   return crc_pass_may_go_on(*static_cast<const ScanContext*>(ctx));
@@ -111,16 +114,13 @@ void content_key(std::string& out, std::string_view key, const FileDigest& d) {
 class CrcPass {
  public:
   explicit CrcPass(ScanContext& ctx) : ctx_(ctx) {
-    unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, MAX_READERS);
-    readers_.resize(threads);
+    readers_.resize(READERS);
     for (auto& r : readers_) r = std::make_unique<FileReader>();
   }
 
   void run() {
     const ScanOptions& o = ctx_.options;
-    // Groups of one file are never listed and never counted: a file that
-    // cannot share its contents with another may be left out unread.
-    const bool may_skip_lone = o.group_min >= 2 && o.group_max >= 1;
+    const bool may_skip_lone = probes_first(o);
     const auto& groups = ctx_.key_tree.descending();
     std::size_t next = 0;
     while (next < groups.size()) {
@@ -130,7 +130,14 @@ class CrcPass {
         auto [key, node] = groups[next];
         if (node->count < o.group_min || node->members.empty()) continue;
         batch_.push_back({key, node, files_.size()});
-        for (const GroupMember& m : node->members) files_.emplace_back(&m);
+        for (const GroupMember& m : node->members) {
+          FileWork& f = files_.emplace_back(&m);
+          if (!may_skip_lone || ctx_.read_ahead == nullptr) continue;
+          if (const FileProbe* probe = ctx_.read_ahead->probe_of(m)) {
+            f.probed = true;
+            f.probe = *probe;
+          }
+        }
       }
       if (may_skip_lone) {
         read_beginnings_then_collisions();
@@ -142,18 +149,18 @@ class CrcPass {
   }
 
  private:
-  static constexpr unsigned MAX_READERS = 4;
+  // Reads in flight: more than processors, for the files that come from a
+  // disk; from the page cache the extra threads cost next to nothing.
+  static constexpr unsigned READERS = 8;
   static constexpr std::size_t BATCH_FILES = 4096;
 
   // One file of the batch and what the reads found.
   struct FileWork {
     explicit FileWork(const GroupMember* m) : member(m) {}
     const GroupMember* member;
-    bool readable = false;
-    bool complete = false;  // `digest` holds the whole file
-    bool wanted = false;    // to be filed into the CRC tree
-    std::uint64_t probe_hash = 0;
-    FileDigest digest;
+    bool probed = false;  // its beginning has been read (`probe`)
+    bool wanted = false;  // to be filed into the CRC tree
+    FileProbe probe;      // after a whole read: readable, complete, whole
   };
   struct BatchGroup {
     std::string_view key;
@@ -178,8 +185,9 @@ class CrcPass {
   }
 
   void read_whole(FileWork& f, FileReader& reader) {
-    f.digest = reader.digest(f.member->path, true, crc_pass_keeps_going, &ctx_, type_of(*f.member));
-    f.readable = f.complete = f.digest.ok;
+    f.probe.whole =
+        reader.digest(f.member->path, true, crc_pass_keeps_going, &ctx_, seen_of(*f.member));
+    f.probe.readable = f.probe.complete = f.probe.whole.ok;
   }
 
   void read_all() {
@@ -192,23 +200,22 @@ class CrcPass {
   // beginning another file of the group shares can have a duplicate, and only
   // those are read to their end.
   void read_beginnings_then_collisions() {
-    for_files([](const FileWork&) { return true; },
+    for_files([](const FileWork& f) { return !f.probed; },
               [&](FileWork& f, FileReader& reader) {
-                f.readable = reader.probe(f.member->path, PROBE_BYTES, f.probe_hash, f.digest,
-                                          f.complete, type_of(*f.member));
+                f.probe = reader.probe(f.member->path, PROBE_BYTES, seen_of(*f.member));
               });
     std::unordered_map<std::uint64_t, int> sharing;
     for (const BatchGroup& g : batch_) {
       sharing.clear();
       std::size_t end = g.first_file + g.node->members.size();
       for (std::size_t i = g.first_file; i < end; ++i) {
-        if (files_[i].readable) ++sharing[files_[i].probe_hash];
+        if (files_[i].probe.readable) ++sharing[files_[i].probe.hash];
       }
       for (std::size_t i = g.first_file; i < end; ++i) {
-        files_[i].wanted = files_[i].readable && sharing[files_[i].probe_hash] >= 2;
+        files_[i].wanted = files_[i].probe.readable && sharing[files_[i].probe.hash] >= 2;
       }
     }
-    for_files([](const FileWork& f) { return f.wanted && !f.complete; },
+    for_files([](const FileWork& f) { return f.wanted && !f.probe.complete; },
               [&](FileWork& f, FileReader& reader) { read_whole(f, reader); });
   }
 
@@ -224,9 +231,8 @@ class CrcPass {
       std::size_t end = g.first_file + g.node->members.size();
       for (std::size_t i = g.first_file; i < end; ++i) {
         // A file the stop cut short was never read whole: it is left out.
-        if (files_[i].wanted && (files_[i].complete || !files_[i].readable)) {
-          refile(g.key, *files_[i].member, files_[i].digest);
-        }
+        const FileProbe& p = files_[i].probe;
+        if (files_[i].wanted && (p.complete || !p.readable)) refile(g.key, *files_[i].member, p.whole);
       }
       release_members(*g.node);
     }
@@ -279,7 +285,7 @@ void emit_groups(ScanContext& ctx) {
       std::uint32_t crc = 0;
       const char* crc_text = "-";
       if (o.display_crc) {
-        FileDigest d = reader.digest(m.path, false, nullptr, nullptr, type_of(m));
+        FileDigest d = reader.digest(m.path, false, nullptr, nullptr, seen_of(m));
         if (d.ok) {
           m.crc = crc = d.crc;
           crc_text = nullptr;
@@ -306,6 +312,8 @@ void emit_groups(ScanContext& ctx) {
     release_members(node);
   }
 }
+
+bool probes_first(const ScanOptions& o) { return o.group_min >= 2 && o.group_max >= 1; }
 
 void crc_regroup(ScanContext& ctx) { CrcPass(ctx).run(); }
 

@@ -16,6 +16,11 @@ void crc_regroup(ScanContext& ctx);
 // Sends every group of the CRC tree within the group limits.
 void emit_crc_groups(ScanContext& ctx);
 
+// True when the CRC pass reads beginnings first: groups of one file are
+// never listed, so a file whose beginning no other file of its key shares
+// may be left out unread.
+bool probes_first(const ScanOptions& o);
+
 // How much of a file the CRC pass reads first, to tell files of one key
 // apart before reading any of them to its end.
 inline constexpr std::size_t PROBE_BYTES = 16 * 1024;

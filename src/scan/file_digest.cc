@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <libdeflate.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xxhash.h>
@@ -24,6 +26,18 @@ ssize_t read_some(int fd, unsigned char* buf, std::size_t size) {
   return n;
 }
 
+constexpr int READ_FLAGS = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Opens a path the walk found, refusing any symbolic link on the way.
+int open_walked(const char* path) {
+  open_how how{};
+  how.flags = READ_FLAGS;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  long fd = syscall(SYS_openat2, AT_FDCWD, path, &how, sizeof how);
+  if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+  return open(path, READ_FLAGS);  // a kernel without openat2
+}
+
 }  // namespace
 
 FileReader::FileReader()
@@ -32,33 +46,35 @@ FileReader::FileReader()
 
 FileReader::~FileReader() = default;
 
-// A regular file is opened (`fd`, `length` its size when opened); a symbolic
-// link's text is put into the buffer (`length` its length); anything else is
-// unreadable.
-FileReader::Contents FileReader::open_contents(const char* path, std::uint32_t known_type,
-                                               UniqueFd& fd, std::size_t& length) {
+// A regular file is opened (`fd`, `length` its size: the walk's, else the
+// open file's); a symbolic link's text is put into the buffer (`length` its
+// length); anything else is unreadable.
+FileReader::Contents FileReader::open_contents(const char* path, FileSeen seen, UniqueFd& fd,
+                                               std::size_t& length) {
   auto link_text = [&] {
     ssize_t n = readlink(path, reinterpret_cast<char*>(buffer_.get()), PATH_MAX);
     if (n < 0) return Contents::UNREADABLE;
     length = static_cast<std::size_t>(n);
     return Contents::LINK;
   };
-  if (known_type == S_IFLNK) return link_text();
-  if (known_type != 0 && known_type != S_IFREG) return Contents::UNREADABLE;  // never opened
-  // O_NONBLOCK: opening a pipe must never wait for a writer.
-  fd.reset(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd) {
-    if (errno != ELOOP) return Contents::UNREADABLE;
-    ssize_t n = readlink(path, reinterpret_cast<char*>(buffer_.get()), PATH_MAX);
-    if (n < 0) return Contents::UNREADABLE;
-    length = static_cast<std::size_t>(n);
-    return Contents::LINK;
+  if (seen.type == S_IFLNK) return link_text();
+  if (seen.type == S_IFREG) {
+    fd.reset(open_walked(path));
+    if (!fd || seen.size < 0) return Contents::UNREADABLE;
+    length = static_cast<std::size_t>(seen.size);
+  } else if (seen.type != 0) {
+    return Contents::UNREADABLE;  // never opened
+  } else {
+    // Not seen by a walk: look at what was opened. O_NONBLOCK: opening a
+    // pipe must never wait for a writer.
+    fd.reset(open(path, READ_FLAGS));
+    if (!fd) return errno == ELOOP ? link_text() : Contents::UNREADABLE;
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return Contents::UNREADABLE;
+    length = static_cast<std::size_t>(st.st_size);
   }
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return Contents::UNREADABLE;
-  length = static_cast<std::size_t>(st.st_size);
   // Larger reads ahead help a long file that is not in the cache yet.
-  if (st.st_size > static_cast<off_t>(BUFFER_SIZE)) posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (length > BUFFER_SIZE) posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   return Contents::FILE;
 }
 
@@ -74,10 +90,10 @@ FileDigest FileReader::digest_of_buffer(std::size_t length) {
 }
 
 FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_going)(const void*),
-                              const void* arg, std::uint32_t known_type) {
+                              const void* arg, FileSeen seen) {
   UniqueFd fd;
   std::size_t length;
-  switch (open_contents(path, known_type, fd, length)) {
+  switch (open_contents(path, seen, fd, length)) {
     case Contents::UNREADABLE:
       return FileDigest{};
     case Contents::LINK:
@@ -97,12 +113,16 @@ FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_goin
     crc = libdeflate_crc32(crc, buffer_.get(), static_cast<std::size_t>(n));
     if (with_hash) XXH3_128bits_update(state, buffer_.get(), static_cast<std::size_t>(n));
     d.bytes += n;
+    // Longer than its size: it has changed since it was looked at.
+    if (static_cast<std::size_t>(d.bytes) > length) return FileDigest{false, 0, d.bytes, 0, 0};
     // A short read that brings the file to its size is its end: no need to
     // ask once more for the empty read that says so.
-    if (static_cast<std::size_t>(n) < BUFFER_SIZE && static_cast<std::size_t>(d.bytes) >= length) {
+    if (static_cast<std::size_t>(n) < BUFFER_SIZE && static_cast<std::size_t>(d.bytes) == length) {
       break;
     }
   }
+  // Shorter than its size: changed as well.
+  if (static_cast<std::size_t>(d.bytes) != length) return FileDigest{false, 0, d.bytes, 0, 0};
   d.ok = true;
   d.crc = crc;
   if (with_hash) {
@@ -113,19 +133,17 @@ FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_goin
   return d;
 }
 
-bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe_hash,
-                       FileDigest& whole, bool& complete, std::uint32_t known_type) {
-  whole = FileDigest{};
-  complete = false;
+FileProbe FileReader::probe(const char* path, std::size_t limit, FileSeen seen) {
+  FileProbe probe;
   if (limit >= BUFFER_SIZE) limit = BUFFER_SIZE - 1;
 
   UniqueFd fd;
   std::size_t length = 0;
   std::size_t got = 0;
   bool at_end = false;
-  switch (open_contents(path, known_type, fd, length)) {
+  switch (open_contents(path, seen, fd, length)) {
     case Contents::UNREADABLE:
-      return false;
+      return probe;
     case Contents::LINK:
       got = length;
       at_end = true;  // a link's text is read whole
@@ -135,7 +153,7 @@ bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe
       while (got <= limit) {
         std::size_t want = limit + 1 - got;
         ssize_t n = read_some(fd.get(), buffer_.get() + got, want);
-        if (n < 0) return false;
+        if (n < 0) return probe;
         got += static_cast<std::size_t>(n);
         // The empty read, or a short one that brings the file to its size.
         if (n == 0 || (static_cast<std::size_t>(n) < want && got >= length)) {
@@ -143,17 +161,20 @@ bool FileReader::probe(const char* path, std::size_t limit, std::uint64_t& probe
           break;
         }
       }
+      // Ended elsewhere than at its size, or went on past it: changed.
+      if (at_end ? got != length : length <= limit) return probe;
       break;
   }
+  probe.readable = true;
   if (at_end) {
     // The whole file is in hand: its digest is the probe's answer. A file
     // that ends within the limit never shares contents with one that does
     // not, so the two kinds of probe hash need not be comparable.
-    complete = true;
-    whole = digest_of_buffer(got);
-    probe_hash = whole.hash_low;
+    probe.complete = true;
+    probe.whole = digest_of_buffer(got);
+    probe.hash = probe.whole.hash_low;
   } else {
-    probe_hash = XXH3_64bits(buffer_.get(), limit);
+    probe.hash = XXH3_64bits(buffer_.get(), limit);
   }
-  return true;
+  return probe;
 }

@@ -8,6 +8,13 @@
 // (opening some devices does things: a tape rewinds, a watchdog arms); with
 // the type the walk saw they are not even tried, and without it only a
 // regular file opened without blocking is read. They count as unreadable.
+//
+// A file the walk saw is opened by a path that holds no symbolic link (the
+// walk never follows one), so no directory swapped for a link since can
+// lead the open anywhere else; its type and size are the walk's, so it is
+// not looked at again. A file whose size is no longer the one the walk saw
+// has changed since and counts as unreadable: it cannot be a copy of the
+// others of its size.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +30,20 @@ struct FileDigest {
   std::uint64_t hash_high = 0, hash_low = 0;  // XXH3-128, when asked for
 };
 
+// What reading a file's beginning found.
+struct FileProbe {
+  bool readable = false;   // false: the file could not be read
+  bool complete = false;   // the file ended within the limit: `whole` is its digest
+  std::uint64_t hash = 0;  // equal files give equal hashes
+  FileDigest whole;
+};
+
+// What the walk saw of a file: its S_IFMT type and its size.
+struct FileSeen {
+  std::uint32_t type = 0;  // 0: not seen, look at the file once it is open
+  std::int64_t size = 0;
+};
+
 class FileReader {
  public:
   FileReader();
@@ -32,23 +53,18 @@ class FileReader {
 
   // Reads the whole file once. `with_hash` adds the XXH3-128. `keep_going`
   // is asked between large reads; when it says no, the digest fails.
-  // `known_type` is the S_IFMT type the walk saw (0: not known).
   FileDigest digest(const char* path, bool with_hash, bool (*keep_going)(const void*) = nullptr,
-                    const void* arg = nullptr, std::uint32_t known_type = 0);
+                    const void* arg = nullptr, FileSeen seen = {});
 
   // Reads at most `limit` bytes from the start of the file and hashes them
-  // (64-bit). When the file ends within them, `whole` gets the complete
-  // digest (CRC and 128-bit hash), `complete` is set and the probe hash is
-  // taken from the whole digest. Equal files give equal probe hashes. False
-  // when the file cannot be read.
-  bool probe(const char* path, std::size_t limit, std::uint64_t& probe_hash, FileDigest& whole,
-             bool& complete, std::uint32_t known_type = 0);
+  // (64-bit). When the file ends within them, the probe holds the complete
+  // digest (CRC and 128-bit hash) and its hash is taken from that.
+  FileProbe probe(const char* path, std::size_t limit, FileSeen seen = {});
 
  private:
   static constexpr std::size_t BUFFER_SIZE = 1 << 20;
   enum class Contents { UNREADABLE, FILE, LINK };
-  Contents open_contents(const char* path, std::uint32_t known_type, UniqueFd& fd,
-                         std::size_t& length);
+  Contents open_contents(const char* path, FileSeen seen, UniqueFd& fd, std::size_t& length);
   FileDigest digest_of_buffer(std::size_t length);
   std::unique_ptr<unsigned char[]> buffer_;
   struct HashState;

@@ -49,7 +49,8 @@ void HashIndex::clear() {
 }
 
 std::int32_t GroupTree::insert(std::string_view key, std::string_view path,
-                               const FileFacts& facts, std::uint32_t crc, bool readable) {
+                               const FileFacts& facts, std::uint32_t crc, bool readable,
+                               GroupNode** group) {
   const std::uint64_t key_hash = XXH3_64bits(key.data(), key.size());
   const std::uint64_t member_hash = XXH3_64bits_withSeed(path.data(), path.size(), key_hash);
 
@@ -73,6 +74,7 @@ std::int32_t GroupTree::insert(std::string_view key, std::string_view path,
 
   GroupNode& node = groups_[index].node;
   node.members.push_back({arena_.store(path).data(), facts, crc, readable});
+  if (group != nullptr) *group = &node;
   return ++node.count;
 }
 

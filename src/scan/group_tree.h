@@ -40,10 +40,15 @@ struct FileFacts {
 };
 
 struct GroupMember {
+  static constexpr std::uint32_t NOT_READ_AHEAD = 0xFFFFFFFF;
+
   const char* path;    // NUL-terminated, owned by the tree's arena
   FileFacts facts;
   std::uint32_t crc;   // 0 in the key tree
   bool readable;       // false: the CRC pass could not read the file
+  // Its number with the read-ahead of the walk, when its beginning was
+  // given to it to read.
+  std::uint32_t read_ahead = NOT_READ_AHEAD;
 };
 
 struct GroupNode {
@@ -90,9 +95,10 @@ class GroupTree {
 
   // Adds a file under `key`; copies key and path. Returns the group's member
   // count after the insertion (1 for a new key), or 0 when the group already
-  // holds this exact path and nothing changed.
+  // holds this exact path and nothing changed. `group`, when given, gets the
+  // group the file went into.
   std::int32_t insert(std::string_view key, std::string_view path, const FileFacts& facts,
-                      std::uint32_t crc, bool readable = true);
+                      std::uint32_t crc, bool readable = true, GroupNode** group = nullptr);
   // A file of which only the size is known.
   std::int32_t insert(std::string_view key, std::string_view path, std::int64_t size,
                       std::uint32_t crc, bool readable = true) {

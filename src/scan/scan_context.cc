@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/scan_channel.h"
+#include "scan/read_ahead.h"
 
 bool is_comment_entry(const char* text) {
   return std::strncmp(text, "/*", 2) == 0 && std::strstr(text, "*/") != nullptr;
@@ -74,7 +75,11 @@ void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::s
   bool limited = o.stop_after > 0 && !o.same_crc;
   if (limited && b.dup_count.load() >= o.stop_after) return;
 
-  std::int32_t count = tree.insert(key, path, facts, crc, readable);
+  GroupNode* group = nullptr;
+  std::int32_t count = tree.insert(key, path, facts, crc, readable, &group);
+  if (ctx.read_ahead != nullptr && &tree == &ctx.key_tree && count > 0) {
+    ctx.read_ahead->file_added(*group, count);
+  }
   if (count < 2) return;  // a new key, or a path the group already holds
 
   std::int32_t dups = b.dup_count.fetch_add(1) + 1;

@@ -43,6 +43,8 @@ ScanOptions scan_options_from(const SettingsRecord& settings);
 // The stages of a scan, in order.
 enum class ScanPhase { WALK = 1, CRC_PASS = 2 };
 
+class ReadAhead;
+
 struct ScanContext {
   ScanBlock& block;
   ScanOptions options;
@@ -58,6 +60,8 @@ struct ScanContext {
   std::string end_message;  // "Stopped N Duplicates Found"
   std::string end_detail;   // "(Limit = N)"
   bool list_full_told = false;  // the "List Box Is Full" row was sent
+  // Reads beginnings while the walk goes on, when the CRC pass will want them.
+  ReadAhead* read_ahead = nullptr;
 
   ScanContext(ScanBlock& b, ScanOptions o) : block(b), options(std::move(o)) {}
 };

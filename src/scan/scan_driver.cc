@@ -2,15 +2,22 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "core/scan_channel.h"
 #include "scan/emit.h"
+#include "scan/read_ahead.h"
 #include "scan/row_format.h"
 #include "scan/scan_context.h"
 #include "scan/summary.h"
 #include "scan/walk.h"
 
 namespace {
+
+// Readers of the read-ahead. More reads in flight than processors pay when
+// the files come from a disk; from the page cache they cost nothing, since
+// the readers give way to the walk (read_ahead.cc).
+constexpr unsigned READ_AHEAD_THREADS = 8;
 
 // The summary lines are the scan's result in words: worth a short wait for
 // the labels, where a passing status text is simply dropped.
@@ -58,6 +65,12 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
 
   ctx.rows_expected = 1;
   ctx.rows_emitted = 0;
+  // The beginnings the CRC pass will read are read while the walk goes on.
+  std::optional<ReadAhead> read_ahead;
+  if (o.same_crc && probes_first(o)) {
+    read_ahead.emplace(ctx, READ_AHEAD_THREADS);
+    ctx.read_ahead = &*read_ahead;
+  }
   walk_file_system(ctx);
 
   post_clear(block);
@@ -78,6 +91,7 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
     // what was found, and a second Stop ends it. A quit is never undone.
     std::int32_t stopped = CMD_IDLE;
     block.command_word.compare_exchange_strong(stopped, CMD_START);
+    if (read_ahead) read_ahead->finish();
     crc_regroup(ctx);
     post_message(block, "Updating ListBox -- Please Wait --");
     post_freeze(block);
@@ -93,6 +107,8 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   report_progress(block, 1, 1);
   post_message(block, summary_counts_line(block).c_str(), SUMMARY_WAIT_MS);
   post_status_line(block, totals_line(block).c_str(), SUMMARY_WAIT_MS);
+  ctx.read_ahead = nullptr;
+  read_ahead.reset();
   ctx.crc_tree.clear();
   ctx.key_tree.clear();
   post_thaw(block);

@@ -184,18 +184,17 @@ TEST(FileDigest, ContentsOfFilesLinksAndOddEntries) {
   EXPECT_FALSE(reader.digest(dir.path().c_str(), true).ok);
   EXPECT_FALSE(reader.digest((dir / "missing").c_str(), true).ok);
 
-  std::uint64_t hash;
-  FileDigest whole;
-  bool complete;
-  ASSERT_TRUE(reader.probe((dir / "abc").c_str(), 2, hash, whole, complete));
-  EXPECT_FALSE(complete) << "three bytes do not end within two";
-  ASSERT_TRUE(reader.probe((dir / "abc").c_str(), 3, hash, whole, complete));
-  EXPECT_TRUE(complete);
-  EXPECT_EQ(whole.crc, 0x352441C2u);
+  FileProbe probe = reader.probe((dir / "abc").c_str(), 2);
+  ASSERT_TRUE(probe.readable);
+  EXPECT_FALSE(probe.complete) << "three bytes do not end within two";
+  probe = reader.probe((dir / "abc").c_str(), 3);
+  ASSERT_TRUE(probe.readable);
+  EXPECT_TRUE(probe.complete);
+  EXPECT_EQ(probe.whole.crc, 0x352441C2u);
   FileDigest abc = reader.digest((dir / "abc").c_str(), true);
-  EXPECT_EQ(whole.hash_low, abc.hash_low);
-  EXPECT_EQ(whole.hash_high, abc.hash_high);
-  EXPECT_FALSE(reader.probe((dir / "fifo").c_str(), 2, hash, whole, complete));
+  EXPECT_EQ(probe.whole.hash_low, abc.hash_low);
+  EXPECT_EQ(probe.whole.hash_high, abc.hash_high);
+  EXPECT_FALSE(reader.probe((dir / "fifo").c_str(), 2).readable);
 }
 
 }  // namespace

@@ -1,0 +1,100 @@
+#include "scan/read_ahead.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "scan/emit.h"
+#include "scan/scan_context.h"
+
+namespace {
+
+// Jobs handed over (and taken by a reader) at a time: one lock per batch.
+constexpr std::size_t HAND_OVER_BATCH = 32;
+constexpr std::size_t TAKE_BATCH = 16;
+
+}  // namespace
+
+ReadAhead::ReadAhead(const ScanContext& ctx, unsigned threads)
+    : ctx_(ctx), first_count_(std::max<std::int32_t>(2, ctx.options.group_min)) {
+  pending_.reserve(HAND_OVER_BATCH);
+  for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
+    threads_.emplace_back([this] {
+      // The walk finds the work, so it goes first: a reader that competes
+      // with it for a processor gives way (Linux sets the priority of a
+      // thread of its own).
+      setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), getpriority(PRIO_PROCESS, 0) + 10);
+      FileReader reader;
+      read_jobs(reader);
+    });
+  }
+}
+
+ReadAhead::~ReadAhead() { finish(); }
+
+void ReadAhead::file_added(GroupNode& group, std::int32_t count) {
+  if (count < first_count_ || group.members.empty()) return;
+  if (count == first_count_) {
+    for (GroupMember& m : group.members) hand_over(m);
+  } else {
+    hand_over(group.members.back());
+  }
+}
+
+void ReadAhead::hand_over(GroupMember& m) {
+  if (m.read_ahead != GroupMember::NOT_READ_AHEAD) return;
+  m.read_ahead = job_count_++;
+  Job& job = pending_.emplace_back();
+  job.path = m.path;
+  job.seen = FileSeen{m.facts.mode & S_IFMT, m.facts.size};
+  if (pending_.size() >= HAND_OVER_BATCH) publish_pending();
+}
+
+void ReadAhead::publish_pending() {
+  if (pending_.empty()) return;
+  {
+    std::lock_guard lock(mutex_);
+    for (Job& job : pending_) jobs_.push_back(job);
+  }
+  pending_.clear();
+  work_.notify_all();
+}
+
+void ReadAhead::read_jobs(FileReader& reader) {
+  Job* taken[TAKE_BATCH];
+  for (;;) {
+    std::size_t n = 0;
+    {
+      std::unique_lock lock(mutex_);
+      work_.wait(lock, [&] { return next_ < jobs_.size() || closing_; });
+      while (n < TAKE_BATCH && next_ < jobs_.size()) taken[n++] = &jobs_[next_++];
+      if (n == 0) return;  // closing, and nothing is left
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      // A stopped pass leaves the rest unread; the CRC pass decides then.
+      if (!crc_pass_may_go_on(ctx_)) continue;
+      taken[i]->probe = reader.probe(taken[i]->path, PROBE_BYTES, taken[i]->seen);
+      taken[i]->done = true;
+    }
+  }
+}
+
+void ReadAhead::finish() {
+  if (threads_.empty()) return;
+  publish_pending();
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  work_.notify_all();
+  for (std::thread& t : threads_) t.join();
+  threads_.clear();
+}
+
+const FileProbe* ReadAhead::probe_of(const GroupMember& m) const {
+  if (m.read_ahead == GroupMember::NOT_READ_AHEAD || m.read_ahead >= jobs_.size()) return nullptr;
+  const Job& job = jobs_[m.read_ahead];
+  return job.done ? &job.probe : nullptr;
+}

@@ -1,0 +1,72 @@
+// Reading beginnings while the walk goes on.
+//
+// The CRC pass first reads the beginning of every file whose key another
+// file shares (emit.cc). Which files those are is known long before the
+// walk ends: the moment a key gets its second member (its group_min-th),
+// both are sure to be read. The read-ahead reads those beginnings on its
+// own threads while the walk is still listing directories, so the listing
+// and the reading overlap, and reads are in flight on every processor.
+// The CRC pass then takes what it found instead of reading again.
+//
+// The walk's thread only hands files over (a few at a time, under one lock);
+// the tree and its members stay the walk's. A reader works from a copy of
+// what it needs: the path, which lives in the tree's arena until the scan
+// ends, and what the walk saw of the file.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "scan/file_digest.h"
+#include "scan/group_tree.h"
+
+struct ScanContext;
+
+class ReadAhead {
+ public:
+  // Starts `threads` readers. They read while `may_go_on(ctx)` says so.
+  ReadAhead(const ScanContext& ctx, unsigned threads);
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The walk has put a file into `group`, which now has `count` members:
+  // hands over every member whose beginning is now sure to be read.
+  void file_added(GroupNode& group, std::int32_t count);
+
+  // Waits until every handed-over file has been read (or skipped because
+  // the scan is ending) and ends the readers.
+  void finish();
+
+  // What the read of a member found, after finish(); null when it was not
+  // read ahead.
+  const FileProbe* probe_of(const GroupMember& m) const;
+
+ private:
+  struct Job {
+    const char* path = nullptr;
+    FileSeen seen;
+    bool done = false;
+    FileProbe probe;
+  };
+  void hand_over(GroupMember& m);
+  void publish_pending();
+  void read_jobs(FileReader& reader);
+
+  const ScanContext& ctx_;
+  std::int32_t first_count_;  // a group is read from this many members on
+
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::deque<Job> jobs_;     // grows at its end only: a job never moves
+  std::size_t next_ = 0;     // the first job no reader has taken
+  bool closing_ = false;     // no more jobs will come
+
+  std::vector<Job> pending_;  // the walk's jobs not yet handed over
+  std::uint32_t job_count_ = 0;
+  std::vector<std::thread> threads_;
+};
