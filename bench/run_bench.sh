@@ -4,9 +4,10 @@
 #   bash bench/run_bench.sh [BUILD_DIR] [WORK_DIR]      (defaults: build, /tmp/pm-bench)
 #
 # Needs g++, python3, find, xargs; nothing is installed. The test trees are
-# generated once (about 4.4 GB of disk in WORK_DIR) and reused afterwards.
-# All measurements run with a warm page cache, single-threaded tools, and
-# report the best of three wall-clock runs.
+# generated once (about 5.5 GB of disk and 1.2 million files in WORK_DIR) and
+# reused afterwards. Warm-cache figures are the median of three wall-clock
+# runs, bound and scan in the same run; cold-cache figures (root only: the
+# page cache is dropped before each run) the median of five.
 
 set -u
 set -o pipefail
@@ -18,18 +19,24 @@ BENCH_SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Tree sizes can be overridden from the environment for a quick trial run.
 MAIN_FILES=${PM_BENCH_FILES:-100000}
 MAIN_BYTES=${PM_BENCH_BYTES:-4G}
-MEM_FILES=${PM_BENCH_MEM_FILES:-200000}
-MEM_BYTES=${PM_BENCH_MEM_BYTES:-400M}
+SMALL_FILES=${PM_BENCH_SMALL_FILES:-100000}    # small files: time against size
+SMALL_BYTES=${PM_BENCH_SMALL_BYTES:-100M}
+BIG_FILES=${PM_BENCH_BIG_FILES:-1000000}
+BIG_BYTES=${PM_BENCH_BIG_BYTES:-1000M}
+COLD=${PM_BENCH_COLD:-1}     # 0: skip the cold-cache runs
+COLD_THREADS=8               # reads in flight for the cold-cache bound
 SEED=${PM_BENCH_SEED:-1}
 BASE_MB=50           # memory target: BASE_MB MB + PER_FILE bytes per file
 PER_FILE=300
-RATIO_TARGET=1.3
+RATIO_TARGET=1.0
+LINEAR_TARGET=1.1    # time per file on the big tree / on the small one
 HASH_TARGET=7
 
 SCAN="$BUILD_DIR/peltomarvish-scan"
 HASH_BENCH="$BUILD_DIR/bench/hash_bench"
 TREE="$WORK_DIR/tree"
-TREE_MEM="$WORK_DIR/tree200k"
+TREE_SMALL="$WORK_DIR/small100k"
+TREE_BIG="$WORK_DIR/small1m"
 SETTINGS="$WORK_DIR/size-crc.settings"
 LIST="$WORK_DIR/tree.list"
 LOG="$WORK_DIR/log"
@@ -49,7 +56,7 @@ build_tool() {  # name, extra flags...
   fi
 }
 build_tool gen_tree
-build_tool read_bound
+build_tool read_bound -pthread
 
 # ---- Trees --------------------------------------------------------------------
 make_tree() {  # dir, files, bytes
@@ -106,17 +113,19 @@ with open(sys.argv[1], "wb") as f:
 PY
 
 # ---- Measuring helpers --------------------------------------------------------
-# best3 FUNC: runs FUNC three times, prints the fastest wall time in seconds.
-best3() {
-  local best="" t0 t1 dt i
-  for i in 1 2 3; do
+# median N FUNC: runs FUNC N times (each after DROP_FIRST, when set), prints the
+# median wall time in seconds.
+DROP_FIRST=""
+median() {
+  local n=$1 f=$2 t0 t1 i times=()
+  for ((i = 0; i < n; ++i)); do
+    if [ -n "$DROP_FIRST" ]; then sync; echo 3 > /proc/sys/vm/drop_caches; fi
     t0=$(date +%s%N)
-    "$1" || return 1
+    "$f" || return 1
     t1=$(date +%s%N)
-    dt=$((t1 - t0))
-    if [ -z "$best" ] || [ "$dt" -lt "$best" ]; then best=$dt; fi
+    times+=($((t1 - t0)))
   done
-  awk -v n="$best" 'BEGIN { printf "%.3f", n / 1e9 }'
+  printf '%s\n' "${times[@]}" | sort -n | awk -v n="$n" '{ t[NR] = $1 } END { printf "%.3f", t[int((n + 1) / 2)] / 1e9 }'
 }
 
 # peak_kb CMD...: runs CMD (stdout discarded), prints its peak resident set in KiB.
@@ -138,54 +147,90 @@ peak_kb() {
   fi
 }
 
+ratio_of() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r <= t ? "ok" : "MISSED") }'; }
+
 list_sizes() { find "$TREE" -printf '%s\n' > /dev/null; }
 read_same_sizes() { "$WORK_DIR/read_bound" < "$LIST" 2>> "$LOG"; }
+read_same_sizes_parallel() { "$WORK_DIR/read_bound" --threads "$COLD_THREADS" < "$LIST" 2>> "$LOG"; }
 scan_main() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE" > /dev/null 2>> "$LOG"; }
+scan_small() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE_SMALL" > /dev/null 2>> "$LOG"; }
+scan_big() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE_BIG" > /dev/null 2>> "$LOG"; }
 
-# ---- a) Lower bound ---------------------------------------------------------------
+# ---- a) Lower bound and scan, warm cache ---------------------------------------
 make_tree "$TREE" "$MAIN_FILES" "$MAIN_BYTES"
 warm "$TREE"
 find "$TREE" -type f -printf '%s\t%p\n' > "$LIST"
 
-say "measuring the lower bound (listing + reading same-size files)"
-t_list=$(best3 list_sizes) || die "find failed"
-t_read=$(best3 read_same_sizes) || die "read_bound failed"
+say "measuring the lower bound (listing + reading same-size files in one thread)"
+t_list=$(median 3 list_sizes) || die "find failed"
+t_read=$(median 3 read_same_sizes) || die "read_bound failed"
 t_bound=$(awk -v a="$t_list" -v b="$t_read" 'BEGIN { printf "%.3f", a + b }')
 "$WORK_DIR/read_bound" < "$LIST" 2>&1 | sed 's/^/  /' >&2
 say "  listing ${t_list} s + reading ${t_read} s = ${t_bound} s"
 
-# ---- b) + c) The scan -----------------------------------------------------------
-t_scan="-" ratio="-" rss_main="-" rss_mem="-" per_file="-" mem_verdict="-" ratio_verdict="-"
+t_scan="-" ratio="-" ratio_verdict="-" rss_main="-"
 if [ -x "$SCAN" ]; then
   say "measuring the scan: $SCAN --settings $SETTINGS --tsv $TREE"
-  if t_scan=$(best3 scan_main); then
-    ratio=$(awk -v s="$t_scan" -v b="$t_bound" 'BEGIN { printf "%.2f", s / b }')
-    ratio_verdict=$(awk -v r="$ratio" -v t="$RATIO_TARGET" 'BEGIN { print (r <= t ? "ok" : "MISSED") }')
+  if t_scan=$(median 3 scan_main); then
+    ratio=$(ratio_of "$t_scan" "$t_bound")
+    ratio_verdict=$(verdict "$ratio" "$RATIO_TARGET")
     say "  scan ${t_scan} s, ratio ${ratio}"
   else
     t_scan="failed"
     say "  the scan failed; see $LOG"
   fi
-
   if kb=$(peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE"); then
     rss_main=$(awk -v k="$kb" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }')
     say "  peak RSS over $TREE: $rss_main"
   fi
+else
+  say "no $SCAN yet: skipping the scans, their ratios and their memory"
+fi
 
-  make_tree "$TREE_MEM" "$MEM_FILES" "$MEM_BYTES"
-  warm "$TREE_MEM"
-  say "measuring memory over $TREE_MEM"
-  if kb=$(peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE_MEM"); then
-    read -r rss_mem per_file mem_verdict < <(awk -v k="$kb" -v n="$MEM_FILES" -v base="$BASE_MB" -v per="$PER_FILE" 'BEGIN {
+# ---- b) The same, cold cache -------------------------------------------------------
+c_list="-" c_read="-" c_bound="-" c_scan="-" c_ratio="-"
+if [ "$COLD" = 1 ] && [ -x "$SCAN" ] && [ -w /proc/sys/vm/drop_caches ]; then
+  say "measuring with the page cache dropped before each run (median of 5)"
+  DROP_FIRST=1
+  c_list=$(median 5 list_sizes) || die "find failed"
+  c_read=$(median 5 read_same_sizes_parallel) || die "read_bound failed"
+  c_bound=$(awk -v a="$c_list" -v b="$c_read" 'BEGIN { printf "%.3f", a + b }')
+  say "  listing ${c_list} s + reading with $COLD_THREADS threads ${c_read} s = ${c_bound} s"
+  if c_scan=$(median 5 scan_main); then
+    c_ratio=$(ratio_of "$c_scan" "$c_bound")
+    say "  scan ${c_scan} s, ratio ${c_ratio}"
+  fi
+  DROP_FIRST=""
+  warm "$TREE"
+else
+  say "skipping the cold-cache runs (PM_BENCH_COLD=0, no scanner, or not root)"
+fi
+
+# ---- c) Small files: a tenfold tree, its time and its memory ---------------------
+t_small="-" t_big="-" linear="-" linear_verdict="-" rss_big="-" per_file="-" mem_verdict="-"
+if [ -x "$SCAN" ]; then
+  make_tree "$TREE_SMALL" "$SMALL_FILES" "$SMALL_BYTES"
+  make_tree "$TREE_BIG" "$BIG_FILES" "$BIG_BYTES"
+  warm "$TREE_SMALL"
+  t_small=$(median 3 scan_small) || t_small="failed"
+  warm "$TREE_BIG"
+  t_big=$(median 3 scan_big) || t_big="failed"
+  if [ "$t_small" != failed ] && [ "$t_big" != failed ]; then
+    linear=$(awk -v s="$t_small" -v b="$t_big" -v ns="$SMALL_FILES" -v nb="$BIG_FILES" \
+      'BEGIN { printf "%.2f", (b / nb) / (s / ns) }')
+    linear_verdict=$(verdict "$linear" "$LINEAR_TARGET")
+  fi
+  say "  $SMALL_FILES small files ${t_small} s, $BIG_FILES ${t_big} s: time per file x${linear}"
+  if kb=$(peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE_BIG"); then
+    read -r rss_big per_file mem_verdict < <(awk -v k="$kb" -v n="$BIG_FILES" -v base="$BASE_MB" -v per="$PER_FILE" 'BEGIN {
       peak = k * 1024; over = peak - base * 1e6; if (over < 0) over = 0
       printf "%.1f %.0f %s\n", peak / 1e6, over / n, (peak <= base * 1e6 + per * n ? "ok" : "MISSED") }')
-    rss_mem="$rss_mem MB"
-    say "  peak RSS ${rss_mem}, $per_file bytes per file above $BASE_MB MB ($mem_verdict)"
+    rss_big="$rss_big MB"
+    say "  peak RSS ${rss_big}, $per_file bytes per file above $BASE_MB MB ($mem_verdict)"
   else
     say "  the memory run failed; see $LOG"
   fi
-else
-  say "no $SCAN yet: skipping the scan, its ratio and its memory"
 fi
 
 # ---- d) Hashing throughput ------------------------------------------------------
@@ -243,13 +288,19 @@ else
 fi
 
 # ---- Table ------------------------------------------------------------------------
-printf '\n%-36s %-14s %s\n' "measure" "value" "target"
-printf '%-36s %-14s %s\n' "lower bound (s)" "$t_bound" "list ${t_list} + read ${t_read}"
-printf '%-36s %-14s %s\n' "scan, size + CRC-32 (s)" "$t_scan" ""
-printf '%-36s %-14s %s\n' "ratio scan / bound" "$ratio" "<= $RATIO_TARGET  $ratio_verdict"
-printf '%-36s %-14s %s\n' "peak RSS, ${MAIN_FILES} files" "$rss_main" ""
-printf '%-36s %-14s %s\n' "peak RSS, ${MEM_FILES} files" "$rss_mem" "<= $BASE_MB MB + $PER_FILE B/file"
-printf '%-36s %-14s %s\n' "  bytes per file above $BASE_MB MB" "$per_file" "<= $PER_FILE  $mem_verdict"
-printf '%-36s %-14s %s\n' "CRC-32 + XXH3-128 (GB/s)" "$hash_gbps" ">= $HASH_TARGET  $hash_verdict"
-printf '%-36s %-14s %s\n' "window behind headless, 50k rows (s)" "$list_lag" "<= 2"
-printf '%-36s %-14s %s\n' "slowest bulk list command (s)" "$slowest_command" "<= 1 (list work)"
+printf '\n%-40s %-14s %s\n' "measure" "value" "target"
+printf '%-40s %-14s %s\n' "lower bound, warm (s)" "$t_bound" "list ${t_list} + read ${t_read}"
+printf '%-40s %-14s %s\n' "scan, size + CRC-32, warm (s)" "$t_scan" ""
+printf '%-40s %-14s %s\n' "ratio scan / bound, warm" "$ratio" "<= $RATIO_TARGET  $ratio_verdict"
+printf '%-40s %-14s %s\n' "lower bound, cold (s)" "$c_bound" "list ${c_list} + read ${c_read} ($COLD_THREADS threads)"
+printf '%-40s %-14s %s\n' "scan, cold (s)" "$c_scan" ""
+printf '%-40s %-14s %s\n' "ratio scan / bound, cold" "$c_ratio" ""
+printf '%-40s %-14s %s\n' "peak RSS, ${MAIN_FILES} files" "$rss_main" ""
+printf '%-40s %-14s %s\n' "scan, ${SMALL_FILES} small files (s)" "$t_small" ""
+printf '%-40s %-14s %s\n' "scan, ${BIG_FILES} small files (s)" "$t_big" ""
+printf '%-40s %-14s %s\n' "  time per file, big / small" "$linear" "<= $LINEAR_TARGET  $linear_verdict"
+printf '%-40s %-14s %s\n' "peak RSS, ${BIG_FILES} files" "$rss_big" "<= $BASE_MB MB + $PER_FILE B/file"
+printf '%-40s %-14s %s\n' "  bytes per file above $BASE_MB MB" "$per_file" "<= $PER_FILE  $mem_verdict"
+printf '%-40s %-14s %s\n' "CRC-32 + XXH3-128 (GB/s)" "$hash_gbps" ">= $HASH_TARGET  $hash_verdict"
+printf '%-40s %-14s %s\n' "window behind headless, 50k rows (s)" "$list_lag" "<= 2"
+printf '%-40s %-14s %s\n' "slowest bulk list command (s)" "$slowest_command" "<= 1 (list work)"

@@ -133,10 +133,7 @@ class CrcPass {
         for (const GroupMember& m : node->members) {
           FileWork& f = files_.emplace_back(&m);
           if (!may_skip_lone || ctx_.read_ahead == nullptr) continue;
-          if (const FileProbe* probe = ctx_.read_ahead->probe_of(m)) {
-            f.probed = true;
-            f.probe = *probe;
-          }
+          f.probed = ctx_.read_ahead->probe_of(m, f.probe);
         }
       }
       if (may_skip_lone) {

@@ -26,9 +26,13 @@ void TextArena::clear() {
 
 void HashIndex::add(std::uint64_t hash, std::uint32_t value) {
   if ((used_ + 1) * 2 > slots_.size()) grow();
-  std::size_t i = hash & mask_;
+  add_tag(static_cast<std::uint32_t>(hash), value);
+}
+
+void HashIndex::add_tag(std::uint32_t tag, std::uint32_t value) {
+  std::size_t i = tag & mask_;
   while (slots_[i].value != NONE) i = (i + 1) & mask_;
-  slots_[i] = {hash, value};
+  slots_[i] = {tag, value};
   ++used_;
 }
 
@@ -38,7 +42,7 @@ void HashIndex::grow() {
   mask_ = slots_.size() - 1;
   used_ = 0;
   for (const Slot& s : old) {
-    if (s.value != NONE) add(s.hash, s.value);
+    if (s.value != NONE) add_tag(s.tag, s.value);
   }
 }
 

@@ -56,9 +56,10 @@ struct GroupNode {
   std::vector<GroupMember> members;   // released once emitted
 };
 
-// An open-addressing table from 64-bit hashes to 32-bit values: the
-// grouping's lookups are one hash and, nearly always, one probe, without an
-// allocation per entry.
+// An open-addressing table from hashes to 32-bit values: the grouping's
+// lookups are one hash and, nearly always, one probe, without an allocation
+// per entry. A slot keeps 32 bits of the hash, which also place it: a
+// caller's `same` decides between entries that share them.
 class HashIndex {
  public:
   static constexpr std::uint32_t NONE = 0xFFFFFFFF;
@@ -68,10 +69,11 @@ class HashIndex {
   template <typename Same>
   std::uint32_t find(std::uint64_t hash, Same same) const {
     if (slots_.empty()) return NONE;
-    for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+    const std::uint32_t tag = static_cast<std::uint32_t>(hash);
+    for (std::size_t i = tag & mask_;; i = (i + 1) & mask_) {
       const Slot& s = slots_[i];
       if (s.value == NONE) return NONE;
-      if (s.hash == hash && same(s.value)) return s.value;
+      if (s.tag == tag && same(s.value)) return s.value;
     }
   }
 
@@ -80,9 +82,10 @@ class HashIndex {
 
  private:
   struct Slot {
-    std::uint64_t hash;
+    std::uint32_t tag;
     std::uint32_t value;
   };
+  void add_tag(std::uint32_t tag, std::uint32_t value);
   void grow();
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;

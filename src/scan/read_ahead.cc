@@ -48,7 +48,8 @@ void ReadAhead::hand_over(GroupMember& m) {
   m.read_ahead = job_count_++;
   Job& job = pending_.emplace_back();
   job.path = m.path;
-  job.seen = FileSeen{m.facts.mode & S_IFMT, m.facts.size};
+  job.size = m.facts.size;
+  job.type = static_cast<std::uint16_t>(m.facts.mode & S_IFMT);
   if (pending_.size() >= HAND_OVER_BATCH) publish_pending();
 }
 
@@ -75,8 +76,18 @@ void ReadAhead::read_jobs(FileReader& reader) {
     for (std::size_t i = 0; i < n; ++i) {
       // A stopped pass leaves the rest unread; the CRC pass decides then.
       if (!crc_pass_may_go_on(ctx_)) continue;
-      taken[i]->probe = reader.probe(taken[i]->path, PROBE_BYTES, taken[i]->seen);
-      taken[i]->done = true;
+      Job& job = *taken[i];
+      FileProbe probe = reader.probe(job.path, PROBE_BYTES, FileSeen{job.type, job.size});
+      job.state = Job::DONE;
+      if (probe.readable) job.state |= Job::READABLE;
+      if (probe.complete) {
+        job.state |= Job::COMPLETE;
+        job.hash_high = probe.whole.hash_high;
+        job.hash_low = probe.whole.hash_low;
+        job.crc = probe.whole.crc;
+      } else {
+        job.hash_low = probe.hash;
+      }
     }
   }
 }
@@ -93,8 +104,20 @@ void ReadAhead::finish() {
   threads_.clear();
 }
 
-const FileProbe* ReadAhead::probe_of(const GroupMember& m) const {
-  if (m.read_ahead == GroupMember::NOT_READ_AHEAD || m.read_ahead >= jobs_.size()) return nullptr;
+bool ReadAhead::probe_of(const GroupMember& m, FileProbe& probe) const {
+  if (m.read_ahead == GroupMember::NOT_READ_AHEAD || m.read_ahead >= jobs_.size()) return false;
   const Job& job = jobs_[m.read_ahead];
-  return job.done ? &job.probe : nullptr;
+  if ((job.state & Job::DONE) == 0) return false;
+  probe = FileProbe{};
+  probe.readable = (job.state & Job::READABLE) != 0;
+  probe.complete = (job.state & Job::COMPLETE) != 0;
+  probe.hash = job.hash_low;
+  if (probe.complete) {
+    probe.whole.ok = true;
+    probe.whole.crc = job.crc;
+    probe.whole.bytes = job.size;
+    probe.whole.hash_high = job.hash_high;
+    probe.whole.hash_low = job.hash_low;
+  }
+  return true;
 }

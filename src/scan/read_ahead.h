@@ -42,16 +42,22 @@ class ReadAhead {
   // the scan is ending) and ends the readers.
   void finish();
 
-  // What the read of a member found, after finish(); null when it was not
+  // What the read of a member found, after finish(); false when it was not
   // read ahead.
-  const FileProbe* probe_of(const GroupMember& m) const;
+  bool probe_of(const GroupMember& m, FileProbe& probe) const;
 
  private:
+  // One file to read and, once read, what was found: kept small, since a
+  // scan of small files has one for nearly every file.
   struct Job {
+    enum : std::uint8_t { DONE = 1, READABLE = 2, COMPLETE = 4 };
     const char* path = nullptr;
-    FileSeen seen;
-    bool done = false;
-    FileProbe probe;
+    std::int64_t size = 0;        // as the walk saw it
+    std::uint64_t hash_high = 0;  // complete: the XXH3-128 of the file
+    std::uint64_t hash_low = 0;   // complete: ditto; else the beginning's hash
+    std::uint32_t crc = 0;        // complete: the file's CRC-32
+    std::uint16_t type = 0;       // S_IFMT bits, as the walk saw them
+    std::uint8_t state = 0;
   };
   void hand_over(GroupMember& m);
   void publish_pending();
