@@ -188,34 +188,15 @@ else
   say "no $SCAN yet: skipping the scans, their ratios and their memory"
 fi
 
-# ---- b) The same, cold cache -------------------------------------------------------
-c_list="-" c_read="-" c_bound="-" c_scan="-" c_ratio="-"
-if [ "$COLD" = 1 ] && [ -x "$SCAN" ] && [ -w /proc/sys/vm/drop_caches ]; then
-  say "measuring with the page cache dropped before each run (median of 5)"
-  DROP_FIRST=1
-  c_list=$(median 5 list_sizes) || die "find failed"
-  c_read=$(median 5 read_same_sizes_parallel) || die "read_bound failed"
-  c_bound=$(awk -v a="$c_list" -v b="$c_read" 'BEGIN { printf "%.3f", a + b }')
-  say "  listing ${c_list} s + reading with $COLD_THREADS threads ${c_read} s = ${c_bound} s"
-  if c_scan=$(median 5 scan_main); then
-    c_ratio=$(ratio_of "$c_scan" "$c_bound")
-    say "  scan ${c_scan} s, ratio ${c_ratio}"
-  fi
-  DROP_FIRST=""
-  warm "$TREE"
-else
-  say "skipping the cold-cache runs (PM_BENCH_COLD=0, no scanner, or not root)"
-fi
-
-# ---- c) Small files: a tenfold tree, its time and its memory ---------------------
+# ---- b) Small files: a tenfold tree, its time and its memory ---------------------
 t_small="-" t_big="-" linear="-" linear_verdict="-" rss_big="-" per_file="-" mem_verdict="-"
 if [ -x "$SCAN" ]; then
   make_tree "$TREE_SMALL" "$SMALL_FILES" "$SMALL_BYTES"
   make_tree "$TREE_BIG" "$BIG_FILES" "$BIG_BYTES"
   warm "$TREE_SMALL"
-  t_small=$(median 3 scan_small) || t_small="failed"
+  t_small=$(median 5 scan_small) || t_small="failed"
   warm "$TREE_BIG"
-  t_big=$(median 3 scan_big) || t_big="failed"
+  t_big=$(median 5 scan_big) || t_big="failed"
   if [ "$t_small" != failed ] && [ "$t_big" != failed ]; then
     linear=$(awk -v s="$t_small" -v b="$t_big" -v ns="$SMALL_FILES" -v nb="$BIG_FILES" \
       'BEGIN { printf "%.2f", (b / nb) / (s / ns) }')
@@ -233,7 +214,7 @@ if [ -x "$SCAN" ]; then
   fi
 fi
 
-# ---- d) Hashing throughput ------------------------------------------------------
+# ---- c) Hashing throughput ------------------------------------------------------
 hash_gbps="-" hash_verdict="-"
 if [ ! -x "$HASH_BENCH" ]; then
   say "no $HASH_BENCH: compiling it into $WORK_DIR"
@@ -265,7 +246,7 @@ with_display() {
   printf '%s\n' "$out"
 }
 
-# ---- e) The window with a 50,000-row result ----------------------------------------
+# ---- d) The window with a 50,000-row result ----------------------------------------
 LIST_BENCH="$BUILD_DIR/bench/list_bench"
 list_lag="n/a"
 if [ -x "$LIST_BENCH" ]; then
@@ -276,7 +257,7 @@ else
   say "no $LIST_BENCH: skipping the window measurement"
 fi
 
-# ---- f) The bulk list commands on a 50,000-row list --------------------------------
+# ---- e) The bulk list commands on a 50,000-row list --------------------------------
 CMD_BENCH="$BUILD_DIR/bench/list_commands_bench"
 slowest_command="n/a"
 if [ -x "$CMD_BENCH" ]; then
@@ -285,6 +266,24 @@ if [ -x "$CMD_BENCH" ]; then
   slowest_command=$(printf '%s\n' "$out" | awk '/ s list / { for (i = 1; i <= NF; ++i) if ($(i + 1) == "s" && $(i + 2) == "list" && $i > max) max = $i } END { print max }')
 else
   say "no $CMD_BENCH: skipping the list commands"
+fi
+
+# ---- f) The main tree, cold cache (last: it empties the page cache) ----------
+c_list="-" c_read="-" c_bound="-" c_scan="-" c_ratio="-"
+if [ "$COLD" = 1 ] && [ -x "$SCAN" ] && [ -w /proc/sys/vm/drop_caches ]; then
+  say "measuring with the page cache dropped before each run (median of 5)"
+  DROP_FIRST=1
+  c_list=$(median 5 list_sizes) || die "find failed"
+  c_read=$(median 5 read_same_sizes_parallel) || die "read_bound failed"
+  c_bound=$(awk -v a="$c_list" -v b="$c_read" 'BEGIN { printf "%.3f", a + b }')
+  say "  listing ${c_list} s + reading with $COLD_THREADS threads ${c_read} s = ${c_bound} s"
+  if c_scan=$(median 5 scan_main); then
+    c_ratio=$(ratio_of "$c_scan" "$c_bound")
+    say "  scan ${c_scan} s, ratio ${c_ratio}"
+  fi
+  DROP_FIRST=""
+else
+  say "skipping the cold-cache runs (PM_BENCH_COLD=0, no scanner, or not root)"
 fi
 
 # ---- Table ------------------------------------------------------------------------

@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -18,15 +20,24 @@ bool valid_utf8(std::string_view text) {
   return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
 }
 
-// "Mon-Dec 25,2000" and "12:34:56AM" as "2000-12-25T00:34:56" (local time).
+// "Mon-Dec 25,2000" and "12:34:56AM" as "2000-12-25T00:34:56+01:00": the
+// local time the row shows, with the offset from UTC it had then.
 std::string iso_time(const char* date, const char* time_of_day) {
   std::string both = std::string(date) + " " + time_of_day;
   std::tm tm{};
   const char* end = strptime(both.c_str(), "%a-%b %d,%Y %I:%M:%S%p", &tm);
   if (end == nullptr || *end != '\0') return "";
+  std::tm shown = tm;
+  tm.tm_isdst = -1;
   char text[64];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
-  return text;
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &shown);
+  std::string iso = text;
+  if (std::mktime(&tm) == static_cast<std::time_t>(-1)) return iso;  // no offset known
+  long offset = tm.tm_gmtoff;
+  char zone[32];
+  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+',
+                std::labs(offset) / 3600, std::labs(offset) % 3600 / 60);
+  return iso + zone;
 }
 
 std::string mask_json(const std::string& mask) {

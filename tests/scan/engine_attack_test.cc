@@ -24,28 +24,8 @@ using test::ScanRun;
 
 class EngineAttackTest : public test::ScanTest {
  public:
-  struct CommandResult {
-    int status = -1;
-    std::string out, err;
-  };
-  static std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-  }
-  // The headless command, standard error not a terminal.
-  CommandResult command(const std::string& args) {
-    std::string cmd = "TZ=UTC HOME=" + quote(dir.path()) + " " +
-                      std::string(std::filesystem::path(PELTOMARVISH_BIN).parent_path()) +
-                      "/peltomarvish-scan " + args + " >" + quote(dir / "out") + " 2>" +
-                      quote(dir / "err");
-    CommandResult r;
-    int status = std::system(cmd.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = test::read_file(dir / "out");
-    r.err = test::read_file(dir / "err");
-    return r;
-  }
+  static std::string quote(const std::string& s) { return shell_quote(s); }
+  CommandResult command(const std::string& args) { return run_command(args); }
 };
 
 TEST_F(EngineAttackTest, ADirectoryThatCanBeReadButNotSearchedIsToldOnce) {
@@ -204,13 +184,14 @@ TEST_F(EngineAttackTest, JsonIsOneValidDocumentWhateverTheNames) {
   ASSERT_EQ(r.status, 0) << r.err;
   test::write_file(dir / "doc.json", r.out);
   std::string check =
-      "python3 -c 'import json,sys,base64\n"
+      "python3 -c 'import json,sys,base64,datetime\n"
       "d = json.load(open(sys.argv[1]))\n"
       "members = [m for g in d[\"groups\"] for m in g[\"members\"]]\n"
       "paths = [m.get(\"path\") or base64.b64decode(m[\"path_bytes\"]).decode(\"latin-1\") for m in members]\n"
       "links = [m for m in members if \"hard_link_of\" in m]\n"
       "print(len(d[\"groups\"]), len(members), len(links), d[\"summary\"][\"duplicates\"],\n"
-      "      d[\"settings\"][\"compare\"][\"crc32\"], all(\"T\" in m[\"time\"] for m in members))' " +
+      "      d[\"settings\"][\"compare\"][\"crc32\"],\n"
+      "      all(datetime.datetime.fromisoformat(m[\"time\"]).tzinfo for m in members))' " +
       quote(dir / "doc.json") + " > " + quote(dir / "checked") + " 2>&1";
   ASSERT_EQ(std::system(check.c_str()), 0) << test::read_file(dir / "checked") << r.out;
   EXPECT_EQ(test::read_file(dir / "checked"), "7 14 1 7 True True\n");

@@ -1,38 +1,20 @@
 // The headless command, run as a separate program.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <set>
+#include <sstream>
+#include <vector>
 
 #include "scan_fixture.h"
 
 namespace {
 
-struct CommandResult {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string shell_quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 class ScanCommandTest : public test::ScanTest {
  protected:
-  CommandResult run(const std::string& args) {
-    std::string cmd = std::string("TZ=UTC HOME=") + shell_quote(dir.path()) + " " +
-                      std::string(std::filesystem::path(PELTOMARVISH_BIN).parent_path()) +
-                      "/peltomarvish-scan " + args + " >" + shell_quote(dir / "out") + " 2>" +
-                      shell_quote(dir / "err");
-    CommandResult r;
-    int status = std::system(cmd.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = test::read_file(dir / "out");
-    r.err = test::read_file(dir / "err");
-    return r;
-  }
+  CommandResult run(const std::string& args) { return run_command(args); }
 };
 
 TEST_F(ScanCommandTest, ArgumentsAndUsage) {
@@ -48,7 +30,15 @@ TEST_F(ScanCommandTest, ArgumentsAndUsage) {
       {"--settings", 2, "", "--settings needs a file"},
       {"--settings " + shell_quote(dir / "missing") + " /", 2, "", "not a Pelto Marvish settings file"},
       {shell_quote(dir / "no-such-dir"), 2, "", "not a directory"},
+      {"--list-limit", 2, "", "--list-limit needs a number"},
+      {"--list-limit 0 /", 2, "", "--list-limit needs a number above 0: 0"},
+      {"--list-limit 12x /", 2, "", "--list-limit needs a number above 0: 12x"},
+      {"--json --tsv /", 2, "", "--json and --tsv do not go together"},
+      {"--links /", 2, "", "--links goes with --tsv"},
+      // A pipe as the settings file is refused at once, never waited on.
+      {"--settings " + shell_quote(dir / "pipe") + " /", 2, "", "not a Pelto Marvish settings file"},
   };
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0644), 0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
     CommandResult r = run(c.args);
@@ -128,6 +118,99 @@ TEST_F(ScanCommandTest, PrintLayoutAndSettingsFile) {
   EXPECT_TRUE(lines[4].ends_with("/x.txt") && lines[4][0] == '/') << "the path on a line of its own";
   EXPECT_EQ(lines[7], "/* End Of List */   ");
   EXPECT_FALSE(std::filesystem::exists(dir / ".PeltoMarvish")) << "nothing is written";
+}
+
+// A result far larger than the window's list: the command prints every
+// group unless asked for a limit; the window's limit, when it cuts the list,
+// always says so. 17,000 groups of two files make 51,000 rows.
+TEST_F(ScanCommandTest, EveryGroupIsPrintedHoweverManyAndALimitIsAlwaysTold) {
+  constexpr int GROUPS = 17000, SINGLES = 200, PER_DIR = 500;
+  std::set<std::string> truth;
+  for (int i = 0; i < GROUPS + SINGLES; ++i) {
+    std::string dir_name = "/d" + std::to_string(i / PER_DIR);
+    if (i % PER_DIR == 0) {
+      make_dirs("big/x" + dir_name);
+      make_dirs("big/y" + dir_name);
+    }
+    std::string name = dir_name + "/f" + std::to_string(i);
+    std::string content = "contents of file " + std::to_string(i);
+    test::write_file(path("big/x" + name), content);
+    // Past the groups, the second tree's file differs: no group.
+    test::write_file(path("big/y" + name), i < GROUPS ? content : content + "!");
+    if (i < GROUPS) {
+      truth.insert(path("big/x" + name));
+      truth.insert(path("big/y" + name));
+    }
+  }
+
+  struct Printed {
+    std::set<std::string> files;
+    int rows = 0, groups = 0, full_notices = 0;
+    int rows_before_notice = -1;
+    bool groups_whole = true;  // every header is followed by its two rows
+  };
+  auto read_tsv = [](const std::string& out) {
+    Printed p;
+    std::istringstream lines(out);
+    int owed = 0;
+    for (std::string line; std::getline(lines, line); ++p.rows) {
+      std::vector<std::string> col;
+      std::istringstream fields(line);
+      for (std::string f; std::getline(fields, f, '\t');) col.push_back(f);
+      if (col.size() >= 7 && col[0] == " ") {
+        p.files.insert(col[6]);
+        --owed;
+      } else if (col.size() >= 3 && col[1].rfind("Group", 0) == 0) {
+        p.groups_whole &= owed == 0;
+        owed = 2;
+        ++p.groups;
+      } else if (col.size() >= 3 && col[1] == "List Box" && col[2] == " Is Full") {
+        ++p.full_notices;
+        p.rows_before_notice = p.rows;
+      }
+    }
+    p.groups_whole &= owed == 0;
+    return p;
+  };
+
+  // The factory settings without their stop after 1,000 duplicates.
+  auto record = std::make_unique<SettingsRecord>();
+  default_settings(*record);
+  record->stop_after = 0;
+  std::string settings = shell_quote(dir / "no-stop");
+  test::write_file(dir / "no-stop",
+                   std::string(reinterpret_cast<const char*>(record.get()), sizeof *record));
+
+  CommandResult all = run("--settings " + settings + " --tsv " + shell_quote(path("big")));
+  ASSERT_EQ(all.status, 0) << all.err;
+  Printed every = read_tsv(all.out);
+  EXPECT_EQ(every.groups, GROUPS);
+  EXPECT_TRUE(every.files == truth) << every.files.size() << " of " << truth.size();
+  EXPECT_EQ(every.full_notices, 0);
+  EXPECT_TRUE(every.groups_whole);
+  EXPECT_NE(all.err.find(" Files, 17,000  Duplicates"), std::string::npos) << all.err;
+
+  CommandResult limited =
+      run("--settings " + settings + " --tsv --list-limit 50000 " + shell_quote(path("big")));
+  ASSERT_EQ(limited.status, 0) << limited.err;
+  Printed cut = read_tsv(limited.out);
+  EXPECT_EQ(cut.full_notices, 1);
+  // "Sorted List", then whole groups until the count reaches 50,000.
+  EXPECT_GE(cut.rows_before_notice, 50000);
+  EXPECT_LE(cut.rows_before_notice, 50002);
+  EXPECT_TRUE(cut.groups_whole);
+  EXPECT_EQ(cut.files.size(), static_cast<std::size_t>(cut.groups) * 2);
+  for (const std::string& f : cut.files) ASSERT_TRUE(truth.count(f)) << f;
+
+  // The window's scan takes the window's limit, and says so too.
+  options = scan_options_from(*record);
+  options.include_dirs.clear();
+  include_directory(options, path("big"));
+  test::ScanRun window = scan();
+  int notices = 0;
+  for (const ListRow& row : window.rows()) notices += row[1] == "List Box" && row[2] == " Is Full";
+  EXPECT_EQ(notices, 1);
+  EXPECT_EQ(window.paths().size(), cut.files.size());
 }
 
 }  // namespace
