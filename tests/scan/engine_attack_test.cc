@@ -15,14 +15,14 @@
 #include <sstream>
 #include <thread>
 
-#include "scan_fixture.h"
+#include "command_fixture.h"
 #include "support/unprivileged.h"
 
 namespace {
 
 using test::ScanRun;
 
-class EngineAttackTest : public test::ScanTest {
+class EngineAttackTest : public test::CommandTest {
  public:
   static std::string quote(const std::string& s) { return shell_quote(s); }
   CommandResult command(const std::string& args) { return run_command(args); }

@@ -8,11 +8,11 @@
 #include <sstream>
 #include <vector>
 
-#include "scan_fixture.h"
+#include "command_fixture.h"
 
 namespace {
 
-class ScanCommandTest : public test::ScanTest {
+class ScanCommandTest : public test::CommandTest {
  protected:
   CommandResult run(const std::string& args) { return run_command(args); }
 };

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -100,31 +99,6 @@ class ScanTest : public ::testing::Test {
     run.block = std::make_unique<ScanBlock>();
     run.result = run_headless_scan(*run.block, options, false);
     return run;
-  }
-
-  // The headless command, run as a separate program with this test's
-  // directory as its HOME; its outputs pass through files there (standard
-  // error is not a terminal).
-  struct CommandResult {
-    int status = -1;
-    std::string out, err;
-  };
-  static std::string shell_quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-  }
-  CommandResult run_command(const std::string& args) {
-    std::string cmd = "TZ=UTC HOME=" + shell_quote(dir.path()) + " " +
-                      std::string(std::filesystem::path(PELTOMARVISH_BIN).parent_path()) +
-                      "/peltomarvish-scan " + args + " >" + shell_quote(dir / "out") + " 2>" +
-                      shell_quote(dir / "err");
-    CommandResult r;
-    int status = std::system(cmd.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = read_file(dir / "out");
-    r.err = read_file(dir / "err");
-    return r;
   }
 
   TempDir dir;
