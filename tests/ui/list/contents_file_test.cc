@@ -28,14 +28,15 @@ Contents sample() {
   return c;
 }
 
-// The codes of a row, scrambled, as the specification lays them out.
+// The bytes of a row as the contents file stores them: each one XOR 0x0A,
+// the line ended by a plain line feed.
 std::string scrambled(std::initializer_list<int> codes) {
   std::string s;
   for (int c : codes) s += static_cast<char>(c ^ 0x0A);
   return s + "\n";
 }
 
-TEST(ContentsFile, PlainTextsGiveTheSpecifiedFile) {
+TEST(ContentsFile, PlainTextsGiveTheExpectedFile) {
   Contents c;
   c.rows.push_back(text_row({"/*", "Sorted List", "*/", "", "", "", ""}));
   c.counters = {0, 1, 2, 3, 4, 5, 6, 7, 0, 0, 0, 0};
@@ -88,7 +89,7 @@ TEST(ContentsFile, EveryByteOfEveryColumnSurvives) {
   EXPECT_EQ(lines, 1 + c.rows.size() + 12 + 1 + 2 + 1);
 }
 
-TEST(ContentsFile, AFileWithoutIdentitiesRestoresAsSpecified) {
+TEST(ContentsFile, AFileWithoutIdentitiesRestoresItsRowsWithoutThem) {
   std::string file = encode_contents(sample());
   std::string plain = file.substr(0, file.find("#identities"));
   Contents back;
