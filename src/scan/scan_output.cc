@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/escaped_text.h"
 #include "core/glib_ptr.h"
 
 namespace {
@@ -61,23 +62,7 @@ const char* yes(bool b) { return b ? "true" : "false"; }
 
 std::string tsv_field(std::string_view text) {
   std::string out;
-  for (char ch : text) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char hex[5];
-          std::snprintf(hex, sizeof hex, "\\x%02X", c);
-          out += hex;
-        } else {
-          out += ch;
-        }
-    }
-  }
+  append_escaped(out, text, "\\");
   return out;
 }
 

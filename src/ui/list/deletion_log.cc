@@ -8,14 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/escaped_text.h"
 #include "core/row_texts.h"
 #include "core/unique_fd.h"
 
 namespace {
 
 constexpr const char* VERSION = "1.00";
-
-bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 }  // namespace
 
@@ -30,28 +29,10 @@ std::string deletion_log_header() {
 
 std::string log_path_text(std::string_view path) {
   bool has_control = false;
-  for (char c : path) has_control |= is_control(static_cast<unsigned char>(c));
+  for (char c : path) has_control |= is_control_byte(static_cast<unsigned char>(c));
   if (!has_control) return std::string(path);
-
   std::string out;
-  for (char ch : path) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      default:
-        if (is_control(c)) {
-          char hex[5];
-          std::snprintf(hex, sizeof hex, "\\x%02X", c);
-          out += hex;
-        } else {
-          out += ch;
-        }
-    }
-  }
+  append_escaped(out, path, "\\\"");
   return out;
 }
 

@@ -2,8 +2,9 @@
 
 #include <glib.h>
 
-#include <cstdio>
 #include <limits>
+
+#include "core/escaped_text.h"
 
 RowKind classify_texts(std::string_view mark, std::string_view first, std::string_view path) {
   if (mark.substr(0, 2) == "/*") return first.substr(0, 5) == "Group" ? ROW_GROUP : ROW_COMMENT;
@@ -31,36 +32,11 @@ std::int64_t size_from_text(std::string_view text) {
   return n;
 }
 
-namespace {
-
-bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
-
-void append_escaped_controls(std::string& out, std::string_view valid) {
-  for (char ch : valid) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    if (!is_control(c)) {
-      out += ch;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-}
-
-}  // namespace
-
 std::string display_text(std::string_view bytes) {
   bool plain = true;
   for (char c : bytes) {
     unsigned char u = static_cast<unsigned char>(c);
-    if (u >= 0x80 || is_control(u)) {
+    if (u >= 0x80 || is_control_byte(u)) {
       plain = false;
       break;
     }
@@ -75,7 +51,7 @@ std::string display_text(std::string_view bytes) {
   while (p < end) {
     const gchar* valid_end;
     g_utf8_validate(p, end - p, &valid_end);
-    append_escaped_controls(out, std::string_view(p, valid_end - p));
+    append_escaped(out, std::string_view(p, valid_end - p));
     if (valid_end == end) break;
     out += REPLACEMENT;  // one for each byte that starts no character
     p = valid_end + 1;
