@@ -168,33 +168,10 @@ class Walker {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(dir_fd.get()), closedir);
     if (!dir) return;
     const int fd = dir_fd.release();  // the directory stream closes it
-    const bool files_taken = any_mask_matches(o_.include_dirs, path_.c_str());
-    const std::size_t path_length = path_.size();
-    anchors_.push_back({fd, path_length});
-
-    while (walk_may_go_on(ctx_)) {
-      dirent* entry = readdir(dir.get());
-      if (entry == nullptr) break;
-      const char* name = entry->d_name;
-      if (is_dot_entry(name)) continue;
-      struct stat st;
-      bool is_dir;
-      if (!look_at(fd, name, entry->d_type, files_taken, st, is_dir)) continue;
-      if (is_dir) {
-        ctx_.block.dirs_count.fetch_add(1, std::memory_order_relaxed);
-        if (extend_path(name) && should_enter()) {
-          UniqueFd child(openat(fd, name, DIR_FLAGS));
-          if (!child || !searchable(child.get())) {
-            deny(name);
-          } else {
-            walk_directory(std::move(child), depth + 1);
-          }
-        }
-        path_.resize(path_length);
-      } else if (files_taken) {
-        examine_file(name, st);
-      }
-    }
+    anchors_.push_back({fd, path_.size()});
+    read_entries(dir.get(), fd, [&](const char* name) {
+      enter(name, depth, [&] { return UniqueFd(openat(fd, name, DIR_FLAGS)); });
+    });
     anchors_.pop_back();
   }
 
@@ -203,42 +180,59 @@ class Walker {
   // path below the deepest open level.
   void walk_deep(UniqueFd dir_fd, int depth) {
     std::vector<std::string> subdirs;
-    const std::size_t path_length = path_.size();
     {
       std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(dir_fd.get()), closedir);
       if (!dir) return;
       const int fd = dir_fd.release();
-      const bool files_taken = any_mask_matches(o_.include_dirs, path_.c_str());
-      while (walk_may_go_on(ctx_)) {
-        dirent* entry = readdir(dir.get());
-        if (entry == nullptr) break;
-        const char* name = entry->d_name;
-        if (is_dot_entry(name)) continue;
-        struct stat st;
-        bool is_dir;
-        if (!look_at(fd, name, entry->d_type, files_taken, st, is_dir)) continue;
-        if (is_dir) {
-          subdirs.emplace_back(name);
-        } else if (files_taken) {
-          examine_file(name, st);
-        }
-      }
+      read_entries(dir.get(), fd, [&](const char* name) { subdirs.emplace_back(name); });
     }
     const Anchor& anchor = anchors_.back();
     for (const std::string& name : subdirs) {
       if (!walk_may_go_on(ctx_)) break;
-      ctx_.block.dirs_count.fetch_add(1, std::memory_order_relaxed);
-      if (extend_path(name.c_str()) && should_enter()) {
-        std::string below = path_.substr(anchor.path_length + (anchor.path_length > 1 ? 1 : 0));
-        UniqueFd child = open_below(anchor.fd, below);
-        if (!child || !searchable(child.get())) {
-          deny(name.c_str());
-        } else {
-          walk_directory(std::move(child), depth + 1);
-        }
-      }
-      path_.resize(path_length);
+      enter(name.c_str(), depth, [&] {
+        return open_below(anchor.fd,
+                          path_.substr(anchor.path_length + (anchor.path_length > 1 ? 1 : 0)));
+      });
     }
+  }
+
+  // Reads the entries of the directory open as `fd` (whose path is path_):
+  // the files of a directory the masks take are examined, and each
+  // subdirectory is handed to `subdir(name)`.
+  template <typename Subdir>
+  void read_entries(DIR* dir, int fd, Subdir subdir) {
+    const bool files_taken = any_mask_matches(o_.include_dirs, path_.c_str());
+    while (walk_may_go_on(ctx_)) {
+      dirent* entry = readdir(dir);
+      if (entry == nullptr) break;
+      const char* name = entry->d_name;
+      if (is_dot_entry(name)) continue;
+      struct stat st;
+      bool is_dir;
+      if (!look_at(fd, name, entry->d_type, files_taken, st, is_dir)) continue;
+      if (is_dir) {
+        subdir(name);
+      } else if (files_taken) {
+        examine_file(name, st);
+      }
+    }
+  }
+
+  // Counts the subdirectory `name` of path_ and, when the masks lead into
+  // it, opens it with `open_child()` (path_ then names it) and walks it.
+  template <typename Open>
+  void enter(const char* name, int depth, Open open_child) {
+    const std::size_t path_length = path_.size();
+    ctx_.block.dirs_count.fetch_add(1, std::memory_order_relaxed);
+    if (extend_path(name) && should_enter()) {
+      UniqueFd child = open_child();
+      if (!child || !searchable(child.get())) {
+        deny(name);
+      } else {
+        walk_directory(std::move(child), depth + 1);
+      }
+    }
+    path_.resize(path_length);
   }
 
   static bool is_dot_entry(const char* name) {
