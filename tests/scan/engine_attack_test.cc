@@ -56,43 +56,18 @@ TEST_F(EngineAttackTest, ADirectoryThatCanBeReadButNotSearchedIsToldOnce) {
 TEST_F(EngineAttackTest, NoFileIsLostToTheOpenFileLimit) {
   // Two branches 1,200 levels deep, far more than 100 descriptors.
   constexpr int LEVELS = 1200;
-  for (const char* branch : {"a", "b"}) {
-    std::string p = path(branch);
-    mkdir(p.c_str(), 0755);
-    int fd = open(p.c_str(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < LEVELS; ++i) {
-      mkdirat(fd, "d", 0755);
-      int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
-      close(fd);
-      fd = next;
-    }
-    int f = openat(fd, "deep.txt", O_WRONLY | O_CREAT, 0644);
-    ASSERT_EQ(write(f, "bottom", 6), 6);
-    close(f);
-    close(fd);
-  }
+  for (const char* branch : {"a", "b"}) make_deep_file(branch, "d", LEVELS, "bottom");
   make_file("a/top.txt", "top");
   make_file("b/top.txt", "top");
-  int pipe_fd[2];
-  ASSERT_EQ(pipe(pipe_fd), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
+  std::string text = test::in_child([&] {
     struct rlimit limit = {100, 100};
     setrlimit(RLIMIT_NOFILE, &limit);
     ScanRun run = scan();
-    std::string text;
-    for (const std::string& p : run.paths()) text += p.ends_with("/deep.txt") ? "deep," : "top,";
-    for (const std::string& m : run.result.messages) text += m.rfind("Access", 0) == 0 ? m : "";
-    ssize_t unused = write(pipe_fd[1], text.data(), text.size());
-    (void)unused;
-    _exit(0);
-  }
-  close(pipe_fd[1]);
-  std::string text;
-  char buf[4096];
-  for (ssize_t n; (n = read(pipe_fd[0], buf, sizeof buf)) > 0;) text.append(buf, n);
-  close(pipe_fd[0]);
-  waitpid(pid, nullptr, 0);
+    std::string found;
+    for (const std::string& p : run.paths()) found += p.ends_with("/deep.txt") ? "deep," : "top,";
+    for (const std::string& m : run.result.messages) found += m.rfind("Access", 0) == 0 ? m : "";
+    return found;
+  });
   EXPECT_EQ(text, "deep,deep,top,top,");
 }
 

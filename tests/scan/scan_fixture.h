@@ -89,6 +89,25 @@ class ScanTest : public ::testing::Test {
     return path(rel);
   }
 
+  // A file `levels` directories named `level` below the new directory
+  // `top`, made one level at a time (the whole path may be longer than any
+  // call takes).
+  void make_deep_file(const std::string& top, const std::string& level, int levels,
+                      const std::string& content) {
+    make_dirs(top);
+    int fd = open(path(top).c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < levels; ++i) {
+      ASSERT_EQ(mkdirat(fd, level.c_str(), 0755), 0);
+      int next = openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+      close(fd);
+      fd = next;
+    }
+    int f = openat(fd, "deep.txt", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(write(f, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    close(f);
+    close(fd);
+  }
+
   void set_mtime(const std::string& rel, time_t t) {
     struct timespec times[2] = {{t, 0}, {t, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, path(rel).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);

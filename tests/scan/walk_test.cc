@@ -288,20 +288,7 @@ TEST_F(WalkTest, LongPathsAreListedWholeOrLeftOut) {
   make_file("b/" + mid + "/" + mid + "/f", "long");
   // Past PATH_MAX: built relative to each level, since no call takes it whole.
   std::string level(200, 'L');
-  for (const char* top : {"c", "d"}) {
-    make_dirs(top);
-    int fd = open(path(top).c_str(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < 21; ++i) {
-      ASSERT_EQ(mkdirat(fd, level.c_str(), 0755), 0);
-      int next = openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
-      close(fd);
-      fd = next;
-    }
-    int f = openat(fd, "deep.txt", O_WRONLY | O_CREAT, 0644);
-    ASSERT_EQ(write(f, "deep", 4), 4);
-    close(f);
-    close(fd);
-  }
+  for (const char* top : {"c", "d"}) make_deep_file(top, level, 21, "deep");
   ScanRun run = scan();
   auto paths = run.paths();
   ASSERT_EQ(paths.size(), 2u);
