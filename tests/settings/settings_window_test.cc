@@ -23,19 +23,13 @@ namespace {
 class SettingsWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gui::take_warnings();
-    main_window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_widget_show(main_window_);
-    g_main_window = main_window_;
+    main_window_ = gui::open_stand_in_main_window();
     default_settings(*record);
     gui::flush_events();
   }
   void TearDown() override {
     gui::destroy_windows({"TheWinSetting", "TheWinAskOK", "TheWinHelp"});
-    gtk_widget_destroy(main_window_);
-    g_main_window = nullptr;
-    gui::flush_events();
-    for (const std::string& warning : gui::take_warnings()) ADD_FAILURE() << "GTK: " << warning;
+    gui::close_stand_in_main_window(main_window_);
   }
 
   GtkWidget* open(int page) {

@@ -14,30 +14,17 @@
 
 namespace {
 
-std::string joined(const std::vector<std::string>& lines) {
-  std::string all;
-  for (const std::string& line : lines) all += line + "\n";
-  return all;
-}
-
 class DialogsTest : public testing::Test {
  protected:
   void SetUp() override {
-    gui::take_warnings();
-    main_window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    main_window_ = gui::open_stand_in_main_window();
     gtk_widget_set_name(main_window_, "TheFinder");
-    gtk_widget_show(main_window_);
-    g_main_window = main_window_;
     gui::flush_events();
   }
 
   void TearDown() override {
     gui::destroy_windows({"TheWinAskOK", "TheWinAskYesNo", "TheWinAskYesNoAll", "TheWinAskAO"});
-    gtk_widget_destroy(main_window_);
-    g_main_window = nullptr;
-    gui::flush_events();
-    std::vector<std::string> warnings = gui::take_warnings();
-    EXPECT_TRUE(warnings.empty()) << "GTK complained:\n" << joined(warnings);
+    gui::close_stand_in_main_window(main_window_);
   }
 
   bool main_sensitive() const { return gtk_widget_get_sensitive(main_window_); }

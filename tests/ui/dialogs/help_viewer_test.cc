@@ -32,10 +32,7 @@ std::string page_text(const char* page) {
 class HelpViewerTest : public testing::Test {
  protected:
   void SetUp() override {
-    gui::take_warnings();
-    main_window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_widget_show(main_window_);
-    g_main_window = main_window_;
+    main_window_ = gui::open_stand_in_main_window();
 
     // The text dialog reads relative to the working directory (the data
     // directory, in the program).
@@ -50,13 +47,9 @@ class HelpViewerTest : public testing::Test {
 
   void TearDown() override {
     gui::destroy_windows({"TheWinHelp", "TheWinText"});
-    gtk_widget_destroy(main_window_);
-    g_main_window = nullptr;
-    gui::flush_events();
+    gui::close_stand_in_main_window(main_window_);
     fs::current_path(old_dir_);
     if (!dir_.empty()) fs::remove_all(dir_);
-    std::vector<std::string> warnings = gui::take_warnings();
-    for (const std::string& warning : warnings) ADD_FAILURE() << "GTK complained: " << warning;
   }
 
   void write_file(const char* name, const std::string& bytes) {

@@ -24,10 +24,7 @@ namespace {
 class FileWindowsTest : public test::ListTest {
  public:
   void SetUp() override {
-    gui::take_warnings();
-    main_window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_widget_show(main_window_);
-    g_main_window = main_window_;
+    main_window_ = gui::open_stand_in_main_window();
     in_ = std::make_unique<test::InDirectory>(dir.path());
     for (const char* helper : {"pmopen", "pmview"}) {
       helper_script(helper, "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$0.args\"\n");
@@ -38,11 +35,8 @@ class FileWindowsTest : public test::ListTest {
   }
   void TearDown() override {
     gui::destroy_windows({"TheWinInfo", "TheWinPMuser", "TheWinAskOK", "TheWinAskYesNo"});
-    gtk_widget_destroy(main_window_);
-    g_main_window = nullptr;
-    gui::flush_events();
+    gui::close_stand_in_main_window(main_window_);
     in_.reset();
-    for (const std::string& warning : gui::take_warnings()) ADD_FAILURE() << "GTK: " << warning;
   }
 
   void helper_script(const char* name, const std::string& body) {

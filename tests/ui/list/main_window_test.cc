@@ -71,6 +71,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   static void TearDownTestSuite() {
+    g_shell_command_hook = nullptr;  // the suites after this one run helpers for real
     g_source_remove(intake_);
     set_word(g_block->command_word, CMD_QUIT);
     waitpid(scanner_, nullptr, 0);

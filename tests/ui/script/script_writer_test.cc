@@ -18,10 +18,7 @@ namespace {
 class ScriptWriterTest : public test::ListTest {
  public:
   void SetUp() override {
-    gui::take_warnings();
-    main_window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_widget_show(main_window_);
-    g_main_window = main_window_;
+    main_window_ = gui::open_stand_in_main_window();
     in_ = std::make_unique<test::InDirectory>(dir.path());
     state = std::make_unique<StateRecord>();
     default_state(*state);
@@ -33,11 +30,8 @@ class ScriptWriterTest : public test::ListTest {
   }
   void TearDown() override {
     gui::destroy_windows({"TheWinScript", "TheWinFiles", "TheWinHelp"});
-    gtk_widget_destroy(main_window_);
-    g_main_window = nullptr;
-    gui::flush_events();
+    gui::close_stand_in_main_window(main_window_);
     in_.reset();
-    for (const std::string& warning : gui::take_warnings()) ADD_FAILURE() << "GTK: " << warning;
   }
 
   GtkWidget* open() {

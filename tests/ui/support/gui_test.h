@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "ui/dialogs/dialogs.h"
+
 namespace gui {
 
 // ---- The event loop ---------------------------------------------------------
@@ -338,6 +340,28 @@ inline void install_log_catcher() {
         return g_log_writer_default(level, fields, n_fields, nullptr);
       },
       nullptr, nullptr);
+}
+
+// ---- A stand-in main window ------------------------------------------------------
+
+// A shown top-level window in the main window's place (the other windows
+// are made transient for it and hold it insensitive while they need to),
+// for the tests of those windows. Complaints logged before it are dropped.
+inline GtkWidget* open_stand_in_main_window() {
+  take_warnings();
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_widget_show(window);
+  g_main_window = window;
+  return window;
+}
+
+// Destroys it, and fails the test for every complaint GTK logged meanwhile.
+inline void close_stand_in_main_window(GtkWidget*& window) {
+  gtk_widget_destroy(window);
+  window = nullptr;
+  g_main_window = nullptr;
+  flush_events();
+  for (const std::string& warning : take_warnings()) ADD_FAILURE() << "GTK complained: " << warning;
 }
 
 }  // namespace gui
