@@ -83,9 +83,7 @@ SettingsWindow::SettingsWindow(SettingsRecord& record, int page)
   window_ = GTK_WIDGET(obj("TheWinSetting"));
   notebook_ = GTK_NOTEBOOK(obj("Notebook"));
   gtk_widget_set_name(window_, "TheWinSetting");
-  if (g_main_window && GTK_IS_WINDOW(g_main_window)) {
-    gtk_window_set_transient_for(GTK_WINDOW(window_), GTK_WINDOW(g_main_window));
-  }
+  keep_above_main_window(window_);
   connect_signals();
   show_page(page);
   g_last_page = page;

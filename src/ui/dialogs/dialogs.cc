@@ -97,9 +97,7 @@ GtkWidget* open_box(const BoxLayout& layout, int* answer_slot) {
   gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_MOUSE);
   gtk_window_set_modal(GTK_WINDOW(window), TRUE);
   gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
-  if (g_main_window && GTK_IS_WINDOW(g_main_window)) {
-    gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(g_main_window));
-  }
+  keep_above_main_window(window);
 
   GtkAccelGroup* accel_group = gtk_accel_group_new();
   gtk_window_add_accel_group(GTK_WINDOW(window), accel_group);
@@ -178,6 +176,12 @@ int wait_for_answer(const int& answer) {
 }
 
 }  // namespace
+
+void keep_above_main_window(GtkWidget* window) {
+  if (g_main_window && GTK_IS_WINDOW(g_main_window)) {
+    gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(g_main_window));
+  }
+}
 
 void hold_main_window() {
   ++g_modal_windows;

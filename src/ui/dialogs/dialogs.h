@@ -9,6 +9,10 @@
 // The main window, made insensitive while a box is open; may be null.
 extern GtkWidget* g_main_window;
 
+// Makes `window` belong to the main window (kept above it, placed by the
+// window manager with it in mind), when there is one.
+void keep_above_main_window(GtkWidget* window);
+
 // Every modal window of the program (these boxes, the settings window)
 // holds the main window insensitive while it is open; the main window comes
 // back when the last one has gone.

@@ -40,9 +40,7 @@ GtkWidget* open_text_dialog(const char* title, int width, int height, const char
   gtk_window_set_title(GTK_WINDOW(dialog), title);
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   gtk_widget_set_size_request(dialog, width, height);
-  if (g_main_window && GTK_IS_WINDOW(g_main_window)) {
-    gtk_window_set_transient_for(GTK_WINDOW(dialog), GTK_WINDOW(g_main_window));
-  }
+  keep_above_main_window(dialog);
 
   // Log lines carry file names as they are on disk, which need not be UTF-8;
   // GTK shows nothing at all for text that is not, so mend the odd bytes.

@@ -88,9 +88,7 @@ void show_file_info(DeleteContext ctx) {
   GtkWidget* window = GTK_WIDGET(obj("TheWinInfo"));
   gtk_widget_set_name(window, "TheWinInfo");
   gtk_label_set_text(GTK_LABEL(obj("TheInfoText")), text.c_str());
-  if (g_main_window && GTK_IS_WINDOW(g_main_window)) {
-    gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(g_main_window));
-  }
+  keep_above_main_window(window);
 
   g_signal_connect_swapped(obj("ButOK"), "clicked", G_CALLBACK(gtk_widget_destroy), window);
   g_signal_connect(obj("ButDelete"), "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {

@@ -99,9 +99,7 @@ void open_find_window(ResultList& list, Prompter& prompter, StateRecord& state, 
                            GTK_WIDGET(gtk_builder_get_object(builder, "TheWinSearch"))};
   g_find = f;
   gtk_widget_set_name(f->window, "TheWinSearch");
-  if (g_main_window && GTK_IS_WINDOW(g_main_window)) {
-    gtk_window_set_transient_for(GTK_WINDOW(f->window), GTK_WINDOW(g_main_window));
-  }
+  keep_above_main_window(f->window);
   f->fill("TheFindKey", state.find_has_history);
   f->fill("TheFindKeyNot", state.find_not_history);
   g_signal_connect(f->obj("ButFindNext"), "clicked", G_CALLBACK(find_next_clicked), f);

@@ -127,9 +127,7 @@ void run_user_function(ResultList& list) {
   run->builder = gtk_builder_new_from_resource(UI_RESOURCE);
   run->window = GTK_WIDGET(gtk_builder_get_object(run->builder, "TheWinPMuser"));
   gtk_widget_set_name(run->window, "TheWinPMuser");
-  if (g_main_window && GTK_IS_WINDOW(g_main_window)) {
-    gtk_window_set_transient_for(GTK_WINDOW(run->window), GTK_WINDOW(g_main_window));
-  }
+  keep_above_main_window(run->window);
   g_signal_connect_swapped(gtk_builder_get_object(run->builder, "ButtonDismiss"), "clicked",
                            G_CALLBACK(gtk_widget_destroy), run->window);
   g_signal_connect(run->window, "destroy", G_CALLBACK(window_destroyed), run);

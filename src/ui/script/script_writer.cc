@@ -220,9 +220,7 @@ void open_script_window(ResultList& list, Prompter& prompter, StateRecord& state
                              GTK_WIDGET(gtk_builder_get_object(builder, "TheWinScript"))};
   g_script = s;
   gtk_widget_set_name(s->window, "TheWinScript");
-  if (g_main_window && GTK_IS_WINDOW(g_main_window)) {
-    gtk_window_set_transient_for(GTK_WINDOW(s->window), GTK_WINDOW(g_main_window));
-  }
+  keep_above_main_window(s->window);
   s->fill();
 
   auto clicked = [s](const char* name, void (*handler)(GtkButton*, gpointer)) {
