@@ -16,10 +16,23 @@ namespace {
 // the processor away between polls.
 constexpr int SPIN_POLLS = 2000;
 
-long futex(Atomic32& word, int op, std::int32_t value, const timespec* timeout) {
+// A 32-bit word of the block: sleeps while it holds `value`, for at most
+// `timeout_us` microseconds (returns at once when it holds something else).
+template <typename Word>
+void futex_wait(Word& word, std::uint32_t value, long timeout_us) {
+  static_assert(sizeof(Word) == 4);
+  timespec timeout{timeout_us / 1000000, (timeout_us % 1000000) * 1000};
   // The block is shared between processes, so these are not private futexes.
-  return syscall(SYS_futex, reinterpret_cast<std::int32_t*>(&word), op, value, timeout,
-                 nullptr, 0);
+  syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT, value, &timeout, nullptr,
+          0);
+}
+
+// Wakes every sleeper on the word.
+template <typename Word>
+void futex_wake(Word& word) {
+  static_assert(sizeof(Word) == 4);
+  syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAKE, INT32_MAX, nullptr,
+          nullptr, 0);
 }
 
 bool scanner_should_abort(const ScanBlock& block) {
@@ -37,17 +50,6 @@ constexpr std::uint32_t RESUME_AT = RECORD_RING_SLOTS / 2;
 // many records are waiting (or a request, which may be the last record for
 // a while); a few rows left behind are taken at its next tick.
 constexpr std::uint32_t WAKE_INTERFACE_AT = RECORD_RING_SLOTS / 4;
-
-long futex_wait(AtomicCount32& word, std::uint32_t value, long timeout_us) {
-  timespec timeout{timeout_us / 1000000, (timeout_us % 1000000) * 1000};
-  return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT, value, &timeout,
-                 nullptr, 0);
-}
-
-long futex_wake(AtomicCount32& word) {
-  return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAKE, INT32_MAX,
-                 nullptr, nullptr, 0);
-}
 
 // Waits for a free record in the ring and returns it. Returns null when the
 // wait was ended because the scanner is aborting or the program is ending
@@ -69,8 +71,7 @@ ListRecord* next_free_record(ScanBlock& block) {
       block.scanner_waiting.store(0);
     }
   }
-  ListRecord& record = block.record_ring[posted & RING_MASK];
-  return &record;
+  return &block.record_ring[posted & RING_MASK];
 }
 
 // Hands the filled record to the interface.
@@ -273,13 +274,12 @@ bool take_scan_finished(ScanBlock& block) {
 
 void set_word(Atomic32& word, std::int32_t value) {
   word.store(value, std::memory_order_release);
-  futex(word, FUTEX_WAKE, INT32_MAX, nullptr);
+  futex_wake(word);
 }
 
 std::int32_t wait_word_change(Atomic32& word, std::int32_t current, int timeout_ms) {
   std::int32_t value = word.load(std::memory_order_acquire);
   if (value != current) return value;
-  timespec timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
-  futex(word, FUTEX_WAIT, current, &timeout);
+  futex_wait(word, static_cast<std::uint32_t>(current), timeout_ms * 1000L);
   return word.load(std::memory_order_acquire);
 }

@@ -132,8 +132,7 @@ class CrcPass {
         batch_.push_back({key, node, files_.size()});
         for (const GroupMember& m : node->members) {
           FileWork& f = files_.emplace_back(&m);
-          if (!may_skip_lone || ctx_.read_ahead == nullptr) continue;
-          f.probed = ctx_.read_ahead->probe_of(m, f.probe);
+          if (ctx_.read_ahead != nullptr) f.probed = ctx_.read_ahead->probe_of(m, f.probe);
         }
       }
       if (may_skip_lone) {

@@ -35,7 +35,7 @@ ReadAhead::ReadAhead(const ScanContext& ctx, unsigned threads)
 ReadAhead::~ReadAhead() { finish(); }
 
 void ReadAhead::file_added(GroupNode& group, std::int32_t count) {
-  if (count < first_count_ || group.members.empty()) return;
+  if (count < first_count_) return;
   if (count == first_count_) {
     for (GroupMember& m : group.members) hand_over(m);
   } else {
