@@ -76,6 +76,9 @@ class TimedDisk : public FileSystem {
   bool append_to_log(const std::string& file, const std::string& line) override {
     return timed([&] { return disk_.append_to_log(file, line); });
   }
+  bool same_contents(const std::string& a, const std::string& b) override {
+    return timed([&] { return disk_.same_contents(a, b); });
+  }
   bool same_file(const std::string& a, const std::string& b) override {
     return timed([&] { return disk_.same_file(a, b); });
   }

@@ -8,6 +8,8 @@ FileIdentity identity_of(const struct stat& st) {
   id.mtime_sec = static_cast<std::int64_t>(st.st_mtim.tv_sec);
   id.mtime_nsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
   id.type = static_cast<std::uint32_t>(st.st_mode & S_IFMT);
+  id.ctime_sec = static_cast<std::int64_t>(st.st_ctim.tv_sec);
+  id.ctime_nsec = static_cast<std::int32_t>(st.st_ctim.tv_nsec);
   return id;
 }
 
@@ -15,6 +17,21 @@ bool still_the_same(const FileIdentity& seen, const FileIdentity& now) {
   if (!seen.known()) return false;
   if (seen.size_only()) return now.type != S_IFDIR && now.size == seen.size;
   return seen == now;
+}
+
+RowKind classify_texts(std::string_view mark, std::string_view first, std::string_view path) {
+  if (mark.substr(0, 2) == "/*") return first.substr(0, 5) == "Group" ? ROW_GROUP : ROW_COMMENT;
+  if (mark.empty() || path.empty() || path[0] != '/') return ROW_NONE;
+  switch (mark[0]) {
+    case ' ':
+      return ROW_FILE;
+    case '*':
+      return ROW_TAGGED;
+    case 'D':
+      return ROW_DELETED;
+    default:
+      return ROW_NONE;
+  }
 }
 
 char* format_thousands(char* buf, std::int64_t n) {

@@ -131,7 +131,7 @@ struct ScanBlock {
   ListRecord record_ring[RECORD_RING_SLOTS];
 };
 
-inline constexpr std::size_t SCAN_BLOCK_SIZE = 301384;
+inline constexpr std::size_t SCAN_BLOCK_SIZE = 302408;
 
 static_assert(std::is_standard_layout_v<ScanBlock>);
 static_assert(sizeof(ScanBlock) == SCAN_BLOCK_SIZE);
@@ -152,6 +152,6 @@ static_assert(offsetof(ScanBlock, msg_text) == 26343);
 static_assert(offsetof(ScanBlock, list_busy) == 26424);
 static_assert(offsetof(ScanBlock, block_size) == 26432);
 static_assert(offsetof(ScanBlock, record_ring) == 26440);
-static_assert(std::is_standard_layout_v<FileIdentity> && sizeof(FileIdentity) == 40);
-static_assert(sizeof(ListRecord) == 4296 && offsetof(ListRecord, col_path) == 195);
+static_assert(std::is_standard_layout_v<FileIdentity> && sizeof(FileIdentity) == 56);
+static_assert(sizeof(ListRecord) == 4312 && offsetof(ListRecord, col_path) == 211);
 static_assert(offsetof(ScanBlock, dirs_count) == offsetof(ScanBlock, settings) + SETTINGS_RECORD_SIZE);

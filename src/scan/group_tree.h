@@ -33,7 +33,9 @@ struct FileFacts {
   std::int64_t size = 0;
   std::int64_t shown_time = 0;  // the file time the settings choose
   std::int64_t mtime_sec = 0;
+  std::int64_t ctime_sec = 0;
   std::int32_t mtime_nsec = 0;
+  std::int32_t ctime_nsec = 0;
   std::uint32_t mode = 0;  // type and permission bits; 0: not looked at
   std::uint64_t device = 0;
   std::uint64_t inode = 0;

@@ -39,6 +39,8 @@ FileFacts facts_of(const struct stat& st, int time_kind) {
   f.shown_time = static_cast<std::int64_t>(chosen_file_time(st, time_kind));
   f.mtime_sec = static_cast<std::int64_t>(st.st_mtim.tv_sec);
   f.mtime_nsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
+  f.ctime_sec = static_cast<std::int64_t>(st.st_ctim.tv_sec);
+  f.ctime_nsec = static_cast<std::int32_t>(st.st_ctim.tv_nsec);
   f.mode = static_cast<std::uint32_t>(st.st_mode);
   f.device = static_cast<std::uint64_t>(st.st_dev);
   f.inode = static_cast<std::uint64_t>(st.st_ino);
@@ -69,6 +71,8 @@ BuiltRow file_row(const FileFacts* facts, std::uint32_t crc, const char* crc_tex
     row.identity.size = facts->size;
     row.identity.mtime_sec = facts->mtime_sec;
     row.identity.mtime_nsec = facts->mtime_nsec;
+    row.identity.ctime_sec = facts->ctime_sec;
+    row.identity.ctime_nsec = facts->ctime_nsec;
     row.identity.type = facts->mode & S_IFMT;
   }
   if (crc_text != nullptr) {

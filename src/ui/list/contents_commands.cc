@@ -58,6 +58,7 @@ void save_contents(ResultList& list, Prompter& prompter, const std::string& file
     for (int c = 0; c < COL_PATH; ++c) row.col[c] = list.text(i, c);
     row.col[COL_PATH] = list.path(i);
     row.identity = list.identity(i);
+    row.group = list.group_of(i);
     if (row.col[0].rfind('/', 0) == 0) last_marker = i;
   }
   list.select(last_marker);
@@ -91,6 +92,7 @@ void restore_contents(ResultList& list, Prompter& prompter, const std::string& f
   }
   Contents contents;
   const bool good = decode_contents_file(fd.get(), contents);
+  bool without_identities = false;  // some file row has only its size to go by
 
   {
     FrozenList frozen(list);
@@ -101,17 +103,20 @@ void restore_contents(ResultList& list, Prompter& prompter, const std::string& f
       for (std::size_t i = 0; i < contents.rows.size(); ++i) {
         ContentsRow& row = contents.rows[i];
         FileIdentity id = row.identity;
-        // Without saved identities a file row is re-checked by its size.
+        // Without saved identities a file row is re-checked by its size, and
+        // its copies by their bytes, before a deletion.
         if (!contents.identities &&
             is_file_kind(classify_texts(row.col[0], row.col[1], row.col[COL_PATH]))) {
           id = FileIdentity{};
           id.type = FileIdentity::SIZE_ONLY;
           id.size = size_from_text(row.col[3]);
         }
+        without_identities |= id.size_only();
         const char* texts[COLUMN_COUNT];
         for (int c = 0; c < COLUMN_COUNT; ++c) texts[c] = row.col[c].c_str();
         list.append(RowTexts{{texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6]},
-                             id.known() ? &id : nullptr});
+                             id.known() ? &id : nullptr,
+                             row.group});
         if (row.col[0].rfind('*', 0) == 0) {
           list.set_background(static_cast<int>(i), &TAG_COLOUR);
         }
@@ -141,5 +146,8 @@ void restore_contents(ResultList& list, Prompter& prompter, const std::string& f
     prompter.message("Restore Contents", "The Contents File is Corrupted, List Can Not be restored",
                      "");
     prompter.error_signal();
+  } else if (without_identities) {
+    prompter.message("Contents Restored Without File Identities",
+                     "Copies Will Be Compared Byte For Byte Before Deleting", "");
   }
 }

@@ -142,18 +142,23 @@ bool read_row(ByteReader& in, ContentsRow& row, std::uint32_t& checksum) {
   return true;
 }
 
-// The identity section: "#identities" and one line "ROW DEVICE INODE SIZE
-// SECONDS NANOSECONDS TYPE" per file row whose identity is known, in row
-// order, then "#end SUM" with the sum of all those numbers. Anything else
-// drops the whole section.
+// The identity section: "#identities 2", then one line per file row in row
+// order, "ROW GROUP DEVICE INODE SIZE MSEC MNSEC CSEC CNSEC TYPE" (TYPE 0
+// when the row's file was never examined, GROUP 0 when not known), then "#end SUM" with the sum of
+// all those numbers. Anything else drops the whole section, and so does the
+// first form of the section ("#identities", without groups and change
+// times): such a list is checked as one without identities.
+constexpr const char* IDENTITY_SECTION = "#identities 2";
+constexpr int IDENTITY_FIELDS = 10;
+
 bool read_identities(ByteReader& in, Contents& contents) {
   std::string line;
-  if (!read_line(in, line, 64) || line != "#identities") return false;
+  if (!read_line(in, line, 64) || line != IDENTITY_SECTION) return false;
   std::uint64_t sum = 0;
   std::int64_t last_row = -1;
-  std::vector<std::pair<std::size_t, FileIdentity>> found;
+  std::vector<std::pair<std::size_t, ContentsRow>> found;
   for (;;) {
-    if (!read_line(in, line, 160)) return false;
+    if (!read_line(in, line, 256)) return false;
     if (line.rfind("#end ", 0) == 0) {
       std::int64_t claimed;
       if (!parse_number(std::string_view(line).substr(5), claimed) ||
@@ -162,31 +167,43 @@ bool read_identities(ByteReader& in, Contents& contents) {
       }
       break;
     }
-    std::int64_t v[7];
+    std::int64_t v[IDENTITY_FIELDS];
     std::string_view rest = line;
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < IDENTITY_FIELDS; ++i) {
       std::size_t blank = rest.find(' ');
       std::string_view field = rest.substr(0, blank);
       if (!parse_number(field, v[i])) return false;
       sum += static_cast<std::uint64_t>(v[i]);
       rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
-      if (i < 6 && blank == std::string_view::npos) return false;
+      if (i < IDENTITY_FIELDS - 1 && blank == std::string_view::npos) return false;
     }
     if (!rest.empty() || v[0] <= last_row || v[0] >= static_cast<std::int64_t>(contents.rows.size()) ||
-        v[6] <= 0 || v[5] < 0 || v[5] >= 1000000000) {
+        v[1] < 0 || v[6] < 0 || v[6] >= 1000000000 || v[8] < 0 || v[8] >= 1000000000 ||
+        v[9] < 0 || v[9] > 0xFFFFFFFF) {
+      return false;
+    }
+    const ContentsRow& listed = contents.rows[static_cast<std::size_t>(v[0])];
+    if (!is_file_kind(classify_texts(listed.col[0], listed.col[1], listed.col[COLUMN_COUNT - 1]))) {
       return false;
     }
     last_row = v[0];
-    FileIdentity id;
-    id.device = static_cast<std::uint64_t>(v[1]);
-    id.inode = static_cast<std::uint64_t>(v[2]);
-    id.size = v[3];
-    id.mtime_sec = v[4];
-    id.mtime_nsec = static_cast<std::int32_t>(v[5]);
-    id.type = static_cast<std::uint32_t>(v[6]);
-    found.emplace_back(static_cast<std::size_t>(v[0]), id);
+    ContentsRow saved;
+    saved.group = v[1];
+    FileIdentity& id = saved.identity;
+    id.device = static_cast<std::uint64_t>(v[2]);
+    id.inode = static_cast<std::uint64_t>(v[3]);
+    id.size = v[4];
+    id.mtime_sec = v[5];
+    id.mtime_nsec = static_cast<std::int32_t>(v[6]);
+    id.ctime_sec = v[7];
+    id.ctime_nsec = static_cast<std::int32_t>(v[8]);
+    id.type = static_cast<std::uint32_t>(v[9]);
+    found.emplace_back(static_cast<std::size_t>(v[0]), saved);
   }
-  for (auto& [row, id] : found) contents.rows[row].identity = id;
+  for (auto& [row, saved] : found) {
+    contents.rows[row].identity = saved.identity;
+    contents.rows[row].group = saved.group;
+  }
   return true;
 }
 
@@ -262,16 +279,19 @@ std::string encode_contents(const Contents& contents) {
   }
   out += "###" + std::to_string(static_cast<std::int32_t>(checksum)) + "###\n";
 
-  out += "#identities\n";
+  out += IDENTITY_SECTION;
+  out += '\n';
   std::uint64_t sum = 0;
   for (std::size_t r = 0; r < contents.rows.size(); ++r) {
-    const FileIdentity& id = contents.rows[r].identity;
-    if (!id.known()) continue;
-    const std::int64_t v[7] = {static_cast<std::int64_t>(r),          static_cast<std::int64_t>(id.device),
-                               static_cast<std::int64_t>(id.inode),   id.size,
-                               id.mtime_sec,                          id.mtime_nsec,
-                               static_cast<std::int64_t>(id.type)};
-    for (int i = 0; i < 7; ++i) {
+    const ContentsRow& row = contents.rows[r];
+    if (!is_file_kind(classify_texts(row.col[0], row.col[1], row.col[COLUMN_COUNT - 1]))) continue;
+    const FileIdentity& id = row.identity;
+    const std::int64_t v[IDENTITY_FIELDS] = {
+        static_cast<std::int64_t>(r),         row.group,    static_cast<std::int64_t>(id.device),
+        static_cast<std::int64_t>(id.inode),  id.size,      id.mtime_sec,
+        id.mtime_nsec,                        id.ctime_sec, id.ctime_nsec,
+        static_cast<std::int64_t>(id.type)};
+    for (int i = 0; i < IDENTITY_FIELDS; ++i) {
       if (i > 0) out += ' ';
       out += std::to_string(v[i]);
       sum += static_cast<std::uint64_t>(v[i]);

@@ -11,8 +11,9 @@
 //                            spare counts, duplicates, tagged count and bytes,
 //                            deleted count and bytes
 //   ###checksum###\n         12345678 + every code of every row + the counters
-//   (identity section)       optional: what each file row's file was at the
-//                            scan, for the re-check before a deletion
+//   (identity section)       optional: for each file row the group it was
+//                            listed in and what its file was at the scan, for
+//                            the checks before a deletion
 //
 // Every byte 1..255 of a text survives: with CONTENTS_SCRAMBLE = 0x0A only a
 // NUL could come out as the line feed, and a text byte that equals a pair
@@ -40,13 +41,14 @@ inline constexpr std::int64_t CONTENTS_MAX_ROWS = 1000000;
 struct ContentsRow {
   std::string col[COLUMN_COUNT];
   FileIdentity identity;  // type 0 when none was saved
+  std::int64_t group = 0; // the group a file row was listed in; 0 when not saved
 };
 
 struct Contents {
   std::vector<ContentsRow> rows;
   // The selected row, then the counters in file order.
   std::array<std::int64_t, CONTENTS_COUNTERS> counters{};
-  bool identities = false;  // the file carried the identity section
+  bool identities = false;  // the file carried a good identity section
 };
 
 // The whole file for these rows and counters.

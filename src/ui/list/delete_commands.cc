@@ -25,10 +25,12 @@ void tell_file_changed(DeleteContext& ctx, const std::string& shown_path) {
 }
 
 // Whether row `j` is another copy of the file of row `r`: a listed file row
-// of the group, not marked "D", still on disk as the scan saw it. The same
-// file under another name or path (a hard link, a bind mount showing one
-// file twice) does not count, and neither does a symbolic link as a copy of
-// a file's contents.
+// of the same group, not marked "D", still on disk as the scan saw it. The
+// same file under another name or path (a hard link, a bind mount showing
+// one file twice) does not count, and neither does a symbolic link as a copy
+// of a file's contents. Where the scan's identities are not known (a list
+// read back without them), the sizes that stand in for them say nothing of
+// the contents: the two files must hold the same bytes now.
 bool is_other_copy(DeleteContext& ctx, int r, const FileIdentity& self, int j) {
   RowKind kind = ctx.list.classify_row(j);
   if (kind != ROW_FILE && kind != ROW_TAGGED) return false;
@@ -36,18 +38,21 @@ bool is_other_copy(DeleteContext& ctx, int r, const FileIdentity& self, int j) {
   if (!id.known() || (id.is_symlink() && !self.is_symlink())) return false;
   std::string path = ctx.list.path(j);
   std::string own = ctx.list.path(r);
-  return path != own && ctx.files.unchanged(path, id) && !ctx.files.same_file(path, own);
+  if (path == own || !ctx.files.unchanged(path, id) || ctx.files.same_file(path, own)) {
+    return false;
+  }
+  if (self.size_only() || id.size_only()) return ctx.files.same_contents(path, own);
+  return true;
 }
 
-// The group of a file row is the run of file rows around it, up to the
-// nearest header or comment row either way.
+// The group of a file row is the one it was listed in, never guessed from
+// its neighbours: a group whose header was removed stays a group of its own.
 bool another_copy_remains(DeleteContext& ctx, int r) {
   const FileIdentity self = ctx.list.identity(r);
-  for (int j = r - 1; j >= 0 && is_file_kind(ctx.list.classify_row(j)); --j) {
-    if (is_other_copy(ctx, r, self, j)) return true;
-  }
-  for (int j = r + 1; is_file_kind(ctx.list.classify_row(j)); ++j) {
-    if (is_other_copy(ctx, r, self, j)) return true;
+  int first, last;
+  ctx.list.group_span(r, first, last);
+  for (int j = first; j <= last; ++j) {
+    if (j != r && is_other_copy(ctx, r, self, j)) return true;
   }
   return false;
 }

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "core/glib_ptr.h"
 #include "ui/list/deletion_log.h"
@@ -108,6 +109,51 @@ FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIde
 
 bool DiskFileSystem::append_to_log(const std::string& log_file, const std::string& line) {
   return append_to_deletion_log(log_file.c_str(), line);
+}
+
+namespace {
+
+// A regular file opened for reading by a path that holds no symbolic link.
+UniqueFd open_regular_file(const std::string& path, struct stat& st) {
+  std::string name;
+  UniqueFd dir = open_parent_directory(path, name);
+  if (!dir) return UniqueFd();
+  UniqueFd fd(openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  return fd;
+}
+
+// Reads as much of `size` bytes as the file gives; the count read, -1 on
+// an error.
+ssize_t read_full(int fd, char* buffer, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t n = read(fd, buffer + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(got);
+}
+
+}  // namespace
+
+bool DiskFileSystem::same_contents(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  UniqueFd fa = open_regular_file(a, sa);
+  UniqueFd fb = open_regular_file(b, sb);
+  if (!fa || !fb || sa.st_size != sb.st_size) return false;
+  constexpr std::size_t BLOCK = 1 << 16;
+  std::unique_ptr<char[]> ba(new char[BLOCK]), bb(new char[BLOCK]);
+  for (;;) {
+    ssize_t na = read_full(fa.get(), ba.get(), BLOCK);
+    ssize_t nb = read_full(fb.get(), bb.get(), BLOCK);
+    if (na < 0 || na != nb || std::memcmp(ba.get(), bb.get(), static_cast<std::size_t>(na)) != 0) {
+      return false;
+    }
+    if (na == 0) return true;
+  }
 }
 
 bool DiskFileSystem::same_file(const std::string& a, const std::string& b) {

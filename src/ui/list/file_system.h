@@ -41,6 +41,10 @@ class FileSystem {
   // Whether both paths name one file now (one device and inode: hard links,
   // or one file seen through two paths, as a bind mount shows it).
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
+  // Whether both paths name regular files (no symbolic link followed) whose
+  // contents are the same bytes now. For rows whose scan identities are not
+  // known: their sizes alone say nothing of their contents.
+  virtual bool same_contents(const std::string& a, const std::string& b) = 0;
 };
 
 class DiskFileSystem : public FileSystem {
@@ -50,6 +54,7 @@ class DiskFileSystem : public FileSystem {
   FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override;
   bool append_to_log(const std::string& log_file, const std::string& line) override;
   bool same_file(const std::string& a, const std::string& b) override;
+  bool same_contents(const std::string& a, const std::string& b) override;
 };
 
 // The directory that holds the absolute `path`, opened (O_PATH) without

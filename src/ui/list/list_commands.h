@@ -61,7 +61,9 @@ void save_contents(ResultList& list, Prompter& prompter, const std::string& file
 // "Restore Contents": the list saved in `file` replaces the list, the
 // selected row, the counters and the totals. A damaged file leaves an
 // empty list, every counter 0, and the "Corrupted" message. Rows of a file
-// without identities are re-checked by their size before a deletion.
+// without identities (or with a damaged identity section) are re-checked by
+// their size before a deletion, and a copy counts only when its bytes are
+// the same; the user is told so once.
 void restore_contents(ResultList& list, Prompter& prompter, const std::string& file = "Contents");
 
 // ---- Removing rows ("_Edit" menu); the files stay on disk ----------------------------

@@ -6,21 +6,6 @@
 
 #include "core/escaped_text.h"
 
-RowKind classify_texts(std::string_view mark, std::string_view first, std::string_view path) {
-  if (mark.substr(0, 2) == "/*") return first.substr(0, 5) == "Group" ? ROW_GROUP : ROW_COMMENT;
-  if (mark.empty() || path.empty() || path[0] != '/') return ROW_NONE;
-  switch (mark[0]) {
-    case ' ':
-      return ROW_FILE;
-    case '*':
-      return ROW_TAGGED;
-    case 'D':
-      return ROW_DELETED;
-    default:
-      return ROW_NONE;
-  }
-}
-
 std::int64_t size_from_text(std::string_view text) {
   constexpr std::int64_t MAX = std::numeric_limits<std::int64_t>::max();
   std::int64_t n = 0;

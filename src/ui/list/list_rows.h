@@ -1,28 +1,12 @@
-// Pure helpers for list rows: what kind a row is, the size its size column
-// says, and the form in which a text of bytes is shown.
+// Pure helpers for list rows: the size its size column says, and the form in
+// which a text of bytes is shown. (What kind a row is: core/row_texts.h.)
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-enum RowKind {
-  ROW_NONE = 0,     // outside the list, or none of the shapes below
-  ROW_COMMENT = 1,  // "/*" and a message
-  ROW_GROUP = 2,    // "/*" "Group N " "(first - last)" "*/"
-  ROW_FILE = 3,     // " " and a path
-  ROW_TAGGED = 4,   // "*" and a path
-  ROW_DELETED = 5,  // "D" and a path
-};
-
-// The kind of a row from its mark (column 0), first text (column 1) and
-// path (column 6). A group header is recognised before a comment row.
-RowKind classify_texts(std::string_view mark, std::string_view first, std::string_view path);
-
-// Whether a row of that kind names a file (plain, tagged or deleted).
-inline bool is_file_kind(RowKind kind) {
-  return kind == ROW_FILE || kind == ROW_TAGGED || kind == ROW_DELETED;
-}
+#include "core/row_texts.h"
 
 // The size a size column says: its decimal digits, every other character
 // dropped ("1,234,567" is 1234567); 0 without digits. A number too large for

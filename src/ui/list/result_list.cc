@@ -41,6 +41,9 @@ GtkListStore* new_store() {
   types[COL_FILE_TYPE] = G_TYPE_UINT;
   types[COL_STYLE] = G_TYPE_INT;
   types[COL_TOOLTIP] = G_TYPE_STRING;
+  types[COL_CTIME_SEC] = G_TYPE_INT64;
+  types[COL_CTIME_NSEC] = G_TYPE_INT;
+  types[COL_GROUP] = G_TYPE_INT64;
   return gtk_list_store_newv(LIST_COLUMN_COUNT, types);
 }
 
@@ -77,10 +80,19 @@ void ResultList::append(const RowTexts& row) {
   const char* path_bytes = t[COL_PATH] == row.col[COL_PATH] ? nullptr : row.col[COL_PATH];
   const GdkRGBA* foreground = row.col[0][0] == '/' ? &COMMENT_COLOUR : nullptr;
   FileIdentity id = row.identity != nullptr ? *row.identity : FileIdentity{};
+  const std::int64_t previous_group = group_serial_;
+  if (row.col[0][0] == '/') {
+    ++group_serial_;
+    last_saved_group_ = 0;
+  } else if (row.group != 0) {
+    if (last_saved_group_ != 0 && row.group != last_saved_group_) ++group_serial_;
+    last_saved_group_ = row.group;
+  }
+  if (group_serial_ != previous_group) hard_links_.new_group();
   int style = PANGO_STYLE_NORMAL;
   GCharPtr tooltip;
   if (row.col[0][0] == '/') {
-    hard_links_.new_group();
+    // Headers and comments are never hard links.
   } else if (const std::string* first = hard_links_.earlier_name(id, row.col[COL_PATH])) {
     style = PANGO_STYLE_ITALIC;
     GCharPtr shown_first(g_markup_escape_text(display_text(*first).c_str(), -1));
@@ -91,11 +103,13 @@ void ResultList::append(const RowTexts& row) {
       COL_FOREGROUND, foreground, COL_PATH_BYTES, path_bytes, COL_DEVICE, id.device, COL_INODE,
       id.inode, COL_FILE_SIZE, id.size, COL_MTIME_SEC, id.mtime_sec, COL_MTIME_NSEC,
       static_cast<gint>(id.mtime_nsec), COL_FILE_TYPE, static_cast<guint>(id.type), COL_STYLE,
-      style, COL_TOOLTIP, tooltip.get(), -1);
+      style, COL_TOOLTIP, tooltip.get(), COL_CTIME_SEC, id.ctime_sec, COL_CTIME_NSEC,
+      static_cast<gint>(id.ctime_nsec), COL_GROUP, group_serial_, -1);
 }
 
 void ResultList::clear() {
   hard_links_.new_group();
+  last_saved_group_ = 0;  // group numbers go on rising: none is ever reused
   syncing_view_ = true;
   gtk_list_store_clear(store_);
   syncing_view_ = false;
@@ -126,19 +140,38 @@ FileIdentity ResultList::identity(int row) const {
   GtkTreeIter iter;
   if (!iter_at(row, iter)) return id;
   guint64 device, inode;
-  gint64 size, mtime_sec;
-  gint mtime_nsec;
+  gint64 size, mtime_sec, ctime_sec;
+  gint mtime_nsec, ctime_nsec;
   guint type;
   gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_DEVICE, &device, COL_INODE, &inode,
                      COL_FILE_SIZE, &size, COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC,
-                     &mtime_nsec, COL_FILE_TYPE, &type, -1);
+                     &mtime_nsec, COL_FILE_TYPE, &type, COL_CTIME_SEC, &ctime_sec,
+                     COL_CTIME_NSEC, &ctime_nsec, -1);
   id.device = device;
   id.inode = inode;
   id.size = size;
   id.mtime_sec = mtime_sec;
   id.mtime_nsec = mtime_nsec;
   id.type = type;
+  id.ctime_sec = ctime_sec;
+  id.ctime_nsec = ctime_nsec;
   return id;
+}
+
+std::int64_t ResultList::group_of(int row) const {
+  GtkTreeIter iter;
+  if (!iter_at(row, iter)) return 0;
+  gint64 group = 0;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_GROUP, &group, -1);
+  return group;
+}
+
+void ResultList::group_span(int row, int& first, int& last) const {
+  const std::int64_t group = group_of(row);
+  first = last = row;
+  if (group == 0) return;
+  while (first > 0 && group_of(first - 1) == group) --first;
+  while (group_of(last + 1) == group) ++last;
 }
 
 RowKind ResultList::classify_row(int row) const {

@@ -37,7 +37,10 @@ enum ListColumn {
   COL_FILE_TYPE = 15,  // 0: no identity known
   COL_STYLE = 16,      // PangoStyle: italic for a hard link of an earlier row of its group
   COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset
-  LIST_COLUMN_COUNT = 18
+  COL_CTIME_SEC = 18,
+  COL_CTIME_NSEC = 19,
+  COL_GROUP = 20,      // the group the row was listed in (see group_of)
+  LIST_COLUMN_COUNT = 21
 };
 
 // Background of a tagged row, and of a row that was untagged.
@@ -70,6 +73,13 @@ class ResultList {
   // A file row that names the same file (device and inode) as an earlier
   // row of its group is drawn in italics, with the tooltip "Hard link of:
   // PATH" naming the first such row.
+  //
+  // Each row is given the group it belongs to when it is appended: a group
+  // header (or a comment row) starts a new group, and the file rows after it
+  // belong to it. A row that says which group it was saved in (RowTexts::
+  // group, from a contents file) starts a new group when that differs from
+  // the previous file row's. Group numbers are never reused, so the rows of
+  // one group always stand together.
   void append(const RowTexts& row);
   // Removes every row; no row is selected afterwards.
   void clear();
@@ -80,6 +90,12 @@ class ResultList {
   std::string path(int row) const;
   // The identity of the row's file as the scan saw it (type 0: unknown).
   FileIdentity identity(int row) const;
+
+  // The group the row was listed in: it stays the row's whatever is later
+  // removed around it (a group header among others). 0 outside the list.
+  std::int64_t group_of(int row) const;
+  // The rows of the group of `row`: [first, last], a header included.
+  void group_span(int row, int& first, int& last) const;
 
   RowKind classify_row(int row) const;
   // The size column as a number (64-bit).
@@ -148,6 +164,8 @@ class ResultList {
   ScanBlock& block_;
   GtkListStore* store_;
   HardLinkTracker hard_links_;
+  std::int64_t group_serial_ = 0;      // the group of the last row appended
+  std::int64_t last_saved_group_ = 0;  // the saved group of the last file row appended
   GtkTreeView* view_ = nullptr;
   GtkLabel* totals_ = nullptr;
   GtkProgressBar* progress_ = nullptr;

@@ -87,26 +87,79 @@ TEST_F(ContentsTest, SaveThenRestoreGivesTheSameList) {
   EXPECT_EQ(access(b.c_str(), F_OK), 0);
 }
 
-TEST_F(ContentsTest, WithoutIdentitiesRowsAreRecheckedBySize) {
+TEST_F(ContentsTest, WithoutIdentitiesCopiesAreComparedByteForByte) {
   save_contents(list, prompter, contents());
   std::string file = test::read_file(contents());
-  test::write_file(contents(), file.substr(0, file.find("#identities")));
-  restore_contents(list, prompter, contents());
-  EXPECT_TRUE(list.identity(2).size_only());
-  EXPECT_EQ(list.identity(2).size, 3);
+  const std::string plain = file.substr(0, file.find("#identities"));
+  // Without the section, with a damaged one, and with the first form of it
+  // (no change times): the same restore, and the user is told once.
+  for (const std::string& saved :
+       {plain, plain + "#identities 2\n2 1 1 2 3 4 5 6 7 32768\n#end 1\n",
+        plain + "#identities\n2 1 2 3 4 5 32768\n#end 32785\n"}) {
+    test::write_file(contents(), saved);
+    prompter.said.clear();
+    restore_contents(list, prompter, contents());
+    EXPECT_EQ(prompter.said, std::vector<std::string>{
+                                 "message|Contents Restored Without File Identities|Copies Will "
+                                 "Be Compared Byte For Byte Before Deleting|"});
+    EXPECT_TRUE(list.identity(2).size_only());
+    EXPECT_EQ(list.identity(2).size, 3);
+  }
 
   DeleteContext ctx{list, prompter, disk, dir / "deleted.log"};
   block->settings.confirm_delete = 0;
+  prompter.said.clear();
   test::write_file(b, "abcd");  // another size now
   list.select(3);
   delete_one_file(ctx, "DELETE", 'Y');
   EXPECT_EQ(prompter.titles(), std::vector<std::string>{"File Changed"});
-  test::write_file(b, "xyz");  // the size it had
+
+  // Rewritten in place with its old size: the size check passes, but it is
+  // no copy of a any more, so a is the last copy of the group.
+  test::write_file(b, "xyz");
+  prompter.said.clear();
+  list.select(2);
+  prompter.answers = {'N'};
+  delete_one_file(ctx, "DELETE", 'Y');
+  EXPECT_EQ(prompter.titles(), std::vector<std::string>{"LAST COPY"});
+  EXPECT_EQ(access(a.c_str(), F_OK), 0);
+
+  // The same bytes again: a copy.
+  test::write_file(b, "abc");
   prompter.said.clear();
   list.select(3);
   EXPECT_EQ(delete_one_file(ctx, "DELETE", 'Y'), 'Y');
-  EXPECT_TRUE(prompter.said.empty()) << "a is a copy as far as sizes tell";
+  EXPECT_TRUE(prompter.said.empty()) << "a holds the same bytes";
   EXPECT_NE(access(b.c_str(), F_OK), 0);
+  EXPECT_GT(disk.contents_compared, 0);
+}
+
+TEST_F(ContentsTest, EachRowKeepsItsGroupThroughSaveAndRestore) {
+  // Group 2's header removed: its file row now sits right under group 1's
+  // rows, but stays a group of its own, in the list and after a restore.
+  const std::int64_t group_of_c = list.group_of(5);
+  list.remove_row(4);
+  ASSERT_EQ(list.path(4), dir / "c");
+  EXPECT_EQ(list.group_of(4), group_of_c);
+  EXPECT_NE(list.group_of(4), list.group_of(3));
+  save_contents(list, prompter, contents());
+  restore_contents(list, prompter, contents());
+  EXPECT_TRUE(prompter.said.empty());
+  EXPECT_EQ(list.group_of(2), list.group_of(3));
+  EXPECT_NE(list.group_of(3), list.group_of(4));
+  EXPECT_EQ(list.group_of(4), list.group_of(5)) << "the D row of the same group";
+  int first, last;
+  list.group_span(4, first, last);
+  EXPECT_EQ(first, 4);
+  EXPECT_EQ(last, 5);
+
+  // c is the last copy of its group: a and b above it are not its copies.
+  DeleteContext ctx{list, prompter, disk, dir / "deleted.log"};
+  block->settings.confirm_delete = 0;
+  list.select(4);
+  prompter.answers = {'N'};
+  delete_one_file(ctx, "DELETE", 'Y');
+  EXPECT_EQ(prompter.titles(), std::vector<std::string>{"LAST COPY"});
 }
 
 TEST_F(ContentsTest, ADamagedFileLeavesAnEmptyListAndSaysSo) {

@@ -22,7 +22,9 @@ Contents sample() {
   c.rows.push_back(text_row({"/*", "Group 1 ", "(1 - 2)", "*/", "", "", ""}));
   ContentsRow file = text_row({"*", "Mon-Dec 25,2019", "12:34:56AM", "1,234", "352441C2",
                                "-rw-r--r--", "/home/ann/notes.c"});
-  file.identity = FileIdentity{2049, 123456789, 1234, 1700000000, 999999999, S_IFREG};
+  file.identity = FileIdentity{2049, 123456789, 1234, 1700000000, 999999999, S_IFREG,
+                               1700000300, 5};
+  file.group = 7;
   c.rows.push_back(file);
   c.counters = {1, 10, 20, 0, 1, 0, 0, 2, 1, 1234, 3, 5000000000LL};
   return c;
@@ -48,7 +50,7 @@ TEST(ContentsFile, PlainTextsGiveTheExpectedFile) {
   std::string plain = "1\n" + row + "0\n1\n2\n3\n4\n5\n6\n7\n0\n0\n0\n0\n###" + std::to_string(sum) +
                       "###\n";
   EXPECT_EQ(file.substr(0, plain.size()), plain);
-  EXPECT_EQ(file.substr(plain.size()), "#identities\n#end 0\n");
+  EXPECT_EQ(file.substr(plain.size()), "#identities 2\n#end 0\n");
 
   // "19", two blanks, "**", ".c", "ho", each one code.
   std::string out;
@@ -83,6 +85,7 @@ TEST(ContentsFile, EveryByteOfEveryColumnSurvives) {
   EXPECT_EQ(back.counters, c.counters);
   EXPECT_TRUE(back.identities);
   EXPECT_EQ(back.rows[2].identity, c.rows[2].identity);
+  EXPECT_EQ(back.rows[2].group, 7);
   EXPECT_FALSE(back.rows[0].identity.known());
   // No row line ever holds a raw line feed but its end.
   std::size_t lines = std::count(file.begin(), file.end(), '\n');
@@ -97,11 +100,28 @@ TEST(ContentsFile, AFileWithoutIdentitiesRestoresItsRowsWithoutThem) {
   EXPECT_FALSE(back.identities);
   EXPECT_FALSE(back.rows[2].identity.known());
 
-  // A damaged identity section is dropped; the rows stay.
-  for (std::string damaged : {plain + "#identities\n2 1 2 3 4 5 32768\n#end 99\n",
-                              plain + "#identities\n9 1 2 3 4 5 32768\n#end 32791\n",
-                              plain + "#identities\n2 x 2 3 4 5 32768\n#end 32784\n",
-                              plain + "#identities\n2 1 2 3 4 5 32768\n",
+  // The section as written, for the damaged forms below.
+  const std::string good_line = "2 7 1 2 3 4 5 6 7 32768";  // sums to 32805
+  ASSERT_EQ(file.substr(plain.size()),
+            "#identities 2\n2 7 2049 123456789 1234 1700000000 999999999 1700000300 5 32768\n"
+            "#end 4523493153\n");
+  Contents good;
+  ASSERT_TRUE(decode_contents(plain + "#identities 2\n" + good_line + "\n#end 32805\n", good));
+  EXPECT_TRUE(good.identities);
+  EXPECT_EQ(good.rows[2].group, 7);
+  EXPECT_EQ(good.rows[2].identity, (FileIdentity{1, 2, 3, 4, 5, S_IFREG, 6, 7}));
+
+  // A damaged identity section is dropped; the rows stay. So is the first
+  // form of the section (no groups, no change times), however whole.
+  for (std::string damaged : {plain + "#identities 2\n" + good_line + "\n#end 99\n",
+                              plain + "#identities 2\n9 7 1 2 3 4 5 6 7 32768\n#end 32812\n",
+                              plain + "#identities 2\n1 7 1 2 3 4 5 6 7 32768\n#end 32804\n",
+                              plain + "#identities 2\n2 x 1 2 3 4 5 6 7 32768\n#end 32798\n",
+                              plain + "#identities 2\n2 7 1 2 3 4 1000000000 6 7 32768\n"
+                                      "#end 1000032800\n",
+                              plain + "#identities 2\n2 7 1 2 3 4 5 6 7\n#end 37\n",
+                              plain + "#identities 2\n" + good_line + "\n",
+                              plain + "#identities\n2 1 2 3 4 5 32768\n#end 32785\n",
                               plain + "garbage"}) {
     Contents c;
     ASSERT_TRUE(decode_contents(damaged, c)) << damaged;

@@ -23,6 +23,29 @@ using Said = std::vector<std::string>;
 constexpr std::time_t DELETION_TIME = 1700000000;  // Tue Nov 14 22:13:20 2023 UTC
 std::time_t deletion_time() { return DELETION_TIME; }
 
+// Rewrites a file in place with bytes of the same length and puts its
+// modification time back (as `touch -d` would): only its change time tells.
+void rewrite_keeping_times(const std::string& path, const std::string& bytes) {
+  struct stat before;
+  ASSERT_EQ(lstat(path.c_str(), &before), 0);
+  ASSERT_EQ(static_cast<std::size_t>(before.st_size), bytes.size());
+  // The clock file times are taken from must move on for the change time
+  // to differ.
+  struct timespec now;
+  do {
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  } while (now.tv_sec < before.st_ctim.tv_sec ||
+           (now.tv_sec == before.st_ctim.tv_sec && now.tv_nsec <= before.st_ctim.tv_nsec));
+  test::write_file(path, bytes);
+  timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  struct stat after;
+  ASSERT_EQ(lstat(path.c_str(), &after), 0);
+  ASSERT_EQ(after.st_size, before.st_size);
+  ASSERT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
 bool exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
@@ -182,6 +205,83 @@ TEST_F(DeleteTest, YesToAllNeverTakesTheLastCopyWithoutItsOwnQuestion) {
   EXPECT_EQ(block->list_busy.load(), 0);
 }
 
+// A group whose header is removed while one of its rows is marked "D"
+// keeps its rows under the group above (the removal stops at the "D" row).
+// They are still a group of their own: a file of the group above is never
+// taken for a copy of theirs, nor theirs for a copy of its.
+TEST_F(DeleteTest, AGroupWithoutItsHeaderIsStillItsOwnGroup) {
+  mkdir((dir / "d1").c_str(), 0755);
+  mkdir((dir / "d2").c_str(), 0755);
+  header(1);
+  std::string x2 = file("d2/x", "xxxx");
+  std::string x1 = file("d1/x", "xxxx");
+  header(2);
+  std::string a2 = file("d2/a", "aaaa");
+  std::string a1 = file("d1/a", "aaaa");
+  comment("End Of List");
+
+  list.select(5);
+  delete_entry(ctx);  // d2/a
+  ASSERT_FALSE(exists(a2));
+  list.select(4);
+  prompter.answers = {'Y'};
+  remove_line_or_group(list, prompter);
+  ASSERT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  d2/x", "  d1/x", "D d2/a",
+                           "  d1/a", "/* End Of List"}));
+
+  list.select(2);
+  delete_entry(ctx);  // d2/x: d1/x is its copy
+  EXPECT_FALSE(exists(x2));
+  prompter.said.clear();
+  prompter.answers = {'N'};
+  list.select(3);
+  delete_entry(ctx);  // d1/x: d1/a is no copy of it
+  EXPECT_EQ(prompter.titles(), std::vector<std::string>{"LAST COPY"});
+  EXPECT_TRUE(exists(x1));
+
+  // The bulk walk answered "Yes To All" asks for the last copy of each.
+  prompter.said.clear();
+  prompter.answers = {'Y', 'A', 'N', 'N'};
+  delete_all_non_tagged(ctx);
+  EXPECT_EQ(prompter.titles(),
+            (std::vector<std::string>{"Delete All NON-Tagged Entries", "DELETE ALL NON-TAGGED",
+                                      "LAST COPY", "LAST COPY"}));
+  EXPECT_TRUE(exists(x1));
+  EXPECT_TRUE(exists(a1));
+}
+
+// The same after the list went through a contents file: the groups are
+// saved with the rows, not rebuilt from the headers that are left.
+TEST_F(DeleteTest, AGroupWithoutItsHeaderStaysItsOwnGroupThroughTheContentsFile) {
+  header(1);
+  std::string g1a = file("g1a", "same");
+  std::string g1b = file("g1b", "same");
+  header(2);
+  file("g2a", "else");
+  std::string g2b = file("g2b", "else");
+  comment("End Of List");
+  list.select(5);
+  delete_entry(ctx);  // g2a, marked D
+  list.select(4);
+  prompter.answers = {'Y'};
+  remove_line_or_group(list, prompter);  // group 2's header alone: the D row stops it
+  ASSERT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  g1a", "  g1b", "D g2a", "  g2b",
+                           "/* End Of List"}));
+  save_contents(list, prompter, dir / "Contents");
+  list.clear();
+  restore_contents(list, prompter, dir / "Contents");
+
+  prompter.said.clear();
+  prompter.answers = {'Y', 'A', 'N', 'N'};
+  delete_all_non_tagged(ctx);
+  EXPECT_EQ(prompter.titles(),
+            (std::vector<std::string>{"Delete All NON-Tagged Entries", "DELETE ALL NON-TAGGED",
+                                      "LAST COPY", "LAST COPY"}));
+  EXPECT_FALSE(exists(g1a));
+  EXPECT_TRUE(exists(g1b)) << "g2b is no copy of it";
+  EXPECT_TRUE(exists(g2b));
+}
+
 TEST_F(DeleteTest, CopiesThatDoNotCountKeepTheLastCopyQuestion) {
   struct Case {
     const char* name;
@@ -195,10 +295,12 @@ TEST_F(DeleteTest, CopiesThatDoNotCountKeepTheLastCopyQuestion) {
          test::write_file(p, "abcd");
        }},
       {"gone from disk", [](DeleteTest& t) { unlink(t.file("other").c_str()); }},
+      {"rewritten with its size and modification time put back",
+       [](DeleteTest& t) { rewrite_keeping_times(t.file("other"), "xyz"); }},
       {"a hard link to the same file",
        [](DeleteTest& t) {
+         // Made before x's row is listed: a new link changes x's ctime.
          std::string p = t.dir / "other";
-         link((t.dir / "x").c_str(), p.c_str());
          struct stat st;
          lstat(p.c_str(), &st);
          FileIdentity id = identity_of(st);
@@ -222,6 +324,10 @@ TEST_F(DeleteTest, CopiesThatDoNotCountKeepTheLastCopyQuestion) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     new_group();
+    test::write_file(dir / "x", "abc");
+    if (std::string(c.name) == "a hard link to the same file") {
+      link((dir / "x").c_str(), (dir / "other").c_str());
+    }
     std::string x = file("x");
     test::write_file(dir / "y", "abc");
     c.other(*this);
@@ -257,6 +363,9 @@ TEST_F(DeleteTest, AFileChangedSinceTheScanIsNeverDeleted) {
        },
        true},
       {"removed by hand", [](auto&, auto& p) { unlink(p.c_str()); }, false},
+      {"rewritten with its size and modification time put back",
+       [](auto&, auto& p) { rewrite_keeping_times(p, "xyz"); },
+       true},
       {"replaced by a symbolic link to a copy",
        [](auto& d, auto& p) {
          test::write_file(d + "/elsewhere", "abc");

@@ -24,7 +24,7 @@ TEST_F(ListTest, RowsKeepTheirBytesAndShowADisplayForm) {
   comment("Sorted List");
   header(1);
   std::string odd = "/tmp/caf\xE9\nx";
-  FileIdentity id{7, 8, 9, 10, 11, S_IFREG};
+  FileIdentity id{7, 8, 9, 10, 11, S_IFREG, 12, 13};
   RowTexts r{{" ", "d", "t", "9", "crc", "-rw-r--r--", odd.c_str()}, &id};
   list.append(r);
   row("/plain", 5);
@@ -46,6 +46,67 @@ TEST_F(ListTest, RowsKeepTheirBytesAndShowADisplayForm) {
   list.clear();
   EXPECT_EQ(list.size(), 0);
   EXPECT_EQ(list.selected_row(), -1);
+}
+
+// Each row gets its group when it is appended; what is removed later never
+// changes it. Rows read back with saved groups start a new group wherever
+// the saved group changes, and a group never stands in two places.
+TEST_F(ListTest, EveryRowHasTheGroupItWasListedIn) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<char, std::int64_t>> rows;  // 'c' comment, 'h' header, 'f' file + saved group
+    std::vector<int> same_group_as;  // per row: the first row of its group
+  };
+  const Case cases[] = {
+      {"a scan", {{'c', 0}, {'h', 0}, {'f', 0}, {'f', 0}, {'h', 0}, {'f', 0}, {'c', 0}},
+       {0, 1, 1, 1, 4, 4, 6}},
+      {"saved groups", {{'c', 0}, {'h', 0}, {'f', 5}, {'f', 5}, {'f', 9}, {'f', 9}, {'c', 0}},
+       {0, 1, 1, 1, 4, 4, 6}},
+      {"one saved group in two places",
+       {{'h', 0}, {'f', 5}, {'f', 6}, {'f', 5}, {'h', 0}, {'f', 5}},
+       {0, 0, 2, 3, 4, 4}},
+      {"file rows before any header, then a comment",
+       {{'f', 0}, {'f', 0}, {'c', 0}, {'f', 0}}, {0, 0, 2, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    list.clear();
+    for (auto [kind, saved] : c.rows) {
+      if (kind == 'c') {
+        comment("text");
+      } else if (kind == 'h') {
+        header(1);
+      } else {
+        RowTexts r{{" ", "d", "t", "1", "", "", "/f"}, nullptr, saved};
+        list.append(r);
+      }
+    }
+    ASSERT_EQ(list.size(), static_cast<int>(c.same_group_as.size()));
+    for (int i = 0; i < list.size(); ++i) {
+      EXPECT_GT(list.group_of(i), 0) << i;
+      EXPECT_EQ(list.group_of(i), list.group_of(c.same_group_as[i])) << i;
+      if (i > 0 && c.same_group_as[i] != c.same_group_as[i - 1]) {
+        EXPECT_NE(list.group_of(i), list.group_of(i - 1)) << i;
+      }
+    }
+  }
+  // A header removed: its rows keep their group, beside the group above.
+  list.clear();
+  header(1);
+  row("/a", 1);
+  header(2);
+  row("/b", 1);
+  row("/c", 1);
+  list.remove_row(2);
+  int first, last;
+  list.group_span(2, first, last);
+  EXPECT_EQ(first, 2);
+  EXPECT_EQ(last, 3);
+  list.group_span(1, first, last);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(last, 1);
+  EXPECT_EQ(list.group_of(-1), 0);
+  EXPECT_EQ(list.group_of(4), 0);
 }
 
 TEST_F(ListTest, TagAndUntagKeepTheTotalsAndColours) {

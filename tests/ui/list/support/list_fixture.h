@@ -99,6 +99,11 @@ class ScriptedDisk : public FileSystem {
   bool same_file(const std::string& a, const std::string& b) override {
     return disk_.same_file(a, b);
   }
+  bool same_contents(const std::string& a, const std::string& b) override {
+    ++contents_compared;
+    return disk_.same_contents(a, b);
+  }
+  int contents_compared = 0;  // calls of same_contents
 
  private:
   FileOutcome act(const std::string& path, const FileIdentity& seen, bool trash) {
