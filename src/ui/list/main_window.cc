@@ -30,13 +30,45 @@ void list_selection_changed(GtkTreeSelection*, gpointer) {
   g_main.rows().selection_changed_in_view();
 }
 
-gboolean list_button_press(GtkWidget*, GdkEventButton* event, gpointer) {
+void set_row_reference(GtkTreeRowReference*& slot, GtkTreeRowReference* value) {
+  if (slot != nullptr) gtk_tree_row_reference_free(slot);
+  slot = value;
+}
+
+// The row at the pointer, as a reference that follows it.
+GtkTreeRowReference* row_at(GtkTreeView* view, const GdkEventButton* event) {
+  GtkTreePath* path = nullptr;
+  if (!gtk_tree_view_get_path_at_pos(view, static_cast<gint>(event->x),
+                                     static_cast<gint>(event->y), &path, nullptr, nullptr,
+                                     nullptr)) {
+    return nullptr;
+  }
+  GtkTreeRowReference* row = gtk_tree_row_reference_new(gtk_tree_view_get_model(view), path);
+  gtk_tree_path_free(path);
+  return row;
+}
+
+GtkTreeRowReference* copy_reference(GtkTreeRowReference* row) {
+  return row != nullptr ? gtk_tree_row_reference_copy(row) : nullptr;
+}
+
+// A double click is two presses, then the double press; a triple one
+// adds a third press and the triple press. The action is for the row of
+// the first press: a click on another row before the action runs (it
+// waits half a second for a third press) must not move it there.
+gboolean list_button_press(GtkWidget* widget, GdkEventButton* event, gpointer) {
+  if (event->type == GDK_BUTTON_PRESS) {
+    set_row_reference(g_main.press_rows[0], g_main.press_rows[1]);
+    g_main.press_rows[1] = row_at(GTK_TREE_VIEW(widget), event);
+    return FALSE;
+  }
   if (event->type == GDK_2BUTTON_PRESS) {
     g_main.click_kind = 2;
+    set_row_reference(g_main.click_row, copy_reference(g_main.press_rows[0]));
     return TRUE;
   }
   if (event->type == GDK_3BUTTON_PRESS) {
-    g_main.click_kind = 3;
+    g_main.click_kind = 3;  // the row stays the double click's first press's
     return TRUE;
   }
   return FALSE;
@@ -141,6 +173,16 @@ int click_dispatch(void*) {
   if (g_main.click_kind == 2) action = settings.double_click_action;
   if (g_main.click_kind == 3) action = settings.triple_click_action;
   g_main.click_kind = 0;
+  if (action == ACTION_NONE) return G_SOURCE_REMOVE;
+  // The row the click was on, or nothing when that row is gone.
+  GtkTreeRowReference* row = g_main.click_row;
+  g_main.click_row = nullptr;
+  GtkTreePath* path = row != nullptr ? gtk_tree_row_reference_get_path(row) : nullptr;
+  if (row != nullptr) gtk_tree_row_reference_free(row);
+  if (path == nullptr) return G_SOURCE_REMOVE;
+  const int index = gtk_tree_path_get_indices(path)[0];
+  gtk_tree_path_free(path);
+  if (g_main.rows().selected_row() != index) g_main.rows().select(index);
   run_click_action(action);
   return G_SOURCE_REMOVE;
 }

@@ -26,6 +26,12 @@ class MainWindow : public IntakeView {
   GtkLabel* msg2 = nullptr;
   GtkProgressBar* progress = nullptr;
   int click_kind = 0;  // the last multiple press: 0 none, 2 double, 3 triple
+  // The rows the last two presses landed on, and the row of the first press
+  // of the pending double or triple click: the click action acts on that
+  // row, whatever is selected by the time it runs. They follow their rows as
+  // rows are removed (null: none, or the row is gone).
+  GtkTreeRowReference* press_rows[2] = {nullptr, nullptr};
+  GtkTreeRowReference* click_row = nullptr;
 
   ResultList& rows() { return *rows_; }
   Prompter& prompter() { return *prompter_; }

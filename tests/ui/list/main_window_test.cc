@@ -317,18 +317,23 @@ TEST_F(MainWindowTest, StartScanWhileBusyGivesTheBusyNotice) {
   EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
 }
 
-// Clicks a row `presses` times with the real mouse of the X server, so GTK
-// sees the double and triple presses exactly as a user makes them.
-void click_row(int row, int presses) {
-  GdkRectangle area;
-  GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
-  gtk_tree_view_get_cell_area(g_main.view, path, gtk_tree_view_get_column(g_main.view, 1), &area);
-  gtk_tree_path_free(path);
+// Clicks rows with the real mouse of the X server, so GTK sees the double
+// and triple presses exactly as a user makes them: for each (row, presses),
+// the pointer moves to the row and presses that many times.
+void click_rows(const std::vector<std::pair<int, int>>& clicks) {
   int x, y;
   gdk_window_get_origin(gtk_tree_view_get_bin_window(g_main.view), &x, &y);
-  std::string command = "xdotool mousemove " + std::to_string(x + area.x + 5) + " " +
-                        std::to_string(y + area.y + area.height / 2) + " click --repeat " +
-                        std::to_string(presses) + " --delay 60 1";
+  std::string command = "xdotool";
+  for (auto [row, presses] : clicks) {
+    GdkRectangle area;
+    GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+    gtk_tree_view_get_cell_area(g_main.view, path, gtk_tree_view_get_column(g_main.view, 1),
+                                &area);
+    gtk_tree_path_free(path);
+    command += " mousemove " + std::to_string(x + area.x + 5) + " " +
+               std::to_string(y + area.y + area.height / 2) + " click --repeat " +
+               std::to_string(presses) + " --delay 60 1";
+  }
   gchar* argv[] = {const_cast<gchar*>("/bin/sh"), const_cast<gchar*>("-c"), command.data(), nullptr};
   GPid pid;
   ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr,
@@ -344,6 +349,8 @@ void click_row(int row, int presses) {
       &done);
   ASSERT_TRUE(gui::iterate_until([&] { return done; }, 10000));
 }
+
+void click_row(int row, int presses) { click_rows({{row, presses}}); }
 
 // A list of a comment row and `rows` - 1 file rows, as the intake leaves it.
 void fill_list(int rows) {
@@ -421,13 +428,30 @@ TEST_F(MainWindowTest, DoubleAndTripleClicksRunTheirActionsOnce) {
   g_block->deleted_count.store(0);
   g_block->deleted_bytes.store(0);
 
+  // A click on another row while the action waits for a third press: the
+  // action is still for the row double-clicked.
+  s.double_click_action = ACTION_DELETE_FILE;
+  fill_group({dir / "a", dir / "b", dir / "c"});
+  gui::flush_events();
+  click_rows({{3, 2}, {4, 1}});
+  EXPECT_TRUE(gui::iterate_until([&] { return selected_row() == 4; }, 3000));
+  after_dispatch();
+  EXPECT_EQ(marks(), " D ");
+  EXPECT_NE(access((dir / "b").c_str(), F_OK), 0);
+  EXPECT_EQ(access((dir / "c").c_str(), F_OK), 0);
+  EXPECT_EQ(selected_row(), 3) << "the action's row";
+  s.double_click_action = s.triple_click_action = ACTION_NONE;
+  g_block->deleted_count.store(0);
+  g_block->deleted_bytes.store(0);
+
   // Unselecting leaves no selected row; a column title click never sorts.
   gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(g_main.view));
   EXPECT_EQ(selected_row(), -1);
   gtk_tree_view_column_clicked(gtk_tree_view_get_column(g_main.view, 6));
   gtk_tree_view_column_clicked(gtk_tree_view_get_column(g_main.view, 3));
   EXPECT_EQ(row_text(0, 0), "/*");
-  EXPECT_EQ(row_text(3, 0), " ");
+  EXPECT_EQ(row_text(3, 0), "D");
+  EXPECT_EQ(row_text(4, 0), " ");
 }
 
 TEST_F(MainWindowTest, HomeKeyGoesToTheFirstEntry) {
