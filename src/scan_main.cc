@@ -125,6 +125,7 @@ int main(int argc, char** argv) {
     std::string path = std::string(home ? home : ".") + "/.PeltoMarvish/Settings";
     if (!read_record_file(path.c_str(), &settings, sizeof settings)) default_settings(settings);
   }
+  end_mask_slots(settings);
   apply_consistency_rule(settings);
 
   ScanOptions options = scan_options_from(settings);

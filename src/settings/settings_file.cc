@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 
 #include "settings/record_file.h"
 
@@ -73,6 +74,13 @@ void apply_consistency_rule(SettingsRecord& r) {
   }
 }
 
+void end_mask_slots(SettingsRecord& r) {
+  for (MaskList* list : {&r.include_file_masks, &r.exclude_file_masks, &r.include_dirs,
+                         &r.exclude_dirs}) {
+    for (int i = 0; i < MASK_SLOTS; ++i) (*list)[i][MASK_SLOT_SIZE - 1] = '\0';
+  }
+}
+
 int load_settings(SettingsRecord& record) {
   int defaulted = 0;
   if (!read_record_file(SETTINGS_FILE_NAME, &record, sizeof record)) {
@@ -83,6 +91,7 @@ int load_settings(SettingsRecord& record) {
     if (!unreadable) save_settings(record);
     defaulted = 1;
   }
+  end_mask_slots(record);
   apply_consistency_rule(record);
   return defaulted;
 }

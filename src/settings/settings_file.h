@@ -22,6 +22,11 @@ inline constexpr const char* SETTINGS_FILE_NAME = "Settings";
 // when the file could not be written.
 bool save_settings(const SettingsRecord& record);
 
+// Ends every mask slot at its last byte at the latest: a damaged file may
+// hold slots without an end, which every reader would run past.
+// load_settings does it.
+void end_mask_slots(SettingsRecord& record);
+
 // At least one of same_name and same_crc is on, and a CRC comparison always
 // compares sizes and shows the CRC.
 void apply_consistency_rule(SettingsRecord& record);

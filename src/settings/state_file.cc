@@ -38,8 +38,20 @@ void save_state(const StateRecord& record) {
   write_record_file(STATE_FILE, &record, sizeof record);
 }
 
+void end_text_slots(StateRecord& r) {
+  for (int i = 0; i < HISTORY_SLOTS; ++i) {
+    r.find_has_history[i][HISTORY_SLOT_SIZE - 1] = '\0';
+    r.find_not_history[i][HISTORY_SLOT_SIZE - 1] = '\0';
+  }
+  r.script_name[SCRIPT_NAME_SIZE - 1] = '\0';
+  r.script_template[SCRIPT_TEMPLATE_SIZE - 1] = '\0';
+}
+
 void load_state(StateRecord& record) {
-  if (read_record_file(STATE_FILE, &record, sizeof record)) return;
+  if (read_record_file(STATE_FILE, &record, sizeof record)) {
+    end_text_slots(record);
+    return;
+  }
   bool unreadable = errno == EACCES || errno == EPERM;  // the user's file stays
   default_state(record);
   if (!unreadable) save_state(record);

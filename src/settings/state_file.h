@@ -9,8 +9,13 @@
 extern StateRecord g_state;
 
 // Loads "State" into `record`; a missing file or one with another header is
-// replaced by the defaults, written back at once.
+// replaced by the defaults, written back at once. Every text slot of a
+// loaded record ends within its slot (end_text_slots).
 void load_state(StateRecord& record);
+
+// Ends every text slot at its last byte at the latest: a damaged file may
+// hold slots without an end, which every reader would run past.
+void end_text_slots(StateRecord& record);
 
 // Fills the defaults: header, the two history lists and the script fields.
 // The check box and comment-style words are left as they are.

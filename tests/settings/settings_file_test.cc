@@ -141,6 +141,21 @@ TEST_F(SettingsFileTest, ShortFileReplacesOnlyTheBytesItHolds) {
   EXPECT_EQ(test::read_file("Settings").size(), 24u + 65u) << "a loaded file is not rewritten";
 }
 
+// A damaged file whose mask slots have no end byte: every slot is ended
+// within itself, so the matcher and the settings window never run past it.
+TEST_F(SettingsFileTest, MaskSlotsWithoutAnEndAreEndedWithinTheirSlot) {
+  test::write_file("Settings", MAGIC_BYTES + std::string(1, '\0') +
+                                   std::string(offsetof(SettingsRecord, min_file_size) - 24, 'A'));
+  EXPECT_EQ(load_settings(*record), 0);
+  for (const MaskList* list : {&record->include_file_masks, &record->exclude_file_masks,
+                               &record->include_dirs, &record->exclude_dirs}) {
+    for (int i = 0; i < MASK_SLOTS; ++i) {
+      EXPECT_EQ(strnlen((*list)[i], MASK_SLOT_SIZE), MASK_SLOT_SIZE - 1u) << i;
+    }
+  }
+  EXPECT_EQ(mask_count(record->include_dirs), MASK_SLOTS);
+}
+
 TEST_F(SettingsFileTest, ConsistencyRuleHoldsAfterEveryLoad) {
   struct Case {
     int name, size, crc, display;

@@ -77,6 +77,21 @@ TEST_F(StateFileTest, ShortFileReplacesOnlyItsLeadingBytes) {
   EXPECT_EQ(loaded->comment_blank, 1);
 }
 
+// A damaged file whose text slots have no end byte: every slot is ended
+// within itself, so no reader runs past the record.
+TEST_F(StateFileTest, TextSlotsWithoutAnEndAreEndedWithinTheirSlot) {
+  test::write_file("State", std::string(RECORD_MAGIC) + std::string(2, '\0') +
+                                std::string(STATE_RECORD_SIZE - RECORD_MAGIC_SIZE, 'A'));
+  load_state(*record);
+  for (int i = 0; i < HISTORY_SLOTS; ++i) {
+    EXPECT_EQ(strnlen(record->find_has_history[i], HISTORY_SLOT_SIZE), HISTORY_SLOT_SIZE - 1u);
+    EXPECT_EQ(strnlen(record->find_not_history[i], HISTORY_SLOT_SIZE), HISTORY_SLOT_SIZE - 1u);
+  }
+  EXPECT_EQ(strnlen(record->script_name, SCRIPT_NAME_SIZE), SCRIPT_NAME_SIZE - 1u);
+  EXPECT_EQ(strnlen(record->script_template, SCRIPT_TEMPLATE_SIZE), SCRIPT_TEMPLATE_SIZE - 1u);
+  EXPECT_EQ(record->find_has_history[0][0], 'A') << "the text itself stays";
+}
+
 TEST_F(StateFileTest, DefaultScriptResetsOnlyNameAndTemplate) {
   default_state(*record);
   std::strcpy(record->script_name, "x.sh");
