@@ -10,6 +10,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 struct FileReader::HashState {
   XXH3_state_t* state = XXH3_createState();
@@ -38,6 +41,40 @@ int open_walked(const char* path) {
   return open(path, READ_FLAGS);  // a kernel without openat2
 }
 
+// The file a symbolic link leads to, opened for reading when it is a
+// regular file; its size in `length`. The directory holding the link is
+// reached without following any link, the link itself is followed (its
+// contents are its target's). The target is first opened as a path only and
+// looked at, so a link to a device or a pipe never opens it.
+UniqueFd open_link_target(const char* path, std::size_t& length) {
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr || slash[1] == '\0') return UniqueFd();
+  std::string dir(path, slash == path ? 1 : static_cast<std::size_t>(slash - path));
+  open_how how{};
+  how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  long dir_fd = syscall(SYS_openat2, AT_FDCWD, dir.c_str(), &how, sizeof how);
+  if (dir_fd < 0 && (errno == ENOSYS || errno == EPERM)) {
+    dir_fd = open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);  // a kernel without openat2
+  }
+  if (dir_fd < 0) return UniqueFd();
+  UniqueFd parent(static_cast<int>(dir_fd));
+  UniqueFd target(openat(parent.get(), slash + 1, O_PATH | O_CLOEXEC));
+  struct stat st;
+  if (!target || fstat(target.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  // Reopened for reading as the very file looked at.
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", target.get());
+  UniqueFd fd(open(self, READ_FLAGS & ~O_NOFOLLOW));
+  struct stat opened;
+  if (!fd || fstat(fd.get(), &opened) != 0 || opened.st_dev != st.st_dev ||
+      opened.st_ino != st.st_ino) {
+    return UniqueFd();
+  }
+  length = static_cast<std::size_t>(opened.st_size);
+  return fd;
+}
+
 }  // namespace
 
 FileReader::FileReader()
@@ -47,35 +84,32 @@ FileReader::FileReader()
 FileReader::~FileReader() = default;
 
 // A regular file is opened (`fd`, `length` its size: the walk's, else the
-// open file's); a symbolic link's text is put into the buffer (`length` its
-// length); anything else is unreadable.
-FileReader::Contents FileReader::open_contents(const char* path, FileSeen seen, UniqueFd& fd,
-                                               std::size_t& length) {
-  auto link_text = [&] {
-    ssize_t n = readlink(path, reinterpret_cast<char*>(buffer_.get()), PATH_MAX);
-    if (n < 0) return Contents::UNREADABLE;
-    length = static_cast<std::size_t>(n);
-    return Contents::LINK;
-  };
-  if (seen.type == S_IFLNK) return link_text();
-  if (seen.type == S_IFREG) {
+// open file's), and so is the regular file a symbolic link leads to (its
+// size as it is now); anything else is unreadable.
+bool FileReader::open_contents(const char* path, FileSeen seen, UniqueFd& fd,
+                               std::size_t& length) {
+  if (seen.type == S_IFLNK) {
+    fd = open_link_target(path, length);
+    if (!fd) return false;
+  } else if (seen.type == S_IFREG) {
     fd.reset(open_walked(path));
-    if (!fd || seen.size < 0) return Contents::UNREADABLE;
+    if (!fd || seen.size < 0) return false;
     length = static_cast<std::size_t>(seen.size);
   } else if (seen.type != 0) {
-    return Contents::UNREADABLE;  // never opened
+    return false;  // never opened
   } else {
     // Not seen by a walk: look at what was opened. O_NONBLOCK: opening a
     // pipe must never wait for a writer.
     fd.reset(open(path, READ_FLAGS));
-    if (!fd) return errno == ELOOP ? link_text() : Contents::UNREADABLE;
+    if (!fd && errno == ELOOP) fd = open_link_target(path, length);
+    if (!fd) return false;
     struct stat st;
-    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return Contents::UNREADABLE;
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     length = static_cast<std::size_t>(st.st_size);
   }
   // Larger reads ahead help a long file that is not in the cache yet.
   if (length > BUFFER_SIZE) posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  return Contents::FILE;
+  return true;
 }
 
 FileDigest FileReader::digest_of_buffer(std::size_t length) {
@@ -93,14 +127,7 @@ FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_goin
                               const void* arg, FileSeen seen) {
   UniqueFd fd;
   std::size_t length;
-  switch (open_contents(path, seen, fd, length)) {
-    case Contents::UNREADABLE:
-      return FileDigest{};
-    case Contents::LINK:
-      return digest_of_buffer(length);
-    case Contents::FILE:
-      break;
-  }
+  if (!open_contents(path, seen, fd, length)) return FileDigest{};
 
   XXH3_state_t* state = hash_->state;
   if (with_hash) XXH3_128bits_reset(state);
@@ -141,30 +168,21 @@ FileProbe FileReader::probe(const char* path, std::size_t limit, FileSeen seen) 
   std::size_t length = 0;
   std::size_t got = 0;
   bool at_end = false;
-  switch (open_contents(path, seen, fd, length)) {
-    case Contents::UNREADABLE:
-      return probe;
-    case Contents::LINK:
-      got = length;
-      at_end = true;  // a link's text is read whole
+  if (!open_contents(path, seen, fd, length)) return probe;
+  // One byte more than the limit tells whether the file ends within it.
+  while (got <= limit) {
+    std::size_t want = limit + 1 - got;
+    ssize_t n = read_some(fd.get(), buffer_.get() + got, want);
+    if (n < 0) return probe;
+    got += static_cast<std::size_t>(n);
+    // The empty read, or a short one that brings the file to its size.
+    if (n == 0 || (static_cast<std::size_t>(n) < want && got >= length)) {
+      at_end = true;
       break;
-    case Contents::FILE:
-      // One byte more than the limit tells whether the file ends within it.
-      while (got <= limit) {
-        std::size_t want = limit + 1 - got;
-        ssize_t n = read_some(fd.get(), buffer_.get() + got, want);
-        if (n < 0) return probe;
-        got += static_cast<std::size_t>(n);
-        // The empty read, or a short one that brings the file to its size.
-        if (n == 0 || (static_cast<std::size_t>(n) < want && got >= length)) {
-          at_end = true;
-          break;
-        }
-      }
-      // Ended elsewhere than at its size, or went on past it: changed.
-      if (at_end ? got != length : length <= limit) return probe;
-      break;
+    }
   }
+  // Ended elsewhere than at its size, or went on past it: changed.
+  if (at_end ? got != length : length <= limit) return probe;
   probe.readable = true;
   if (at_end) {
     // The whole file is in hand: its digest is the probe's answer. A file

@@ -3,11 +3,15 @@
 // contents (two different files can share a CRC-32; they practically never
 // share both).
 //
-// A symbolic link is never followed: its contents are its link text, which
-// agrees with its lstat size. Devices, pipes and sockets are never opened
-// (opening some devices does things: a tape rewinds, a watchdog arms); with
-// the type the walk saw they are not even tried, and without it only a
-// regular file opened without blocking is read. They count as unreadable.
+// A symbolic link's contents are those of the file it leads to, opened
+// through the link (the directory holding the link is still reached without
+// following any): a link to a regular file is read as that file, at its size
+// of now; a dangling link, or one to anything but a regular file, is
+// unreadable and grouped with nothing. Devices, pipes and sockets are never
+// opened (opening some devices does things: a tape rewinds, a watchdog
+// arms); with the type the walk saw they are not even tried, a link's target
+// is looked at before it is opened, and without a type only a regular file
+// opened without blocking is read. They count as unreadable.
 //
 // A file the walk saw is opened by a path that holds no symbolic link (the
 // walk never follows one), so no directory swapped for a link since can
@@ -63,8 +67,7 @@ class FileReader {
 
  private:
   static constexpr std::size_t BUFFER_SIZE = 1 << 20;
-  enum class Contents { UNREADABLE, FILE, LINK };
-  Contents open_contents(const char* path, FileSeen seen, UniqueFd& fd, std::size_t& length);
+  bool open_contents(const char* path, FileSeen seen, UniqueFd& fd, std::size_t& length);
   FileDigest digest_of_buffer(std::size_t length);
   std::unique_ptr<unsigned char[]> buffer_;
   struct HashState;

@@ -245,7 +245,12 @@ TEST_F(WalkTest, WalkGoesOnlyWhereAnIncludeMaskCanLead) {
   EXPECT_EQ(groups_of(scan()), (Groups{{"a/b/x", "b/x"}}));
 }
 
-TEST_F(WalkTest, LinksAreNeverFollowedAndHardLinksAreTwoEntries) {
+// The walk never follows a link into a directory; a link's contents are
+// those of the regular file it leads to, so a link is grouped only with
+// files that hold the same bytes as its target, and a link that leads to no
+// regular file (nowhere, or a directory) is grouped with nothing, whatever
+// its text is.
+TEST_F(WalkTest, LinksAreNeverWalkedAndReadThroughAndHardLinksAreTwoEntries) {
   make_file("target/inside.txt", "in");
   make_file("other/inside.txt", "in");
   make_dirs("a");
@@ -254,13 +259,36 @@ TEST_F(WalkTest, LinksAreNeverFollowedAndHardLinksAreTwoEntries) {
   ASSERT_EQ(symlink("../target", path("b/link").c_str()), 0);
   make_file("a/hard.txt", "same inode");
   ASSERT_EQ(link(path("a/hard.txt").c_str(), path("b/hard.txt").c_str()), 0);
+  // Links of equal text length to two files with the same contents.
+  make_file("t1/f.txt", "linked");
+  make_file("t2/f.txt", "linked");
+  ASSERT_EQ(symlink("../t1/f.txt", path("a/flink").c_str()), 0);
+  ASSERT_EQ(symlink("../t2/f.txt", path("b/flink").c_str()), 0);
+  // A dangling link and a file that holds the link's text.
+  ASSERT_EQ(symlink("/nonexistent", path("a/dangling").c_str()), 0);
+  make_file("b/dangling", "/nonexistent");
+  // A link whose text is a file's contents but whose target holds other bytes.
+  make_file("t3/x", "other bytes of twelve");
+  make_dirs("a/sub");
+  ASSERT_EQ(symlink("../../t3/x", path("a/sub/xlink").c_str()), 0);
+  make_file("b/sub/xlink", "../../t3/x");
   ScanRun run = scan();
-  EXPECT_EQ(groups_of(run), (Groups{{"a/hard.txt", "b/hard.txt"},
-                                    {"a/link", "b/link"},
+  EXPECT_EQ(groups_of(run), (Groups{{"a/flink", "b/flink"},
+                                    {"a/hard.txt", "b/hard.txt"},
+                                    {"t1/f.txt", "t2/f.txt"},
                                     {"other/inside.txt", "target/inside.txt"}}));
   for (const ListRow& r : run.rows()) {
-    if (r[6].ends_with("/link")) {
-      EXPECT_EQ(r[3], "9") << "a link's size is its text's length";
+    if (r[6].ends_with("/flink")) {
+      EXPECT_EQ(r[3], "11") << "a link's size is its text's length";
+    }
+  }
+
+  // Every file alone in its group shows what was read of it.
+  options.group_min = 1;
+  run = scan();
+  for (const ListRow& r : run.rows()) {
+    if (r[6].ends_with("a/link") || r[6].ends_with("a/dangling")) {
+      EXPECT_EQ(r[4], "??") << r[6] << ": leads to no regular file";
     }
   }
 }
