@@ -1,7 +1,6 @@
 #include "ui/list/file_system.h"
 
 #include <fcntl.h>
-#include <gio/gio.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -11,8 +10,8 @@
 #include <cstring>
 #include <memory>
 
-#include "core/glib_ptr.h"
 #include "ui/list/deletion_log.h"
+#include "ui/list/desktop_trash.h"
 
 UniqueFd open_parent_directory(const std::string& path, std::string& name, bool use_openat2) {
   std::size_t slash = path.rfind('/');
@@ -96,15 +95,10 @@ FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIde
   std::string name;
   FileOutcome found = find_scanned_file(path, seen, dir, name);
   if (found.kind != FileOutcome::DONE) return found;
-  // The trash needs the file's own path to find the trash of its file
-  // system; the check just above makes sure it names the scanned file.
-  GObjectPtr<GFile> file(g_file_new_for_path(path.c_str()));
-  GError* error = nullptr;
-  if (!g_file_trash(file.get(), nullptr, &error)) {
-    GErrorPtr owned(error);
-    return {FileOutcome::FAILED, owned ? owned->message : "The file could not be moved"};
-  }
-  return {FileOutcome::DONE, ""};
+  if (after_trash_check) after_trash_check();
+  // Through the directory just checked, never by the path again: the path
+  // may lead somewhere else by now.
+  return trash_entry(dir.get(), name, path, seen);
 }
 
 bool DiskFileSystem::append_to_log(const std::string& log_file, const std::string& line) {

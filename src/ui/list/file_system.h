@@ -6,10 +6,12 @@
 // the directory holding the file is opened without following a symbolic
 // link in any component, the name is looked at in that directory (not
 // following a link either) and must still be the file the scan saw, and the
-// removal is done on that same directory. A parent directory swapped for a
-// symbolic link after the scan can never redirect a deletion.
+// removal, or the move to the trash, is done on that same directory. A
+// parent directory swapped for a symbolic link after the scan can never
+// redirect a deletion.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "core/row_texts.h"
@@ -33,7 +35,8 @@ class FileSystem {
   virtual bool unchanged(const std::string& path, const FileIdentity& seen) = 0;
   // Removes the file when it is still that one.
   virtual FileOutcome remove(const std::string& path, const FileIdentity& seen) = 0;
-  // Moves the file to the desktop trash when it is still that one.
+  // Moves the file to the desktop trash of its own file system when it is
+  // still that one.
   virtual FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) = 0;
   // Appends a line to the deletion log (see deletion_log.h); false when it
   // could not be written.
@@ -55,6 +58,11 @@ class DiskFileSystem : public FileSystem {
   bool append_to_log(const std::string& log_file, const std::string& line) override;
   bool same_file(const std::string& a, const std::string& b) override;
   bool same_contents(const std::string& a, const std::string& b) override;
+
+  // For tests: when set, move_to_trash runs it after finding the file still
+  // the scanned one and before moving it, so a test can change the disk in
+  // between.
+  std::function<void()> after_trash_check;
 };
 
 // The directory that holds the absolute `path`, opened (O_PATH) without

@@ -472,9 +472,12 @@ TEST_F(DeleteTest, TrashOptionMovesTheFileToTheTrash) {
   list.select(2);
   delete_entry(ctx);
   EXPECT_FALSE(exists(a));
-  std::string trash = std::string(g_get_user_data_dir()) + "/Trash/files/trash-me";
-  EXPECT_EQ(test::read_file(trash), "abc") << "in " << trash;
-  unlink(trash.c_str());
+  std::string trash = std::string(g_get_user_data_dir()) + "/Trash";
+  EXPECT_EQ(test::read_file(trash + "/files/trash-me"), "abc") << "in " << trash;
+  EXPECT_NE(test::read_file(trash + "/info/trash-me.trashinfo").find("\nPath=" + a + "\n"),
+            std::string::npos);
+  unlink((trash + "/files/trash-me").c_str());
+  unlink((trash + "/info/trash-me.trashinfo").c_str());
   EXPECT_EQ(log(), deletion_log_header() + logged(3, a, "Moved To Trash"));
   EXPECT_EQ(list.text(2, 0), "D");
   EXPECT_TRUE(prompter.said.empty());
