@@ -73,7 +73,7 @@ class TimedDisk : public FileSystem {
   FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override {
     return timed([&] { return disk_.move_to_trash(path, seen); });
   }
-  bool append_to_log(const std::string& file, const std::string& line) override {
+  LogWrite append_to_log(const std::string& file, const std::string& line) override {
     return timed([&] { return disk_.append_to_log(file, line); });
   }
   bool same_contents(const std::string& a, const std::string& b) override {

@@ -103,6 +103,15 @@ TEST(StoredTexts, DefaultUserScriptPrintsEveryNameAsItIs) {
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::string out = test::read_file(dir / "out");
     EXPECT_EQ(out.rfind("File:      ./" + name + "\n", 0), 0u) << out;
+    // The status lines, each on a line of its own, and the name nowhere in them.
+    for (const char* label : {"\nModified:  ", "\nAccessed:  ", "\nChanged:   ", "\nLinks:     1\n",
+                              "\nInode:     "}) {
+      EXPECT_NE(out.find(label), std::string::npos) << label << " in " << out;
+    }
+    std::size_t from = out.find("\nModified:  ");
+    std::size_t to = out.find('\n', out.find("\nInode:     ") + 1);
+    ASSERT_NE(from, std::string::npos);
+    EXPECT_EQ(out.substr(from, to - from).find(name), std::string::npos) << out;
   }
 }
 

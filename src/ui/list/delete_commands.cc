@@ -159,9 +159,21 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   }
 
   std::time_t when = ctx.now != nullptr ? ctx.now() : std::time(nullptr);
-  if (!ctx.files.append_to_log(ctx.log_file, deletion_log_line(when, size, path, to_trash))) {
-    ctx.prompter.error_signal();
-    ctx.prompter.message("Can Not Log Deletion Of File", "Warning", "");
+  switch (ctx.files.append_to_log(ctx.log_file, deletion_log_line(when, size, path, to_trash))) {
+    case LogWrite::WRITTEN:
+      break;
+    case LogWrite::FAILED:
+      ctx.prompter.error_signal();
+      ctx.prompter.message("Can Not Log Deletion Of File", "Warning", "");
+      break;
+    case LogWrite::LINK_OUTSIDE:
+      if (ctx.log_link_told == nullptr || !*ctx.log_link_told) {
+        ctx.prompter.message("Deletions Are Not Logged",
+                             "The Deletion Log Is A Link Out Of The Data Directory",
+                             display_text(ctx.log_file).c_str());
+        if (ctx.log_link_told != nullptr) *ctx.log_link_told = true;
+      }
+      break;
   }
   list.count_deletion(size);
   list.show_totals();

@@ -3,9 +3,10 @@
 //
 //   Sun Dec  6 04:08:36 2026         2,048 Bytes Deleted "/home/me/a copy"
 //
-// One deletion is always one line: a path holding a control byte (a line
-// feed, say) is written with C escapes. Every other path is written as it
-// is, byte for byte.
+// One deletion is always one line, and each line reads back to exactly one
+// path: control bytes are written as C escapes (\n, \t, \xHH, ...), and a
+// backslash or a double quote with a backslash before it. A path without any
+// of those is written as it is, byte for byte.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +17,9 @@
 // The five header lines and the blank line after them.
 std::string deletion_log_header();
 
-// The path as the log writes it: unchanged unless it holds a control byte
-// (below 0x20, or 0x7F); then \n, \r, \t, \\, \" and \xHH for the others.
+// The path as the log writes it: control bytes (below 0x20, and 0x7F) as
+// \n, \r, \t or \xHH, a backslash as \\ and a double quote as \"; every
+// other byte as it is.
 std::string log_path_text(std::string_view path);
 
 // One deletion's line, with its line feed; `trashed` says "Bytes Moved To
@@ -25,8 +27,17 @@ std::string log_path_text(std::string_view path);
 std::string deletion_log_line(std::time_t when, std::int64_t size, std::string_view path,
                               bool trashed);
 
-// Appends `line` to the log `file_name`. The call that creates the file
-// writes the header first; no other call ever does. Never waits on a file
-// that is not a regular file (a FIFO is refused). False when the line could
-// not be written.
-bool append_to_deletion_log(const char* file_name, const std::string& line);
+enum class LogWrite {
+  WRITTEN,
+  FAILED,        // the line could not be written
+  LINK_OUTSIDE,  // the log is a symbolic link that leads out of its directory: not written
+};
+
+// Appends `line` to the log `file_name`. A log that is empty (made now, or
+// left empty by a write that failed) gets the header first; the file is
+// locked meanwhile, so two programs never both write it. Never waits on a
+// file that is not a regular file (a FIFO is refused). A log that is a
+// symbolic link is followed only when it leads to a file in the log's own
+// directory (the data directory), one link deep; any other link is left
+// alone and nothing is written.
+LogWrite append_to_deletion_log(const char* file_name, const std::string& line);

@@ -101,7 +101,7 @@ FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIde
   return trash_entry(dir.get(), name, path, seen);
 }
 
-bool DiskFileSystem::append_to_log(const std::string& log_file, const std::string& line) {
+LogWrite DiskFileSystem::append_to_log(const std::string& log_file, const std::string& line) {
   return append_to_deletion_log(log_file.c_str(), line);
 }
 

@@ -16,6 +16,7 @@
 
 #include "core/row_texts.h"
 #include "core/unique_fd.h"
+#include "ui/list/deletion_log.h"
 
 struct FileOutcome {
   enum Kind {
@@ -38,9 +39,8 @@ class FileSystem {
   // Moves the file to the desktop trash of its own file system when it is
   // still that one.
   virtual FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) = 0;
-  // Appends a line to the deletion log (see deletion_log.h); false when it
-  // could not be written.
-  virtual bool append_to_log(const std::string& log_file, const std::string& line) = 0;
+  // Appends a line to the deletion log (see deletion_log.h).
+  virtual LogWrite append_to_log(const std::string& log_file, const std::string& line) = 0;
   // Whether both paths name one file now (one device and inode: hard links,
   // or one file seen through two paths, as a bind mount shows it).
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
@@ -55,7 +55,7 @@ class DiskFileSystem : public FileSystem {
   bool unchanged(const std::string& path, const FileIdentity& seen) override;
   FileOutcome remove(const std::string& path, const FileIdentity& seen) override;
   FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override;
-  bool append_to_log(const std::string& log_file, const std::string& line) override;
+  LogWrite append_to_log(const std::string& log_file, const std::string& line) override;
   bool same_file(const std::string& a, const std::string& b) override;
   bool same_contents(const std::string& a, const std::string& b) override;
 

@@ -81,6 +81,9 @@ struct DeleteContext {
   FileSystem& files;
   std::string log_file = "deleted.log";  // relative to the data directory
   std::time_t (*now)() = nullptr;         // the time a log line gives; null: the clock
+  // Whether the user has been told that the log is a link leading out of
+  // the data directory (told once a run); null: told at every deletion.
+  bool* log_link_told = nullptr;
 };
 
 // Deletes the file of the selected row. `mode` 'A' asks with the four-button

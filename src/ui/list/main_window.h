@@ -35,7 +35,9 @@ class MainWindow : public IntakeView {
 
   ResultList& rows() { return *rows_; }
   Prompter& prompter() { return *prompter_; }
-  DeleteContext delete_context() { return DeleteContext{*rows_, *prompter_, files_}; }
+  DeleteContext delete_context() {
+    return DeleteContext{*rows_, *prompter_, files_, "deleted.log", nullptr, &log_link_told_};
+  }
 
   // Built by build_main_window.
   void build(ScanBlock& block);
@@ -57,6 +59,7 @@ class MainWindow : public IntakeView {
   std::unique_ptr<ResultList> rows_;
   std::unique_ptr<DialogPrompter> prompter_;
   DiskFileSystem files_;
+  bool log_link_told_ = false;
 };
 
 // The program's one main window, once built.

@@ -445,9 +445,34 @@ TEST_F(DeleteTest, OneDeletionIsOneLogLineWhateverThePath) {
   delete_entry(ctx);
   std::string expected = deletion_log_header() +
                          logged(3, dir / "new\\nline\\t\\\"q\\\"\\\\") +
-                         logged(3, plain);  // no control byte: written as it is
+                         logged(3, dir / "quote\\\"and\\\\back");
   EXPECT_EQ(log(), expected);
   EXPECT_EQ(list.path(2), odd);
+}
+
+// A deletion log that is a link out of the data directory is never written
+// through; the user is told once, and the deletions go on.
+TEST_F(DeleteTest, ALogLinkLeadingOutOfTheDataDirectoryIsToldOnceAndLeftAlone) {
+  mkdir((dir / "data").c_str(), 0755);
+  ctx.log_file = dir / "data/deleted.log";
+  ASSERT_EQ(symlink((dir / "outside.log").c_str(), ctx.log_file.c_str()), 0);
+  bool told = false;
+  ctx.log_link_told = &told;
+  header(1);
+  std::string a = file("a");
+  std::string b = file("b");
+  file("c");
+  list.select(2);
+  delete_entry(ctx);
+  list.select(3);
+  delete_entry(ctx);
+  EXPECT_FALSE(exists(a));
+  EXPECT_FALSE(exists(b));
+  EXPECT_EQ(prompter.said, (Said{"message|Deletions Are Not Logged|The Deletion Log Is A Link Out "
+                                 "Of The Data Directory|" + ctx.log_file}));
+  EXPECT_EQ(prompter.error_signals, 0);
+  EXPECT_FALSE(exists(dir / "outside.log"));
+  EXPECT_EQ(block->deleted_count.load(), 2);
 }
 
 TEST_F(DeleteTest, ALogThatCannotBeWrittenIsToldAndTheDeletionStillCounts) {

@@ -93,7 +93,7 @@ class ScriptedDisk : public FileSystem {
   FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override {
     return act(path, seen, true);
   }
-  bool append_to_log(const std::string& log_file, const std::string& line) override {
+  LogWrite append_to_log(const std::string& log_file, const std::string& line) override {
     return disk_.append_to_log(log_file, line);
   }
   bool same_file(const std::string& a, const std::string& b) override {
