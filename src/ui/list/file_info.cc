@@ -40,34 +40,47 @@ std::string group_name(gid_t gid) {
   return std::to_string(gid);
 }
 
-// What `file` says of the path, as ": TYPE\n" (empty when it cannot run).
-// It runs from an argument vector, with "--" before the path, and in brief
-// form: its report never depends on how it would print an odd name.
-std::string file_type(const std::string& path) {
-  const char* argv[] = {"file", "-b", "--", path.c_str(), nullptr};
-  gchar* out = nullptr;
-  gint status = 0;
-  if (!g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr,
-                    static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL),
-                    nullptr, nullptr, &out, nullptr, &status, nullptr)) {
-    return "";
-  }
-  GCharPtr owned(out);
-  std::string type = out != nullptr ? out : "";
-  if (type.empty()) return "";
-  type = ": " + type;
-  if (type.size() > FILE_OUTPUT_LIMIT) type.resize(FILE_OUTPUT_LIMIT);
-  return type;
+// The type as the box shows it, from what `file -b` printed: its answer
+// without the line feed, or "Unknown" when it gave none.
+std::string type_from(const RunResult& file) {
+  std::string type = file.succeeded() ? file.out : "";
+  while (!type.empty() && (type.back() == '\n' || type.back() == '\r')) type.pop_back();
+  return type.empty() ? "Unknown" : type;
 }
 
+// An open box.
 struct InfoBox {
+  InfoBox(DeleteContext context, Launcher& starter) : ctx(context), launcher(starter) {}
+
   DeleteContext ctx;
-  GtkBuilder* builder;
+  Launcher& launcher;
+  GtkBuilder* builder = nullptr;
+  std::string text_before_type, text_after_type;
+  RunHandle file_run;
+
+  GObject* object(const char* name) const { return gtk_builder_get_object(builder, name); }
+
+  ~InfoBox() { g_object_unref(builder); }
 };
+
+void show_type(InfoBox& box, const std::string& type) {
+  // The type is bytes from another program: shown as valid text.
+  GCharPtr shown(g_utf8_make_valid(type.data(), static_cast<gssize>(type.size())));
+  const std::string text = box.text_before_type + ": " + shown.get() + "\n" + box.text_after_type;
+  gtk_label_set_text(GTK_LABEL(box.object("TheInfoText")), text.c_str());
+}
+
+void box_destroyed(GtkWidget* window, gpointer data) {
+  auto* box = static_cast<InfoBox*>(data);
+  gtk_grab_remove(window);
+  release_main_window();
+  if (box->file_run) box->file_run->stop();  // its answer is no longer wanted
+  delete box;
+}
 
 }  // namespace
 
-void show_file_info(DeleteContext ctx) {
+void show_file_info(DeleteContext ctx, Launcher& launcher, int type_time_limit_ms) {
   ResultList& list = ctx.list;
   const int r = list.selected_row();
   if (!row_has_file(list, r)) return;
@@ -75,43 +88,42 @@ void show_file_info(DeleteContext ctx) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) return;
 
-  // The type keeps its own line feed; names show in their one-line form.
-  GCharPtr type(g_utf8_make_valid(file_type(path).c_str(), -1));
-  const std::string text = "\nfile \"" + display_text(path) + "\"\n\nMagic file type " +
-                           type.get() + "\n\nOwner: " +
-                           display_text(owner_name(st.st_uid)) +
-                           " Group: " + display_text(group_name(st.st_gid)) + "\n\n";
-
   register_resources();
-  auto* box = new InfoBox{ctx, gtk_builder_new_from_resource(UI_RESOURCE)};
-  auto obj = [box](const char* name) { return gtk_builder_get_object(box->builder, name); };
-  GtkWidget* window = GTK_WIDGET(obj("TheWinInfo"));
+  auto* box = new InfoBox(ctx, launcher);
+  box->builder = gtk_builder_new_from_resource(UI_RESOURCE);
+  // Names show in their one-line form; the type keeps a line of its own.
+  box->text_before_type = "\nfile \"" + display_text(path) + "\"\n\nMagic file type ";
+  box->text_after_type = "\n\nOwner: " + display_text(owner_name(st.st_uid)) +
+                         " Group: " + display_text(group_name(st.st_gid)) + "\n\n";
+
+  GtkWidget* window = GTK_WIDGET(box->object("TheWinInfo"));
   gtk_widget_set_name(window, "TheWinInfo");
-  gtk_label_set_text(GTK_LABEL(obj("TheInfoText")), text.c_str());
+  show_type(*box, "...");  // until `file` answers
   keep_above_main_window(window);
 
-  g_signal_connect_swapped(obj("ButOK"), "clicked", G_CALLBACK(gtk_widget_destroy), window);
-  g_signal_connect(obj("ButDelete"), "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
+  g_signal_connect_swapped(box->object("ButOK"), "clicked", G_CALLBACK(gtk_widget_destroy), window);
+  g_signal_connect(box->object("ButDelete"), "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
                      delete_entry(static_cast<InfoBox*>(data)->ctx);  // the box stays open
                    }),
                    box);
-  g_signal_connect(obj("ButView"), "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
-                     view_entry(static_cast<InfoBox*>(data)->ctx.list);
-                   }),
-                   box);
-  g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget* w, gpointer data) {
+  g_signal_connect(box->object("ButView"), "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
                      auto* box = static_cast<InfoBox*>(data);
-                     gtk_grab_remove(w);
-                     release_main_window();
-                     g_object_unref(box->builder);
-                     delete box;
+                     view_entry(box->ctx.list, box->launcher);
                    }),
                    box);
+  g_signal_connect(window, "destroy", G_CALLBACK(box_destroyed), box);
 
   hold_main_window();
   gtk_widget_show(window);
   gtk_grab_add(window);
-  GtkWidget* ok = GTK_WIDGET(obj("ButOK"));
+  GtkWidget* ok = GTK_WIDGET(box->object("ButOK"));
   gtk_widget_grab_default(ok);
   gtk_widget_grab_focus(ok);
+
+  // `file` runs from an argument vector, with "--" before the path, and in
+  // brief form: its report never depends on how it would print an odd name.
+  // Its answer comes from the main loop, never after the box has gone.
+  box->file_run = launcher.run_with_time_limit(
+      {"file", "-b", "--", path}, {FILE_OUTPUT_LIMIT, ErrorOutput::DISCARDED}, type_time_limit_ms,
+      [box](const RunResult& file) { show_type(*box, type_from(file)); });
 }
