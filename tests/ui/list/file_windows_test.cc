@@ -129,9 +129,104 @@ TEST_F(FileWindowsTest, InfoShowsTypeOwnerAndGroupAndItsButtonsAct) {
   EXPECT_NE(access(notes.c_str(), F_OK), 0) << "Delete deletes the file";
   EXPECT_EQ(list.text(2, 0), "D");
   EXPECT_TRUE(gui::is_open(box)) << "the box stays open";
+  EXPECT_FALSE(gtk_widget_get_sensitive(gui::named_child(box, "ButDelete")));
+  EXPECT_FALSE(gtk_widget_get_sensitive(gui::named_child(box, "ButView")));
   gui::click(box, "ButOK");
   gui::flush_events();
   EXPECT_FALSE(gui::is_open(box));
+  EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
+}
+
+// The box acts on the file it was opened for, whatever happens to the list
+// meanwhile: after that file is deleted (its row gone or marked "D"),
+// Delete and View do nothing and are greyed, even though another file's
+// row now stands where it stood.
+TEST_F(FileWindowsTest, InfoDeletesOnlyTheFileItDescribes) {
+  struct Case {
+    DeletedMode mode;
+    const char* k3_mark;  // "*": a tagged row elsewhere, which the box leaves alone
+  };
+  for (const Case& c : {Case{DELETED_REMOVE, " "}, Case{DELETED_REMOVE, "*"},
+                        Case{DELETED_MARK, " "}, Case{DELETED_MARK, "*"}}) {
+    SCOPED_TRACE(std::to_string(c.mode) + c.k3_mark);
+    block->settings.deleted_mode = c.mode;
+    list.clear();
+    block->row_count.store(0);
+    block->tagged_count.store(0);
+    block->tagged_bytes.store(0);
+    comment("Sorted List");
+    header(1);
+    std::string k1 = file("k1", "same"), k2 = file("k2", "same");
+    std::string k3 = file("k3", "same", c.k3_mark);
+    const std::string k3_row = std::string(c.k3_mark) + " k3";
+    const std::vector<std::string> after =
+        c.mode == DELETED_REMOVE
+            ? std::vector<std::string>{"/* Sorted List", "/* Group 1 ", "  k2", k3_row}
+            : std::vector<std::string>{"/* Sorted List", "/* Group 1 ", "D k1", "  k2", k3_row};
+    list.select(2);
+    show_file_info(ctx, launcher_);
+    GtkWidget* box = gui::find_window("TheWinInfo");
+    ASSERT_NE(box, nullptr);
+    GtkWidget* delete_button = gui::named_child(box, "ButDelete");
+    GtkWidget* view_button = gui::named_child(box, "ButView");
+    EXPECT_TRUE(gtk_widget_get_sensitive(delete_button));
+
+    // While the list is busy the delete is refused, as Delete File is.
+    prompter.said.clear();
+    block->list_busy.store(1);
+    gui::click(box, "ButDelete");
+    block->list_busy.store(0);
+    EXPECT_EQ(prompter.said,
+              std::vector<std::string>{
+                  "message|List Box Busy|Delete Files|Try after operation is complete"});
+    EXPECT_EQ(access(k1.c_str(), F_OK), 0);
+
+    // Only k1 goes; with k3 tagged too, this is not the tagged walk.
+    prompter.said.clear();
+    gui::click(box, "ButDelete");
+    gui::flush_events();
+    EXPECT_NE(access(k1.c_str(), F_OK), 0);
+    EXPECT_EQ(prompter.said, std::vector<std::string>{});
+    EXPECT_EQ(shape(), after);
+    EXPECT_EQ(block->tagged_count.load(), c.k3_mark[0] == '*' ? 1 : 0);
+    EXPECT_FALSE(gtk_widget_get_sensitive(delete_button));
+    EXPECT_FALSE(gtk_widget_get_sensitive(view_button));
+    EXPECT_TRUE(gui::is_open(box));
+
+    // Pressed all the same (a greyed button can still be clicked from code):
+    // nothing happens to k2, the row now where k1 stood.
+    gui::click(box, "ButDelete");
+    gui::click(box, "ButView");
+    gui::flush_events();
+    gui::iterate_for(200);
+    EXPECT_EQ(access(k2.c_str(), F_OK), 0);
+    EXPECT_EQ(access(k3.c_str(), F_OK), 0);
+    EXPECT_EQ(shape(), after);
+    EXPECT_NE(access((dir / "pmview.args").c_str(), F_OK), 0) << "View does nothing";
+    EXPECT_EQ(prompter.said, std::vector<std::string>{});
+    gui::click(box, "ButOK");
+    gui::flush_events();
+  }
+}
+
+// The question of a delete runs its own main loop, in which the box may be
+// closed: the delete still ends as answered, and the box goes afterwards.
+TEST_F(FileWindowsTest, InfoClosedWhileItsDeleteAsks) {
+  block->settings.confirm_delete = 1;
+  std::string k1 = file("k1", "same");
+  file("k2", "same");
+  list.select(2);
+  show_file_info(ctx, launcher_);
+  GtkWidget* box = gui::find_window("TheWinInfo");
+  ASSERT_NE(box, nullptr);
+  prompter.answers = {'Y'};
+  prompter.before_answer = [&](const std::string&) { gtk_widget_destroy(box); };
+  gui::click(box, "ButDelete");
+  gui::flush_events();
+  EXPECT_EQ(prompter.titles(), std::vector<std::string>{"DELETE"});
+  EXPECT_NE(access(k1.c_str(), F_OK), 0);
+  EXPECT_EQ(list.text(2, 0), "D");
+  EXPECT_EQ(gui::find_window("TheWinInfo"), nullptr);
   EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
 }
 
