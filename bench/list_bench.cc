@@ -22,6 +22,7 @@
 #include "scan/headless_scan.h"
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
+#include "support/recording_launcher.h"
 #include "ui/list/main_window.h"
 
 namespace {
@@ -99,8 +100,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "list_bench: no X display\n");
     return 1;
   }
-  g_shell_command_hook = [](const char*) { return true; };  // no pmstop here
   build_main_window(*block);
+  test::RecordingLauncher no_helpers;  // no pmstop here
+  g_main.use_launcher(&no_helpers);
   gtk_widget_show(GTK_WIDGET(g_main.window));
   while (gtk_events_pending()) gtk_main_iteration();
 

@@ -1,11 +1,12 @@
 // What the result intake needs from the window it fills: the list (the
-// records of the scan channel), the two status lines, the progress bar, and
-// the few things said to the user. The main window implements it; a test
-// drives the intake with a fake one.
+// records of the scan channel), the two status lines, the progress bar, the
+// few things said to the user, and the launcher that runs pmstop. The main
+// window implements it; a test drives the intake with a fake one.
 #pragma once
 
 #include <string>
 
+#include "core/launcher.h"
 #include "core/scan_channel.h"
 
 class IntakeView : public ListRecordSink {
@@ -25,4 +26,7 @@ class IntakeView : public ListRecordSink {
 
   // Opens the settings window on that page (the first start opens page 0).
   virtual void open_settings(int page) = 0;
+
+  // What starts the helper scripts (pmstop at the end of a scan).
+  virtual Launcher& launcher() = 0;
 };

@@ -8,15 +8,11 @@
 #include "core/scan_channel.h"
 #include "core/shell_words.h"
 
-bool (*g_shell_command_hook)(const char* command) = nullptr;
-
 namespace {
 
 // While rows pour in, one tick takes them for at most this long, so the
 // window keeps redrawing and answering (Stop among others).
 constexpr long RECORD_BUDGET_US = 40000;
-
-void reap_child(GPid pid, gint, gpointer) { g_spawn_close_pid(pid); }
 
 }  // namespace
 
@@ -33,7 +29,7 @@ int result_intake_tick(void* data) {
   if (take_progress(*block, fraction)) view.show_progress(CLAMP(fraction, 0.0f, 1.0f));
   if (take_scan_finished(*block)) {
     if (block->settings.beep_on_stop != 0) view.beep();
-    run_shell_command(helper_command("pmstop").c_str());
+    view.launcher().start_shell(helper_command("pmstop"));
     view.show_scan_completed();
   }
   if (g_settings_defaulted) {
@@ -65,20 +61,4 @@ void start_scan(ScanBlock& block, IntakeView& view) {
   block.tagged_bytes.store(0);
   // Last: the scanner must not see the request before the reset is complete.
   set_word(block.command_word, CMD_START);
-}
-
-int run_shell_command(const char* command) {
-  if (command == nullptr) return 1;
-  if (g_shell_command_hook != nullptr && g_shell_command_hook(command)) return 0;
-  // The user's own environment and PATH: the helper scripts are named by
-  // their absolute paths (helper_command), so nothing in the data directory
-  // can stand in for a system command inside them.
-  const char* argv[] = {"/bin/sh", "-c", command, nullptr};
-  GPid pid;
-  if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD,
-                     nullptr, nullptr, &pid, nullptr)) {
-    return -1;
-  }
-  g_child_watch_add(pid, reap_child, nullptr);
-  return 0;
 }

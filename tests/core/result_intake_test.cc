@@ -12,6 +12,7 @@
 #include "core/process.h"
 #include "core/scan_channel.h"
 #include "core/shell_words.h"
+#include "support/recording_launcher.h"
 
 namespace {
 
@@ -37,24 +38,14 @@ class FakeView : public IntakeView {
     events.push_back(std::string("busy ") + operation);
   }
   void open_settings(int page) override { events.push_back("settings " + std::to_string(page)); }
+  Launcher& launcher() override { return recorder; }
+  test::RecordingLauncher recorder;  // what would have run
 };
-
-std::vector<std::string> g_commands;
 
 class IntakeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_block = block.get();
-    g_shell_command_hook = [](const char* command) {
-      g_commands.push_back(command);
-      return true;
-    };
-    g_commands.clear();
-  }
-  void TearDown() override {
-    g_block = nullptr;
-    g_shell_command_hook = nullptr;
-  }
+  void SetUp() override { g_block = block.get(); }
+  void TearDown() override { g_block = nullptr; }
   std::unique_ptr<ScanBlock> block = std::make_unique<ScanBlock>();
   FakeView view;
 };
@@ -75,14 +66,15 @@ TEST_F(IntakeTest, RowsLinesProgressAndTheEndOfAScanReachTheView) {
   EXPECT_EQ(view.events, (std::vector<std::string>{"row  /a inode 42", "row /*", "status /home",
                                                    "line 1 Files", "progress 0.250000", "beep",
                                                    "completed"}));
-  EXPECT_EQ(g_commands, std::vector<std::string>{helper_command("pmstop")});
+  EXPECT_EQ(view.recorder.shell_lines, std::vector<std::string>{helper_command("pmstop")});
 
   view.events.clear();
   block->settings.beep_on_stop = 0;
   block->scan_finished.store(1);
   result_intake_tick(&view);
   EXPECT_EQ(view.events, std::vector<std::string>{"completed"}) << "no beep when it is off";
-  EXPECT_EQ(g_commands.size(), 2u) << "pmstop runs all the same";
+  EXPECT_EQ(view.recorder.shell_lines.size(), 2u) << "pmstop runs all the same";
+  EXPECT_TRUE(view.recorder.runs.empty());
 }
 
 TEST_F(IntakeTest, StatusLinesAreNeverCutInsideACharacter) {

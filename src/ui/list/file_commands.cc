@@ -6,7 +6,6 @@
 
 #include <cerrno>
 
-#include "core/result_intake.h"
 #include "core/shell_words.h"
 #include "core/unique_fd.h"
 #include "ui/list/list_rows.h"
@@ -50,15 +49,15 @@ std::string helper_file_command(const char* helper, const std::string& path, cha
          " " + kind + " " + std::to_string(size);
 }
 
-void open_folder(ResultList& list) {
+void open_folder(ResultList& list, Launcher& launcher) {
   const int r = list.selected_row();
   if (!row_has_file(list, r)) return;
-  run_shell_command(open_folder_command(list.path(r)).c_str());
+  launcher.start_shell(open_folder_command(list.path(r)));
 }
 
-void view_entry(ResultList& list) {
+void view_entry(ResultList& list, Launcher& launcher) {
   const int r = list.selected_row();
   if (!row_has_file(list, r) || list.text(r, COL_MARK).rfind('D', 0) == 0) return;
   const std::string path = list.path(r);
-  run_shell_command(helper_file_command("pmview", path, text_kind(path), list.row_size(r)).c_str());
+  launcher.start_shell(helper_file_command("pmview", path, text_kind(path), list.row_size(r)));
 }

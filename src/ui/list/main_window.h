@@ -2,7 +2,7 @@
 // "TheClistBox", the status lines "TheMsg1" and "TheMsg2" and the progress
 // bar "ThepBar", built from main_window.ui. It is the view the result intake
 // fills, and holds what the list commands work with: the result list, the
-// prompter and the disk.
+// prompter, the disk and the launcher that starts other programs.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/intake_view.h"
+#include "core/launcher.h"
 #include "core/scan_block.h"
 #include "ui/dialogs/prompter.h"
 #include "ui/list/file_system.h"
@@ -39,6 +40,13 @@ class MainWindow : public IntakeView {
     return DeleteContext{*rows_, *prompter_, files_, "deleted.log", nullptr, &log_link_told_};
   }
 
+  // What starts the helpers, lpr and file: the window's own SystemLauncher,
+  // or the one a test put in its place (null gives the own one back).
+  Launcher& launcher() override { return *launcher_; }
+  void use_launcher(Launcher* launcher) {
+    launcher_ = launcher != nullptr ? launcher : &system_launcher_;
+  }
+
   // Built by build_main_window.
   void build(ScanBlock& block);
 
@@ -60,6 +68,8 @@ class MainWindow : public IntakeView {
   std::unique_ptr<DialogPrompter> prompter_;
   DiskFileSystem files_;
   bool log_link_told_ = false;
+  SystemLauncher system_launcher_;
+  Launcher* launcher_ = &system_launcher_;
 };
 
 // The program's one main window, once built.

@@ -17,6 +17,7 @@ namespace {
 
 ResultList& rows() { return g_main.rows(); }
 Prompter& prompter() { return g_main.prompter(); }
+Launcher& launcher() { return g_main.launcher(); }
 
 void scan() { start_scan(*g_block, g_main); }
 
@@ -45,12 +46,12 @@ void delete_non_tagged() {
 const MenuCommand COMMANDS[] = {
     // _File
     {"menuitem55", "F5", scan},         // Start Scanning
-    {"menuitem57", "F7", [] { open_folder(rows()); }},
-    {"menuitem58", "F8", [] { show_file_info(g_main.delete_context()); }},  // Info...
-    {"menuitem59", "F9", [] { run_user_function(rows()); }},
-    {"menuitem60", "F10", [] { view_entry(rows()); }},
+    {"menuitem57", "F7", [] { open_folder(rows(), launcher()); }},
+    {"menuitem58", "F8", [] { show_file_info(g_main.delete_context(), launcher()); }},  // Info...
+    {"menuitem59", "F9", [] { run_user_function(rows(), launcher()); }},
+    {"menuitem60", "F10", [] { view_entry(rows(), launcher()); }},
     {"menuitem61", "F11", [] { open_script_window(rows(), prompter(), g_state); }},
-    {"print_listbox", "F12", [] { print_list(rows(), prompter()); }},
+    {"print_listbox", "F12", [] { print_list(rows(), prompter(), launcher()); }},
     {"menuitem64", "<Shift><Control>F12", [] { save_contents(rows(), prompter()); }},
     {"menuitem65", "<Shift><Alt>F11", [] { restore_contents(rows(), prompter()); }},
     {"menuitem67", "<Alt>x", exit_program},          // Exit
@@ -92,9 +93,9 @@ const MenuCommand COMMANDS[] = {
     {"button21", nullptr, scan},
     {"button22", nullptr, stop_scan},
     {"button23", nullptr, [] { open_find_window(rows(), prompter(), g_state, true); }},
-    {"button24", nullptr, [] { open_folder(rows()); }},
-    {"button25", nullptr, [] { view_entry(rows()); }},
-    {"button26", nullptr, [] { show_file_info(g_main.delete_context()); }},
+    {"button24", nullptr, [] { open_folder(rows(), launcher()); }},
+    {"button25", nullptr, [] { view_entry(rows(), launcher()); }},
+    {"button26", nullptr, [] { show_file_info(g_main.delete_context(), launcher()); }},
     {"button27", nullptr, [] { open_script_window(rows(), prompter(), g_state); }},
     {"button28", nullptr, delete_file},
 };

@@ -1,7 +1,6 @@
 #include "ui/list/print_copy.h"
 
 #include <fcntl.h>
-#include <gio/gio.h>
 #include <gtk/gtk.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -15,47 +14,28 @@
 
 namespace {
 
+// Of each of lpr's outputs, what a notice shows: the rest is never kept.
 constexpr std::size_t LPR_OUTPUT_LIMIT = 1024;
 
-// A print job under way: lpr's answer decides the message, then the print
-// file goes.
-struct PrintJob {
-  Prompter& prompter;
-  std::string file;
-  std::string command;
-};
-
-std::string limited(GBytes* bytes) {
-  if (bytes == nullptr) return "";
-  gsize size = 0;
-  const char* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
-  return std::string(data, std::min<gsize>(size, LPR_OUTPUT_LIMIT));
-}
-
-void lpr_ended(GObject* source, GAsyncResult* result, gpointer data) {
-  auto* job = static_cast<PrintJob*>(data);
-  GSubprocess* lpr = G_SUBPROCESS(source);
-  GBytes* out = nullptr;
-  GBytes* err = nullptr;
-  GError* error = nullptr;
-  bool done = g_subprocess_communicate_finish(lpr, result, &out, &err, &error);
-  GErrorPtr owned_error(error);
-  std::string said_out = limited(out);
-  std::string said_err = limited(err);
-  if (out) g_bytes_unref(out);
-  if (err) g_bytes_unref(err);
-  if (done && g_subprocess_get_successful(lpr)) {
-    job->prompter.message("Print Started", (said_out + job->file).c_str(), job->command.c_str());
+// lpr's answer decides the notice; then the print file goes.
+void lpr_ended(Prompter& prompter, const std::string& file, const std::string& command,
+               const RunResult& lpr) {
+  if (lpr.succeeded()) {
+    prompter.message("Print Started", (lpr.out + file).c_str(), command.c_str());
   } else {
-    if (said_err.empty()) {
-      said_err = error ? error->message
-                       : "lpr ended with status " + std::to_string(g_subprocess_get_exit_status(lpr));
+    std::string said = lpr.err;
+    if (said.empty()) {
+      if (!lpr.started) {
+        said = lpr.error;
+      } else if (lpr.end_signal() != 0) {
+        said = "lpr ended by signal " + std::to_string(lpr.end_signal());
+      } else {
+        said = "lpr ended with status " + std::to_string(lpr.exit_status());
+      }
     }
-    job->prompter.message("Print Failed", said_err.c_str(), job->command.c_str());
+    prompter.message("Print Failed", said.c_str(), command.c_str());
   }
-  unlink(job->file.c_str());
-  g_object_unref(lpr);
-  delete job;
+  unlink(file.c_str());
 }
 
 // One clipboard's copy of the path.
@@ -94,7 +74,7 @@ std::string print_text(const ResultList& list) {
   return text;
 }
 
-void print_list(ResultList& list, Prompter& prompter) {
+void print_list(ResultList& list, Prompter& prompter, Launcher& launcher) {
   if (list.size() <= 0) {
     prompter.error_signal();
     return;
@@ -114,21 +94,12 @@ void print_list(ResultList& list, Prompter& prompter) {
     return;
   }
 
-  auto* job = new PrintJob{prompter, name, std::string("lpr ") + name};
-  const char* argv[] = {"lpr", name, nullptr};
-  GError* error = nullptr;
-  GSubprocess* lpr = g_subprocess_newv(
-      argv, static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_PIPE | G_SUBPROCESS_FLAGS_STDERR_PIPE),
-      &error);
-  if (lpr == nullptr) {
-    GErrorPtr owned(error);
-    prompter.message("Print Failed", error ? error->message : "lpr could not be started",
-                     job->command.c_str());
-    unlink(name);
-    delete job;
-    return;
-  }
-  g_subprocess_communicate_async(lpr, nullptr, nullptr, lpr_ended, job);
+  std::string file = name;
+  std::string command = "lpr " + file;
+  launcher.start_reading({"lpr", file}, {LPR_OUTPUT_LIMIT, ErrorOutput::READ, LPR_OUTPUT_LIMIT},
+                         [&prompter, file, command](const RunResult& lpr) {
+                           lpr_ended(prompter, file, command, lpr);
+                         });
 }
 
 void copy_path(ResultList& list, Prompter& prompter) {

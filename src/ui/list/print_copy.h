@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/launcher.h"
 #include "ui/dialogs/prompter.h"
 #include "ui/list/result_list.h"
 
@@ -13,11 +14,12 @@
 std::string print_text(const ResultList& list);
 
 // Writes the list to a new file "print-XXXXXX.Temp" in the data directory
-// and hands it to lpr (an argument vector, no shell). When lpr has
-// accepted it, "Print Started"; when lpr is missing or fails, "Print Failed"
-// with what it said. The print file is removed once lpr has ended. Returns
-// at once; the message comes when lpr ends.
-void print_list(ResultList& list, Prompter& prompter);
+// and hands it to lpr (an argument vector, no shell) through `launcher`.
+// When lpr has accepted it, "Print Started"; when lpr is missing or fails,
+// "Print Failed" with what it said (the first 1,024 bytes of each of its
+// outputs are all that is kept). The print file is removed once lpr has
+// ended. Returns at once; the message comes when lpr ends.
+void print_list(ResultList& list, Prompter& prompter, Launcher& launcher);
 
 // Puts the selected entry's path (empty for a header) on the clipboard and
 // on the primary selection; it stays there after the command returns.

@@ -20,12 +20,15 @@
 #include "settings/settings_file.h"
 #include "settings/settings_window.h"
 #include "settings/state_file.h"
-#include "ui/list/find_tag.h"
-#include "ui/list/menu_commands.h"
-#include "ui/script/script_writer.h"
-#include "ui/support/gui_test.h"
+#include "support/recording_launcher.h"
 #include "support/temp_dir.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/list/file_commands.h"
+#include "ui/list/find_tag.h"
+#include "ui/list/menu_commands.h"
+#include "ui/list/print_copy.h"
+#include "ui/script/script_writer.h"
+#include "ui/support/gui_test.h"
 
 namespace {
 
@@ -48,8 +51,6 @@ bool row_has_comment_colour(int row) {
 int row_count() { return g_main.rows().size(); }
 int selected_row() { return g_main.rows().selected_row(); }
 
-std::vector<std::string> g_commands;  // what run_shell_command was asked to run
-
 class MainWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -60,24 +61,24 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_GT(scanner_, 0) << error;
     g_block = block;
     default_settings(block->settings);
-    g_shell_command_hook = [](const char* command) {
-      g_commands.push_back(command);
-      return true;
-    };
     build_main_window(*block);
+    g_main.use_launcher(&launcher_);
     gtk_widget_show(GTK_WIDGET(g_main.window));
     intake_ = g_timeout_add(5, result_intake_tick, static_cast<IntakeView*>(&g_main));
     gui::flush_events();
   }
 
   static void TearDownTestSuite() {
-    g_shell_command_hook = nullptr;  // the suites after this one run helpers for real
+    g_main.use_launcher(nullptr);
     g_source_remove(intake_);
     set_word(g_block->command_word, CMD_QUIT);
     waitpid(scanner_, nullptr, 0);
   }
 
-  void SetUp() override { g_commands.clear(); }
+  void SetUp() override {
+    launcher_.shell_lines.clear();
+    launcher_.runs.clear();
+  }
 
   // Closes every notice that is open.
   static void close_notices() {
@@ -107,6 +108,7 @@ class MainWindowTest : public ::testing::Test {
 
   static inline pid_t scanner_ = 0;
   static inline guint intake_ = 0;
+  static inline test::RecordingLauncher launcher_;  // what the window would have run
   test::TempDir dir;
 };
 
@@ -291,7 +293,7 @@ TEST_F(MainWindowTest, RealScanFillsTheListAndEndsWithTheNotice) {
   EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(notice), "Msg1"))),
                "You May Now Want To Save The List Box Contents\n"
                "[Menu: FILE->ListBox->SaveContents]\nOr Use The Find / Tag Function.\n");
-  EXPECT_EQ(g_commands, std::vector<std::string>{helper_command("pmstop")});
+  EXPECT_EQ(launcher_.shell_lines, std::vector<std::string>{helper_command("pmstop")});
   EXPECT_NE(std::string(gtk_label_get_text(g_main.msg2)).find(" Files, 1  Duplicates"),
             std::string::npos);
   EXPECT_EQ(std::string(gtk_label_get_text(g_main.msg1)).rfind("0 Files Tagged (0 bytes)", 0), 0u);
@@ -454,6 +456,82 @@ TEST_F(MainWindowTest, DoubleAndTripleClicksRunTheirActionsOnce) {
   EXPECT_EQ(row_text(4, 0), " ");
 }
 
+// The per-file commands and Print, from their menu entries, start what they
+// run through the window's launcher, and show what it gives back.
+TEST_F(MainWindowTest, FileCommandsAndPrintRunThroughTheWindowsLauncher) {
+  test::InDirectory in(dir.path());  // the print file goes here
+  const std::string a = dir / "it's a.txt";
+  fill_group({a, dir / "b"});
+  g_main.rows().select(2);
+  auto click = [](const char* entry) { gui::click(GTK_WIDGET(g_main.window), entry); };
+
+  click("menuitem57");  // Open Folder
+  click("menuitem60");  // View File
+  EXPECT_EQ(
+      launcher_.shell_lines,
+      (std::vector<std::string>{open_folder_command(a), helper_file_command("pmview", a, 'A', 1)}));
+
+  click("menuitem59");  // User Function
+  ASSERT_EQ(launcher_.runs.size(), 1u);
+  EXPECT_EQ(launcher_.runs[0].argv,
+            (std::vector<std::string>{"/bin/sh", "-c", helper_file_command("pmuser", a, 'A', 1)}));
+  EXPECT_EQ(launcher_.runs[0].limits.out_bytes, 8192u);
+  GtkWidget* output = gui::find_window("TheWinPMuser");
+  ASSERT_NE(output, nullptr);
+  EXPECT_TRUE(launcher_.finish(0, test::RecordingLauncher::exited(0, "what pmuser said")));
+  GtkTextBuffer* buffer =
+      gtk_text_view_get_buffer(GTK_TEXT_VIEW(gui::named_child(output, "TheText")));
+  GtkTextIter from, to;
+  gtk_text_buffer_get_bounds(buffer, &from, &to);
+  gchar* shown = gtk_text_buffer_get_text(buffer, &from, &to, FALSE);
+  EXPECT_STREQ(shown, "what pmuser said");
+  g_free(shown);
+  gui::click(output, "ButtonDismiss");
+  gui::flush_events();
+
+  // Closed before the helper ended: the run is stopped, nothing is shown.
+  click("menuitem59");
+  ASSERT_EQ(launcher_.runs.size(), 2u);
+  gui::click(gui::find_window("TheWinPMuser"), "ButtonDismiss");
+  gui::flush_events();
+  EXPECT_TRUE(launcher_.runs[1].run->stopped);
+  EXPECT_FALSE(launcher_.finish(1, test::RecordingLauncher::exited(0, "too late")));
+
+  click("menuitem58");  // Info...
+  ASSERT_EQ(launcher_.runs.size(), 3u);
+  EXPECT_EQ(launcher_.runs[2].argv, (std::vector<std::string>{"file", "-b", "--", a}));
+  EXPECT_EQ(launcher_.runs[2].limits.out_bytes, 256u);
+  EXPECT_EQ(launcher_.runs[2].time_limit_ms, FILE_TYPE_TIME_LIMIT_MS);
+  GtkWidget* info = gui::find_window("TheWinInfo");
+  ASSERT_NE(info, nullptr);
+  EXPECT_TRUE(launcher_.finish(2, test::RecordingLauncher::timed_out()));
+  EXPECT_NE(gui::label_text(info, "TheInfoText").find("Magic file type : Unknown\n"),
+            std::string::npos);
+  gui::click(info, "ButView");  // the described file, through the same launcher
+  EXPECT_EQ(launcher_.shell_lines.back(), helper_file_command("pmview", a, 'A', 1));
+  gui::click(info, "ButOK");
+  gui::flush_events();
+
+  click("print_listbox");
+  ASSERT_EQ(launcher_.runs.size(), 4u);
+  const std::vector<std::string>& lpr = launcher_.runs[3].argv;
+  ASSERT_EQ(lpr.size(), 2u);
+  EXPECT_EQ(lpr[0], "lpr");
+  EXPECT_EQ(test::read_file(dir / lpr[1]), print_text(g_main.rows()));
+  EXPECT_EQ(launcher_.runs[3].limits.out_bytes, 1024u);
+  EXPECT_EQ(launcher_.runs[3].limits.err, ErrorOutput::READ);
+  EXPECT_EQ(launcher_.runs[3].limits.err_bytes, 1024u);
+  EXPECT_TRUE(launcher_.finish(3, test::RecordingLauncher::exited(0, "request id is lp-7 ")));
+  GtkWidget* notice = gui::find_window("TheWinAskOK");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(notice)), "Print Started");
+  EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(notice), "Msg1")))),
+            "request id is lp-7 " + lpr[1]);
+  EXPECT_NE(access((dir / lpr[1]).c_str(), F_OK), 0) << "the print file is removed";
+  close_notices();
+  EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
+}
+
 TEST_F(MainWindowTest, HomeKeyGoesToTheFirstEntry) {
   fill_list(5);
   gtk_widget_grab_focus(GTK_WIDGET(g_main.view));
@@ -464,44 +542,6 @@ TEST_F(MainWindowTest, HomeKeyGoesToTheFirstEntry) {
 
   gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_Home);
   EXPECT_EQ(selected_row(), 1);
-}
-
-}  // namespace
-
-namespace {
-
-TEST(RunShellCommand, RunsHelpersByTheirPathWithTheUsersPathAndReapsThem) {
-  test::TempDir dir;
-  test::InDirectory in(dir.path());
-  auto hook = g_shell_command_hook;
-  g_shell_command_hook = nullptr;
-  // A helper whose own commands come from the user's PATH: a file named
-  // like a system command in the data directory is never run instead.
-  test::write_file(dir / "pm helper", "#!/bin/sh\necho \"$1\" | cat > ran\n");
-  chmod((dir / "pm helper").c_str(), 0744);
-  test::write_file(dir / "cat", "#!/bin/sh\necho shadowed\n");
-  chmod((dir / "cat").c_str(), 0755);
-
-  EXPECT_EQ(run_shell_command(nullptr), 1);
-  EXPECT_EQ(helper_command("pm helper"), "'" + dir / "pm helper'");
-  EXPECT_EQ(run_shell_command((helper_command("pm helper") + " 'it ran'").c_str()), 0);
-  ASSERT_TRUE(gui::iterate_until([&] { return test::read_file(dir / "ran") == "it ran\n"; }));
-
-  // The finished child does not linger as a zombie.
-  auto zombies = [] {
-    int count = 0;
-    std::ifstream children("/proc/self/task/" + std::to_string(getpid()) + "/children");
-    for (pid_t pid; children >> pid;) {
-      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-      std::string line;
-      std::getline(stat, line);
-      std::size_t close = line.rfind(')');
-      if (close != std::string::npos && line.compare(close + 2, 1, "Z") == 0) ++count;
-    }
-    return count;
-  };
-  EXPECT_TRUE(gui::iterate_until([&] { return zombies() == 0; }));
-  g_shell_command_hook = hook;
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "core/launcher.h"
 #include "ui/list/support/list_fixture.h"
 #include "ui/support/gui_test.h"
 
@@ -41,10 +43,10 @@ class PrintCopyTest : public test::ListTest {
     chmod((dir / "bin/lpr").c_str(), 0755);
   }
   // Prints and waits for lpr's answer.
-  std::string print_and_wait() {
+  std::string print_and_wait(int timeout_ms = 3000) {
     prompter.said.clear();
-    print_list(list, prompter);
-    gui::iterate_until([&] { return !prompter.said.empty(); });
+    print_list(list, prompter, launcher_);
+    gui::iterate_until([&] { return !prompter.said.empty(); }, timeout_ms);
     return prompter.said.empty() ? "" : prompter.said[0];
   }
   std::vector<std::string> print_files() {
@@ -59,6 +61,7 @@ class PrintCopyTest : public test::ListTest {
 
   std::string old_path_;
   std::unique_ptr<test::InDirectory> in_;
+  SystemLauncher launcher_;
 };
 
 TEST_F(PrintCopyTest, PrintTextLaysOutHeadersCommentsAndFiles) {
@@ -99,9 +102,51 @@ TEST_F(PrintCopyTest, AFailingOrMissingLprIsTold) {
   EXPECT_TRUE(print_files().empty());
 }
 
+// This process's resident memory, in kilobytes.
+long resident_kb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+// An lpr that never stops writing is cut off at 1,024 bytes of each
+// output: it ends on its broken pipe, its answer comes, and the window
+// keeps no more of its output than it shows.
+TEST_F(PrintCopyTest, AnLprThatPrintsWithoutEndIsCutOff) {
+  struct Case {
+    const char* name;
+    std::string body;
+    std::string line1;  // what the notice says
+  };
+  const std::string complaint = "lpr: complaining without end\n";
+  std::string first_kb;
+  while (first_kb.size() < 1024) first_kb += complaint;
+  first_kb.resize(1024);
+  const Case cases[] = {
+      {"standard output", "exec yes 'lpr is printing'\n", "lpr ended by signal 13"},
+      {"standard error", "exec yes 'lpr: complaining without end' >&2\n", first_kb},
+      {"both", "yes 'lpr is printing' &\nexec yes 'lpr: complaining without end' >&2\n", first_kb},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake_lpr(c.body);
+    const long before = resident_kb();
+    std::string said = print_and_wait(20000);
+    ASSERT_EQ(said.rfind("message|Print Failed|", 0), 0u) << said.substr(0, 200);
+    std::string line1 = said.substr(std::string("message|Print Failed|").size());
+    line1 = line1.substr(0, line1.rfind("|lpr print-"));
+    EXPECT_EQ(line1, c.line1);
+    EXPECT_LT(resident_kb() - before, 64 * 1024) << "kilobytes more in use";
+    EXPECT_TRUE(print_files().empty()) << "the print file is removed";
+  }
+}
+
 TEST_F(PrintCopyTest, PrintingAnEmptyListOnlySignals) {
   list.clear();
-  print_list(list, prompter);
+  print_list(list, prompter, launcher_);
   EXPECT_EQ(prompter.error_signals, 1);
   EXPECT_TRUE(print_files().empty());
 }
