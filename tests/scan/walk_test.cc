@@ -239,7 +239,9 @@ TEST_F(WalkTest, WalkGoesOnlyWhereAnIncludeMaskCanLead) {
   EXPECT_EQ(run.result.messages.back().rfind("0 Dirs, 0 Files, 0  Duplicates  ", 0), 0u);
 
   // A mask without a leading "/" still leads the walk to where it matches.
-  options.include_dirs = {"*/" + std::string(std::filesystem::path(dir.path()).filename()) + "/*b"};
+  // Its first character is a wildcard that stands for that "/", so the walk
+  // never leaves the way to the temporary tree.
+  options.include_dirs = {"?" + dir.path().substr(1) + "/*b"};
   EXPECT_TRUE(groups_of(scan()).empty()) << "only b's files are taken";
   make_file("a/b/x", "1");
   EXPECT_EQ(groups_of(scan()), (Groups{{"a/b/x", "b/x"}}));
