@@ -23,7 +23,7 @@
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
 #include "support/recording_launcher.h"
-#include "ui/list/main_window.h"
+#include "ui/windows/main_window.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 
 #include "core/row_texts.h"
 #include "ui/list/list_commands.h"
-#include "ui/list/main_window.h"
+#include "ui/windows/main_window.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
 #include "settings/state_file.h"
-#include "ui/list/main_window.h"
+#include "ui/windows/main_window.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "scan/summary.h"
 #include "settings/record_file.h"
 #include "settings/settings_file.h"
-#include "ui/list/print_format.h"
+#include "list_text/print_format.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/unique_fd.h"
 #include "settings/settings_record.h"
 
 namespace {
@@ -58,26 +57,50 @@ bool resolve_links(const char* name, char* out, std::size_t out_size) {
 
 }  // namespace
 
-bool read_record_file(const char* name, void* record, std::size_t size) {
-  // O_NONBLOCK: a FIFO at the name must never hold the program up; anything
-  // but a regular file counts as no file.
-  UniqueFd fd(open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) return false;
+namespace {
+
+// The record from the open file `fd`; errno tells why not.
+bool read_open_record(int fd, void* record, std::size_t size) {
   struct stat st;
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     errno = EINVAL;
     return false;
   }
   // Header check: the 22 header characters and their NUL, so at least 23 bytes.
   char header[RECORD_MAGIC_SIZE];
-  ssize_t got = read_fully(fd.get(), header, sizeof header);
+  ssize_t got = read_fully(fd, header, sizeof header);
   if (got < static_cast<ssize_t>(sizeof RECORD_MAGIC) ||
       std::memcmp(header, RECORD_MAGIC, sizeof RECORD_MAGIC) != 0) {
     errno = 0;  // there, but not ours
     return false;
   }
-  return lseek(fd.get(), 0, SEEK_SET) == 0 &&
-         read_fully(fd.get(), static_cast<char*>(record), size) >= 0;
+  return lseek(fd, 0, SEEK_SET) == 0 && read_fully(fd, static_cast<char*>(record), size) >= 0;
+}
+
+// Writes all `size` bytes, going on after an interrupted or short write.
+bool write_fully(int fd, const char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool read_record_file(const char* name, void* record, std::size_t size) {
+  // O_NONBLOCK: a FIFO at the name must never hold the program up; anything
+  // but a regular file counts as no file.
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = read_open_record(fd, record, size);
+  int error = errno;
+  close(fd);
+  errno = error;
+  return ok;
 }
 
 bool write_record_file(const char* name, const void* record, std::size_t size) {
@@ -101,11 +124,16 @@ bool write_record_file(const char* name, const void* record, std::size_t size) {
   // Made afresh, never through whatever stands at that name (a link planted
   // there is removed, not followed).
   unlink(temp);
-  UniqueFd fd(open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!fd) return false;
-  bool ok = write_all(fd.get(), static_cast<const char*>(record), size) &&
-            fchmod(fd.get(), mode) == 0;
-  ok = fd.close() && ok;
+  int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = write_fully(fd, static_cast<const char*>(record), size) && fchmod(fd, mode) == 0;
+  if (!ok) {
+    int error = errno;
+    close(fd);
+    errno = error;
+  } else {
+    ok = close(fd) == 0;
+  }
   if (ok) ok = rename(temp, target) == 0;
   if (!ok) {
     int error = errno;  // the reason is the caller's to tell

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/list/contents_file.h"
+#include "list_text/contents_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Contents contents;

@@ -10,7 +10,7 @@ clangxx=$1 src=$2 work=$3 seconds=$4
 
 mkdir -p "$work/corpus"
 "$clangxx" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  -I "$src/src" "$src/tests/fuzz/contents_fuzz.cc" "$src/src/ui/list/contents_file.cc" \
+  -I "$src/src" "$src/tests/fuzz/contents_fuzz.cc" "$src/src/list_text/contents_file.cc" \
   "$src/src/core/row_texts.cc" -o "$work/contents_fuzz"
 cp "$src"/tests/fuzz/contents_corpus/* "$work/corpus/"
 cd "$work"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "core/unique_fd.h"
-#include "ui/list/contents_file.h"
+#include "list_text/contents_file.h"
 #include "ui/list/list_commands.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <ctime>
 
 #include "core/row_texts.h"
-#include "ui/list/deletion_log.h"
+#include "list_text/deletion_log.h"
 #include "ui/list/list_commands.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "core/shell_words.h"
 #include "core/unique_fd.h"
-#include "ui/list/list_rows.h"
+#include "list_text/list_rows.h"
 
 bool row_has_file(const ResultList& list, int row) {
   return row >= 1 && !list.path(row).empty();

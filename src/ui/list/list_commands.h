@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ui/dialogs/prompter.h"
-#include "ui/list/file_system.h"
+#include "disk/file_system.h"
 #include "ui/list/result_list.h"
 
 // ---- Tags ("_Tag" menu) ------------------------------------------------------------

@@ -10,7 +10,7 @@
 
 #include "core/glib_ptr.h"
 #include "core/unique_fd.h"
-#include "ui/list/print_format.h"
+#include "list_text/print_format.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "core/hard_links.h"
 #include "core/row_texts.h"
 #include "core/scan_block.h"
-#include "ui/list/list_rows.h"
+#include "list_text/list_rows.h"
 
 // Columns of the list store: the seven texts, the text and background
 // colours (unset: the theme's), then hidden ones.

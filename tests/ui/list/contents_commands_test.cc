@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "ui/list/contents_file.h"
+#include "list_text/contents_file.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/support/list_fixture.h"
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "ui/list/deletion_log.h"
+#include "list_text/deletion_log.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/support/list_fixture.h"
 

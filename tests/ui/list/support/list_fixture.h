@@ -18,7 +18,7 @@
 #include "core/scan_block.h"
 #include "support/temp_dir.h"
 #include "ui/dialogs/prompter.h"
-#include "ui/list/file_system.h"
+#include "disk/file_system.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/result_list.h"
 

@@ -1,0 +1,161 @@
+#include "disk/file_system.h"
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "list_text/deletion_log.h"
+#include "disk/desktop_trash.h"
+
+UniqueFd open_parent_directory(const std::string& path, std::string& name, bool use_openat2) {
+  std::size_t slash = path.rfind('/');
+  if (path.empty() || path[0] != '/' || slash == path.size() - 1) {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  name = path.substr(slash + 1);
+  if (name == "." || name == "..") {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  std::string dir = slash == 0 ? "/" : path.substr(0, slash);
+
+  if (use_openat2) {
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd = syscall(SYS_openat2, AT_FDCWD, dir.c_str(), &how, sizeof how);
+    if (fd >= 0) return UniqueFd(static_cast<int>(fd));
+    // Only a kernel (or a sandbox) without openat2 falls back; a symbolic
+    // link on the way (ELOOP) is an answer.
+    if (errno != ENOSYS && errno != EPERM) return UniqueFd();
+  }
+
+  // With O_PATH and O_NOFOLLOW a symbolic link would open as the link
+  // itself; O_DIRECTORY then refuses it (ENOTDIR).
+  UniqueFd fd(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  std::size_t start = 1;
+  while (fd && start < dir.size()) {
+    std::size_t end = dir.find('/', start);
+    if (end == std::string::npos) end = dir.size();
+    std::string component = dir.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;
+    fd.reset(openat(fd.get(), component.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return fd;
+}
+
+namespace {
+
+// The outcome of looking for the scanned file: DONE when `name` in `dir`
+// is still it.
+FileOutcome find_scanned_file(const std::string& path, const FileIdentity& seen, UniqueFd& dir,
+                              std::string& name) {
+  if (!seen.known()) return {FileOutcome::CHANGED, ""};
+  dir = open_parent_directory(path, name);
+  struct stat st;
+  if (!dir || fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    // A path that leads nowhere now is a change; a refusal is a failure.
+    if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return {FileOutcome::CHANGED, ""};
+    return {FileOutcome::FAILED, std::strerror(errno)};
+  }
+  if (!still_the_same(seen, identity_of(st))) return {FileOutcome::CHANGED, ""};
+  return {FileOutcome::DONE, ""};
+}
+
+}  // namespace
+
+bool DiskFileSystem::unchanged(const std::string& path, const FileIdentity& seen) {
+  UniqueFd dir;
+  std::string name;
+  return find_scanned_file(path, seen, dir, name).kind == FileOutcome::DONE;
+}
+
+FileOutcome DiskFileSystem::remove(const std::string& path, const FileIdentity& seen) {
+  UniqueFd dir;
+  std::string name;
+  FileOutcome found = find_scanned_file(path, seen, dir, name);
+  if (found.kind != FileOutcome::DONE) return found;
+  if (unlinkat(dir.get(), name.c_str(), 0) != 0) {
+    if (errno == ENOENT) return {FileOutcome::CHANGED, ""};
+    return {FileOutcome::FAILED, std::strerror(errno)};
+  }
+  return {FileOutcome::DONE, ""};
+}
+
+FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIdentity& seen) {
+  UniqueFd dir;
+  std::string name;
+  FileOutcome found = find_scanned_file(path, seen, dir, name);
+  if (found.kind != FileOutcome::DONE) return found;
+  if (after_trash_check) after_trash_check();
+  // Through the directory just checked, never by the path again: the path
+  // may lead somewhere else by now.
+  return trash_entry(dir.get(), name, path, seen);
+}
+
+LogWrite DiskFileSystem::append_to_log(const std::string& log_file, const std::string& line) {
+  return append_to_deletion_log(log_file.c_str(), line);
+}
+
+namespace {
+
+// A regular file opened for reading by a path that holds no symbolic link.
+UniqueFd open_regular_file(const std::string& path, struct stat& st) {
+  std::string name;
+  UniqueFd dir = open_parent_directory(path, name);
+  if (!dir) return UniqueFd();
+  UniqueFd fd(openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  return fd;
+}
+
+// Reads as much of `size` bytes as the file gives; the count read, -1 on
+// an error.
+ssize_t read_full(int fd, char* buffer, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t n = read(fd, buffer + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(got);
+}
+
+}  // namespace
+
+bool DiskFileSystem::same_contents(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  UniqueFd fa = open_regular_file(a, sa);
+  UniqueFd fb = open_regular_file(b, sb);
+  if (!fa || !fb || sa.st_size != sb.st_size) return false;
+  constexpr std::size_t BLOCK = 1 << 16;
+  std::unique_ptr<char[]> ba(new char[BLOCK]), bb(new char[BLOCK]);
+  for (;;) {
+    ssize_t na = read_full(fa.get(), ba.get(), BLOCK);
+    ssize_t nb = read_full(fb.get(), bb.get(), BLOCK);
+    if (na < 0 || na != nb || std::memcmp(ba.get(), bb.get(), static_cast<std::size_t>(na)) != 0) {
+      return false;
+    }
+    if (na == 0) return true;
+  }
+}
+
+bool DiskFileSystem::same_file(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  auto look = [](const std::string& path, struct stat& st) {
+    std::string name;
+    UniqueFd dir = open_parent_directory(path, name);
+    return dir && fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  };
+  return look(a, sa) && look(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}

@@ -1,0 +1,77 @@
+#include "list_text/list_rows.h"
+
+#include <glib.h>
+
+#include <limits>
+
+#include "core/escaped_text.h"
+
+std::int64_t size_from_text(std::string_view text) {
+  constexpr std::int64_t MAX = std::numeric_limits<std::int64_t>::max();
+  std::int64_t n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') continue;
+    int digit = c - '0';
+    n = n > (MAX - digit) / 10 ? MAX : n * 10 + digit;
+  }
+  return n;
+}
+
+std::string display_text(std::string_view bytes) {
+  bool plain = true;
+  for (char c : bytes) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || is_control_byte(u)) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) return std::string(bytes);
+
+  constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";  // U+FFFD
+  std::string out;
+  out.reserve(bytes.size() + 8);
+  const char* p = bytes.data();
+  const char* end = bytes.data() + bytes.size();
+  while (p < end) {
+    const gchar* valid_end;
+    g_utf8_validate(p, end - p, &valid_end);
+    append_escaped(out, std::string_view(p, valid_end - p));
+    if (valid_end == end) break;
+    out += REPLACEMENT;  // one for each byte that starts no character
+    p = valid_end + 1;
+  }
+  return out;
+}
+
+PathParts split_path(std::string_view path) {
+  PathParts parts;
+  // The last '/' that is not the first character; a file directly in the
+  // root directory has "/" as its directory, so the parts rebuild the path.
+  std::size_t slash = path.rfind('/');
+  std::string_view name_part = path;
+  if (slash != std::string_view::npos && slash > 0) {
+    parts.directory.assign(path.substr(0, slash + 1));
+    name_part = path.substr(slash + 1);
+  } else if (slash == 0 && path.size() > 1) {
+    parts.directory = "/";
+    name_part = path.substr(1);
+  }
+  if (parts.directory.empty()) parts.directory = "./";
+  std::size_t dot = name_part.rfind('.');
+  if (dot == std::string_view::npos) {
+    parts.name.assign(name_part);
+  } else {
+    parts.name.assign(name_part.substr(0, dot));
+    parts.extension.assign(name_part.substr(dot));
+  }
+  return parts;
+}
+
+std::string upper_case(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}

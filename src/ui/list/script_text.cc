@@ -1,0 +1,29 @@
+#include "ui/list/script_text.h"
+
+#include "list_text/list_rows.h"
+
+std::string script_text(const ResultList& list, const ScriptChoices& choices,
+                        const std::string& date) {
+  std::string text = script_header(choices.style, date);
+  const int n = list.size();
+  for (int r = 0; r < n; ++r) {
+    std::string mark = list.text(r, COL_MARK);
+    if (mark.rfind('/', 0) == 0) {
+      std::string line;
+      for (int c = 0; c < COLUMN_COUNT; ++c) {
+        if (c > 0) line += ' ';
+        line += list.text(r, c);
+      }
+      text += comment_line(choices.style, line);
+      continue;
+    }
+    if (choices.only_tagged && mark.rfind('*', 0) != 0) continue;
+    const std::string path = list.path(r);  // the path's own bytes
+    PathParts parts = split_path(path);
+    TemplateValues values{list.text(r, 1), list.text(r, 2), list.text(r, 3), list.text(r, 4),
+                          parts.directory, parts.name,     parts.extension};
+    text += expand_template(choices.file_template, values);
+    text += '\n';
+  }
+  return text;
+}

@@ -1,0 +1,211 @@
+#include "ui/windows/main_window.h"
+
+#include "core/process.h"
+#include "ui/windows/settings_window.h"
+#include "ui/windows/resources.h"
+#include "ui/dialogs/dialogs.h"
+#include "list_text/list_rows.h"
+#include "ui/windows/menu_commands.h"
+
+MainWindow g_main;
+
+namespace {
+
+constexpr const char* UI_RESOURCE = "/org/peltomarvish/main_window.ui";
+constexpr guint CLICK_DISPATCH_DELAY_MS = 500;
+
+// The window's look beyond the .ui: the progress bar drawn as a bar, not a
+// hairline.
+constexpr const char* WINDOW_CSS = "#ThepBar trough, #ThepBar progress { min-height: 12px; }";
+
+void run_command(GtkWidget*, gpointer command) {
+  reinterpret_cast<const MenuCommand*>(command)->run();
+}
+
+gboolean window_delete_event(GtkWidget*, GdkEvent*, gpointer) {
+  exit_program();  // never returns
+}
+
+void list_selection_changed(GtkTreeSelection*, gpointer) {
+  g_main.rows().selection_changed_in_view();
+}
+
+void set_row_reference(GtkTreeRowReference*& slot, GtkTreeRowReference* value) {
+  if (slot != nullptr) gtk_tree_row_reference_free(slot);
+  slot = value;
+}
+
+// The row at the pointer, as a reference that follows it.
+GtkTreeRowReference* row_at(GtkTreeView* view, const GdkEventButton* event) {
+  GtkTreePath* path = nullptr;
+  if (!gtk_tree_view_get_path_at_pos(view, static_cast<gint>(event->x),
+                                     static_cast<gint>(event->y), &path, nullptr, nullptr,
+                                     nullptr)) {
+    return nullptr;
+  }
+  GtkTreeRowReference* row = gtk_tree_row_reference_new(gtk_tree_view_get_model(view), path);
+  gtk_tree_path_free(path);
+  return row;
+}
+
+GtkTreeRowReference* copy_reference(GtkTreeRowReference* row) {
+  return row != nullptr ? gtk_tree_row_reference_copy(row) : nullptr;
+}
+
+// A double click is two presses, then the double press; a triple one
+// adds a third press and the triple press. The action is for the row of
+// the first press: a click on another row before the action runs (it
+// waits half a second for a third press) must not move it there.
+gboolean list_button_press(GtkWidget* widget, GdkEventButton* event, gpointer) {
+  if (event->type == GDK_BUTTON_PRESS) {
+    set_row_reference(g_main.press_rows[0], g_main.press_rows[1]);
+    g_main.press_rows[1] = row_at(GTK_TREE_VIEW(widget), event);
+    return FALSE;
+  }
+  if (event->type == GDK_2BUTTON_PRESS) {
+    g_main.click_kind = 2;
+    set_row_reference(g_main.click_row, copy_reference(g_main.press_rows[0]));
+    return TRUE;
+  }
+  if (event->type == GDK_3BUTTON_PRESS) {
+    g_main.click_kind = 3;  // the row stays the double click's first press's
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// Every release starts a dispatch half a second later: a third press within
+// that time turns a double click into a triple one.
+gboolean list_button_release(GtkWidget*, GdkEventButton*, gpointer) {
+  g_timeout_add(CLICK_DISPATCH_DELAY_MS, click_dispatch, nullptr);
+  return FALSE;
+}
+
+gboolean list_key_press(GtkWidget*, GdkEventKey* event, gpointer) {
+  // Delete reaches "Delete File" as the menu accelerator, before the list
+  // sees the key; handling it here too would delete twice.
+  if (event->keyval == GDK_KEY_Home || event->keyval == GDK_KEY_KP_Home) {
+    goto_first_entry(g_main.rows(), g_main.prompter());
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void column_clicked(GtkTreeViewColumn*, gpointer) { g_main.prompter().error_signal(); }
+
+void set_label_shown(GtkLabel* label, const std::string& bytes) {
+  gtk_label_set_text(label, display_text(bytes).c_str());
+}
+
+}  // namespace
+
+GObject* main_widget(const char* name) {
+  return g_main.builder ? gtk_builder_get_object(g_main.builder, name) : nullptr;
+}
+
+void MainWindow::build(ScanBlock& block) {
+  register_resources();
+  builder = gtk_builder_new_from_resource(UI_RESOURCE);
+  window = GTK_WINDOW(main_widget("TheFinder"));
+  view = GTK_TREE_VIEW(main_widget("TheClistBox"));
+  msg1 = GTK_LABEL(main_widget("TheMsg1"));
+  msg2 = GTK_LABEL(main_widget("TheMsg2"));
+  progress = GTK_PROGRESS_BAR(main_widget("ThepBar"));
+  gtk_widget_set_name(GTK_WIDGET(window), "TheFinder");
+  gtk_widget_set_name(GTK_WIDGET(progress), "ThepBar");
+  g_main_window = GTK_WIDGET(window);  // the window the notices and questions grey
+
+  rows_ = std::make_unique<ResultList>(block);
+  rows_->attach(view, msg1, progress, GTK_WIDGET(window));
+  prompter_ = std::make_unique<DialogPrompter>(block.settings);
+
+  GtkCssProvider* css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css, WINDOW_CSS, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(GTK_WIDGET(window)),
+                                            GTK_STYLE_PROVIDER(css),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(css);
+
+  // Every entry of the command table: its accelerator (in the window's
+  // group, so it works wherever the focus is), its command, or greyed.
+  GtkAccelGroup* accelerators = gtk_accel_group_new();
+  for (const MenuCommand& command : menu_commands()) {
+    GtkWidget* widget = GTK_WIDGET(main_widget(command.widget));
+    if (command.accelerator != nullptr) {
+      guint key;
+      GdkModifierType mods;
+      gtk_accelerator_parse(command.accelerator, &key, &mods);
+      gtk_widget_add_accelerator(widget, "activate", accelerators, key, mods, GTK_ACCEL_VISIBLE);
+    }
+    gtk_widget_set_sensitive(widget, command.run != nullptr);
+    if (command.run != nullptr) {
+      const char* signal = GTK_IS_TOOL_BUTTON(widget) ? "clicked" : "activate";
+      g_signal_connect(widget, signal, G_CALLBACK(run_command), const_cast<MenuCommand*>(&command));
+    }
+  }
+  gtk_window_add_accel_group(window, accelerators);
+  g_object_unref(accelerators);
+
+  g_signal_connect(window, "delete-event", G_CALLBACK(window_delete_event), nullptr);
+  gtk_tree_view_set_tooltip_column(view, COL_TOOLTIP);
+  GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
+  gtk_tree_selection_set_mode(selection, GTK_SELECTION_SINGLE);
+  g_signal_connect(selection, "changed", G_CALLBACK(list_selection_changed), nullptr);
+  g_signal_connect(view, "button-press-event", G_CALLBACK(list_button_press), nullptr);
+  g_signal_connect_after(view, "button-release-event", G_CALLBACK(list_button_release), nullptr);
+  g_signal_connect(view, "key-press-event", G_CALLBACK(list_key_press), nullptr);
+  for (int i = 0; i < COLUMN_COUNT; ++i) {
+    GtkTreeViewColumn* column = gtk_tree_view_get_column(view, i);
+    gtk_tree_view_column_set_sort_column_id(column, -1);
+    g_signal_connect(column, "clicked", G_CALLBACK(column_clicked), nullptr);
+  }
+}
+
+MainWindow& build_main_window(ScanBlock& block) {
+  g_type_ensure(GDK_TYPE_RGBA);
+  g_main.build(block);
+  return g_main;
+}
+
+int click_dispatch(void*) {
+  int action = ACTION_NONE;
+  const SettingsRecord& settings = g_main.rows().settings();
+  if (g_main.click_kind == 2) action = settings.double_click_action;
+  if (g_main.click_kind == 3) action = settings.triple_click_action;
+  g_main.click_kind = 0;
+  if (action == ACTION_NONE) return G_SOURCE_REMOVE;
+  // The row the click was on, or nothing when that row is gone.
+  GtkTreeRowReference* row = g_main.click_row;
+  g_main.click_row = nullptr;
+  GtkTreePath* path = row != nullptr ? gtk_tree_row_reference_get_path(row) : nullptr;
+  if (row != nullptr) gtk_tree_row_reference_free(row);
+  if (path == nullptr) return G_SOURCE_REMOVE;
+  const int index = gtk_tree_path_get_indices(path)[0];
+  gtk_tree_path_free(path);
+  if (g_main.rows().selected_row() != index) g_main.rows().select(index);
+  run_click_action(action);
+  return G_SOURCE_REMOVE;
+}
+
+// ---- The result intake's view -----------------------------------------------------
+
+void MainWindow::clear_list() { rows_->clear(); }
+void MainWindow::freeze_list() { rows_->freeze(); }
+void MainWindow::thaw_list() { rows_->thaw(); }
+void MainWindow::append_row(const RowTexts& row) { rows_->append(row); }
+void MainWindow::show_status(const std::string& text) { set_label_shown(msg1, text); }
+void MainWindow::show_message_line(const std::string& text) { set_label_shown(msg2, text); }
+void MainWindow::show_progress(double fraction) { rows_->show_progress(fraction); }
+void MainWindow::beep() { gdk_display_beep(gdk_display_get_default()); }
+
+void MainWindow::show_scan_completed() {
+  show_message("Scan Completed",
+               "You May Now Want To Save The List Box Contents\n"
+               "[Menu: FILE->ListBox->SaveContents]\n"
+               "Or Use The Find / Tag Function.\n",
+               "");
+}
+
+void MainWindow::notify_busy(const char* operation) { prompter_->notify_busy(operation); }
+
+void MainWindow::open_settings(int page) { open_settings_window(rows_->block().settings, page); }

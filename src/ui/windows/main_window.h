@@ -1,0 +1,87 @@
+// The main window "TheFinder": menu bar, tool bar, the result list
+// "TheClistBox", the status lines "TheMsg1" and "TheMsg2" and the progress
+// bar "ThepBar", built from main_window.ui. It is the view the result intake
+// fills, and holds what the list commands work with: the result list, the
+// prompter, the disk and the launcher that starts other programs.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <memory>
+
+#include "core/intake_view.h"
+#include "core/launcher.h"
+#include "core/scan_block.h"
+#include "ui/dialogs/prompter.h"
+#include "disk/file_system.h"
+#include "ui/list/list_commands.h"
+#include "ui/list/result_list.h"
+#include "ui/windows/resources.h"
+
+class MainWindow : public IntakeView {
+ public:
+  GtkBuilder* builder = nullptr;  // owns every widget
+  GtkWindow* window = nullptr;
+  GtkTreeView* view = nullptr;    // TheClistBox
+  GtkLabel* msg1 = nullptr;
+  GtkLabel* msg2 = nullptr;
+  GtkProgressBar* progress = nullptr;
+  int click_kind = 0;  // the last multiple press: 0 none, 2 double, 3 triple
+  // The rows the last two presses landed on, and the row of the first press
+  // of the pending double or triple click: the click action acts on that
+  // row, whatever is selected by the time it runs. They follow their rows as
+  // rows are removed (null: none, or the row is gone).
+  GtkTreeRowReference* press_rows[2] = {nullptr, nullptr};
+  GtkTreeRowReference* click_row = nullptr;
+
+  ResultList& rows() { return *rows_; }
+  Prompter& prompter() { return *prompter_; }
+  DeleteContext delete_context() {
+    return DeleteContext{*rows_, *prompter_, files_, "deleted.log", nullptr, &log_link_told_};
+  }
+
+  // What starts the helpers, lpr and file: the window's own SystemLauncher,
+  // or the one a test put in its place (null gives the own one back).
+  Launcher& launcher() override { return *launcher_; }
+  void use_launcher(Launcher* launcher) {
+    launcher_ = launcher != nullptr ? launcher : &system_launcher_;
+  }
+
+  // Built by build_main_window.
+  void build(ScanBlock& block);
+
+  // IntakeView
+  void clear_list() override;
+  void freeze_list() override;
+  void thaw_list() override;
+  void append_row(const RowTexts& row) override;
+  void show_status(const std::string& text) override;
+  void show_message_line(const std::string& text) override;
+  void show_progress(double fraction) override;
+  void beep() override;
+  void show_scan_completed() override;
+  void notify_busy(const char* operation) override;
+  void open_settings(int page) override;
+
+ private:
+  std::unique_ptr<ResultList> rows_;
+  std::unique_ptr<DialogPrompter> prompter_;
+  DiskFileSystem files_;
+  bool log_link_told_ = false;
+  SystemLauncher system_launcher_;
+  Launcher* launcher_ = &system_launcher_;
+};
+
+// The program's one main window, once built.
+extern MainWindow g_main;
+
+// Builds the window over the scan block and connects every handler; the
+// caller shows it.
+MainWindow& build_main_window(ScanBlock& block);
+
+// A widget of the main window by its name (the .ui id).
+GObject* main_widget(const char* name);
+
+// Runs the action chosen for the last double or triple click; a GLib
+// timeout callback, run once.
+int click_dispatch(void* unused);

@@ -1,0 +1,117 @@
+#include "list_text/list_rows.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+
+TEST(ListRows, ClassifiesByMarkFirstTextAndPath) {
+  struct Case {
+    const char* mark;
+    const char* first;
+    const char* path;
+    RowKind kind;
+  };
+  const Case cases[] = {
+      {"/*", "Group 3 ", "", ROW_GROUP},
+      {"/*", "Groups", "", ROW_GROUP},  // the first five characters decide
+      {"/*", "Sorted List", "", ROW_COMMENT},
+      {"/*", "group 1", "", ROW_COMMENT},  // case counts
+      {"/*", "", "/a", ROW_COMMENT},
+      {" ", "Mon", "/a", ROW_FILE},
+      {"*", "Mon", "/a", ROW_TAGGED},
+      {"D", "Mon", "/a", ROW_DELETED},
+      {" ", "Mon", "a", ROW_NONE},  // a path always begins with '/'
+      {" ", "Mon", "", ROW_NONE},
+      {"X", "Mon", "/a", ROW_NONE},
+      {"", "", "", ROW_NONE},
+      {"/", "Group", "", ROW_NONE},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(classify_texts(c.mark, c.first, c.path), c.kind)
+        << c.mark << "|" << c.first << "|" << c.path;
+  }
+}
+
+TEST(ListRows, SizeIsTheDigitsOfTheSizeColumn) {
+  constexpr std::int64_t MAX = std::numeric_limits<std::int64_t>::max();
+  struct Case {
+    const char* text;
+    std::int64_t size;
+  };
+  const Case cases[] = {
+      {"1,234,567", 1234567},
+      {"0", 0},
+      {"", 0},
+      {"*/", 0},
+      {"3,000,000,000", 3000000000LL},  // past 32 bits
+      {"9,223,372,036,854,775,807", MAX},
+      {"99,999,999,999,999,999,999", MAX},  // too large: the largest size
+      {"-5", 5},
+  };
+  for (const Case& c : cases) EXPECT_EQ(size_from_text(c.text), c.size) << c.text;
+}
+
+TEST(ListRows, DisplayFormIsValidUtf8OnOneLine) {
+  struct Case {
+    std::string bytes;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"/home/me/a b.txt", "/home/me/a b.txt"},
+      {"/home/m\xC3\xA9/caf\xC3\xA9", "/home/m\xC3\xA9/caf\xC3\xA9"},  // UTF-8 stays
+      {"/a\nb", "/a\\nb"},
+      {"/a\tb\rc", "/a\\tb\\rc"},
+      {"/a\x1B" "b\x7F", "/a\\x1Bb\\x7F"},
+      {"/caf\xE9", "/caf\xEF\xBF\xBD"},               // Latin-1 byte
+      {"/\xFF\xFE", "/\xEF\xBF\xBD\xEF\xBF\xBD"},     // one replacement per byte
+      {"/\xE2\x82", "/\xEF\xBF\xBD\xEF\xBF\xBD"},     // a character cut short
+      {"/x\xC3\xA9\xE9\n", "/x\xC3\xA9\xEF\xBF\xBD\\n"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    std::string shown = display_text(c.bytes);
+    EXPECT_EQ(shown, c.shown) << c.bytes;
+    EXPECT_TRUE(g_utf8_validate(shown.data(), static_cast<gssize>(shown.size()), nullptr));
+    EXPECT_EQ(shown.find('\n'), std::string::npos);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ListRows, SplitPathGivesDirectoryNameAndExtension) {
+  struct Case {
+    const char* path;
+    const char* directory;
+    const char* name;
+    const char* extension;
+  };
+  const Case cases[] = {
+      {"/Sub/Gifts.txt", "/Sub/", "Gifts", ".txt"},
+      {"/home/ann/notes.old.txt", "/home/ann/", "notes.old", ".txt"},
+      {"/home/ann/Makefile", "/home/ann/", "Makefile", ""},
+      {"/home/ann/.profile", "/home/ann/", "", ".profile"},
+      {"/vmlinuz", "/", "vmlinuz", ""},  // in the root directory: the parts rebuild the path
+      {"/x.y", "/", "x", ".y"},
+      {"/a.b/c", "/a.b/", "c", ""},       // a dot in the directory is not an extension
+      {"name.c", "./", "name", ".c"},
+      {"/d/trailing.", "/d/", "trailing", "."},
+  };
+  for (const Case& c : cases) {
+    PathParts parts = split_path(c.path);
+    EXPECT_EQ(parts.directory, c.directory) << c.path;
+    EXPECT_EQ(parts.name, c.name) << c.path;
+    EXPECT_EQ(parts.extension, c.extension) << c.path;
+    if (c.path[0] == '/') {
+      EXPECT_EQ(parts.directory + parts.name + parts.extension, c.path);
+    }
+  }
+  EXPECT_EQ(upper_case(".txt"), ".TXT");
+  EXPECT_EQ(upper_case(".t\xC3\xA9x"), ".T\xC3\xA9X") << "only ASCII letters change";
+}
+
+}  // namespace
