@@ -76,21 +76,21 @@ enum class Kind : std::uint8_t { Single, Dup, SameEarly, SameLate };
 
 struct File {
   std::uint64_t size = 0;
-  std::uint64_t content = 0;     // content stream seed; equal for copies
-  std::uint64_t flip_pos = 0;    // byte changed in late-differing members
-  std::uint8_t flip_xor = 0;     // 0 = unchanged
+  std::uint64_t content = 0;   // content stream seed; equal for copies
+  std::uint64_t flip_pos = 0;  // byte changed in late-differing members
+  std::uint8_t flip_xor = 0;   // 0 = unchanged
   Kind kind = Kind::Single;
   std::uint32_t group = 0;
 };
 
-struct Unit {                    // one size decision: a single file or a group
+struct Unit {  // one size decision: a single file or a group
   Kind kind;
   unsigned count;
-  double weight;                 // relative size before scaling
+  double weight;  // relative size before scaling
   bool big;
 };
 
-constexpr std::uint64_t kMinSize = 32;   // keeps random contents distinct
+constexpr std::uint64_t kMinSize = 32;  // keeps random contents distinct
 constexpr std::uint64_t kLateOffset = 64 * 1024;
 constexpr std::size_t kBuf = 1 << 20;
 
@@ -106,11 +106,28 @@ std::uint64_t parse_bytes(const char* s) {
   double v = std::strtod(s, &end);
   if (end == s || v < 0) usage();
   switch (*end) {
-    case 'k': case 'K': v *= 1024.0; ++end; break;
-    case 'm': case 'M': v *= 1024.0 * 1024; ++end; break;
-    case 'g': case 'G': v *= 1024.0 * 1024 * 1024; ++end; break;
-    case 't': case 'T': v *= 1024.0 * 1024 * 1024 * 1024; ++end; break;
-    default: break;
+    case 'k':
+    case 'K':
+      v *= 1024.0;
+      ++end;
+      break;
+    case 'm':
+    case 'M':
+      v *= 1024.0 * 1024;
+      ++end;
+      break;
+    case 'g':
+    case 'G':
+      v *= 1024.0 * 1024 * 1024;
+      ++end;
+      break;
+    case 't':
+    case 'T':
+      v *= 1024.0 * 1024 * 1024 * 1024;
+      ++end;
+      break;
+    default:
+      break;
   }
   if (*end == 'B' || *end == 'b') ++end;
   if (*end) usage();
@@ -129,7 +146,10 @@ bool dir_is_empty(const std::string& p) {
   if (!d) return errno == ENOENT;
   bool empty = true;
   while (const dirent* e = readdir(d)) {
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) { empty = false; break; }
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      empty = false;
+      break;
+    }
   }
   closedir(d);
   return empty;
@@ -148,7 +168,8 @@ void write_file(const std::string& path, const File& f, std::vector<unsigned cha
     const std::size_t words = (n + 7) / 8;
     auto* w = reinterpret_cast<std::uint64_t*>(buf.data());
     for (std::size_t i = 0; i < words; ++i) w[i] = rng.next();
-    if (f.flip_xor && f.flip_pos >= off && f.flip_pos < off + n) buf[f.flip_pos - off] ^= f.flip_xor;
+    if (f.flip_xor && f.flip_pos >= off && f.flip_pos < off + n)
+      buf[f.flip_pos - off] ^= f.flip_xor;
     std::size_t done = 0;
     while (done < n) {
       ssize_t r = write(fd, buf.data() + done, n - done);
@@ -175,15 +196,26 @@ int main(int argc, char** argv) {
   double dup_fraction = 0.15, same_fraction = 0.30;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    auto value = [&]() -> const char* { if (i + 1 >= argc) usage(); return argv[++i]; };
-    if (a == "--files") nfiles = std::strtoull(value(), nullptr, 10);
-    else if (a == "--total-bytes") total = parse_bytes(value());
-    else if (a == "--dup-fraction") dup_fraction = std::strtod(value(), nullptr);
-    else if (a == "--same-size-fraction") same_fraction = std::strtod(value(), nullptr);
-    else if (a == "--seed") seed = std::strtoull(value(), nullptr, 10);
-    else if (!a.empty() && a[0] == '-') usage();
-    else if (root.empty()) root = a;
-    else usage();
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) usage();
+      return argv[++i];
+    };
+    if (a == "--files")
+      nfiles = std::strtoull(value(), nullptr, 10);
+    else if (a == "--total-bytes")
+      total = parse_bytes(value());
+    else if (a == "--dup-fraction")
+      dup_fraction = std::strtod(value(), nullptr);
+    else if (a == "--same-size-fraction")
+      same_fraction = std::strtod(value(), nullptr);
+    else if (a == "--seed")
+      seed = std::strtoull(value(), nullptr, 10);
+    else if (!a.empty() && a[0] == '-')
+      usage();
+    else if (root.empty())
+      root = a;
+    else
+      usage();
   }
   if (root.empty() || nfiles == 0 || total == 0) usage();
   dup_fraction = std::clamp(dup_fraction, 0.0, 1.0);
@@ -214,23 +246,29 @@ int main(int argc, char** argv) {
       left -= c;
     }
   };
-  take_groups(static_cast<std::uint64_t>(std::llround(dup_fraction * nfiles)), Kind::Dup, Kind::Dup);
+  take_groups(static_cast<std::uint64_t>(std::llround(dup_fraction * nfiles)), Kind::Dup,
+              Kind::Dup);
   take_groups(static_cast<std::uint64_t>(std::llround(same_fraction * left)), Kind::SameEarly,
               Kind::SameLate);
   // A few big single files take about a quarter of the bytes.
-  const std::uint64_t nbig = std::min<std::uint64_t>(left, std::clamp<std::uint64_t>(nfiles / 20000, 1, 10));
+  const std::uint64_t nbig =
+      std::min<std::uint64_t>(left, std::clamp<std::uint64_t>(nfiles / 20000, 1, 10));
   for (std::uint64_t i = 0; i < nbig; ++i) units.push_back({Kind::Single, 1, 0.0, true});
   left -= nbig;
   for (; left > 0; --left) units.push_back({Kind::Single, 1, 0.0, false});
 
   // ---- Sizes ----------------------------------------------------------------
   const double cap = std::max(static_cast<double>(kMinSize), static_cast<double>(total) / 12.0);
-  const double big_target = nbig == 0 ? 0.0 : nfiles > nbig ? 0.25 * static_cast<double>(total)
-                                                              : static_cast<double>(total);
+  const double big_target = nbig == 0       ? 0.0
+                            : nfiles > nbig ? 0.25 * static_cast<double>(total)
+                                            : static_cast<double>(total);
   double big_w = 0;
   for (auto& u : units) {
-    if (u.big) { u.weight = 0.5 + rng.uniform(); big_w += u.weight; }
-    else u.weight = std::exp(2.0 * rng.normal());  // log-normal, sigma 2
+    if (u.big) {
+      u.weight = 0.5 + rng.uniform();
+      big_w += u.weight;
+    } else
+      u.weight = std::exp(2.0 * rng.normal());  // log-normal, sigma 2
   }
   std::vector<std::uint64_t> usize(units.size());
   double big_bytes = 0;
@@ -245,7 +283,8 @@ int main(int argc, char** argv) {
   double scale = 1.0;
   {
     double w = 0;
-    for (auto& u : units) if (!u.big) w += u.weight * u.count;
+    for (auto& u : units)
+      if (!u.big) w += u.weight * u.count;
     scale = w > 0 ? body_bytes / w : 0;
   }
   for (int iter = 0; iter < 20; ++iter) {
@@ -271,16 +310,25 @@ int main(int argc, char** argv) {
     std::uint64_t shared = next_content++;
     std::uint64_t flip = 0;
     if (u.kind == Kind::SameLate)
-      flip = usize[i] > kLateOffset + 1 ? kLateOffset + rng.below(usize[i] - kLateOffset) : usize[i] - 1;
+      flip = usize[i] > kLateOffset + 1 ? kLateOffset + rng.below(usize[i] - kLateOffset)
+                                        : usize[i] - 1;
     for (unsigned m = 0; m < u.count; ++m) {
       File f;
       f.size = usize[i];
       f.kind = u.kind;
       f.group = group;
       switch (u.kind) {
-        case Kind::Dup: f.content = shared; break;
-        case Kind::SameLate: f.content = shared; f.flip_pos = flip; f.flip_xor = static_cast<std::uint8_t>(m); break;
-        default: f.content = next_content++; break;
+        case Kind::Dup:
+          f.content = shared;
+          break;
+        case Kind::SameLate:
+          f.content = shared;
+          f.flip_pos = flip;
+          f.flip_xor = static_cast<std::uint8_t>(m);
+          break;
+        default:
+          f.content = next_content++;
+          break;
       }
       f.content = splitmix64(f.content);
       files.push_back(f);
@@ -290,7 +338,8 @@ int main(int argc, char** argv) {
   for (std::size_t i = files.size(); i > 1; --i) std::swap(files[i - 1], files[rng.below(i)]);
 
   // ---- Write ------------------------------------------------------------------
-  static const char* const kExt[] = {".jpg", ".txt", ".pdf", ".mp3", ".dat", ".png", ".doc", ".bin", ".log", ".zip"};
+  static const char* const kExt[] = {".jpg", ".txt", ".pdf", ".mp3", ".dat",
+                                     ".png", ".doc", ".bin", ".log", ".zip"};
   std::vector<unsigned char> buf(kBuf + 8);
   const auto t0 = std::chrono::steady_clock::now();
   std::uint64_t written = 0;
@@ -306,7 +355,10 @@ int main(int argc, char** argv) {
       make_dir(root + a);
       dir = root + a + b;
       make_dir(dir);
-      if (d % 10 != 0) { dir += c; make_dir(dir); }
+      if (d % 10 != 0) {
+        dir += c;
+        make_dir(dir);
+      }
     }
     char name[64];
     std::snprintf(name, sizeof name, "/file%07zu%s", i, kExt[files[i].content % 10]);
@@ -318,21 +370,27 @@ int main(int argc, char** argv) {
   // ---- Summary ----------------------------------------------------------------
   std::unordered_map<std::uint64_t, std::uint64_t> by_size;
   for (const auto& f : files) ++by_size[f.size];
-  std::uint64_t dup_files = 0, dup_groups = 0, redundant = 0, early = 0, late = 0, chance = 0, maxsize = 0,
-                small = 0;
+  std::uint64_t dup_files = 0, dup_groups = 0, redundant = 0, early = 0, late = 0, chance = 0,
+                maxsize = 0, small = 0;
   std::unordered_map<std::uint32_t, unsigned> gsize;
   for (const auto& f : files) {
     maxsize = std::max(maxsize, f.size);
     if (f.size <= 4096) ++small;
-    if (f.kind == Kind::Dup) { ++dup_files; ++gsize[f.group]; }
-    else if (f.kind == Kind::SameEarly) ++early;
-    else if (f.kind == Kind::SameLate) ++late;
-    else if (by_size[f.size] > 1) ++chance;
+    if (f.kind == Kind::Dup) {
+      ++dup_files;
+      ++gsize[f.group];
+    } else if (f.kind == Kind::SameEarly)
+      ++early;
+    else if (f.kind == Kind::SameLate)
+      ++late;
+    else if (by_size[f.size] > 1)
+      ++chance;
   }
   dup_groups = gsize.size();
   for (auto& [g, c] : gsize) redundant += c - 1;
   std::uint64_t in_size_classes = 0;
-  for (const auto& f : files) if (by_size[f.size] > 1) ++in_size_classes;
+  for (const auto& f : files)
+    if (by_size[f.size] > 1) ++in_size_classes;
   std::fprintf(stderr,
                "gen_tree: %s\n"
                "  files:                     %llu (%llu <= 4 KiB, largest %.1f MB)\n"
@@ -342,11 +400,11 @@ int main(int argc, char** argv) {
                "%llu singles share a size by chance)\n"
                "  files whose size repeats:  %llu\n"
                "  written in %.1f s (%.0f MB/s)\n",
-               root.c_str(), (unsigned long long)files.size(), (unsigned long long)small, maxsize / 1e6,
-               (unsigned long long)written, written / 1e9, (unsigned long long)dup_files,
-               (unsigned long long)dup_groups, (unsigned long long)redundant,
-               (unsigned long long)(early + late + chance), (unsigned long long)early, (unsigned long long)late,
-               (unsigned long long)chance, (unsigned long long)in_size_classes, secs,
-               secs > 0 ? written / 1e6 / secs : 0.0);
+               root.c_str(), (unsigned long long)files.size(), (unsigned long long)small,
+               maxsize / 1e6, (unsigned long long)written, written / 1e9,
+               (unsigned long long)dup_files, (unsigned long long)dup_groups,
+               (unsigned long long)redundant, (unsigned long long)(early + late + chance),
+               (unsigned long long)early, (unsigned long long)late, (unsigned long long)chance,
+               (unsigned long long)in_size_classes, secs, secs > 0 ? written / 1e6 / secs : 0.0);
   return 0;
 }

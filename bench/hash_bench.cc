@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
   std::vector<unsigned char> buf(chunk);
   std::uint64_t x = 0x9E3779B97F4A7C15ull;
   for (auto& b : buf) {
-    x ^= x << 13; x ^= x >> 7; x ^= x << 17;
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
     b = static_cast<unsigned char>(x >> 24);
   }
   const unsigned char* data = buf.data();
@@ -66,7 +68,10 @@ int main(int argc, char** argv) {
     std::uint32_t crc = 0;
     std::uint64_t acc = 0;
     for (std::uint64_t off = 0; off < n; off += c) {
-      if (off % kFileBytes == 0) { acc += crc; crc = 0; }
+      if (off % kFileBytes == 0) {
+        acc += crc;
+        crc = 0;
+      }
       crc = libdeflate_crc32(crc, data, c);
     }
     g_sink = acc + crc;
@@ -75,7 +80,10 @@ int main(int argc, char** argv) {
   run("XXH3-128 (streaming)", total, chunk, [&](std::uint64_t n, std::size_t c) {
     std::uint64_t acc = 0;
     for (std::uint64_t off = 0; off < n; off += c) {
-      if (off % kFileBytes == 0) { acc += XXH3_128bits_digest(st).low64; XXH3_128bits_reset(st); }
+      if (off % kFileBytes == 0) {
+        acc += XXH3_128bits_digest(st).low64;
+        XXH3_128bits_reset(st);
+      }
       XXH3_128bits_update(st, data, c);
     }
     g_sink = acc + XXH3_128bits_digest(st).low64;

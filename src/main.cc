@@ -59,8 +59,8 @@ int main(int argc, char** argv) {
   }
   register_resources();
   // The application icon travels in the program, so an uninstalled build has it too.
-  if (GdkPixbuf* icon = gdk_pixbuf_new_from_resource("/org/peltomarvish/icons/peltomarvish.svg",
-                                                     nullptr)) {
+  if (GdkPixbuf* icon =
+          gdk_pixbuf_new_from_resource("/org/peltomarvish/icons/peltomarvish.svg", nullptr)) {
     gtk_window_set_default_icon(icon);
     g_object_unref(icon);
   }

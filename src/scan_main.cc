@@ -16,12 +16,12 @@
 
 #include "core/hard_links.h"
 #include "core/scan_channel.h"
+#include "list_text/print_format.h"
 #include "scan/headless_scan.h"
 #include "scan/scan_output.h"
 #include "scan/summary.h"
 #include "settings/record_file.h"
 #include "settings/settings_file.h"
-#include "list_text/print_format.h"
 
 namespace {
 
@@ -105,7 +105,8 @@ int main(int argc, char** argv) {
     } else {
       char resolved[PATH_MAX];
       struct stat st;
-      if (realpath(argv[i], resolved) == nullptr || stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode)) {
+      if (realpath(argv[i], resolved) == nullptr || stat(resolved, &st) != 0 ||
+          !S_ISDIR(st.st_mode)) {
         return usage_error("not a directory: ", argv[i]);
       }
       dirs.push_back(resolved);

@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     src << "\n};\n";
     table << "    {\"" << name << "\", coded_" << i << ", sizeof coded_" << i << "},\n";
   }
-  src << "\nconst CodedText texts[] = {\n" << table.str() << "};\n\n}  // namespace\n\n"
+  src << "\nconst CodedText texts[] = {\n"
+      << table.str() << "};\n\n}  // namespace\n\n"
       << "const CodedText* find_coded_text(const char* name) {\n"
          "  for (const CodedText& t : texts) {\n"
          "    if (std::strcmp(t.name, name) == 0) return &t;\n"

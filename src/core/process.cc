@@ -28,10 +28,10 @@ volatile pid_t g_scanner_pid = 0;
 ScanBlock* g_scanner_block = nullptr;
 
 // Signals that end the interface in order.
-constexpr int INTERFACE_SIGNALS[] = {SIGINT, SIGABRT, SIGFPE, SIGILL, SIGQUIT, SIGSEGV,
-                                     SIGTERM, SIGHUP};
+constexpr int INTERFACE_SIGNALS[] = {SIGINT,  SIGABRT, SIGFPE,  SIGILL,
+                                     SIGQUIT, SIGSEGV, SIGTERM, SIGHUP};
 // Signals that end the scanner (SIGCHLD included: it starts no children).
-constexpr int SCANNER_SIGNALS[] = {SIGINT, SIGCHLD, SIGABRT, SIGFPE, SIGILL,
+constexpr int SCANNER_SIGNALS[] = {SIGINT,  SIGCHLD, SIGABRT, SIGFPE, SIGILL,
                                    SIGQUIT, SIGSEGV, SIGTERM, SIGHUP};
 
 constexpr char TIMEOUT_MESSAGE[] =
@@ -169,9 +169,7 @@ void scanner_main_loop(ScanBlock& block, ScanDriver driver) {
   g_scanner_block = nullptr;
 }
 
-void install_interface_signal_handlers() {
-  install_handler(INTERFACE_SIGNALS, shutdown_sequence);
-}
+void install_interface_signal_handlers() { install_handler(INTERFACE_SIGNALS, shutdown_sequence); }
 
 void shutdown_sequence(int) {
   // Runs once: in the normal path the ending signals are blocked from here

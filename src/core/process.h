@@ -19,8 +19,8 @@ using ScanDriver = void (*)(ScanBlock& block);
 
 // ---- Interface-process state -----------------------------------------------
 
-extern ScanBlock* g_block;           // null until attached
-extern bool g_settings_defaulted;    // the settings file was missing or foreign
+extern ScanBlock* g_block;         // null until attached
+extern bool g_settings_defaulted;  // the settings file was missing or foreign
 
 // Creates, attaches and fills a private scan block and marks it for removal
 // at once. Returns null and sets `error` when the system refuses.

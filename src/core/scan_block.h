@@ -28,8 +28,8 @@ enum ScannerStatus : std::int32_t { SCANNER_IDLE = 0, SCANNER_BUSY = 1, SCANNER_
 
 inline constexpr std::int32_t BLOCK_READY_MAGIC = 6387750;  // 0x617826
 inline constexpr int LIST_ROW_LIMIT = 50000;
-inline constexpr int LABEL_TEXT_SIZE = 81;   // 80 characters and a NUL
-inline constexpr int STATUS_LINE_WIDTH = 76; // status lines are cut and padded to this
+inline constexpr int LABEL_TEXT_SIZE = 81;    // 80 characters and a NUL
+inline constexpr int STATUS_LINE_WIDTH = 76;  // status lines are cut and padded to this
 
 // Widths of the seven column slots of a list record, NUL included. The size
 // slot holds any 64-bit size with its thousands separators; the path slot
@@ -56,7 +56,12 @@ static_assert(Atomic32::is_always_lock_free && AtomicCount32::is_always_lock_fre
 inline constexpr std::uint32_t RECORD_RING_SLOTS = 64;
 static_assert((RECORD_RING_SLOTS & (RECORD_RING_SLOTS - 1)) == 0, "counters wrap around the ring");
 
-enum ListRecordKind : std::uint8_t { RECORD_ROW = 0, RECORD_CLEAR = 1, RECORD_FREEZE = 2, RECORD_THAW = 3 };
+enum ListRecordKind : std::uint8_t {
+  RECORD_ROW = 0,
+  RECORD_CLEAR = 1,
+  RECORD_FREEZE = 2,
+  RECORD_THAW = 3
+};
 
 // One list record: a row to append (its seven texts, each cut to its slot,
 // and the identity of the file a file row names, type 0 for other rows) or
@@ -77,9 +82,9 @@ struct ScanBlock {
   std::int32_t interface_pid;
   Atomic32 scanner_pid;  // 0 until the fork has returned
   std::int32_t segment_id;
-  Atomic32 dir_tick;     // interface: 1 every second; walk: shows its directory and clears it
-  Atomic32 command_word; // Command
-  Atomic32 status;       // ScannerStatus
+  Atomic32 dir_tick;      // interface: 1 every second; walk: shows its directory and clears it
+  Atomic32 command_word;  // Command
+  Atomic32 status;        // ScannerStatus
 
   // The record ring's counters (they wrap; their difference is the number
   // of records waiting). Record n lives in record_ring[n % RECORD_RING_SLOTS].
@@ -90,8 +95,8 @@ struct ScanBlock {
   Atomic32 scanner_waiting;      // S: 1 while the ring is full and the scanner sleeps
   Atomic32 interface_waiting;    // I: 1 while the ring is empty and the interface sleeps
 
-  Atomic32 row_count;     // rows in the list since the last clear
-  Atomic32 scan_finished; // 1 = the scan ended and all its records were sent
+  Atomic32 row_count;      // rows in the list since the last clear
+  Atomic32 scan_finished;  // 1 = the scan ended and all its records were sent
 
   // Progress: the scanner publishes the newest value and never waits.
   AtomicFlag8 progress_ready;
@@ -154,4 +159,5 @@ static_assert(offsetof(ScanBlock, block_size) == 26432);
 static_assert(offsetof(ScanBlock, record_ring) == 26440);
 static_assert(std::is_standard_layout_v<FileIdentity> && sizeof(FileIdentity) == 56);
 static_assert(sizeof(ListRecord) == 4312 && offsetof(ListRecord, col_path) == 211);
-static_assert(offsetof(ScanBlock, dirs_count) == offsetof(ScanBlock, settings) + SETTINGS_RECORD_SIZE);
+static_assert(offsetof(ScanBlock, dirs_count) ==
+              offsetof(ScanBlock, settings) + SETTINGS_RECORD_SIZE);

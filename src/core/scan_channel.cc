@@ -114,7 +114,6 @@ bool post_request(ScanBlock& block, ListRecordKind kind) {
   return true;
 }
 
-
 void post_label(const ScanBlock& block, AtomicFlag8& ready, char* slot, const char* text,
                 int wait_ms) {
   for (int waited = 0; ready.load(std::memory_order_acquire) != 0; ++waited) {
@@ -139,7 +138,6 @@ long now_us() {
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec * 1000000L + ts.tv_nsec / 1000;
 }
-
 
 }  // namespace
 

@@ -1,8 +1,9 @@
 // Hand-over operations on the shared scan block, one set per side.
 //
 // Scanner side: a list record waits only while the record ring is full (or
-// until the scanner is aborting); status texts and progress never wait. Interface side: called from the interface's 5 ms tick, in the order
-// records, first label, second label, progress, end of scan.
+// until the scanner is aborting); status texts and progress never wait. Interface side: called from
+// the interface's 5 ms tick, in the order records, first label, second label, progress, end of
+// scan.
 #pragma once
 
 #include <csignal>

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <memory>
 
-#include "list_text/deletion_log.h"
 #include "disk/desktop_trash.h"
+#include "list_text/deletion_log.h"
 
 UniqueFd open_parent_directory(const std::string& path, std::string& name, bool use_openat2) {
   std::size_t slash = path.rfind('/');

@@ -70,5 +70,4 @@ class DiskFileSystem : public FileSystem {
 // component. Invalid, with errno set, when that is not possible. openat2
 // does it in one call; `use_openat2` false (or a kernel without it) walks
 // the components one by one with O_NOFOLLOW.
-UniqueFd open_parent_directory(const std::string& path, std::string& name,
-                               bool use_openat2 = true);
+UniqueFd open_parent_directory(const std::string& path, std::string& name, bool use_openat2 = true);

@@ -177,9 +177,9 @@ bool read_identities(ByteReader& in, Contents& contents) {
       rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
       if (i < IDENTITY_FIELDS - 1 && blank == std::string_view::npos) return false;
     }
-    if (!rest.empty() || v[0] <= last_row || v[0] >= static_cast<std::int64_t>(contents.rows.size()) ||
-        v[1] < 0 || v[6] < 0 || v[6] >= 1000000000 || v[8] < 0 || v[8] >= 1000000000 ||
-        v[9] < 0 || v[9] > 0xFFFFFFFF) {
+    if (!rest.empty() || v[0] <= last_row ||
+        v[0] >= static_cast<std::int64_t>(contents.rows.size()) || v[1] < 0 || v[6] < 0 ||
+        v[6] >= 1000000000 || v[8] < 0 || v[8] >= 1000000000 || v[9] < 0 || v[9] > 0xFFFFFFFF) {
       return false;
     }
     const ContentsRow& listed = contents.rows[static_cast<std::size_t>(v[0])];
@@ -286,11 +286,16 @@ std::string encode_contents(const Contents& contents) {
     const ContentsRow& row = contents.rows[r];
     if (!is_file_kind(classify_texts(row.col[0], row.col[1], row.col[COLUMN_COUNT - 1]))) continue;
     const FileIdentity& id = row.identity;
-    const std::int64_t v[IDENTITY_FIELDS] = {
-        static_cast<std::int64_t>(r),         row.group,    static_cast<std::int64_t>(id.device),
-        static_cast<std::int64_t>(id.inode),  id.size,      id.mtime_sec,
-        id.mtime_nsec,                        id.ctime_sec, id.ctime_nsec,
-        static_cast<std::int64_t>(id.type)};
+    const std::int64_t v[IDENTITY_FIELDS] = {static_cast<std::int64_t>(r),
+                                             row.group,
+                                             static_cast<std::int64_t>(id.device),
+                                             static_cast<std::int64_t>(id.inode),
+                                             id.size,
+                                             id.mtime_sec,
+                                             id.mtime_nsec,
+                                             id.ctime_sec,
+                                             id.ctime_nsec,
+                                             static_cast<std::int64_t>(id.type)};
     for (int i = 0; i < IDENTITY_FIELDS; ++i) {
       if (i > 0) out += ' ';
       out += std::to_string(v[i]);

@@ -40,8 +40,8 @@ inline constexpr std::int64_t CONTENTS_MAX_ROWS = 1000000;
 
 struct ContentsRow {
   std::string col[COLUMN_COUNT];
-  FileIdentity identity;  // type 0 when none was saved
-  std::int64_t group = 0; // the group a file row was listed in; 0 when not saved
+  FileIdentity identity;   // type 0 when none was saved
+  std::int64_t group = 0;  // the group a file row was listed in; 0 when not saved
 };
 
 struct Contents {

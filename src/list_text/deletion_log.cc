@@ -7,8 +7,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/escaped_text.h"
@@ -120,5 +120,5 @@ LogWrite append_to_deletion_log(const char* file_name, const std::string& line) 
   // empty log (a write that failed left it so) has never had its header.
   const std::string text = st.st_size == 0 ? deletion_log_header() + line : line;
   return write_all(fd.get(), text.data(), text.size()) && fd.close() ? LogWrite::WRITTEN
-                                                                      : LogWrite::FAILED;
+                                                                     : LogWrite::FAILED;
 }

@@ -13,8 +13,8 @@ enum class Context { UNQUOTED, SINGLE, DOUBLE, COMMENT };
 
 bool safe_unquoted(const std::string& value) {
   for (char c : value) {
-    bool safe = std::isalnum(static_cast<unsigned char>(c)) != 0 ||
-                std::strchr("-_./,:+@%=", c) != nullptr;
+    bool safe =
+        std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("-_./,:+@%=", c) != nullptr;
     if (!safe || c == '\0') return false;
   }
   return true;
@@ -114,9 +114,9 @@ class ShellReading {
         if (c == '\n') context_ = Context::UNQUOTED;
         break;
     }
-    word_start_ = context_ == Context::UNQUOTED &&
-                  (c == ' ' || c == '\t' || c == '\n' || c == ';' || c == '&' || c == '|' ||
-                   c == '(' || c == ')');
+    word_start_ =
+        context_ == Context::UNQUOTED && (c == ' ' || c == '\t' || c == '\n' || c == ';' ||
+                                          c == '&' || c == '|' || c == '(' || c == ')');
   }
 
   // A placeholder's value ends the start of a word.

@@ -26,9 +26,9 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 #include <unordered_map>
 
@@ -62,8 +62,7 @@ bool within_group_limits(const ScanContext& ctx, std::int32_t count) {
 }
 
 void send_header(ScanContext& ctx, std::int32_t count) {
-  send_group_header(ctx.block, ctx.next_group_no, ctx.next_entry_no,
-                    ctx.next_entry_no + count - 1);
+  send_group_header(ctx.block, ctx.next_group_no, ctx.next_entry_no, ctx.next_entry_no + count - 1);
   ++ctx.next_group_no;
   ++ctx.rows_emitted;
 }
@@ -90,9 +89,7 @@ void post_adding_entry(ScanContext& ctx) {
 void release_members(GroupNode& node) { std::vector<GroupMember>().swap(node.members); }
 
 // What the walk saw of the file (type 0 when only the size is known).
-FileSeen seen_of(const GroupMember& m) {
-  return {m.facts.mode & S_IFMT, m.facts.size};
-}
+FileSeen seen_of(const GroupMember& m) { return {m.facts.mode & S_IFMT, m.facts.size}; }
 
 bool crc_pass_keeps_going(const void* ctx) {
   return crc_pass_may_go_on(*static_cast<const ScanContext*>(ctx));
@@ -228,7 +225,8 @@ class CrcPass {
       for (std::size_t i = g.first_file; i < end; ++i) {
         // A file the stop cut short was never read whole: it is left out.
         const FileProbe& p = files_[i].probe;
-        if (files_[i].wanted && (p.complete || !p.readable)) refile(g.key, *files_[i].member, p.whole);
+        if (files_[i].wanted && (p.complete || !p.readable))
+          refile(g.key, *files_[i].member, p.whole);
       }
       release_members(*g.node);
     }
@@ -247,7 +245,9 @@ class CrcPass {
       // An unreadable file has a group of its own: it is never called equal
       // to anything.
       extended_.assign(key);
-      extended_.append("\x1b" "0\x1b!");
+      extended_.append(
+          "\x1b"
+          "0\x1b!");
       extended_.append(m.path);
     }
     insert_file(ctx_, ctx_.crc_tree, extended_, m.path, m.facts, d.crc, d.ok);

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <linux/openat2.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <xxhash.h>
 
@@ -86,8 +86,7 @@ FileReader::~FileReader() = default;
 // A regular file is opened (`fd`, `length` its size: the walk's, else the
 // open file's), and so is the regular file a symbolic link leads to (its
 // size as it is now); anything else is unreadable.
-bool FileReader::open_contents(const char* path, FileSeen seen, UniqueFd& fd,
-                               std::size_t& length) {
+bool FileReader::open_contents(const char* path, FileSeen seen, UniqueFd& fd, std::size_t& length) {
   if (seen.type == S_IFLNK) {
     fd = open_link_target(path, length);
     if (!fd) return false;
@@ -135,7 +134,8 @@ FileDigest FileReader::digest(const char* path, bool with_hash, bool (*keep_goin
   std::uint32_t crc = 0;
   for (;;) {
     ssize_t n = read_some(fd.get(), buffer_.get(), BUFFER_SIZE);
-    if (n < 0 || (keep_going != nullptr && !keep_going(arg))) return FileDigest{false, 0, d.bytes, 0, 0};
+    if (n < 0 || (keep_going != nullptr && !keep_going(arg)))
+      return FileDigest{false, 0, d.bytes, 0, 0};
     if (n == 0) break;
     crc = libdeflate_crc32(crc, buffer_.get(), static_cast<std::size_t>(n));
     if (with_hash) XXH3_128bits_update(state, buffer_.get(), static_cast<std::size_t>(n));

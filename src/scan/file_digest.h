@@ -28,9 +28,9 @@
 #include "core/unique_fd.h"
 
 struct FileDigest {
-  bool ok = false;          // false: the file could not be read to its end
-  std::uint32_t crc = 0;    // CRC-32 (zlib's), 0 for an empty file
-  std::int64_t bytes = 0;   // bytes read
+  bool ok = false;                            // false: the file could not be read to its end
+  std::uint32_t crc = 0;                      // CRC-32 (zlib's), 0 for an empty file
+  std::int64_t bytes = 0;                     // bytes read
   std::uint64_t hash_high = 0, hash_low = 0;  // XXH3-128, when asked for
 };
 

@@ -52,9 +52,8 @@ void HashIndex::clear() {
   used_ = 0;
 }
 
-std::int32_t GroupTree::insert(std::string_view key, std::string_view path,
-                               const FileFacts& facts, std::uint32_t crc, bool readable,
-                               GroupNode** group) {
+std::int32_t GroupTree::insert(std::string_view key, std::string_view path, const FileFacts& facts,
+                               std::uint32_t crc, bool readable, GroupNode** group) {
   const std::uint64_t key_hash = XXH3_64bits(key.data(), key.size());
   const std::uint64_t member_hash = XXH3_64bits_withSeed(path.data(), path.size(), key_hash);
 
@@ -68,9 +67,8 @@ std::int32_t GroupTree::insert(std::string_view key, std::string_view path,
   } else {
     const auto& members = groups_[index].node.members;
     bool seen = member_index_.find(member_hash, [&](std::uint32_t i) {
-      return i == index && std::any_of(members.begin(), members.end(), [&](const GroupMember& m) {
-               return path == m.path;
-             });
+      return i == index && std::any_of(members.begin(), members.end(),
+                                       [&](const GroupMember& m) { return path == m.path; });
     }) != HashIndex::NONE;
     if (seen) return 0;
   }

@@ -7,9 +7,9 @@
 
 #include <cstdint>
 #include <deque>
-#include <utility>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Holds the texts of one tree (keys and paths) in large blocks: one
@@ -44,18 +44,18 @@ struct FileFacts {
 struct GroupMember {
   static constexpr std::uint32_t NOT_READ_AHEAD = 0xFFFFFFFF;
 
-  const char* path;    // NUL-terminated, owned by the tree's arena
+  const char* path;  // NUL-terminated, owned by the tree's arena
   FileFacts facts;
-  std::uint32_t crc;   // 0 in the key tree
-  bool readable;       // false: the CRC pass could not read the file
+  std::uint32_t crc;  // 0 in the key tree
+  bool readable;      // false: the CRC pass could not read the file
   // Its number with the read-ahead of the walk, when its beginning was
   // given to it to read.
   std::uint32_t read_ahead = NOT_READ_AHEAD;
 };
 
 struct GroupNode {
-  std::int32_t count = 0;             // members ever inserted
-  std::vector<GroupMember> members;   // released once emitted
+  std::int32_t count = 0;            // members ever inserted
+  std::vector<GroupMember> members;  // released once emitted
 };
 
 // An open-addressing table from hashes to 32-bit values: the grouping's
@@ -128,7 +128,7 @@ class GroupTree {
   // Keys are found by hash while the walk fills the tree and put in order
   // once, when the groups are visited.
   std::deque<Group> groups_;
-  HashIndex key_index_;     // key hash -> index into groups_
+  HashIndex key_index_;  // key hash -> index into groups_
   // A hash of (key, path) per member: a path offered twice under one key is
   // found without comparing it with every member of a large group.
   HashIndex member_index_;  // -> index into groups_

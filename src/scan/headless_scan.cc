@@ -82,8 +82,7 @@ void take_until_finished(ScanBlock& block, const HeadlessSink& sink, bool termin
     }
     changed |= take_progress(block, fraction);
     if (terminal && changed) {
-      std::fprintf(stderr, "\r\033[K%3d%% %.70s", static_cast<int>(fraction * 100),
-                   status.c_str());
+      std::fprintf(stderr, "\r\033[K%3d%% %.70s", static_cast<int>(fraction * 100), status.c_str());
     }
     finished = take_scan_finished(block);
     auto now = std::chrono::steady_clock::now();

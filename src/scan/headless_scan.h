@@ -14,9 +14,9 @@
 using ListRow = std::array<std::string, COLUMN_COUNT>;
 
 struct HeadlessResult {
-  std::vector<ListRow> rows;               // the list as the scan leaves it
-  std::vector<FileIdentity> identities;    // one per row (type 0 for headers and comments)
-  std::vector<std::string> messages;       // every second-label text taken, in order
+  std::vector<ListRow> rows;             // the list as the scan leaves it
+  std::vector<FileIdentity> identities;  // one per row (type 0 for headers and comments)
+  std::vector<std::string> messages;     // every second-label text taken, in order
 };
 
 // What a headless scan reports as it goes. `row` gets each row of the list

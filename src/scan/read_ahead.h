@@ -68,9 +68,9 @@ class ReadAhead {
 
   std::mutex mutex_;
   std::condition_variable work_;
-  std::deque<Job> jobs_;     // grows at its end only: a job never moves
-  std::size_t next_ = 0;     // the first job no reader has taken
-  bool closing_ = false;     // no more jobs will come
+  std::deque<Job> jobs_;  // grows at its end only: a job never moves
+  std::size_t next_ = 0;  // the first job no reader has taken
+  bool closing_ = false;  // no more jobs will come
 
   std::vector<Job> pending_;  // the walk's jobs not yet handed over
   std::uint32_t job_count_ = 0;

@@ -49,8 +49,7 @@ BuiltRow group_header_row(long group_no, long first_entry, long last_entry);
 
 // "/*", the texts, and "*/" in the column after the last text. A text too
 // long for its column is replaced whole by "Error #1".
-BuiltRow comment_row(const char* first, const char* second = nullptr,
-                     const char* third = nullptr);
+BuiltRow comment_row(const char* first, const char* second = nullptr, const char* third = nullptr);
 
 // Building and posting in one step (post_row of the scan channel).
 bool send_file_row(ScanBlock& block, int time_kind, const struct stat* st, std::uint32_t crc,

@@ -57,8 +57,8 @@ struct ScanContext {
   long next_entry_no = 1;
   long possible_count = 0;  // duplicates the walk found, before the CRC pass
   // Why the scan stopped early, if it did: shown where the list ends.
-  std::string end_message;  // "Stopped N Duplicates Found"
-  std::string end_detail;   // "(Limit = N)"
+  std::string end_message;      // "Stopped N Duplicates Found"
+  std::string end_detail;       // "(Limit = N)"
   bool list_full_told = false;  // the "List Box Is Full" row was sent
   // Reads beginnings while the walk goes on, when the CRC pass will want them.
   ReadAhead* read_ahead = nullptr;

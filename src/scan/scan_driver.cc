@@ -117,12 +117,14 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   std::string finish = time_text(end);
   char a[64], b[64];
   if (block.smaller_groups.load() > 0) {
-    std::snprintf(a, sizeof a, "%ld Group(s) Smaller ", static_cast<long>(block.smaller_groups.load()));
+    std::snprintf(a, sizeof a, "%ld Group(s) Smaller ",
+                  static_cast<long>(block.smaller_groups.load()));
     std::snprintf(b, sizeof b, "Than %ld ", static_cast<long>(o.group_min));
     send_comment_row(block, a, b, "Not Shown");
   }
   if (block.larger_groups.load() > 0) {
-    std::snprintf(a, sizeof a, "%ld Group(s) Larger ", static_cast<long>(block.larger_groups.load()));
+    std::snprintf(a, sizeof a, "%ld Group(s) Larger ",
+                  static_cast<long>(block.larger_groups.load()));
     std::snprintf(b, sizeof b, "Than %ld ", static_cast<long>(o.group_max));
     send_comment_row(block, a, b, "Not Shown");
   }

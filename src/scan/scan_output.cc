@@ -91,11 +91,21 @@ std::string json_string(std::string_view text) {
   for (char ch : text) {
     unsigned char c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           char hex[8];
@@ -177,13 +187,15 @@ void JsonWriter::row(const RowTexts& row) {
   member += ", \"crc32\": " + json_string(row.col[4]);
   member += ", \"mode\": " + json_string(row.col[5]);
   if (id != nullptr && id->known()) {
-    member += ", \"device\": " + std::to_string(id->device) + ", \"inode\": " + std::to_string(id->inode);
+    member +=
+        ", \"device\": " + std::to_string(id->device) + ", \"inode\": " + std::to_string(id->inode);
     if (const std::string* first = links_.earlier_name(*id, std::string(path))) {
       member += ", \"hard_link_of\": ";
       if (valid_utf8(*first)) {
         member += json_string(*first);
       } else {
-        GCharPtr coded(g_base64_encode(reinterpret_cast<const guchar*>(first->data()), first->size()));
+        GCharPtr coded(
+            g_base64_encode(reinterpret_cast<const guchar*>(first->data()), first->size()));
         member += std::string("{\"bytes\": \"") + coded.get() + "\"}";
       }
     }

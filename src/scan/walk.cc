@@ -275,9 +275,11 @@ class Walker {
     struct tm local {};
     std::int64_t date;
     if (localtime_r(&t, &local) != nullptr) {
-      date = (std::int64_t{local.tm_year} + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
+      date =
+          (std::int64_t{local.tm_year} + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
     } else {
-      date = t < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
+      date = t < 0 ? std::numeric_limits<std::int64_t>::min()
+                   : std::numeric_limits<std::int64_t>::max();
     }
     if (date < o_.min_date || date > o_.max_date) return;
 

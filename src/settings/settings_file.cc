@@ -75,8 +75,8 @@ void apply_consistency_rule(SettingsRecord& r) {
 }
 
 void end_mask_slots(SettingsRecord& r) {
-  for (MaskList* list : {&r.include_file_masks, &r.exclude_file_masks, &r.include_dirs,
-                         &r.exclude_dirs}) {
+  for (MaskList* list :
+       {&r.include_file_masks, &r.exclude_file_masks, &r.include_dirs, &r.exclude_dirs}) {
     for (int i = 0; i < MASK_SLOTS; ++i) (*list)[i][MASK_SLOT_SIZE - 1] = '\0';
   }
 }

@@ -46,10 +46,10 @@ struct SettingsRecord {
   MaskList exclude_file_masks;
   MaskList include_dirs;
   MaskList exclude_dirs;
-  std::int32_t min_file_size;  // bytes
-  std::int32_t max_file_size;  // bytes, 0 = no upper limit
-  std::int32_t attr_set_mask;  // permission bits that must be set
-  std::int32_t attr_care_mask; // permission bits that are constrained at all
+  std::int32_t min_file_size;   // bytes
+  std::int32_t max_file_size;   // bytes, 0 = no upper limit
+  std::int32_t attr_set_mask;   // permission bits that must be set
+  std::int32_t attr_care_mask;  // permission bits that are constrained at all
   std::int32_t same_name;
   std::int32_t same_time;
   std::int32_t same_date;
@@ -64,13 +64,13 @@ struct SettingsRecord {
   std::int32_t max_month;
   std::int32_t max_day;
   std::int32_t max_year;
-  std::int32_t time_kind;  // TimeKind
-  std::int32_t stop_after; // the scan stops after this many duplicates
+  std::int32_t time_kind;   // TimeKind
+  std::int32_t stop_after;  // the scan stops after this many duplicates
   std::int32_t group_min;
   std::int32_t group_max;
-  std::int32_t deleted_mode;        // DeletedMode
-  std::int32_t double_click_action; // ClickAction
-  std::int32_t triple_click_action; // ClickAction
+  std::int32_t deleted_mode;         // DeletedMode
+  std::int32_t double_click_action;  // ClickAction
+  std::int32_t triple_click_action;  // ClickAction
   std::int32_t confirm_delete;
   std::int32_t beep_on_stop;
   std::int32_t error_beep;

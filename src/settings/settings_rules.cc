@@ -131,8 +131,8 @@ void apply_page_defaults(int page, SettingsRecord& r) {
 
 const char* page_help_topic(int page) {
   static constexpr const char* TOPICS[SETTINGS_PAGES] = {
-      "FileMasks",          "Attributes", "DateRanges", "FileSizes",
-      "ExcludeFiles",       "IncludeDirectories",      "ExcludeDirectories",
-      "CompareLogic",       "GroupSizes", "Stop",      "Operation"};
+      "FileMasks",          "Attributes",         "DateRanges",   "FileSizes",  "ExcludeFiles",
+      "IncludeDirectories", "ExcludeDirectories", "CompareLogic", "GroupSizes", "Stop",
+      "Operation"};
   return page >= 0 && page < SETTINGS_PAGES ? TOPICS[page] : "FileMasks";
 }

@@ -77,8 +77,8 @@ TEST(StoredTexts, HelperScriptDefaultsDecodeToTheirSourceFiles) {
     SCOPED_TRACE(name);
     const CodedText* coded = find_coded_text(name);
     ASSERT_NE(coded, nullptr);
-    std::string text = decode(std::vector<unsigned char>(coded->bytes, coded->bytes + coded->size),
-                              8192);
+    std::string text =
+        decode(std::vector<unsigned char>(coded->bytes, coded->bytes + coded->size), 8192);
     EXPECT_LT(text.size(), 8191u) << "must fit the 8192-byte buffer with its NUL";
     EXPECT_EQ(text, test::read_file(std::string(SOURCE_DIR) + "/texts/scripts/" + name));
     EXPECT_EQ(text.rfind("#!/bin/sh\n", 0), 0u);
@@ -92,20 +92,20 @@ TEST(StoredTexts, DefaultUserScriptPrintsEveryNameAsItIs) {
   const CodedText* coded = find_coded_text("pmuser");
   ASSERT_NE(coded, nullptr);
   test::TempDir dir;
-  std::string script = decode(std::vector<unsigned char>(coded->bytes, coded->bytes + coded->size),
-                              8192);
+  std::string script =
+      decode(std::vector<unsigned char>(coded->bytes, coded->bytes + coded->size), 8192);
   test::write_file(dir / "pmuser", script);
   for (const std::string name : {"tab\\tname", "cut\\chere", "-n", "%s%d", "new\\nline"}) {
     SCOPED_TRACE(name);
     test::write_file(dir / name, "x");
-    std::string cmd = "cd '" + dir.path() + "' && dash ./pmuser 1 ./'" + name +
-                      "' '' A 1 >out 2>&1";
+    std::string cmd =
+        "cd '" + dir.path() + "' && dash ./pmuser 1 ./'" + name + "' '' A 1 >out 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::string out = test::read_file(dir / "out");
     EXPECT_EQ(out.rfind("File:      ./" + name + "\n", 0), 0u) << out;
     // The status lines, each on a line of its own, and the name nowhere in them.
-    for (const char* label : {"\nModified:  ", "\nAccessed:  ", "\nChanged:   ", "\nLinks:     1\n",
-                              "\nInode:     "}) {
+    for (const char* label :
+         {"\nModified:  ", "\nAccessed:  ", "\nChanged:   ", "\nLinks:     1\n", "\nInode:     "}) {
       EXPECT_NE(out.find(label), std::string::npos) << label << " in " << out;
     }
     std::size_t from = out.find("\nModified:  ");

@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -272,10 +272,11 @@ Window window_of(Display* display, pid_t pid) {
     int format;
     unsigned long items, after;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type,
-                           &format, &items, &after, &data) == Success &&
+    if (XGetWindowProperty(display, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &items, &after, &data) == Success &&
         data != nullptr) {
-      if (items == 1 && *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid)) {
+      if (items == 1 &&
+          *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid)) {
         XWindowAttributes attributes;
         if (XGetWindowAttributes(display, children[i], &attributes) &&
             attributes.map_state == IsViewable) {

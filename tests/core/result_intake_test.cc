@@ -63,9 +63,9 @@ TEST_F(IntakeTest, RowsLinesProgressAndTheEndOfAScanReachTheView) {
   block->settings.beep_on_stop = 1;
   block->scan_finished.store(1);
   result_intake_tick(&view);
-  EXPECT_EQ(view.events, (std::vector<std::string>{"row  /a inode 42", "row /*", "status /home",
-                                                   "line 1 Files", "progress 0.250000", "beep",
-                                                   "completed"}));
+  EXPECT_EQ(view.events,
+            (std::vector<std::string>{"row  /a inode 42", "row /*", "status /home", "line 1 Files",
+                                      "progress 0.250000", "beep", "completed"}));
   EXPECT_EQ(view.recorder.shell_lines, std::vector<std::string>{helper_command("pmstop")});
 
   view.events.clear();

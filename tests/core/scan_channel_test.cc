@@ -140,8 +140,8 @@ TEST_F(ChannelTest, ProgressPublishesTheNewestValueWithoutWaiting) {
     std::int64_t done, total;
     float want;
   };
-  const Case cases[] = {{0, 0, 0.0f}, {0, 5, 0.0f}, {5, 0, 0.0f}, {1, 1, 1.0f}, {1, 4, 0.25f},
-                        {3'000'000'000LL, 6'000'000'000LL, 0.5f}};
+  const Case cases[] = {{0, 0, 0.0f}, {0, 5, 0.0f},  {5, 0, 0.0f},
+                        {1, 1, 1.0f}, {1, 4, 0.25f}, {3'000'000'000LL, 6'000'000'000LL, 0.5f}};
   float fraction = -1;
   for (const Case& c : cases) {
     report_progress(*block, c.done, c.total);
@@ -173,8 +173,8 @@ void handover_driver(ScanBlock& block) {
   post_freeze(block);
   for (int i = 0; i < HANDOVER_ROWS; ++i) {
     std::string path = "/data/file" + std::to_string(i);
-    post_row(block, {{" ", "Jan 01 2026", "12:00:00", std::to_string(i).c_str(), "", "",
-                      path.c_str()}});
+    post_row(block,
+             {{" ", "Jan 01 2026", "12:00:00", std::to_string(i).c_str(), "", "", path.c_str()}});
   }
   post_thaw(block);
   report_progress(block, 1, 1);
@@ -209,8 +209,7 @@ TEST(ScanChannelAcrossProcesses, ScannerRunsAScanPerRequestAndQuitsOnCommand) {
     EXPECT_EQ(sink.events[0], "clear");
     EXPECT_EQ(sink.events[1], "freeze");
     EXPECT_EQ(sink.events[2], "row| |Jan 01 2026|12:00:00|0|||/data/file0");
-    EXPECT_EQ(sink.events[HANDOVER_ROWS + 1],
-              "row| |Jan 01 2026|12:00:00|19999|||/data/file19999");
+    EXPECT_EQ(sink.events[HANDOVER_ROWS + 1], "row| |Jan 01 2026|12:00:00|19999|||/data/file19999");
     EXPECT_EQ(sink.events.back(), "thaw");
     EXPECT_EQ(message, "Sorting");
     EXPECT_EQ(block->row_count.load(), HANDOVER_ROWS);

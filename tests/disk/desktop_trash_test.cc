@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/temp_dir.h"
 #include "disk/file_system.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -243,14 +243,9 @@ TEST_F(DesktopTrashTest, TheHomeTrashIsMadePrivateAndItsRecordsGiveBackThePathBy
   fs::remove_all(home_trash(), ec);
   // Names whose bytes a record must escape, and some it may keep.
   const std::vector<std::string> names = {
-      "plain.txt",
-      "with space",
-      "per%cent%41",
-      "line\nfeed",
-      "latin1-\xE9-byte",
-      "+&=;?#:@$,[]\\\"<>|`^{}",
-      "~!*'()-_.",
-      "tab\tand\x7F",
+      "plain.txt",  "with space",       "per%cent%41",
+      "line\nfeed", "latin1-\xE9-byte", "+&=;?#:@$,[]\\\"<>|`^{}",
+      "~!*'()-_.",  "tab\tand\x7F",
   };
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
@@ -331,7 +326,7 @@ TEST_F(DesktopTrashTest, AMoveThatCanNotBeDoneLeavesNothingBehind) {
   };
   struct Case {
     const char* what;
-    std::function<void()> prepare;  // before the move
+    std::function<void()> prepare;    // before the move
     std::function<void()> meanwhile;  // between the check and the move
     FileOutcome::Kind kind;
   };
@@ -419,7 +414,7 @@ TEST_F(DesktopTrashTest, AFileOnAnotherFileSystemGoesToTheTrashAtItsTop) {
   const std::string uid = std::to_string(geteuid());
   struct Case {
     const char* what;
-    std::string file;                                    // below the top
+    std::string file;                                     // below the top
     std::function<void(const std::string& top)> prepare;  // the top's trash
     std::string trash;  // where the file must go, below the top; empty: refused
   };

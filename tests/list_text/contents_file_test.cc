@@ -22,8 +22,8 @@ Contents sample() {
   c.rows.push_back(text_row({"/*", "Group 1 ", "(1 - 2)", "*/", "", "", ""}));
   ContentsRow file = text_row({"*", "Mon-Dec 25,2019", "12:34:56AM", "1,234", "352441C2",
                                "-rw-r--r--", "/home/ann/notes.c"});
-  file.identity = FileIdentity{2049, 123456789, 1234, 1700000000, 999999999, S_IFREG,
-                               1700000300, 5};
+  file.identity =
+      FileIdentity{2049, 123456789, 1234, 1700000000, 999999999, S_IFREG, 1700000300, 5};
   file.group = 7;
   c.rows.push_back(file);
   c.counters = {1, 10, 20, 0, 1, 0, 0, 2, 1, 1234, 3, 5000000000LL};
@@ -43,12 +43,13 @@ TEST(ContentsFile, PlainTextsGiveTheExpectedFile) {
   c.rows.push_back(text_row({"/*", "Sorted List", "*/", "", "", "", ""}));
   c.counters = {0, 1, 2, 3, 4, 5, 6, 7, 0, 0, 0, 0};
   std::string file = encode_contents(c);
-  std::string row = scrambled({0xE0, 7, 'S', 'o', 'r', 't', 'e', 'd', ' ', 'L', 'i', 's', 't', 7,
-                               0xE1, 7, 7, 7, 7, 7});
-  int sum = 12345678 + 0xE0 + 7 + ('S' + 'o' + 'r' + 't' + 'e' + 'd' + ' ' + 'L' + 'i' + 's' + 't') +
-            7 + 0xE1 + 5 * 7 + (1 + 2 + 3 + 4 + 5 + 6 + 7);
-  std::string plain = "1\n" + row + "0\n1\n2\n3\n4\n5\n6\n7\n0\n0\n0\n0\n###" + std::to_string(sum) +
-                      "###\n";
+  std::string row = scrambled(
+      {0xE0, 7, 'S', 'o', 'r', 't', 'e', 'd', ' ', 'L', 'i', 's', 't', 7, 0xE1, 7, 7, 7, 7, 7});
+  int sum = 12345678 + 0xE0 + 7 +
+            ('S' + 'o' + 'r' + 't' + 'e' + 'd' + ' ' + 'L' + 'i' + 's' + 't') + 7 + 0xE1 + 5 * 7 +
+            (1 + 2 + 3 + 4 + 5 + 6 + 7);
+  std::string plain =
+      "1\n" + row + "0\n1\n2\n3\n4\n5\n6\n7\n0\n0\n0\n0\n###" + std::to_string(sum) + "###\n";
   EXPECT_EQ(file.substr(0, plain.size()), plain);
   EXPECT_EQ(file.substr(plain.size()), "#identities 2\n#end 0\n");
 
@@ -113,16 +114,16 @@ TEST(ContentsFile, AFileWithoutIdentitiesRestoresItsRowsWithoutThem) {
 
   // A damaged identity section is dropped; the rows stay. So is the first
   // form of the section (no groups, no change times), however whole.
-  for (std::string damaged : {plain + "#identities 2\n" + good_line + "\n#end 99\n",
-                              plain + "#identities 2\n9 7 1 2 3 4 5 6 7 32768\n#end 32812\n",
-                              plain + "#identities 2\n1 7 1 2 3 4 5 6 7 32768\n#end 32804\n",
-                              plain + "#identities 2\n2 x 1 2 3 4 5 6 7 32768\n#end 32798\n",
-                              plain + "#identities 2\n2 7 1 2 3 4 1000000000 6 7 32768\n"
-                                      "#end 1000032800\n",
-                              plain + "#identities 2\n2 7 1 2 3 4 5 6 7\n#end 37\n",
-                              plain + "#identities 2\n" + good_line + "\n",
-                              plain + "#identities\n2 1 2 3 4 5 32768\n#end 32785\n",
-                              plain + "garbage"}) {
+  for (std::string damaged :
+       {plain + "#identities 2\n" + good_line + "\n#end 99\n",
+        plain + "#identities 2\n9 7 1 2 3 4 5 6 7 32768\n#end 32812\n",
+        plain + "#identities 2\n1 7 1 2 3 4 5 6 7 32768\n#end 32804\n",
+        plain + "#identities 2\n2 x 1 2 3 4 5 6 7 32768\n#end 32798\n",
+        plain + "#identities 2\n2 7 1 2 3 4 1000000000 6 7 32768\n"
+                "#end 1000032800\n",
+        plain + "#identities 2\n2 7 1 2 3 4 5 6 7\n#end 37\n",
+        plain + "#identities 2\n" + good_line + "\n",
+        plain + "#identities\n2 1 2 3 4 5 32768\n#end 32785\n", plain + "garbage"}) {
     Contents c;
     ASSERT_TRUE(decode_contents(damaged, c)) << damaged;
     EXPECT_FALSE(c.identities);
@@ -147,7 +148,8 @@ TEST(ContentsFile, DamagedFilesOfAnyShapeAreRefused) {
       {"fewer rows claimed", "2\n" + plain.substr(2)},
       {"checksum off by one", plain.substr(0, plain.size() - 5) + "0###\n"},
       {"no checksum line", plain.substr(0, plain.rfind("###", plain.size() - 5))},
-      {"counter not a number", [&] {
+      {"counter not a number",
+       [&] {
          std::string s = plain;
          s.replace(s.find("\n10\n") + 1, 2, "1x");
          return s;

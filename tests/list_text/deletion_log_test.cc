@@ -42,9 +42,12 @@ std::string read_back(const std::string& logged) {
       continue;
     }
     char e = logged[++i];
-    if (e == 'n') path += '\n';
-    else if (e == 'r') path += '\r';
-    else if (e == 't') path += '\t';
+    if (e == 'n')
+      path += '\n';
+    else if (e == 'r')
+      path += '\r';
+    else if (e == 't')
+      path += '\t';
     else if (e == 'x') {
       path += static_cast<char>(std::stoi(logged.substr(i + 1, 2), nullptr, 16));
       i += 2;
@@ -62,7 +65,7 @@ TEST(DeletionLog, EveryPathIsWrittenSoItReadsBackToItself) {
   };
   const Case cases[] = {
       {"/plain/path with blanks", "/plain/path with blanks"},  // as it is
-      {"/caf\xE9/\xC3\xA9", "/caf\xE9/\xC3\xA9"},             // bytes above 127 as they are
+      {"/caf\xE9/\xC3\xA9", "/caf\xE9/\xC3\xA9"},              // bytes above 127 as they are
       {"/a \"quoted\" name", "/a \\\"quoted\\\" name"},
       {"/back\\slash", "/back\\\\slash"},
       {"/two chars \\n", "/two chars \\\\n"},  // a backslash and an n
@@ -122,8 +125,8 @@ TEST(DeletionLog, ALinkIsFollowedOnlyIntoItsOwnDirectory) {
   const std::string log = dir / "data/deleted.log";
   struct Case {
     const char* name;
-    std::string target;          // the link's text
-    std::string written;         // the file that gets the line, or ""
+    std::string target;   // the link's text
+    std::string written;  // the file that gets the line, or ""
   };
   const Case cases[] = {
       {"relative, inside", "kept.log", dir / "data/kept.log"},

@@ -64,10 +64,12 @@ TEST(ListRows, DisplayFormIsValidUtf8OnOneLine) {
       {"/home/m\xC3\xA9/caf\xC3\xA9", "/home/m\xC3\xA9/caf\xC3\xA9"},  // UTF-8 stays
       {"/a\nb", "/a\\nb"},
       {"/a\tb\rc", "/a\\tb\\rc"},
-      {"/a\x1B" "b\x7F", "/a\\x1Bb\\x7F"},
-      {"/caf\xE9", "/caf\xEF\xBF\xBD"},               // Latin-1 byte
-      {"/\xFF\xFE", "/\xEF\xBF\xBD\xEF\xBF\xBD"},     // one replacement per byte
-      {"/\xE2\x82", "/\xEF\xBF\xBD\xEF\xBF\xBD"},     // a character cut short
+      {"/a\x1B"
+       "b\x7F",
+       "/a\\x1Bb\\x7F"},
+      {"/caf\xE9", "/caf\xEF\xBF\xBD"},            // Latin-1 byte
+      {"/\xFF\xFE", "/\xEF\xBF\xBD\xEF\xBF\xBD"},  // one replacement per byte
+      {"/\xE2\x82", "/\xEF\xBF\xBD\xEF\xBF\xBD"},  // a character cut short
       {"/x\xC3\xA9\xE9\n", "/x\xC3\xA9\xEF\xBF\xBD\\n"},
       {"", ""},
   };
@@ -97,7 +99,7 @@ TEST(ListRows, SplitPathGivesDirectoryNameAndExtension) {
       {"/home/ann/.profile", "/home/ann/", "", ".profile"},
       {"/vmlinuz", "/", "vmlinuz", ""},  // in the root directory: the parts rebuild the path
       {"/x.y", "/", "x", ".y"},
-      {"/a.b/c", "/a.b/", "c", ""},       // a dot in the directory is not an extension
+      {"/a.b/c", "/a.b/", "c", ""},  // a dot in the directory is not an extension
       {"name.c", "./", "name", ".c"},
       {"/d/trailing.", "/d/", "trailing", "."},
   };

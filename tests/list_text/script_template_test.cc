@@ -46,9 +46,9 @@ TEST(ScriptTemplate, ValuesAreQuotedForWhereTheyStand) {
       {"\"%P\"", "\"/it's \\$(x) \\`y\\` \\\"q\\\" \\\\/\""},
       {"rm %P", "rm '/it'\\''s $(x) `y` \"q\" \\/'"},
       {"# %P%F\n%F", "# /it's $(x) `y` \"q\" \\/a?b\n'a\nb'"},
-      {"echo %E.", "echo ."},                     // empty and unquoted: nothing
-      {"x#%F", "x#'a\nb'"},                       // # inside a word is no comment
-      {"\\'%F", "\\''a\nb'"},                     // an escaped quote opens nothing
+      {"echo %E.", "echo ."},  // empty and unquoted: nothing
+      {"x#%F", "x#'a\nb'"},    // # inside a word is no comment
+      {"\\'%F", "\\''a\nb'"},  // an escaped quote opens nothing
       {"'a' %F", "'a' 'a\nb'"},
   };
   for (const Case& c : cases) EXPECT_EQ(expand_template(c.text, v), c.expanded) << c.text;
@@ -62,14 +62,18 @@ TEST(ScriptTemplate, ValuesAreQuotedForWhereTheyStand) {
 TEST(ScriptTemplate, HeaderAndGroupLinesPerStyle) {
   const std::string stars(47, '*');
   EXPECT_EQ(script_header(CommentStyle::POUND, "Mon Dec 25 12:34:56 2000"),
-            "# \n#  " + stars + "\n#  ** Script Created By Pelto Marvish V1.00\n"
-            "#  ** Date: Mon Dec 25 12:34:56 2000\n#  " + stars + "\n# \n\n\n");
+            "# \n#  " + stars +
+                "\n#  ** Script Created By Pelto Marvish V1.00\n"
+                "#  ** Date: Mon Dec 25 12:34:56 2000\n#  " +
+                stars + "\n# \n\n\n");
   EXPECT_EQ(script_header(CommentStyle::C, "D"),
             "/* \n " + stars + "\n ** Script Created By Pelto Marvish V1.00\n ** Date: D\n " +
                 stars + "\n*/\n\n\n");
   for (CommentStyle s : {CommentStyle::BLANK, CommentStyle::NONE}) {
-    EXPECT_EQ(script_header(s, "D"), "\n " + stars + "\n ** Script Created By Pelto Marvish V1.00\n"
-                                     " ** Date: D\n " + stars + "\n\n\n\n");
+    EXPECT_EQ(script_header(s, "D"), "\n " + stars +
+                                         "\n ** Script Created By Pelto Marvish V1.00\n"
+                                         " ** Date: D\n " +
+                                         stars + "\n\n\n\n");
   }
   const std::string row = "/* Group 1  (1 - 2) */   ";
   EXPECT_EQ(comment_line(CommentStyle::POUND, row), "# " + row + "\n");

@@ -38,7 +38,6 @@ class CommandTest : public ScanTest {
     r.err = read_file(dir / "err");
     return r;
   }
-
 };
 
 }  // namespace test

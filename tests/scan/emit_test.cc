@@ -119,8 +119,10 @@ TEST_F(ScanTest, ReadingOnlyBeginningsGivesTheSameGroupsAsReadingEverything) {
   auto groups_of = [&](const test::ScanRun& run) {
     std::vector<std::vector<std::string>> groups;
     for (const ListRow& r : run.rows()) {
-      if (r[1].rfind("Group ", 0) == 0) groups.emplace_back();
-      else if (r[0] == " " && !groups.empty()) groups.back().push_back(r[6] + " " + r[4]);
+      if (r[1].rfind("Group ", 0) == 0)
+        groups.emplace_back();
+      else if (r[0] == " " && !groups.empty())
+        groups.back().push_back(r[6] + " " + r[4]);
     }
     for (auto& g : groups) std::sort(g.begin(), g.end());
     // Groups of one file only show when the group minimum is 1.

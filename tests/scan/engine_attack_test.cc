@@ -140,7 +140,8 @@ TEST_F(EngineAttackTest, TsvEscapesEveryControlByteAndLinksShowHardLinks) {
   std::istringstream lines(r.out);
   for (std::string line; std::getline(lines, line);) {
     EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 7) << line;
-    if (line.ends_with("\t" + path("t/a/file.dat")) || line.ends_with("\t" + path("t/b/file.dat"))) {
+    if (line.ends_with("\t" + path("t/a/file.dat")) ||
+        line.ends_with("\t" + path("t/b/file.dat"))) {
       ++links_seen;
     }
   }
@@ -162,7 +163,8 @@ TEST_F(EngineAttackTest, JsonIsOneValidDocumentWhateverTheNames) {
       "python3 -c 'import json,sys,base64,datetime\n"
       "d = json.load(open(sys.argv[1]))\n"
       "members = [m for g in d[\"groups\"] for m in g[\"members\"]]\n"
-      "paths = [m.get(\"path\") or base64.b64decode(m[\"path_bytes\"]).decode(\"latin-1\") for m in members]\n"
+      "paths = [m.get(\"path\") or base64.b64decode(m[\"path_bytes\"]).decode(\"latin-1\") for m "
+      "in members]\n"
       "links = [m for m in members if \"hard_link_of\" in m]\n"
       "print(len(d[\"groups\"]), len(members), len(links), d[\"summary\"][\"duplicates\"],\n"
       "      d[\"settings\"][\"compare\"][\"crc32\"],\n"

@@ -146,9 +146,9 @@ TEST_F(ReadAheadTest, AFileThatIsNoLongerWhatTheWalkSawIsUnreadable) {
   };
   const Case cases[] = {
       {file, 5, true, true},
-      {file, 4, false, true},                 // grew since the walk
-      {file, 6, false, true},                 // shrank since the walk
-      {path("linked/file"), 5, false, false}, // a directory became a link
+      {file, 4, false, true},                  // grew since the walk
+      {file, 6, false, true},                  // shrank since the walk
+      {path("linked/file"), 5, false, false},  // a directory became a link
       {path("d/missing"), 5, false, false},
   };
   for (const Case& c : cases) {

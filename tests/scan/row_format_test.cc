@@ -41,8 +41,8 @@ TEST(PermString, TenModeBitsFromTheStickyBitDown) {
   };
   const Case cases[] = {
       {S_IFREG | 0644, "-rw-r--r--"},
-      {S_IFLNK | 0777, "-rwxrwxrwx"},  // the type is not shown
-      {S_IFREG | 01755, "lrwxr-xr-x"}, // the sticky bit takes the first place
+      {S_IFLNK | 0777, "-rwxrwxrwx"},   // the type is not shown
+      {S_IFREG | 01755, "lrwxr-xr-x"},  // the sticky bit takes the first place
       {S_IFDIR | 0, "----------"},
       {S_IFREG | 04711, "-rwx--x--x"},  // set-user-id is not one of the ten
   };
@@ -83,9 +83,8 @@ TEST_F(RowsTest, FileRowShowsTheChosenTimeInTheCLocale) {
   st.st_mtime = 977704496;  // Mon Dec 25 00:34:56 2000
   st.st_atime = 977747696;  // Mon Dec 25 12:34:56 2000
   ASSERT_TRUE(send_file_row(*block, TIME_CREATED, &st, 0x352441C2, nullptr, "/a/b c"));
-  EXPECT_EQ(last_row(), (std::vector<std::string>{" ", "Mon-Dec 25,2000", "12:34:56AM",
-                                                  "1,234,567", "352441C2", "-rw-r--r--",
-                                                  "/a/b c"}));
+  EXPECT_EQ(last_row(), (std::vector<std::string>{" ", "Mon-Dec 25,2000", "12:34:56AM", "1,234,567",
+                                                  "352441C2", "-rw-r--r--", "/a/b c"}));
   ASSERT_TRUE(send_file_row(*block, TIME_ACCESSED, &st, 0xAB, nullptr, "/x"));
   auto row = last_row();
   EXPECT_EQ(row[2], "12:34:56PM");
@@ -112,7 +111,9 @@ TEST_F(RowsTest, HeaderAndCommentRowsCloseAfterTheirLastText) {
   const Case cases[] = {
       {"End Of List", nullptr, nullptr, {"/*", "End Of List", "*/", "", "", "", ""}},
       {"List Box", " Is Full", nullptr, {"/*", "List Box", " Is Full", "*/", "", "", ""}},
-      {"2 Group(s) Smaller ", "Than 3 ", "Not Shown",
+      {"2 Group(s) Smaller ",
+       "Than 3 ",
+       "Not Shown",
        {"/*", "2 Group(s) Smaller ", "Than 3 ", "Not Shown", "*/", "", ""}},
       {t45.c_str(), nullptr, nullptr, {"/*", t45, "*/", "", "", "", ""}},
       {t46.c_str(), nullptr, nullptr, {"/*", "Error #1", "*/", "", "", "", ""}},
@@ -154,7 +155,8 @@ TEST(SummaryLines, CountsAndTotals) {
   };
   const Case cases[] = {
       {0, 0, 0, 0, "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)"},
-      {1, 2048, 1, 5000000000LL, "1 File Tagged (2,048 bytes), 1 File Deleted (5,000,000,000 bytes)"},
+      {1, 2048, 1, 5000000000LL,
+       "1 File Tagged (2,048 bytes), 1 File Deleted (5,000,000,000 bytes)"},
       {1500, 1, 2, 10, "1,500 Files Tagged (1 bytes), 2 Files Deleted (10 bytes)"},
   };
   for (const Case& c : cases) {

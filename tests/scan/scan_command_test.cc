@@ -28,7 +28,8 @@ TEST_F(ScanCommandTest, ArgumentsAndUsage) {
       {"--help", 0, "Usage: peltomarvish-scan", ""},
       {"--bogus", 2, "", "unknown option --bogus"},
       {"--settings", 2, "", "--settings needs a file"},
-      {"--settings " + shell_quote(dir / "missing") + " /", 2, "", "not a Pelto Marvish settings file"},
+      {"--settings " + shell_quote(dir / "missing") + " /", 2, "",
+       "not a Pelto Marvish settings file"},
       {shell_quote(dir / "no-such-dir"), 2, "", "not a directory"},
       {"--list-limit", 2, "", "--list-limit needs a number"},
       {"--list-limit 0 /", 2, "", "--list-limit needs a number above 0: 0"},
@@ -36,7 +37,8 @@ TEST_F(ScanCommandTest, ArgumentsAndUsage) {
       {"--json --tsv /", 2, "", "--json and --tsv do not go together"},
       {"--links /", 2, "", "--links goes with --tsv"},
       // A pipe as the settings file is refused at once, never waited on.
-      {"--settings " + shell_quote(dir / "pipe") + " /", 2, "", "not a Pelto Marvish settings file"},
+      {"--settings " + shell_quote(dir / "pipe") + " /", 2, "",
+       "not a Pelto Marvish settings file"},
   };
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0644), 0);
   for (const Case& c : cases) {
@@ -72,10 +74,14 @@ TEST_F(ScanCommandTest, PrintsTheRowsTheEngineSends) {
     for (int i = 0; i < COLUMN_COUNT; ++i) {
       std::string field;
       for (char c : row[i]) {
-        if (c == '\t') field += "\\t";
-        else if (c == '\n') field += "\\n";
-        else if (c == '\\') field += "\\\\";
-        else field += c;
+        if (c == '\t')
+          field += "\\t";
+        else if (c == '\n')
+          field += "\\n";
+        else if (c == '\\')
+          field += "\\\\";
+        else
+          field += c;
       }
       expected += (i ? "\t" : "") + field;
     }
@@ -84,7 +90,8 @@ TEST_F(ScanCommandTest, PrintsTheRowsTheEngineSends) {
   std::string printed;
   std::istringstream lines(r.out);
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("/*\tScan Finished\t", 0) == 0 || line.rfind("/*\tScan Time \t", 0) == 0) continue;
+    if (line.rfind("/*\tScan Finished\t", 0) == 0 || line.rfind("/*\tScan Time \t", 0) == 0)
+      continue;
     printed += line + "\n";
   }
   EXPECT_EQ(printed, expected);
@@ -103,7 +110,8 @@ TEST_F(ScanCommandTest, PrintLayoutAndSettingsFile) {
   record->same_crc = 0;
   record->display_crc = 0;
   std::string settings = dir / "my-settings";
-  test::write_file(settings, std::string(reinterpret_cast<const char*>(record.get()), sizeof *record));
+  test::write_file(settings,
+                   std::string(reinterpret_cast<const char*>(record.get()), sizeof *record));
 
   CommandResult r = run("--settings " + shell_quote(settings) + " " + shell_quote(path("tree")));
   ASSERT_EQ(r.status, 0) << r.err;
@@ -115,7 +123,8 @@ TEST_F(ScanCommandTest, PrintLayoutAndSettingsFile) {
   EXPECT_EQ(lines[1], "") << "an empty line before each group header";
   EXPECT_EQ(lines[2], "/* Group 1  (1 - 2) */  ");
   EXPECT_TRUE(lines[3].ends_with(" 3 - -rw-r--r--")) << lines[3];
-  EXPECT_TRUE(lines[4].ends_with("/x.txt") && lines[4][0] == '/') << "the path on a line of its own";
+  EXPECT_TRUE(lines[4].ends_with("/x.txt") && lines[4][0] == '/')
+      << "the path on a line of its own";
   EXPECT_EQ(lines[7], "/* End Of List */   ");
   EXPECT_FALSE(std::filesystem::exists(dir / ".PeltoMarvish")) << "nothing is written";
 }

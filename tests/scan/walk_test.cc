@@ -87,9 +87,14 @@ TEST_F(WalkTest, SizeKeysAcrossAThousandMillionBytesAndGroupLimits) {
   options.display_crc = false;
   options.same_name = false;
   // Sparse files: nothing is read with CRC comparison and display off.
-  for (auto [name, size] : {std::pair{"n1", 999999999LL}, {"n2", 999999999LL},
-                            {"g1", 1000000000LL}, {"g2", 1000000000LL}, {"s1", 5LL},
-                            {"s2", 5LL}, {"s3", 5LL}, {"one", 6LL}}) {
+  for (auto [name, size] : {std::pair{"n1", 999999999LL},
+                            {"n2", 999999999LL},
+                            {"g1", 1000000000LL},
+                            {"g2", 1000000000LL},
+                            {"s1", 5LL},
+                            {"s2", 5LL},
+                            {"s3", 5LL},
+                            {"one", 6LL}}) {
     std::string p = make_file(std::string("d/") + name, "");
     ASSERT_EQ(truncate(p.c_str(), size), 0);
   }
@@ -296,8 +301,9 @@ TEST_F(WalkTest, LinksAreNeverWalkedAndReadThroughAndHardLinksAreTwoEntries) {
 }
 
 TEST_F(WalkTest, OddNamesReachTheListUnchanged) {
-  const std::string names[] = {"with blank.txt", "quote's \"both\".txt", "new\nline.txt",
-                               "caf\xc3\xa9.txt", "\xff\xfe raw.bin", "-dash", "back\\slash*?[x]"};
+  const std::string names[] = {"with blank.txt",  "quote's \"both\".txt", "new\nline.txt",
+                               "caf\xc3\xa9.txt", "\xff\xfe raw.bin",     "-dash",
+                               "back\\slash*?[x]"};
   for (const std::string& name : names) {
     make_file("a/" + name, name);
     make_file("b/" + name, name);

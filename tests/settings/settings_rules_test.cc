@@ -14,10 +14,11 @@ TEST(SettingsRules, DaysInMonth) {
   struct Case {
     int month, year, days;
   };
-  const Case cases[] = {{2, 1900, 28}, {2, 2000, 29}, {2, 2004, 29}, {2, 2001, 28}, {2, 2100, 28},
-                        {2, 2400, 29}, {1, 2001, 31}, {4, 2001, 30}, {6, 2001, 30}, {9, 2001, 30},
+  const Case cases[] = {{2, 1900, 28},  {2, 2000, 29},  {2, 2004, 29}, {2, 2001, 28}, {2, 2100, 28},
+                        {2, 2400, 29},  {1, 2001, 31},  {4, 2001, 30}, {6, 2001, 30}, {9, 2001, 30},
                         {11, 2001, 30}, {12, 2001, 31}, {7, 2001, 31}, {8, 2001, 31}};
-  for (const Case& c : cases) EXPECT_EQ(days_in_month(c.month, c.year), c.days) << c.month << "/" << c.year;
+  for (const Case& c : cases)
+    EXPECT_EQ(days_in_month(c.month, c.year), c.days) << c.month << "/" << c.year;
 }
 
 TEST(SettingsRules, EditedDatesAreClampedAndCarryTheOtherAlong) {
@@ -30,9 +31,18 @@ TEST(SettingsRules, EditedDatesAreClampedAndCarryTheOtherAlong) {
       {"Feb 31 in 2000", true, {{2000, 2, 31}, {2999, 12, 31}}, {{2000, 2, 29}, {2999, 12, 31}}},
       {"Feb 31 in 1900", true, {{1900, 2, 31}, {2999, 12, 31}}, {{1900, 2, 28}, {2999, 12, 31}}},
       {"Feb 30 in 2004", false, {{1900, 1, 1}, {2004, 2, 30}}, {{1900, 1, 1}, {2004, 2, 29}}},
-      {"min past max carries max", true, {{2010, 5, 6}, {2009, 1, 1}}, {{2010, 5, 6}, {2010, 5, 6}}},
-      {"max before min carries min", false, {{2010, 5, 6}, {2010, 5, 5}}, {{2010, 5, 5}, {2010, 5, 5}}},
-      {"clamped, then carried", true, {{2001, 4, 31}, {2001, 4, 1}}, {{2001, 4, 30}, {2001, 4, 30}}},
+      {"min past max carries max",
+       true,
+       {{2010, 5, 6}, {2009, 1, 1}},
+       {{2010, 5, 6}, {2010, 5, 6}}},
+      {"max before min carries min",
+       false,
+       {{2010, 5, 6}, {2010, 5, 5}},
+       {{2010, 5, 5}, {2010, 5, 5}}},
+      {"clamped, then carried",
+       true,
+       {{2001, 4, 31}, {2001, 4, 1}},
+       {{2001, 4, 30}, {2001, 4, 30}}},
       {"in order: nothing moves", true, {{2001, 1, 1}, {2002, 1, 1}}, {{2001, 1, 1}, {2002, 1, 1}}},
       {"equal dates stay", false, {{2001, 1, 1}, {2001, 1, 1}}, {{2001, 1, 1}, {2001, 1, 1}}},
   };
@@ -77,8 +87,8 @@ TEST(SettingsRules, PageDefaultsTouchTheirPageOnly) {
     differs("stop", r->stop_after != factory->stop_after);
     differs("operation", r->double_click_action != factory->double_click_action);
     differs("masks", std::memcmp(r->include_dirs, factory->include_dirs, sizeof(MaskList)) != 0);
-    const char* expected[SETTINGS_PAGES] = {"", "attr", "dates", "", "", "", "", "compare", "",
-                                            "", "operation"};
+    const char* expected[SETTINGS_PAGES] = {"", "attr",    "dates", "", "",         "",
+                                            "", "compare", "",      "", "operation"};
     EXPECT_EQ(changed, expected[page]) << "page " << page;
   }
 
@@ -104,10 +114,12 @@ TEST(SettingsRules, PageDefaultsTouchTheirPageOnly) {
 }
 
 TEST(SettingsRules, HelpTopicOfEachPage) {
-  const char* topics[] = {"FileMasks",  "Attributes",         "DateRanges",         "FileSizes",
-                          "ExcludeFiles", "IncludeDirectories", "ExcludeDirectories", "CompareLogic",
-                          "GroupSizes", "Stop",               "Operation"};
-  for (int page = 0; page < SETTINGS_PAGES; ++page) EXPECT_STREQ(page_help_topic(page), topics[page]);
+  const char* topics[] = {
+      "FileMasks",          "Attributes",         "DateRanges",   "FileSizes",  "ExcludeFiles",
+      "IncludeDirectories", "ExcludeDirectories", "CompareLogic", "GroupSizes", "Stop",
+      "Operation"};
+  for (int page = 0; page < SETTINGS_PAGES; ++page)
+    EXPECT_STREQ(page_help_topic(page), topics[page]);
   EXPECT_STREQ(page_help_topic(-1), "FileMasks");
   EXPECT_STREQ(page_help_topic(11), "FileMasks");
 }

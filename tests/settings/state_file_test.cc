@@ -32,9 +32,8 @@ TEST_F(StateFileTest, MissingFileWritesTheDefaults) {
   EXPECT_STREQ(record->script_name, "PeltoMarvishScript.sh");
   EXPECT_STREQ(record->script_template, "# %D %T %S %C\n'%P%F%E'\n\n");
   EXPECT_EQ(record->only_tagged, 0);
-  EXPECT_EQ(record->comment_pound + record->comment_c + record->comment_blank +
-                record->comment_none,
-            0);
+  EXPECT_EQ(
+      record->comment_pound + record->comment_c + record->comment_blank + record->comment_none, 0);
 }
 
 TEST_F(StateFileTest, ChangedStateSurvivesSaveAndLoad) {

@@ -1,9 +1,9 @@
 // The main of the tests that act on files without a display (the disk, the
-// list model and its commands: a list store needs none). HOME and the data directory point into a temporary directory of
-// their own, so that the desktop trash the tests use is theirs and lies on
+// list model and its commands: a list store needs none). HOME and the data directory point into a
+// temporary directory of their own, so that the desktop trash the tests use is theirs and lies on
 // the same file system as their files.
-#include <gtest/gtest.h>
 #include <glib.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>

@@ -233,15 +233,15 @@ int ask_file_exists(const char* path) {
                                            {"button3", "_Leave-As-Is", GDK_KEY_l, ANSWER_LEAVE}};
   int answer = NO_ANSWER;
   BoxLayout layout{"TheWinAskAO",
-               "File Exists",
-               path,
-               nullptr,
-               "File Exists, You may APPEND to it, OVERWRITE it, or LEAVE it as-is.",
-               buttons,
-               3,
-               ANSWER_LEAVE,
-               0,
-               0};
+                   "File Exists",
+                   path,
+                   nullptr,
+                   "File Exists, You may APPEND to it, OVERWRITE it, or LEAVE it as-is.",
+                   buttons,
+                   3,
+                   ANSWER_LEAVE,
+                   0,
+                   0};
   GtkWidget* window = open_box(layout, &answer);
   make_default(named(window, "button3"));
   return wait_for_answer(answer);

@@ -22,7 +22,7 @@ void release_main_window();
 // Answers, as the characters they are.
 inline constexpr int ANSWER_YES = 'Y';
 inline constexpr int ANSWER_NO = 'N';
-inline constexpr int ANSWER_ALL = 'A';     // "Yes To All"; "Append" for a file that exists
+inline constexpr int ANSWER_ALL = 'A';  // "Yes To All"; "Append" for a file that exists
 inline constexpr int ANSWER_CANCEL = 'C';
 inline constexpr int ANSWER_OVERWRITE = 'O';
 inline constexpr int ANSWER_LEAVE = 'L';

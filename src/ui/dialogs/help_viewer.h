@@ -14,6 +14,6 @@ void show_text_file(const char* title, const char* file_name);
 // The help page names, in the order of the settings notebook's pages after
 // "Basics" and "Scripts".
 inline constexpr const char* HELP_PAGES[] = {
-    "Basics",     "Scripts",           "FileMasks",          "Attributes", "DateRanges",
-    "FileSizes",  "ExcludeFiles",      "IncludeDirectories", "ExcludeDirectories",
-    "CompareLogic", "GroupSizes",      "Stop",               "Operation"};
+    "Basics",     "Scripts",      "FileMasks",          "Attributes",         "DateRanges",
+    "FileSizes",  "ExcludeFiles", "IncludeDirectories", "ExcludeDirectories", "CompareLogic",
+    "GroupSizes", "Stop",         "Operation"};

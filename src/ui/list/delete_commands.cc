@@ -137,14 +137,16 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   }
 
   const bool to_trash = move_to_trash_chosen(settings);
-  FileOutcome outcome = to_trash ? ctx.files.move_to_trash(path, seen) : ctx.files.remove(path, seen);
+  FileOutcome outcome =
+      to_trash ? ctx.files.move_to_trash(path, seen) : ctx.files.remove(path, seen);
   if (outcome.kind == FileOutcome::CHANGED) {
     tell_file_changed(ctx, shown_path);
     return answer;
   }
   if (outcome.kind == FileOutcome::FAILED) {
     ctx.prompter.error_signal();
-    if (to_trash) ctx.prompter.message("Not Moved To Trash", outcome.reason.c_str(), shown_path.c_str());
+    if (to_trash)
+      ctx.prompter.message("Not Moved To Trash", outcome.reason.c_str(), shown_path.c_str());
     return answer;
   }
 
@@ -201,13 +203,13 @@ void delete_all_tagged(DeleteContext& ctx) {
     ctx.prompter.error_signal();
     return;
   }
-  delete_walk(ctx, {"Delete All Tagged Entries", "Delete All Tagged Entries",
-                    "DELETE ALL TAGGED FILES FROM LISTBOX?", true, ROW_TAGGED,
-                    "DELETE ALL TAGGED"});
+  delete_walk(ctx,
+              {"Delete All Tagged Entries", "Delete All Tagged Entries",
+               "DELETE ALL TAGGED FILES FROM LISTBOX?", true, ROW_TAGGED, "DELETE ALL TAGGED"});
 }
 
 void delete_all_non_tagged(DeleteContext& ctx) {
-  delete_walk(ctx, {"Delete All NON-Tagged Entries", "Delete All NON-Tagged Entries",
-                    "DELETE ALL NON-TAGGED FILES FROM LISTBOX?", false, ROW_FILE,
-                    "DELETE ALL NON-TAGGED"});
+  delete_walk(
+      ctx, {"Delete All NON-Tagged Entries", "Delete All NON-Tagged Entries",
+            "DELETE ALL NON-TAGGED FILES FROM LISTBOX?", false, ROW_FILE, "DELETE ALL NON-TAGGED"});
 }

@@ -10,9 +10,7 @@
 #include "core/unique_fd.h"
 #include "list_text/list_rows.h"
 
-bool row_has_file(const ResultList& list, int row) {
-  return row >= 1 && !list.path(row).empty();
-}
+bool row_has_file(const ResultList& list, int row) { return row >= 1 && !list.path(row).empty(); }
 
 char text_kind(const std::string& path) {
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -45,8 +43,8 @@ std::string open_folder_command(const std::string& path) {
 std::string helper_file_command(const char* helper, const std::string& path, char kind,
                                 std::int64_t size) {
   std::string extension = upper_case(split_path(path).extension);
-  return helper_command(helper) + " '1' " + shell_quote(path) + " " + shell_quote(extension) +
-         " " + kind + " " + std::to_string(size);
+  return helper_command(helper) + " '1' " + shell_quote(path) + " " + shell_quote(extension) + " " +
+         kind + " " + std::to_string(size);
 }
 
 void open_folder(ResultList& list, Launcher& launcher) {

@@ -6,8 +6,8 @@
 #include <ctime>
 #include <string>
 
-#include "ui/dialogs/prompter.h"
 #include "disk/file_system.h"
+#include "ui/dialogs/prompter.h"
 #include "ui/list/result_list.h"
 
 // ---- Tags ("_Tag" menu) ------------------------------------------------------------
@@ -80,7 +80,7 @@ struct DeleteContext {
   Prompter& prompter;
   FileSystem& files;
   std::string log_file = "deleted.log";  // relative to the data directory
-  std::time_t (*now)() = nullptr;         // the time a log line gives; null: the clock
+  std::time_t (*now)() = nullptr;        // the time a log line gives; null: the clock
   // Whether the user has been told that the log is a link leading out of
   // the data directory (told once a run); null: told at every deletion.
   bool* log_link_told = nullptr;

@@ -50,7 +50,8 @@ void give_clip(GtkClipboard*, GtkSelectionData* selection, guint info, gpointer 
     GCharPtr uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
     std::string list = uri ? std::string(uri.get()) + "\r\n" : "";
     gtk_selection_data_set(selection, gtk_selection_data_get_target(selection), 8,
-                           reinterpret_cast<const guchar*>(list.data()), static_cast<gint>(list.size()));
+                           reinterpret_cast<const guchar*>(list.data()),
+                           static_cast<gint>(list.size()));
     return;
   }
   GCharPtr text(g_utf8_make_valid(path.data(), static_cast<gssize>(path.size())));
@@ -110,10 +111,13 @@ void copy_path(ResultList& list, Prompter& prompter) {
   }
   const std::string path = list.path(r);
   static const GtkTargetEntry TARGETS[] = {
-      {const_cast<gchar*>("UTF8_STRING"), 0, 0},     {const_cast<gchar*>("STRING"), 0, 0},
-      {const_cast<gchar*>("TEXT"), 0, 0},            {const_cast<gchar*>("COMPOUND_TEXT"), 0, 0},
+      {const_cast<gchar*>("UTF8_STRING"), 0, 0},
+      {const_cast<gchar*>("STRING"), 0, 0},
+      {const_cast<gchar*>("TEXT"), 0, 0},
+      {const_cast<gchar*>("COMPOUND_TEXT"), 0, 0},
       {const_cast<gchar*>("text/plain;charset=utf-8"), 0, 0},
-      {const_cast<gchar*>("text/plain"), 0, 0},      {const_cast<gchar*>("text/uri-list"), 0, 1},
+      {const_cast<gchar*>("text/plain"), 0, 0},
+      {const_cast<gchar*>("text/uri-list"), 0, 1},
   };
   const int target_count = path.empty() ? G_N_ELEMENTS(TARGETS) - 1 : G_N_ELEMENTS(TARGETS);
   for (GdkAtom which : {GDK_SELECTION_CLIPBOARD, GDK_SELECTION_PRIMARY}) {

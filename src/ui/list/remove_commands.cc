@@ -126,10 +126,9 @@ void remove_all_non_tagged(ResultList& list, Prompter& prompter) {
     prompter.notify_busy("Remove All NON Tagged Entries");
     return;
   }
-  if (prompter.ask_yes_no("Remove All NON Tagged Entries",
-                          "REMOVE ALL NON TAGGED ENTRIES FROM LISTBOX?",
-                          counted(block.tagged_count.load(), " Tagged Entries").c_str(),
-                          'N') != 'Y') {
+  if (prompter.ask_yes_no(
+          "Remove All NON Tagged Entries", "REMOVE ALL NON TAGGED ENTRIES FROM LISTBOX?",
+          counted(block.tagged_count.load(), " Tagged Entries").c_str(), 'N') != 'Y') {
     return;
   }
   FrozenList frozen(list);

@@ -144,9 +144,9 @@ FileIdentity ResultList::identity(int row) const {
   gint mtime_nsec, ctime_nsec;
   guint type;
   gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_DEVICE, &device, COL_INODE, &inode,
-                     COL_FILE_SIZE, &size, COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC,
-                     &mtime_nsec, COL_FILE_TYPE, &type, COL_CTIME_SEC, &ctime_sec,
-                     COL_CTIME_NSEC, &ctime_nsec, -1);
+                     COL_FILE_SIZE, &size, COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC, &mtime_nsec,
+                     COL_FILE_TYPE, &type, COL_CTIME_SEC, &ctime_sec, COL_CTIME_NSEC, &ctime_nsec,
+                     -1);
   id.device = device;
   id.inode = inode;
   id.size = size;

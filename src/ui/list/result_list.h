@@ -39,7 +39,7 @@ enum ListColumn {
   COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset
   COL_CTIME_SEC = 18,
   COL_CTIME_NSEC = 19,
-  COL_GROUP = 20,      // the group the row was listed in (see group_of)
+  COL_GROUP = 20,  // the group the row was listed in (see group_of)
   LIST_COLUMN_COUNT = 21
 };
 

@@ -21,7 +21,7 @@ std::string script_text(const ResultList& list, const ScriptChoices& choices,
     const std::string path = list.path(r);  // the path's own bytes
     PathParts parts = split_path(path);
     TemplateValues values{list.text(r, 1), list.text(r, 2), list.text(r, 3), list.text(r, 4),
-                          parts.directory, parts.name,     parts.extension};
+                          parts.directory, parts.name,      parts.extension};
     text += expand_template(choices.file_template, values);
     text += '\n';
   }

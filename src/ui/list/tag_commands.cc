@@ -31,8 +31,8 @@ void retag_all(ResultList& list, Prompter& prompter, const Retag& how) {
       if (asking) {
         list.select(i);  // the row asked about is the one in sight
         ShownList shown(list);
-        answer = prompter.ask_yes_no_all(how.title, how.question, list.text(i, COL_PATH).c_str(),
-                                         'N');
+        answer =
+            prompter.ask_yes_no_all(how.title, how.question, list.text(i, COL_PATH).c_str(), 'N');
       }
       if (answer == 'A') asking = false;
       if (answer == 'C') break;
@@ -70,7 +70,8 @@ void toggle_tag(ResultList& list, Prompter& prompter) {
 }
 
 void tag_all_deleted(ResultList& list, Prompter& prompter) {
-  retag_all(list, prompter, {"Tag All Deleted Files", 'D', "TAG ALL DELETED", "TAG THIS ENTRY?", true});
+  retag_all(list, prompter,
+            {"Tag All Deleted Files", 'D', "TAG ALL DELETED", "TAG THIS ENTRY?", true});
 }
 
 void untag_all(ResultList& list, Prompter& prompter) {

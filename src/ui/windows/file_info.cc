@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "core/glib_ptr.h"
+#include "list_text/list_rows.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/list/file_commands.h"
 #include "ui/windows/file_info.h"
-#include "list_text/list_rows.h"
 #include "ui/windows/resources.h"
 
 namespace {

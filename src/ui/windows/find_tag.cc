@@ -104,7 +104,8 @@ void open_find_window(ResultList& list, Prompter& prompter, StateRecord& state, 
   f->fill("TheFindKeyNot", state.find_not_history);
   g_signal_connect(f->obj("ButFindNext"), "clicked", G_CALLBACK(find_next_clicked), f);
   g_signal_connect(f->obj("ButTag"), "clicked", G_CALLBACK(tag_clicked), f);
-  g_signal_connect_swapped(f->obj("ButCancel"), "clicked", G_CALLBACK(gtk_widget_destroy), f->window);
+  g_signal_connect_swapped(f->obj("ButCancel"), "clicked", G_CALLBACK(gtk_widget_destroy),
+                           f->window);
   g_signal_connect(f->window, "destroy", G_CALLBACK(window_destroyed), f);
 
   hold_main_window();

@@ -1,11 +1,11 @@
 #include "ui/windows/main_window.h"
 
 #include "core/process.h"
-#include "ui/windows/settings_window.h"
-#include "ui/windows/resources.h"
-#include "ui/dialogs/dialogs.h"
 #include "list_text/list_rows.h"
+#include "ui/dialogs/dialogs.h"
 #include "ui/windows/menu_commands.h"
+#include "ui/windows/resources.h"
+#include "ui/windows/settings_window.h"
 
 MainWindow g_main;
 
@@ -38,9 +38,8 @@ void set_row_reference(GtkTreeRowReference*& slot, GtkTreeRowReference* value) {
 // The row at the pointer, as a reference that follows it.
 GtkTreeRowReference* row_at(GtkTreeView* view, const GdkEventButton* event) {
   GtkTreePath* path = nullptr;
-  if (!gtk_tree_view_get_path_at_pos(view, static_cast<gint>(event->x),
-                                     static_cast<gint>(event->y), &path, nullptr, nullptr,
-                                     nullptr)) {
+  if (!gtk_tree_view_get_path_at_pos(view, static_cast<gint>(event->x), static_cast<gint>(event->y),
+                                     &path, nullptr, nullptr, nullptr)) {
     return nullptr;
   }
   GtkTreeRowReference* row = gtk_tree_row_reference_new(gtk_tree_view_get_model(view), path);

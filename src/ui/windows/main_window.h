@@ -12,8 +12,8 @@
 #include "core/intake_view.h"
 #include "core/launcher.h"
 #include "core/scan_block.h"
-#include "ui/dialogs/prompter.h"
 #include "disk/file_system.h"
+#include "ui/dialogs/prompter.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/result_list.h"
 #include "ui/windows/resources.h"
@@ -22,7 +22,7 @@ class MainWindow : public IntakeView {
  public:
   GtkBuilder* builder = nullptr;  // owns every widget
   GtkWindow* window = nullptr;
-  GtkTreeView* view = nullptr;    // TheClistBox
+  GtkTreeView* view = nullptr;  // TheClistBox
   GtkLabel* msg1 = nullptr;
   GtkLabel* msg2 = nullptr;
   GtkProgressBar* progress = nullptr;

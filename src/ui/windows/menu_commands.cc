@@ -4,16 +4,16 @@
 
 #include "core/process.h"
 #include "core/result_intake.h"
-#include "ui/dialogs/help_viewer.h"
 #include "settings/state_file.h"
+#include "ui/dialogs/help_viewer.h"
 #include "ui/list/file_commands.h"
-#include "ui/windows/file_info.h"
-#include "ui/windows/user_output.h"
-#include "ui/windows/find_tag.h"
 #include "ui/list/list_commands.h"
-#include "ui/windows/main_window.h"
 #include "ui/list/print_copy.h"
+#include "ui/windows/file_info.h"
+#include "ui/windows/find_tag.h"
+#include "ui/windows/main_window.h"
 #include "ui/windows/script_writer.h"
+#include "ui/windows/user_output.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ void delete_non_tagged() {
 // In the order of the menus, then the tool bar.
 const MenuCommand COMMANDS[] = {
     // _File
-    {"menuitem55", "F5", scan},         // Start Scanning
+    {"menuitem55", "F5", scan},  // Start Scanning
     {"menuitem57", "F7", [] { open_folder(rows(), launcher()); }},
     {"menuitem58", "F8", [] { show_file_info(g_main.delete_context(), launcher()); }},  // Info...
     {"menuitem59", "F9", [] { run_user_function(rows(), launcher()); }},
@@ -56,9 +56,9 @@ const MenuCommand COMMANDS[] = {
     {"print_listbox", "F12", [] { print_list(rows(), prompter(), launcher()); }},
     {"menuitem64", "<Shift><Control>F12", [] { save_contents(rows(), prompter()); }},
     {"menuitem65", "<Shift><Alt>F11", [] { restore_contents(rows(), prompter()); }},
-    {"menuitem67", "<Alt>x", exit_program},          // Exit
+    {"menuitem67", "<Alt>x", exit_program},  // Exit
     // _Settings
-    {"menuitem69", "F2", settings<-1>},  // Settings Notebook
+    {"menuitem69", "F2", settings<-1>},                // Settings Notebook
     {"menuitem70", "<Shift><Control>m", settings<0>},  // File Masks
     {"menuitem71", "<Shift><Control>a", settings<1>},  // File Attributes
     {"menuitem72", "<Shift><Control>r", settings<2>},  // Date Ranges
@@ -66,10 +66,10 @@ const MenuCommand COMMANDS[] = {
     {"menuitem74", "<Shift><Control>x", settings<4>},  // Exclude Files
     {"menuitem75", "<Shift><Control>i", settings<5>},  // Include Directories
     {"exclude_directories1", "<Shift><Control>e", settings<6>},
-    {"menuitem76", "<Shift><Control>l", settings<7>},  // Compare Logic
-    {"menuitem77", "<Shift><Control>g", settings<8>},  // Group Sizes
-    {"menuitem78", "<Shift><Control>s", settings<9>},  // Stop (the page)
-    {"menuitem79", "<Shift><Control>o", settings<10>}, // Operation
+    {"menuitem76", "<Shift><Control>l", settings<7>},   // Compare Logic
+    {"menuitem77", "<Shift><Control>g", settings<8>},   // Group Sizes
+    {"menuitem78", "<Shift><Control>s", settings<9>},   // Stop (the page)
+    {"menuitem79", "<Shift><Control>o", settings<10>},  // Operation
     // _Edit
     {"menuitem81", "<Control>Insert", [] { copy_path(rows(), prompter()); }},
     {"menuitem83", nullptr, [] { remove_line_or_group(rows(), prompter()); }},
@@ -104,13 +104,13 @@ const MenuCommand COMMANDS[] = {
 
 // The command each ClickAction runs, by the entry that carries it.
 constexpr const char* CLICK_ACTION_ENTRIES[] = {
-    nullptr,       // ACTION_NONE
-    "menuitem102", // ACTION_TOGGLE_TAG: Toggle Tag On Entry
-    "menuitem90",  // ACTION_DELETE_FILE: Delete File, as the Delete key
-    "menuitem60",  // ACTION_VIEW: View File
-    "menuitem59",  // ACTION_USER_COMMAND: User Function
-    "menuitem58",  // ACTION_INFO_DIALOG: Info...
-    "menuitem57",  // ACTION_OPEN_FOLDER: Open Folder
+    nullptr,        // ACTION_NONE
+    "menuitem102",  // ACTION_TOGGLE_TAG: Toggle Tag On Entry
+    "menuitem90",   // ACTION_DELETE_FILE: Delete File, as the Delete key
+    "menuitem60",   // ACTION_VIEW: View File
+    "menuitem59",   // ACTION_USER_COMMAND: User Function
+    "menuitem58",   // ACTION_INFO_DIALOG: Info...
+    "menuitem57",   // ACTION_OPEN_FOLDER: Open Folder
 };
 
 }  // namespace

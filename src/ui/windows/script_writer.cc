@@ -10,10 +10,10 @@
 
 #include "core/glib_ptr.h"
 #include "core/unique_fd.h"
+#include "list_text/list_rows.h"
 #include "settings/state_file.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/help_viewer.h"
-#include "list_text/list_rows.h"
 #include "ui/windows/resources.h"
 
 namespace {
@@ -47,7 +47,9 @@ struct ScriptWindow {
   GtkWidget* window;
 
   GObject* obj(const char* name) const { return gtk_builder_get_object(builder, name); }
-  GtkTextBuffer* script_buffer() const { return gtk_text_view_get_buffer(GTK_TEXT_VIEW(obj("Script"))); }
+  GtkTextBuffer* script_buffer() const {
+    return gtk_text_view_get_buffer(GTK_TEXT_VIEW(obj("Script")));
+  }
 
   std::string file_name() const { return gtk_entry_get_text(GTK_ENTRY(obj("EntryFileName"))); }
   std::string template_text() const {
@@ -61,7 +63,8 @@ struct ScriptWindow {
     c.file_template = template_text();
     c.only_tagged = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(obj("CheckOnlyTagged")));
     for (int i = 0; i < 4; ++i) {
-      if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(obj(STYLE_RADIOS[i])))) c.style = STYLES[i];
+      if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(obj(STYLE_RADIOS[i]))))
+        c.style = STYLES[i];
     }
     return c;
   }
@@ -161,7 +164,8 @@ void ScriptWindow::browse() {
     gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), base.get());
   }
   gtk_widget_set_sensitive(window, FALSE);
-  g_signal_connect(chooser, "response", G_CALLBACK(+[](GtkDialog* dialog, gint response, gpointer data) {
+  g_signal_connect(chooser, "response",
+                   G_CALLBACK(+[](GtkDialog* dialog, gint response, gpointer data) {
                      auto* s = static_cast<ScriptWindow*>(data);
                      if (response == GTK_RESPONSE_ACCEPT) {
                        GCharPtr chosen(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));

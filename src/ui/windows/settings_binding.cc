@@ -63,10 +63,14 @@ constexpr SettingsBinding BINDINGS[] = {
 };
 
 constexpr AttributeRow ATTRIBUTES[] = {
-    {"RadioORon", "RadioORoff", "RadioORany", 0400}, {"RadioOWon", "RadioOWoff", "RadioOWany", 0200},
-    {"RadioOXon", "RadioOXoff", "RadioOXany", 0100}, {"RadioGRon", "RadioGRoff", "RadioGRany", 040},
-    {"RadioGWon", "RadioGWoff", "RadioGWany", 020},  {"RadioGXon", "RadioGXoff", "RadioGXany", 010},
-    {"RadioRon", "RadioRoff", "RadioRany", 04},      {"RadioWon", "RadioWoff", "RadioWany", 02},
+    {"RadioORon", "RadioORoff", "RadioORany", 0400},
+    {"RadioOWon", "RadioOWoff", "RadioOWany", 0200},
+    {"RadioOXon", "RadioOXoff", "RadioOXany", 0100},
+    {"RadioGRon", "RadioGRoff", "RadioGRany", 040},
+    {"RadioGWon", "RadioGWoff", "RadioGWany", 020},
+    {"RadioGXon", "RadioGXoff", "RadioGXany", 010},
+    {"RadioRon", "RadioRoff", "RadioRany", 04},
+    {"RadioWon", "RadioWoff", "RadioWany", 02},
     {"RadioXon", "RadioXoff", "RadioXany", 01},
 };
 
@@ -110,7 +114,7 @@ void fill_bindings(GtkBuilder* builder, const SettingsRecord& r, int page) {
   }
   if (page >= 0 && page != ATTRIBUTE_PAGE) return;
   for (const AttributeRow& row : ATTRIBUTES) {
-    const char* choice = (r.attr_care_mask & row.bit) == 0 ? row.any
+    const char* choice = (r.attr_care_mask & row.bit) == 0  ? row.any
                          : (r.attr_set_mask & row.bit) != 0 ? row.on
                                                             : row.off;
     set_active(builder, choice, true);
@@ -126,7 +130,8 @@ void apply_bindings(GtkBuilder* builder, SettingsRecord& r) {
         r.*b.field = is_active(builder, b.widget) ? 1 : 0;
         break;
       case K::FLAG:
-        r.*b.field = is_active(builder, b.widget) ? (r.*b.field | b.value) : (r.*b.field & ~b.value);
+        r.*b.field =
+            is_active(builder, b.widget) ? (r.*b.field | b.value) : (r.*b.field & ~b.value);
         break;
       case K::SPIN: {
         // A stored value outside the spin's range shows clamped; it stays as

@@ -15,12 +15,12 @@
 
 #include "core/glib_ptr.h"
 #include "settings/mask_text.h"
-#include "ui/windows/settings_binding.h"
 #include "settings/settings_file.h"
 #include "settings/settings_rules.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/help_viewer.h"
 #include "ui/windows/resources.h"
+#include "ui/windows/settings_binding.h"
 
 namespace {
 
@@ -79,7 +79,8 @@ class SettingsWindow {
 SettingsWindow* g_open = nullptr;
 
 SettingsWindow::SettingsWindow(SettingsRecord& record, int page)
-    : record_(record), builder_((register_resources(), gtk_builder_new_from_resource(UI_RESOURCE))) {
+    : record_(record),
+      builder_((register_resources(), gtk_builder_new_from_resource(UI_RESOURCE))) {
   window_ = GTK_WIDGET(obj("TheWinSetting"));
   notebook_ = GTK_NOTEBOOK(obj("Notebook"));
   gtk_widget_set_name(window_, "TheWinSetting");
@@ -127,33 +128,30 @@ void SettingsWindow::connect_signals() {
   clicked("buttonTodayMax", [](GtkButton*, gpointer self) { of(self)->show_today(false); });
 
   for (const char* name : {"SpinMinMonth", "SpinMinDate", "SpinMinYear"}) {
-    g_signal_connect(obj(name), "value-changed", G_CALLBACK(+[](GtkSpinButton*, gpointer self) {
-                       of(self)->date_edited(true);
-                     }),
-                     this);
+    g_signal_connect(
+        obj(name), "value-changed",
+        G_CALLBACK(+[](GtkSpinButton*, gpointer self) { of(self)->date_edited(true); }), this);
   }
   for (const char* name : {"SpinMaxMonth", "SpinMaxDate", "SpinMaxYear"}) {
-    g_signal_connect(obj(name), "value-changed", G_CALLBACK(+[](GtkSpinButton*, gpointer self) {
-                       of(self)->date_edited(false);
-                     }),
-                     this);
+    g_signal_connect(
+        obj(name), "value-changed",
+        G_CALLBACK(+[](GtkSpinButton*, gpointer self) { of(self)->date_edited(false); }), this);
   }
-  g_signal_connect(obj("CalendarMin"), "day-selected-double-click",
-                   G_CALLBACK(+[](GtkCalendar*, gpointer self) {
-                     of(self)->calendar_double_clicked(true);
-                   }),
-                   this);
-  g_signal_connect(obj("CalendarMax"), "day-selected-double-click",
-                   G_CALLBACK(+[](GtkCalendar*, gpointer self) {
-                     of(self)->calendar_double_clicked(false);
-                   }),
-                   this);
+  g_signal_connect(
+      obj("CalendarMin"), "day-selected-double-click",
+      G_CALLBACK(+[](GtkCalendar*, gpointer self) { of(self)->calendar_double_clicked(true); }),
+      this);
+  g_signal_connect(
+      obj("CalendarMax"), "day-selected-double-click",
+      G_CALLBACK(+[](GtkCalendar*, gpointer self) { of(self)->calendar_double_clicked(false); }),
+      this);
   g_signal_connect(obj("CheckSameCRC"), "toggled", G_CALLBACK(+[](GtkToggleButton*, gpointer self) {
                      SettingsWindow* w = of(self);
                      if (!w->quiet_) w->write_compare(crc_toggled(w->read_compare()));
                    }),
                    this);
-  g_signal_connect(obj("CheckSameName"), "toggled", G_CALLBACK(+[](GtkToggleButton*, gpointer self) {
+  g_signal_connect(obj("CheckSameName"), "toggled",
+                   G_CALLBACK(+[](GtkToggleButton*, gpointer self) {
                      SettingsWindow* w = of(self);
                      if (!w->quiet_) w->write_compare(name_toggled(w->read_compare()));
                    }),

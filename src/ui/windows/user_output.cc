@@ -13,8 +13,8 @@
 #include "core/glib_ptr.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/list/file_commands.h"
-#include "ui/windows/user_output.h"
 #include "ui/windows/resources.h"
+#include "ui/windows/user_output.h"
 
 namespace {
 

@@ -196,14 +196,16 @@ TEST_F(ContentsTest, RefusalsAndAFailedSaveKeepTheOldFile) {
   toggle_tag(list, prompter);
   save_contents(list, prompter, contents());
   ASSERT_EQ(prompter.said.size(), 1u);
-  EXPECT_EQ(prompter.said[0].rfind("message|Save Contents|Can Not Write The Contents File|", 0), 0u);
+  EXPECT_EQ(prompter.said[0].rfind("message|Save Contents|Can Not Write The Contents File|", 0),
+            0u);
   EXPECT_EQ(test::read_file(contents()), saved) << "the old file stays";
 
   block->list_busy = 1;
   save_contents(list, prompter, contents());
   restore_contents(list, prompter, contents());
   EXPECT_EQ(prompter.said.size(), 3u);
-  EXPECT_EQ(prompter.said[2], "message|List Box Busy|Restore Contents|Try after operation is complete");
+  EXPECT_EQ(prompter.said[2],
+            "message|List Box Busy|Restore Contents|Try after operation is complete");
   block->list_busy = 0;
   list.clear();
   comment("Sorted List");

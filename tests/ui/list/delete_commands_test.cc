@@ -171,8 +171,9 @@ TEST_F(DeleteTest, WalkInRemoveModeOffersAdjacentTaggedRowsBoth) {
   file("c", "abc");
   prompter.answers = {'Y', 'Y', 'Y'};
   delete_all_tagged(ctx);
-  EXPECT_EQ(prompter.titles(), (std::vector<std::string>{"Delete All Tagged Entries",
-                                                         "DELETE ALL TAGGED", "DELETE ALL TAGGED"}));
+  EXPECT_EQ(prompter.titles(),
+            (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED",
+                                      "DELETE ALL TAGGED"}));
   EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  c"}));
   EXPECT_EQ(disk.removed, (std::vector<std::string>{dir / "a", dir / "b"}));
   expect_counters_match_rows();
@@ -192,12 +193,12 @@ TEST_F(DeleteTest, YesToAllNeverTakesTheLastCopyWithoutItsOwnQuestion) {
   comment("End Of List");
   prompter.answers = {'Y', 'A', 'N', 'Y'};
   delete_all_non_tagged(ctx);
-  EXPECT_EQ(prompter.said,
-            (Said{"yes_no|Delete All NON-Tagged Entries|DELETE ALL NON-TAGGED FILES FROM LISTBOX?|",
-                  "yes_no_all|DELETE ALL NON-TAGGED|DELETE THIS FILE?|" + dir / "g1a",
-                  "yes_no|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g1c",
-                  "yes_no|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" +
-                      dir / "g2b"}));
+  EXPECT_EQ(
+      prompter.said,
+      (Said{"yes_no|Delete All NON-Tagged Entries|DELETE ALL NON-TAGGED FILES FROM LISTBOX?|",
+            "yes_no_all|DELETE ALL NON-TAGGED|DELETE THIS FILE?|" + dir / "g1a",
+            "yes_no|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g1c",
+            "yes_no|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g2b"}));
   EXPECT_TRUE(exists(dir / "g1c")) << "the last copy the user kept";
   EXPECT_FALSE(exists(dir / "g2b")) << "the last copy the user let go";
   EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "D g1a", "D g1b", "  g1c",
@@ -226,8 +227,8 @@ TEST_F(DeleteTest, AGroupWithoutItsHeaderIsStillItsOwnGroup) {
   list.select(4);
   prompter.answers = {'Y'};
   remove_line_or_group(list, prompter);
-  ASSERT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  d2/x", "  d1/x", "D d2/a",
-                           "  d1/a", "/* End Of List"}));
+  ASSERT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  d2/x", "  d1/x", "D d2/a", "  d1/a",
+                           "/* End Of List"}));
 
   list.select(2);
   delete_entry(ctx);  // d2/x: d1/x is its copy
@@ -364,8 +365,7 @@ TEST_F(DeleteTest, AFileChangedSinceTheScanIsNeverDeleted) {
        true},
       {"removed by hand", [](auto&, auto& p) { unlink(p.c_str()); }, false},
       {"rewritten with its size and modification time put back",
-       [](auto&, auto& p) { rewrite_keeping_times(p, "xyz"); },
-       true},
+       [](auto&, auto& p) { rewrite_keeping_times(p, "xyz"); }, true},
       {"replaced by a symbolic link to a copy",
        [](auto& d, auto& p) {
          test::write_file(d + "/elsewhere", "abc");
@@ -443,8 +443,7 @@ TEST_F(DeleteTest, OneDeletionIsOneLogLineWhateverThePath) {
   list.select(3);
   prompter.answers = {'Y'};
   delete_entry(ctx);
-  std::string expected = deletion_log_header() +
-                         logged(3, dir / "new\\nline\\t\\\"q\\\"\\\\") +
+  std::string expected = deletion_log_header() + logged(3, dir / "new\\nline\\t\\\"q\\\"\\\\") +
                          logged(3, dir / "quote\\\"and\\\\back");
   EXPECT_EQ(log(), expected);
   EXPECT_EQ(list.path(2), odd);
@@ -469,7 +468,8 @@ TEST_F(DeleteTest, ALogLinkLeadingOutOfTheDataDirectoryIsToldOnceAndLeftAlone) {
   EXPECT_FALSE(exists(a));
   EXPECT_FALSE(exists(b));
   EXPECT_EQ(prompter.said, (Said{"message|Deletions Are Not Logged|The Deletion Log Is A Link Out "
-                                 "Of The Data Directory|" + ctx.log_file}));
+                                 "Of The Data Directory|" +
+                                 ctx.log_file}));
   EXPECT_EQ(prompter.error_signals, 0);
   EXPECT_FALSE(exists(dir / "outside.log"));
   EXPECT_EQ(block->deleted_count.load(), 2);
@@ -518,7 +518,8 @@ TEST_F(DeleteTest, ATrashThatCannotTakeTheFileLeavesItAndSaysWhy) {
   delete_entry(ctx);
   EXPECT_TRUE(exists(a));
   EXPECT_EQ(prompter.said, (Said{"message|Not Moved To Trash|Unable to find or create trash "
-                                 "directory|" + a}));
+                                 "directory|" +
+                                 a}));
   EXPECT_EQ(list.text(2, 0), " ");
   EXPECT_EQ(block->deleted_count.load(), 0);
   EXPECT_FALSE(exists(dir / "deleted.log"));

@@ -50,7 +50,8 @@ TEST(FileCommands, HelpersGetExactlyTheValuesWhateverTheName) {
   test::TempDir dir;
   test::InDirectory in(dir.path());
   for (const char* helper : {"pmopen", "pmview"}) {
-    test::write_file(dir / helper, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$0.args\"\n");
+    test::write_file(dir / helper,
+                     "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$0.args\"\n");
     chmod((dir / helper).c_str(), 0744);
   }
   mkdir((dir / "files").c_str(), 0755);

@@ -74,13 +74,13 @@ class FindTest : public test::ListTest {
   void SetUp() override {
     comment("Sorted List");
     header(1);
-    row("/data/junk/a.txt", 10);         // 2
-    row("/data/keep/b.txt", 20);         // 3
-    row("/data/junk-save/c.txt", 30);    // 4
-    header(2);                           // 5
-    row("/data/junk/d.txt", 40, "*");    // 6
-    row("/data/junk/e.txt", 50, "D");    // 7
-    row("/data/x/junk", 60);             // 8
+    row("/data/junk/a.txt", 10);       // 2
+    row("/data/keep/b.txt", 20);       // 3
+    row("/data/junk-save/c.txt", 30);  // 4
+    header(2);                         // 5
+    row("/data/junk/d.txt", 40, "*");  // 6
+    row("/data/junk/e.txt", 50, "D");  // 7
+    row("/data/x/junk", 60);           // 8
     comment("End Of List");
   }
 };
@@ -115,7 +115,8 @@ TEST_F(FindTest, FindNextGoesDownFromTheSelectedRow) {
   block->list_busy = 1;  // a scan owns the list
   EXPECT_FALSE(find_next(list, prompter, "*", ""));
   EXPECT_EQ(prompter.said,
-            std::vector<std::string>{"message|List Box Busy|Find/Tag Files|Try after operation is complete"});
+            std::vector<std::string>{
+                "message|List Box Busy|Find/Tag Files|Try after operation is complete"});
   EXPECT_EQ(block->list_busy.load(), 1) << "the scan's hold stays";
 }
 
@@ -124,9 +125,9 @@ TEST_F(FindTest, TagTagsPlainFileRowsOnceEach) {
   tag_matching(list, prompter, "*junk*", "");
   EXPECT_EQ(shape(),
             (std::vector<std::string>{"/* Sorted List", "/* Group 1 ", "* /data/junk/a.txt",
-                                      "  /data/keep/b.txt", "* /data/junk-save/c.txt", "/* Group 2 ",
-                                      "* /data/junk/d.txt", "D /data/junk/e.txt", "* /data/x/junk",
-                                      "/* End Of List"}));
+                                      "  /data/keep/b.txt", "* /data/junk-save/c.txt",
+                                      "/* Group 2 ", "* /data/junk/d.txt", "D /data/junk/e.txt",
+                                      "* /data/x/junk", "/* End Of List"}));
   expect_counters_match_rows();
   EXPECT_EQ(list.totals_line(), "4 Files Tagged (140 bytes), 0 Files Deleted (0 bytes)");
 

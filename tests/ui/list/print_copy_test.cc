@@ -86,7 +86,9 @@ TEST_F(PrintCopyTest, PrintStartedOnlyWhenLprTookTheJob) {
 TEST_F(PrintCopyTest, AFailingOrMissingLprIsTold) {
   fake_lpr("echo 'lpr: The printer or class does not exist.' >&2\nexit 1\n");
   std::string said = print_and_wait();
-  EXPECT_EQ(said.rfind("message|Print Failed|lpr: The printer or class does not exist.\n|lpr print-", 0), 0u)
+  EXPECT_EQ(
+      said.rfind("message|Print Failed|lpr: The printer or class does not exist.\n|lpr print-", 0),
+      0u)
       << said;
   EXPECT_TRUE(print_files().empty());
 
@@ -161,17 +163,21 @@ std::string pasted(const char* selection, const char* target = nullptr) {
   argv.push_back(nullptr);
   GPid pid;
   gint out_fd;
-  if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv.data()), nullptr,
-                                static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
-                                nullptr, nullptr, &pid, nullptr, &out_fd, nullptr, nullptr)) {
+  if (!g_spawn_async_with_pipes(
+          nullptr, const_cast<gchar**>(argv.data()), nullptr,
+          static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
+          nullptr, &pid, nullptr, &out_fd, nullptr, nullptr)) {
     ADD_FAILURE() << "xclip could not be started";
     return "";
   }
   bool done = false;
-  g_child_watch_add(pid, [](GPid p, gint, gpointer d) {
-    *static_cast<bool*>(d) = true;
-    g_spawn_close_pid(p);
-  }, &done);
+  g_child_watch_add(
+      pid,
+      [](GPid p, gint, gpointer d) {
+        *static_cast<bool*>(d) = true;
+        g_spawn_close_pid(p);
+      },
+      &done);
   gui::iterate_until([&] { return done; }, 5000);  // we answer it from this loop
   std::string text;
   char buffer[4096];
@@ -187,8 +193,7 @@ TEST_F(PrintCopyTest, CopyPutsThePathOnTheClipboardAndThePrimarySelection) {
   copy_path(list, prompter);
   EXPECT_EQ(pasted("clipboard"), odd);
   EXPECT_EQ(pasted("primary"), odd);
-  EXPECT_EQ(pasted("clipboard", "text/uri-list"),
-            "file:///home/ann/caf%C3%A9%20'x'%20$y.txt\r\n");
+  EXPECT_EQ(pasted("clipboard", "text/uri-list"), "file:///home/ann/caf%C3%A9%20'x'%20$y.txt\r\n");
   gui::iterate_for(200);
   EXPECT_EQ(pasted("clipboard"), odd) << "still there after the command";
 

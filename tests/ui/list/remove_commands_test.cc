@@ -63,8 +63,7 @@ TEST_F(RemoveTest, RemoveGroupAsksAndStopsAtADeletedRow) {
 
   prompter.answers = {'Y'};
   remove_line_or_group(list, prompter);
-  EXPECT_EQ(shape(),
-            (Rows{"/* Sorted List", "/* Group 2 ", "D /d", "  /e", "/* End Of List"}));
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 2 ", "D /d", "  /e", "/* End Of List"}));
   expect_counters_match_rows();
   EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
 
@@ -88,7 +87,11 @@ TEST_F(RemoveTest, RemoveLineRefusals) {
       {"row 0", 0, 0, {}, 1},
       {"a comment row", 8, 0, {}, 1},
       {"a D row", 6, 0, {}, 1},
-      {"busy", 2, 1, {"message|List Box Busy|Remove Line/Group|Try after operation is complete"}, 0},
+      {"busy",
+       2,
+       1,
+       {"message|List Box Busy|Remove Line/Group|Try after operation is complete"},
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -115,12 +118,13 @@ TEST_F(RemoveTest, RemoveAllTaggedAsksPerRow) {
   toggle_tag(list, prompter);  // and /e
   prompter.answers = {'Y', 'Y', 'N', 'Y'};
   remove_all_tagged(list, prompter);
-  EXPECT_EQ(prompter.said,
-            (Said{"yes_no|Remove All Tagged Entries|REMOVE ALL TAGGED ENTRIES FROM LISTBOX?|3 Tagged "
-                  "Entries",
-                  "yes_no_all|REMOVE ALL TAGGED ENTRIES|REMOVE THIS ENTRY?|/a",
-                  "yes_no_all|REMOVE ALL TAGGED ENTRIES|REMOVE THIS ENTRY?|/b",
-                  "yes_no_all|REMOVE ALL TAGGED ENTRIES|REMOVE THIS ENTRY?|/e"}));
+  EXPECT_EQ(
+      prompter.said,
+      (Said{"yes_no|Remove All Tagged Entries|REMOVE ALL TAGGED ENTRIES FROM LISTBOX?|3 Tagged "
+            "Entries",
+            "yes_no_all|REMOVE ALL TAGGED ENTRIES|REMOVE THIS ENTRY?|/a",
+            "yes_no_all|REMOVE ALL TAGGED ENTRIES|REMOVE THIS ENTRY?|/b",
+            "yes_no_all|REMOVE ALL TAGGED ENTRIES|REMOVE THIS ENTRY?|/e"}));
   EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "* /b", "  /c", "/* Group 2 ", "D /d",
                            "/* End Of List"}));
   expect_counters_match_rows();

@@ -54,19 +54,23 @@ TEST_F(ListTest, RowsKeepTheirBytesAndShowADisplayForm) {
 TEST_F(ListTest, EveryRowHasTheGroupItWasListedIn) {
   struct Case {
     const char* name;
-    std::vector<std::pair<char, std::int64_t>> rows;  // 'c' comment, 'h' header, 'f' file + saved group
+    std::vector<std::pair<char, std::int64_t>>
+        rows;                        // 'c' comment, 'h' header, 'f' file + saved group
     std::vector<int> same_group_as;  // per row: the first row of its group
   };
   const Case cases[] = {
-      {"a scan", {{'c', 0}, {'h', 0}, {'f', 0}, {'f', 0}, {'h', 0}, {'f', 0}, {'c', 0}},
+      {"a scan",
+       {{'c', 0}, {'h', 0}, {'f', 0}, {'f', 0}, {'h', 0}, {'f', 0}, {'c', 0}},
        {0, 1, 1, 1, 4, 4, 6}},
-      {"saved groups", {{'c', 0}, {'h', 0}, {'f', 5}, {'f', 5}, {'f', 9}, {'f', 9}, {'c', 0}},
+      {"saved groups",
+       {{'c', 0}, {'h', 0}, {'f', 5}, {'f', 5}, {'f', 9}, {'f', 9}, {'c', 0}},
        {0, 1, 1, 1, 4, 4, 6}},
       {"one saved group in two places",
        {{'h', 0}, {'f', 5}, {'f', 6}, {'f', 5}, {'h', 0}, {'f', 5}},
        {0, 0, 2, 3, 4, 4}},
       {"file rows before any header, then a comment",
-       {{'f', 0}, {'f', 0}, {'c', 0}, {'f', 0}}, {0, 0, 2, 2}},
+       {{'f', 0}, {'f', 0}, {'c', 0}, {'f', 0}},
+       {0, 0, 2, 2}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -175,12 +179,51 @@ TEST_F(ListTest, EmptyGroupRuleRemovesTheHeaderOfAnEmptiedGroupOnly) {
   };
   // Each list below is what remains after a row at `removed_at` went.
   const Case cases[] = {
-      {"next is a header", [](ListTest& t) { t.comment("S"); t.header(1); t.header(2); t.row("/x", 1); }, 2, true},
-      {"next is a comment", [](ListTest& t) { t.comment("S"); t.header(1); t.comment("End Of List"); }, 2, true},
-      {"end of the list", [](ListTest& t) { t.comment("S"); t.header(1); }, 2, true},
-      {"a member is left", [](ListTest& t) { t.comment("S"); t.header(1); t.row("/x", 1); t.comment("E"); }, 2, false},
-      {"a member before", [](ListTest& t) { t.comment("S"); t.header(1); t.row("/x", 1); t.comment("E"); }, 3, false},
-      {"a deleted member", [](ListTest& t) { t.comment("S"); t.header(1); t.row("/x", 1, "D"); t.comment("E"); }, 2, false},
+      {"next is a header",
+       [](ListTest& t) {
+         t.comment("S");
+         t.header(1);
+         t.header(2);
+         t.row("/x", 1);
+       },
+       2, true},
+      {"next is a comment",
+       [](ListTest& t) {
+         t.comment("S");
+         t.header(1);
+         t.comment("End Of List");
+       },
+       2, true},
+      {"end of the list",
+       [](ListTest& t) {
+         t.comment("S");
+         t.header(1);
+       },
+       2, true},
+      {"a member is left",
+       [](ListTest& t) {
+         t.comment("S");
+         t.header(1);
+         t.row("/x", 1);
+         t.comment("E");
+       },
+       2, false},
+      {"a member before",
+       [](ListTest& t) {
+         t.comment("S");
+         t.header(1);
+         t.row("/x", 1);
+         t.comment("E");
+       },
+       3, false},
+      {"a deleted member",
+       [](ListTest& t) {
+         t.comment("S");
+         t.header(1);
+         t.row("/x", 1, "D");
+         t.comment("E");
+       },
+       2, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

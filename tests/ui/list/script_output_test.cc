@@ -16,10 +16,22 @@
 namespace {
 
 const char* const HOSTILE[] = {
-    "it's.txt",       "q\"d.txt",          "$(touch INJECT1)", "`touch INJECT2`.c",
-    "semi;touch INJECT3", "amp&touch INJECT4", "pipe|cat",       "star*.x",
-    "new\nline",      "tab\there",         "-rf",              "caf\xE9.dat",
-    "two  spaces ",   "back\\slash",       "#hash",            "%P%F",
+    "it's.txt",
+    "q\"d.txt",
+    "$(touch INJECT1)",
+    "`touch INJECT2`.c",
+    "semi;touch INJECT3",
+    "amp&touch INJECT4",
+    "pipe|cat",
+    "star*.x",
+    "new\nline",
+    "tab\there",
+    "-rf",
+    "caf\xE9.dat",
+    "two  spaces ",
+    "back\\slash",
+    "#hash",
+    "%P%F",
 };
 
 class ScriptOutputTest : public test::ScanTest {

@@ -16,10 +16,10 @@
 #include "core/launcher.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/list/file_commands.h"
-#include "ui/windows/file_info.h"
-#include "ui/windows/user_output.h"
 #include "ui/list/support/list_fixture.h"
 #include "ui/support/gui_test.h"
+#include "ui/windows/file_info.h"
+#include "ui/windows/user_output.h"
 
 namespace {
 
@@ -67,7 +67,8 @@ class FileWindowsTest : public test::ListTest {
     std::string recorded = test::read_file(file);
     std::vector<std::string> args;
     std::size_t start = 0;
-    for (std::size_t nul; (nul = recorded.find('\0', start)) != std::string::npos; start = nul + 1) {
+    for (std::size_t nul; (nul = recorded.find('\0', start)) != std::string::npos;
+         start = nul + 1) {
       args.push_back(recorded.substr(start, nul - start));
     }
     return args;
@@ -394,9 +395,8 @@ TEST_F(FileWindowsTest, ClosingTheWindowEndsAHelperThatNeverEnds) {
   run_user_function(list, launcher_);
   GtkWidget* window = gui::find_window("TheWinPMuser");
   ASSERT_NE(window, nullptr);
-  ASSERT_TRUE(gui::iterate_until([&] {
-    return test::read_file(dir / "sleeper.pid").find('\n') != std::string::npos;
-  }));
+  ASSERT_TRUE(gui::iterate_until(
+      [&] { return test::read_file(dir / "sleeper.pid").find('\n') != std::string::npos; }));
   pid_t helper = std::stoi(test::read_file(dir / "helper.pid"));
   pid_t sleeper = std::stoi(test::read_file(dir / "sleeper.pid"));
   gui::close_window(window);

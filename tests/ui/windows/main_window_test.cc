@@ -18,18 +18,18 @@
 #include "core/shell_words.h"
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
-#include "ui/windows/settings_window.h"
 #include "settings/state_file.h"
 #include "support/recording_launcher.h"
 #include "support/temp_dir.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/list/file_commands.h"
+#include "ui/list/print_copy.h"
+#include "ui/support/gui_test.h"
 #include "ui/windows/file_info.h"
 #include "ui/windows/find_tag.h"
 #include "ui/windows/menu_commands.h"
-#include "ui/list/print_copy.h"
 #include "ui/windows/script_writer.h"
-#include "ui/support/gui_test.h"
+#include "ui/windows/settings_window.h"
 
 namespace {
 
@@ -99,12 +99,14 @@ class MainWindowTest : public ::testing::Test {
   }
 
   bool wait_scan_completed() {
-    return gui::iterate_until([] {
-      for (GtkWidget* box : gui::find_windows("TheWinAskOK")) {
-        if (std::string(gtk_window_get_title(GTK_WINDOW(box))) == "Scan Completed") return true;
-      }
-      return false;
-    }, 20000);
+    return gui::iterate_until(
+        [] {
+          for (GtkWidget* box : gui::find_windows("TheWinAskOK")) {
+            if (std::string(gtk_window_get_title(GTK_WINDOW(box))) == "Scan Completed") return true;
+          }
+          return false;
+        },
+        20000);
   }
 
   static inline pid_t scanner_ = 0;
@@ -208,22 +210,22 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
   }
   EXPECT_TRUE(gtk_menu_item_get_use_underline(GTK_MENU_ITEM(main_widget("menuitem54"))));
 
-  const char* const tools[][2] = {{"button20", "Settings"}, {"button21", "Scan"},
-                                  {"button22", "Stop"},     {"button23", "Find"},
-                                  {"button24", "Folder"},   {"button25", "View"},
-                                  {"button26", "Info"},     {"button27", "Script"},
-                                  {"button28", "Delete"}};
+  const char* const tools[][2] = {
+      {"button20", "Settings"}, {"button21", "Scan"},   {"button22", "Stop"},
+      {"button23", "Find"},     {"button24", "Folder"}, {"button25", "View"},
+      {"button26", "Info"},     {"button27", "Script"}, {"button28", "Delete"}};
   for (const auto& [id, label] : tools) {
     GtkToolButton* button = GTK_TOOL_BUTTON(main_widget(id));
     EXPECT_STREQ(gtk_tool_button_get_label(button), label);
     GtkWidget* icon = gtk_tool_button_get_icon_widget(button);
     ASSERT_TRUE(GTK_IS_IMAGE(icon)) << id;
-    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(icon)), GTK_IMAGE_PIXBUF) << id << ": icon loaded";
+    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(icon)), GTK_IMAGE_PIXBUF)
+        << id << ": icon loaded";
   }
 
-  const char* const titles[][2] = {{"label17", "*"},   {"label18", "Date"}, {"label19", "Time"},
-                                   {"label20", "Size"}, {"label21", "Crc"},
-                                   {"label22", "-rwxrwxrwx"}, {"label23", "File"}};
+  const char* const titles[][2] = {
+      {"label17", "*"},   {"label18", "Date"},       {"label19", "Time"}, {"label20", "Size"},
+      {"label21", "Crc"}, {"label22", "-rwxrwxrwx"}, {"label23", "File"}};
   for (int i = 0; i < 7; ++i) {
     GtkWidget* title = GTK_WIDGET(main_widget(titles[i][0]));
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(title)), titles[i][1]);
@@ -232,21 +234,50 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
   }
 
   // Commands that are in the program are live; the rest wait for theirs.
-  for (const char* live : {"menuitem55", "menuitem67", "menuitem94", "menuitem96", "menuitem104",
-                           "menuitem83", "menuitem85", "menuitem86", "menuitem88", "menuitem90",
-                           "menuitem91", "menuitem92", "menuitem99", "menuitem100", "menuitem102",
-                           "menuitem69", "menuitem70", "menuitem79", "exclude_directories1",
-                           "menuitem57", "menuitem58", "menuitem59", "menuitem60", "menuitem81",
-                           "menuitem97", "menuitem98", "print_listbox", "menuitem64",
-                           "menuitem65", "button20", "button21",
-                           "button22", "button23", "button24", "button25", "button26",
+  for (const char* live : {"menuitem55",
+                           "menuitem67",
+                           "menuitem94",
+                           "menuitem96",
+                           "menuitem104",
+                           "menuitem83",
+                           "menuitem85",
+                           "menuitem86",
+                           "menuitem88",
+                           "menuitem90",
+                           "menuitem91",
+                           "menuitem92",
+                           "menuitem99",
+                           "menuitem100",
+                           "menuitem102",
+                           "menuitem69",
+                           "menuitem70",
+                           "menuitem79",
+                           "exclude_directories1",
+                           "menuitem57",
+                           "menuitem58",
+                           "menuitem59",
+                           "menuitem60",
+                           "menuitem81",
+                           "menuitem97",
+                           "menuitem98",
+                           "print_listbox",
+                           "menuitem64",
+                           "menuitem65",
+                           "button20",
+                           "button21",
+                           "button22",
+                           "button23",
+                           "button24",
+                           "button25",
+                           "button26",
                            "button28"}) {
     EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(live)))) << live;
   }
   // Every entry of the command table has its command now.
   for (const MenuCommand& command : menu_commands()) {
     EXPECT_NE(command.run, nullptr) << command.widget;
-    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(command.widget)))) << command.widget;
+    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(command.widget))))
+        << command.widget;
   }
 }
 
@@ -330,18 +361,17 @@ void click_rows(const std::vector<std::pair<int, int>>& clicks) {
   for (auto [row, presses] : clicks) {
     GdkRectangle area;
     GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
-    gtk_tree_view_get_cell_area(g_main.view, path, gtk_tree_view_get_column(g_main.view, 1),
-                                &area);
+    gtk_tree_view_get_cell_area(g_main.view, path, gtk_tree_view_get_column(g_main.view, 1), &area);
     gtk_tree_path_free(path);
     command += " mousemove " + std::to_string(x + area.x + 5) + " " +
                std::to_string(y + area.y + area.height / 2) + " click --repeat " +
                std::to_string(presses) + " --delay 60 1";
   }
-  gchar* argv[] = {const_cast<gchar*>("/bin/sh"), const_cast<gchar*>("-c"), command.data(), nullptr};
+  gchar* argv[] = {const_cast<gchar*>("/bin/sh"), const_cast<gchar*>("-c"), command.data(),
+                   nullptr};
   GPid pid;
-  ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr,
-                            GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr, &pid,
-                            nullptr));
+  ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr, GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
+                            nullptr, &pid, nullptr));
   bool done = false;
   g_child_watch_add(
       pid,
@@ -403,8 +433,8 @@ TEST_F(MainWindowTest, DoubleAndTripleClicksRunTheirActionsOnce) {
     std::string marks;  // of the three file rows afterwards
   };
   const Case cases[] = {
-      {2, ACTION_TOGGLE_TAG, ACTION_NONE, 2, "*  "},       // tagged once, not twice
-      {3, ACTION_TOGGLE_TAG, ACTION_DELETE_FILE, 3, " D "}, // the triple action only
+      {2, ACTION_TOGGLE_TAG, ACTION_NONE, 2, "*  "},         // tagged once, not twice
+      {3, ACTION_TOGGLE_TAG, ACTION_DELETE_FILE, 3, " D "},  // the triple action only
       {1, ACTION_TOGGLE_TAG, ACTION_TOGGLE_TAG, 2, "   "},
       {2, ACTION_NONE, ACTION_TOGGLE_TAG, 2, "   "},
   };
@@ -578,7 +608,8 @@ class Answers {
       GtkWidget* window = gui::find_window(name);
       if (!window) continue;
       auto line = [&](const char* label) {
-        return std::string(gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(window), label))));
+        return std::string(
+            gtk_label_get_text(GTK_LABEL(g_object_get_data(G_OBJECT(window), label))));
       };
       asked.push_back(std::string(gtk_window_get_title(GTK_WINDOW(window))) + "|" + line("Msg1") +
                       "|" + line("Msg2"));
@@ -619,8 +650,7 @@ TEST_F(MainWindowTest, TagMenuEntriesAndKeysReachTheirCommands) {
   {
     Answers answers{{"TheWinAskYesNoAll", "ButtonAll"}};
     gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_u, GDK_CONTROL_MASK);  // Untag All
-    EXPECT_EQ(answers.asked,
-              std::vector<std::string>{"UNTAG ALL|UNTAG THIS ENTRY?|" + dir / "a"});
+    EXPECT_EQ(answers.asked, std::vector<std::string>{"UNTAG ALL|UNTAG THIS ENTRY?|" + dir / "a"});
   }
   EXPECT_EQ(marks(), "   ");
   EXPECT_EQ(msg1(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
@@ -641,10 +671,11 @@ TEST_F(MainWindowTest, EditMenuRemovesRowsAfterItsQuestions) {
   {
     Answers answers{{"TheWinAskYesNo", "ButtonYes"}, {"TheWinAskYesNoAll", "ButtonYes"}};
     gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_r, GDK_CONTROL_MASK);  // Remove All tagged
-    EXPECT_EQ(answers.asked,
-              (std::vector<std::string>{
-                  "Remove All Tagged Entries|REMOVE ALL TAGGED ENTRIES FROM LISTBOX?|1 Tagged Entries",
-                  "REMOVE ALL TAGGED ENTRIES|REMOVE THIS ENTRY?|" + dir / "a"}));
+    EXPECT_EQ(
+        answers.asked,
+        (std::vector<std::string>{
+            "Remove All Tagged Entries|REMOVE ALL TAGGED ENTRIES FROM LISTBOX?|1 Tagged Entries",
+            "REMOVE ALL TAGGED ENTRIES|REMOVE THIS ENTRY?|" + dir / "a"}));
   }
   EXPECT_EQ(row_count(), 3);
   EXPECT_EQ(row_text(2, 6), dir / "c");
@@ -726,8 +757,8 @@ TEST_F(MainWindowTest, HardLinksAreDrawnInItalicsWithTheirFirstName) {
   const int italic_rows[] = {4};
   for (int row = 0; row < row_count(); ++row) {
     SCOPED_TRACE(row);
-    bool italic = std::find(std::begin(italic_rows), std::end(italic_rows), row) !=
-                  std::end(italic_rows);
+    bool italic =
+        std::find(std::begin(italic_rows), std::end(italic_rows), row) != std::end(italic_rows);
     GtkTreeIter iter;
     ASSERT_TRUE(gtk_tree_model_iter_nth_child(model, &iter, nullptr, row));
     for (int column = 0; column <= COL_PATH; ++column) {

@@ -44,7 +44,9 @@ class ScriptWriterTest : public test::ListTest {
     gui::click(script_window(), name);
     gui::flush_events();
   }
-  void set_name(const std::string& name) { gtk_entry_set_text(GTK_ENTRY(w("EntryFileName")), name.c_str()); }
+  void set_name(const std::string& name) {
+    gtk_entry_set_text(GTK_ENTRY(w("EntryFileName")), name.c_str());
+  }
   std::string template_text() {
     GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w("Script")));
     GtkTextIter s, e;
@@ -89,11 +91,10 @@ TEST_F(ScriptWriterTest, OpensWithTheStoredChoicesAndTheHelpText) {
 }
 
 TEST_F(ScriptWriterTest, EachCommentStyleWritesItsScriptAndIsRemembered) {
-  const std::pair<const char*, CommentStyle> styles[] = {
-      {"RadioCommentPound", CommentStyle::POUND},
-      {"RadioCommentC", CommentStyle::C},
-      {"RadioCommentBlank", CommentStyle::BLANK},
-      {"RadioCommentNone", CommentStyle::NONE}};
+  const std::pair<const char*, CommentStyle> styles[] = {{"RadioCommentPound", CommentStyle::POUND},
+                                                         {"RadioCommentC", CommentStyle::C},
+                                                         {"RadioCommentBlank", CommentStyle::BLANK},
+                                                         {"RadioCommentNone", CommentStyle::NONE}};
   int n = 0;
   for (const auto& [radio, style] : styles) {
     SCOPED_TRACE(radio);
@@ -106,7 +107,8 @@ TEST_F(ScriptWriterTest, EachCommentStyleWritesItsScriptAndIsRemembered) {
     EXPECT_EQ(test::read_file(dir / file), expected(style, dir / file));
     EXPECT_EQ(prompter.said.back(), "message|Notification|File Written|" + file);
     EXPECT_STREQ(state->script_name, file.c_str());
-    int words[] = {state->comment_pound, state->comment_c, state->comment_blank, state->comment_none};
+    int words[] = {state->comment_pound, state->comment_c, state->comment_blank,
+                   state->comment_none};
     EXPECT_EQ(std::count(std::begin(words), std::end(words), 1), 1);
     EXPECT_EQ(words[static_cast<int>(style)], 1);
   }
@@ -188,14 +190,16 @@ TEST_F(ScriptWriterTest, RefusalsLeaveTheWindowOpenAndSaySo) {
   open();
   block->list_busy = 1;  // a scan owns the list
   click("ButtonOKWrite");
-  EXPECT_EQ(prompter.said.back(), "message|List Box Busy|Write Script|Try after operation is complete");
+  EXPECT_EQ(prompter.said.back(),
+            "message|List Box Busy|Write Script|Try after operation is complete");
   EXPECT_EQ(block->list_busy.load(), 1) << "the scan's flag stays";
   EXPECT_NE(access((dir / "PeltoMarvishScript.sh").c_str(), F_OK), 0);
   block->list_busy = 0;
 
   set_name(dir / "no such directory/x.sh");
   click("ButtonOKWrite");
-  EXPECT_EQ(prompter.said.back(), "message|Error|Can Not Open File|" + dir / "no such directory/x.sh");
+  EXPECT_EQ(prompter.said.back(),
+            "message|Error|Can Not Open File|" + dir / "no such directory/x.sh");
   ASSERT_NE(script_window(), nullptr);
 
   set_name("/dev/full");  // opens, but nothing can be written to it

@@ -143,7 +143,8 @@ TEST_F(SettingsWindowTest, FillsFromTheRecordAndAppliesItBackUnchanged) {
 
   click("buttonApply");
   EXPECT_EQ(settings_window(), nullptr) << "Apply closes the window";
-  EXPECT_EQ(std::memcmp(&r, &before, sizeof r), 0) << "applying an untouched window changes nothing";
+  EXPECT_EQ(std::memcmp(&r, &before, sizeof r), 0)
+      << "applying an untouched window changes nothing";
   EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
 }
 
@@ -336,18 +337,22 @@ TEST_F(SettingsWindowTest, EachPagesDefaultResetsThatPageOnly) {
     std::function<void(SettingsWindowTest&)> check;
   };
   const Case cases[] = {
-      {0, [](SettingsWindowTest& t) { EXPECT_EQ(t.text("IncludeFileMask"), page_default_text(0)); }},
+      {0,
+       [](SettingsWindowTest& t) { EXPECT_EQ(t.text("IncludeFileMask"), page_default_text(0)); }},
       {1, [](SettingsWindowTest& t) { EXPECT_TRUE(t.active("RadioORany")); }},
-      {2, [](SettingsWindowTest& t) {
+      {2,
+       [](SettingsWindowTest& t) {
          EXPECT_EQ(t.spin("SpinMinYear"), 1900);
          EXPECT_EQ(t.calendar("CalendarMax"), (CalendarDate{2999, 12, 31}));
          EXPECT_TRUE(t.active("RadioCreation"));
        }},
       {3, [](SettingsWindowTest& t) { EXPECT_EQ(t.spin("SpinMinFileSize"), 0); }},
-      {4, [](SettingsWindowTest& t) { EXPECT_EQ(t.text("ExcludeFileMask"), page_default_text(4)); }},
+      {4,
+       [](SettingsWindowTest& t) { EXPECT_EQ(t.text("ExcludeFileMask"), page_default_text(4)); }},
       {5, [](SettingsWindowTest& t) { EXPECT_EQ(t.text("IncludeDir"), page_default_text(5)); }},
       {6, [](SettingsWindowTest& t) { EXPECT_EQ(t.text("ExcludeDir"), page_default_text(6)); }},
-      {7, [](SettingsWindowTest& t) {
+      {7,
+       [](SettingsWindowTest& t) {
          EXPECT_TRUE(t.active("CheckSameName"));
          EXPECT_FALSE(t.active("CheckSameCRC"));
          EXPECT_FALSE(t.active("CheckDisplayCRC"));
@@ -355,11 +360,13 @@ TEST_F(SettingsWindowTest, EachPagesDefaultResetsThatPageOnly) {
          EXPECT_TRUE(t.sensitive("CheckSameSize"));
        }},
       {8, [](SettingsWindowTest& t) { EXPECT_EQ(t.spin("SpinGroupMax"), 99999); }},
-      {9, [](SettingsWindowTest& t) {
+      {9,
+       [](SettingsWindowTest& t) {
          EXPECT_EQ(t.spin("SpinStopMaxDuplicates"), 1000);
          EXPECT_TRUE(t.active("CheckBeepOnStop"));
        }},
-      {10, [](SettingsWindowTest& t) {
+      {10,
+       [](SettingsWindowTest& t) {
          EXPECT_TRUE(t.active("RadioDoubleClickTag"));
          EXPECT_TRUE(t.active("RadioTripleClickInfo"));
          EXPECT_TRUE(t.active("CheckConfirmDelete"));
@@ -414,11 +421,16 @@ TEST_F(SettingsWindowTest, WidgetsAreNamedAndSpinsHaveTheirRanges) {
     bool numeric;
   };
   const Range ranges[] = {
-      {"SpinMinMonth", 1, 12, 1, 3, false},     {"SpinMaxMonth", 1, 12, 1, 3, false},
-      {"SpinMinDate", 1, 31, 1, 10, true},      {"SpinMaxDate", 1, 31, 1, 10, true},
-      {"SpinMinYear", 1900, 9999, 1, 10, true}, {"SpinMaxYear", 1900, 9999, 1, 10, true},
-      {"SpinMinFileSize", 0, 1e9, 1, 100, false}, {"SpinMaxFileSize", 0, 1e9, 1, 10, false},
-      {"SpinGroupMin", 2, 100, 1, 10, true},    {"SpinGroupMax", 3, 99999, 1, 10, true},
+      {"SpinMinMonth", 1, 12, 1, 3, false},
+      {"SpinMaxMonth", 1, 12, 1, 3, false},
+      {"SpinMinDate", 1, 31, 1, 10, true},
+      {"SpinMaxDate", 1, 31, 1, 10, true},
+      {"SpinMinYear", 1900, 9999, 1, 10, true},
+      {"SpinMaxYear", 1900, 9999, 1, 10, true},
+      {"SpinMinFileSize", 0, 1e9, 1, 100, false},
+      {"SpinMaxFileSize", 0, 1e9, 1, 10, false},
+      {"SpinGroupMin", 2, 100, 1, 10, true},
+      {"SpinGroupMax", 3, 99999, 1, 10, true},
       {"SpinStopMaxDuplicates", 2, 99999, 1, 10, true},
   };
   for (const Range& r : ranges) {
@@ -431,9 +443,17 @@ TEST_F(SettingsWindowTest, WidgetsAreNamedAndSpinsHaveTheirRanges) {
     EXPECT_EQ(gtk_spin_button_get_numeric(spin), r.numeric) << r.spin;
     EXPECT_EQ(gtk_spin_button_get_digits(spin), 0u) << r.spin;
   }
-  const char* tabs[] = {"File \nMasks",  "Attributes\nrwx", "Date\nRanges",  "File\nSizes",
-                        "Exclude\nFiles", "Include \nDirectories", "Exclude\nDirectories",
-                        "Compare\nLogic", "Group\nSizes", "Stop", "Operation"};
+  const char* tabs[] = {"File \nMasks",
+                        "Attributes\nrwx",
+                        "Date\nRanges",
+                        "File\nSizes",
+                        "Exclude\nFiles",
+                        "Include \nDirectories",
+                        "Exclude\nDirectories",
+                        "Compare\nLogic",
+                        "Group\nSizes",
+                        "Stop",
+                        "Operation"};
   GtkNotebook* notebook = GTK_NOTEBOOK(w("Notebook"));
   ASSERT_EQ(gtk_notebook_get_n_pages(notebook), SETTINGS_PAGES);
   for (int p = 0; p < SETTINGS_PAGES; ++p) {

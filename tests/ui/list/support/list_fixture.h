@@ -16,9 +16,9 @@
 
 #include "core/row_texts.h"
 #include "core/scan_block.h"
+#include "disk/file_system.h"
 #include "support/temp_dir.h"
 #include "ui/dialogs/prompter.h"
-#include "disk/file_system.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/result_list.h"
 
