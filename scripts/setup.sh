@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang-format git
   libgtk-3-dev libglib2.0-dev-bin librsvg2-common adwaita-icon-theme
   libgtest-dev googletest
   clang libclang-rt-14-dev

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Builds the program and runs the whole test suite twice: a normal build, and
-# one with AddressSanitizer and UndefinedBehaviorSanitizer. The GUI tests need
-# an X server, so CTest runs under xvfb-run.
+# Checks that every #include follows the layers and that the code is
+# formatted, then builds the program and runs the whole test suite twice: a
+# normal build, and one with AddressSanitizer and UndefinedBehaviorSanitizer.
+# The GUI tests need an X server, so CTest runs under xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+
+echo "== Layers and formatting =="
+bash scripts/check_layers.sh
+bash scripts/check_format.sh
 
 jobs=$(nproc)
 run_suite() {
