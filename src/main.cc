@@ -30,6 +30,7 @@ gboolean second_tick_cb(gpointer data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  read_scanner_quit_waits();
   std::string error;
   ScanBlock* block = create_scan_block(error);
   if (block == nullptr) {

@@ -17,6 +17,17 @@
 
 ScanBlock* g_block = nullptr;
 bool g_settings_defaulted = false;
+int g_scanner_quit_waits = SCANNER_QUIT_WAITS;
+
+void read_scanner_quit_waits() {
+  const char* text = std::getenv("PELTOMARVISH_SCANNER_WAIT");
+  if (text == nullptr) return;
+  char* end = nullptr;
+  long waits = std::strtol(text, &end, 10);
+  if (end != text && *end == '\0' && waits >= 1 && waits <= SCANNER_QUIT_WAITS) {
+    g_scanner_quit_waits = static_cast<int>(waits);
+  }
+}
 
 namespace {
 
@@ -185,7 +196,7 @@ void shutdown_sequence(int) {
   if (block != nullptr) {
     set_word(block->command_word, CMD_QUIT);
     bool ended = false;
-    for (int waits = 0; waits <= 9; ++waits) {
+    for (int waits = 0; waits < g_scanner_quit_waits; ++waits) {
       std::int32_t status = block->status.load();
       if (status == SCANNER_ENDED || reap_scanner(WNOHANG)) {
         ended = true;

@@ -22,6 +22,15 @@ using ScanDriver = void (*)(ScanBlock& block);
 extern ScanBlock* g_block;         // null until attached
 extern bool g_settings_defaulted;  // the settings file was missing or foreign
 
+// How many one-second waits the shutdown sequence gives the scanner to end
+// before it kills it: 10. The environment variable PELTOMARVISH_SCANNER_WAIT
+// (1 to 10) shortens it, for the tests of that path.
+inline constexpr int SCANNER_QUIT_WAITS = 10;
+extern int g_scanner_quit_waits;
+// Takes PELTOMARVISH_SCANNER_WAIT from the environment, when it is a number
+// from 1 to 10.
+void read_scanner_quit_waits();
+
 // Creates, attaches and fills a private scan block and marks it for removal
 // at once. Returns null and sets `error` when the system refuses.
 ScanBlock* create_scan_block(std::string& error);
@@ -41,7 +50,8 @@ void scanner_main_loop(ScanBlock& block, ScanDriver driver);
 void install_interface_signal_handlers();
 
 // The one end of the interface process: saves the state, tells the scanner
-// to quit and waits at most ten seconds for it (then kills it), reaps it,
+// to quit and waits at most ten seconds (g_scanner_quit_waits) for it (then
+// kills it), reaps it,
 // detaches the block and exits with status 0. Safe to run as a signal handler;
 // runs at most once.
 [[noreturn]] void shutdown_sequence(int signal_number);
