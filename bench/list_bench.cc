@@ -25,6 +25,9 @@
 #include "support/recording_launcher.h"
 #include "ui/windows/main_window.h"
 
+// The window under test (the program keeps its own in main).
+MainWindow g_main;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -100,7 +103,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "list_bench: no X display\n");
     return 1;
   }
-  build_main_window(*block);
+  g_main.build(*block);
   test::RecordingLauncher no_helpers;  // no pmstop here
   g_main.use_launcher(&no_helpers);
   gtk_widget_show(GTK_WIDGET(g_main.window));

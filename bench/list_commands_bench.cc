@@ -23,6 +23,9 @@
 #include "ui/list/list_commands.h"
 #include "ui/windows/main_window.h"
 
+// The window under test (the program keeps its own in main).
+MainWindow g_main;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -147,7 +150,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<ResultList> own_list;
   ResultList* list;
   if (window) {
-    build_main_window(*block);
+    g_main.build(*block);
     gtk_widget_show(GTK_WIDGET(g_main.window));
     while (gtk_events_pending()) gtk_main_iteration();
     list = &g_main.rows();

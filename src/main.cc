@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     gtk_window_set_default_icon(icon);
     g_object_unref(icon);
   }
-  MainWindow& window = build_main_window(*block);
+  static MainWindow window;  // lives until the shutdown sequence ends the program
+  window.build(*block);
   gtk_widget_show(GTK_WIDGET(window.window));
 
   g_timeout_add(INTAKE_INTERVAL_MS, result_intake_tick, static_cast<IntakeView*>(&window));

@@ -167,14 +167,12 @@ void scanner_main_loop(ScanBlock& block, ScanDriver driver) {
       continue;
     }
     set_word(block.status, SCANNER_BUSY);
-    block.list_busy.store(1);
     driver(block);
     // Back to idle unless the interface asked for something else meanwhile
     // (a quit written during the scan stays).
     std::int32_t expected = CMD_START;
     block.command_word.compare_exchange_strong(expected, CMD_IDLE);
     if (block.status.load() == SCANNER_BUSY) set_word(block.status, SCANNER_IDLE);
-    block.list_busy.store(0);
   }
   set_word(block.status, SCANNER_ENDED);
   g_scanner_block = nullptr;

@@ -28,6 +28,9 @@ int result_intake_tick(void* data) {
   float fraction;
   if (take_progress(*block, fraction)) view.show_progress(CLAMP(fraction, 0.0f, 1.0f));
   if (take_scan_finished(*block)) {
+    // The list is the user's again: the busy word Start Scan took goes back
+    // once the scan's last record is in the list.
+    block->list_busy.store(0);
     if (block->settings.beep_on_stop != 0) view.beep();
     view.launcher().start_shell(helper_command("pmstop"));
     view.show_scan_completed();
@@ -52,12 +55,8 @@ void start_scan(ScanBlock& block, IntakeView& view) {
   view.show_status("");
   view.show_message_line("");
   block.walk_depth.store(0);
-  for (Atomic32* counter :
-       {&block.files_count, &block.dirs_count, &block.tagged_count, &block.larger_groups,
-        &block.smaller_groups, &block.exfiles_count, &block.exdirs_count, &block.spare_count_1,
-        &block.spare_count_2, &block.dup_count}) {
-    counter->store(0);
-  }
+  block.counters.reset();
+  block.tagged_count.store(0);
   block.tagged_bytes.store(0);
   // Last: the scanner must not see the request before the reset is complete.
   set_word(block.command_word, CMD_START);

@@ -14,6 +14,7 @@
 // interface hands the record on and then advances records_taken.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <climits>
 #include <cstddef>
@@ -78,6 +79,36 @@ struct ListRecord {
   char col_path[COL_PATH_SIZE];
 };
 
+// The scan's counters: written by the scanner during a scan, read by both;
+// all cleared by reset() when a scan starts, and seven of them kept in the
+// contents file (in_contents_file_order).
+struct ScanCounters {
+  Atomic32 dirs_count;
+  Atomic32 files_count;
+  Atomic32 exfiles_count;
+  Atomic32 exdirs_count;
+  Atomic32 spare_count_1;  // always 0; kept in the contents file
+  Atomic32 spare_count_2;  // always 0; kept in the contents file
+  Atomic32 dup_count;
+  Atomic32 smaller_groups;
+  Atomic32 larger_groups;
+
+  void reset() {
+    for (Atomic32* counter : all()) counter->store(0, std::memory_order_relaxed);
+  }
+  // The counters the contents file keeps, in its order.
+  std::array<Atomic32*, 7> in_contents_file_order() {
+    return {&dirs_count,    &files_count,   &exfiles_count, &exdirs_count,
+            &spare_count_1, &spare_count_2, &dup_count};
+  }
+
+ private:
+  std::array<Atomic32*, 9> all() {
+    return {&dirs_count,    &files_count, &exfiles_count,  &exdirs_count, &spare_count_1,
+            &spare_count_2, &dup_count,   &smaller_groups, &larger_groups};
+  }
+};
+
 struct ScanBlock {
   std::int32_t interface_pid;
   Atomic32 scanner_pid;  // 0 until the fork has returned
@@ -104,16 +135,7 @@ struct ScanBlock {
 
   SettingsRecord settings;  // written by the interface only
 
-  // Scan counters: written by the scanner during a scan, read by both.
-  Atomic32 dirs_count;
-  Atomic32 files_count;
-  Atomic32 exfiles_count;
-  Atomic32 exdirs_count;
-  Atomic32 spare_count_1;  // always 0; kept in the contents file
-  Atomic32 spare_count_2;  // always 0; kept in the contents file
-  Atomic32 dup_count;
-  Atomic32 smaller_groups;
-  Atomic32 larger_groups;
+  ScanCounters counters;  // written by the scanner during a scan, read by both
 
   // Totals of the list, kept by the interface (the scanner zeroes the
   // tagged ones at scan start). Byte totals are 64-bit.
@@ -129,7 +151,10 @@ struct ScanBlock {
   AtomicFlag8 msg_ready;  // msg_text waits for the second status label
   char msg_text[LABEL_TEXT_SIZE];
 
-  Atomic32 list_busy;    // 1 while a scan or a long list operation owns the list
+  // 1 while a scan or a long list command owns the list. Written by the
+  // interface alone: Start Scan takes it and the intake gives it back when
+  // it takes the scan's end; the list commands hold it for their run.
+  Atomic32 list_busy;
   Atomic32 ready_magic;  // BLOCK_READY_MAGIC once the interface is ready
   std::int32_t block_size;
 
@@ -148,7 +173,7 @@ static_assert(offsetof(ScanBlock, row_count) == 40);
 static_assert(offsetof(ScanBlock, progress_ready) == 48);
 static_assert(offsetof(ScanBlock, progress) == 52);
 static_assert(offsetof(ScanBlock, settings) == 56);
-static_assert(offsetof(ScanBlock, dirs_count) == 26196);
+static_assert(offsetof(ScanBlock, counters) == 26196);
 static_assert(offsetof(ScanBlock, tagged_bytes) == 26240);
 static_assert(offsetof(ScanBlock, walk_depth) == 26256);
 static_assert(offsetof(ScanBlock, dir_ready) == 26260);
@@ -159,5 +184,6 @@ static_assert(offsetof(ScanBlock, block_size) == 26432);
 static_assert(offsetof(ScanBlock, record_ring) == 26440);
 static_assert(std::is_standard_layout_v<FileIdentity> && sizeof(FileIdentity) == 56);
 static_assert(sizeof(ListRecord) == 4312 && offsetof(ListRecord, col_path) == 211);
-static_assert(offsetof(ScanBlock, dirs_count) ==
+static_assert(offsetof(ScanBlock, counters) ==
               offsetof(ScanBlock, settings) + SETTINGS_RECORD_SIZE);
+static_assert(sizeof(ScanCounters) == 36 && std::is_standard_layout_v<ScanCounters>);

@@ -50,10 +50,10 @@ bool list_is_full(ScanContext& ctx) {
 
 void count_group_outside_limits(ScanContext& ctx, std::int32_t count) {
   if (count > 1 && count < ctx.options.group_min) {
-    ctx.block.smaller_groups.fetch_add(1, std::memory_order_relaxed);
+    ctx.block.counters.smaller_groups.fetch_add(1, std::memory_order_relaxed);
   }
   if (count > ctx.options.group_max) {
-    ctx.block.larger_groups.fetch_add(1, std::memory_order_relaxed);
+    ctx.block.counters.larger_groups.fetch_add(1, std::memory_order_relaxed);
   }
 }
 
@@ -216,7 +216,7 @@ class CrcPass {
   bool refile_batch() {
     const ScanOptions& o = ctx_.options;
     for (const BatchGroup& g : batch_) {
-      if (o.stop_after > 0 && ctx_.block.dup_count.load() >= o.stop_after) {
+      if (o.stop_after > 0 && ctx_.block.counters.dup_count.load() >= o.stop_after) {
         set_word(ctx_.block.command_word, CMD_IDLE);  // ends this pass too
         return false;
       }
@@ -252,7 +252,7 @@ class CrcPass {
     }
     insert_file(ctx_, ctx_.crc_tree, extended_, m.path, m.facts, d.crc, d.ok);
 
-    std::int32_t dups = ctx_.block.dup_count.load();
+    std::int32_t dups = ctx_.block.counters.dup_count.load();
     std::snprintf(text, sizeof text, "%ld Duplicates", static_cast<long>(dups));
     post_message(ctx_.block, text);
     report_progress(ctx_.block, dups, ctx_.possible_count);

@@ -102,13 +102,11 @@ void take_until_finished(ScanBlock& block, const HeadlessSink& sink, bool termin
 void run_headless_scan(ScanBlock& block, ScanOptions options, bool terminal_progress,
                        const HeadlessSink& sink) {
   block.command_word.store(CMD_START);
-  block.list_busy.store(1);
   std::thread interface_side(take_until_finished, std::ref(block), std::cref(sink),
                              terminal_progress);
   run_scan_with(block, std::move(options));
   interface_side.join();
   block.command_word.store(CMD_IDLE);
-  block.list_busy.store(0);
 }
 
 HeadlessResult run_headless_scan(ScanBlock& block, ScanOptions options, bool terminal_progress) {

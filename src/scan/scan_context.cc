@@ -73,7 +73,7 @@ void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::s
   const ScanOptions& o = ctx.options;
   ScanBlock& b = ctx.block;
   bool limited = o.stop_after > 0 && !o.same_crc;
-  if (limited && b.dup_count.load() >= o.stop_after) return;
+  if (limited && b.counters.dup_count.load() >= o.stop_after) return;
 
   GroupNode* group = nullptr;
   std::int32_t count = tree.insert(key, path, facts, crc, readable, &group);
@@ -82,7 +82,7 @@ void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::s
   }
   if (count < 2) return;  // a new key, or a path the group already holds
 
-  std::int32_t dups = b.dup_count.fetch_add(1) + 1;
+  std::int32_t dups = b.counters.dup_count.fetch_add(1) + 1;
   if (limited && dups >= o.stop_after) {
     char text[64];
     std::snprintf(text, sizeof text, "Stopped %ld Duplicates Found", static_cast<long>(dups));

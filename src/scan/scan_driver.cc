@@ -23,15 +23,6 @@ constexpr unsigned READ_AHEAD_THREADS = 8;
 // the labels, where a passing status text is simply dropped.
 constexpr int SUMMARY_WAIT_MS = 500;
 
-void reset_counters(ScanBlock& b) {
-  for (Atomic32* counter : {&b.dirs_count, &b.tagged_count, &b.dup_count, &b.spare_count_2,
-                            &b.spare_count_1, &b.exdirs_count, &b.exfiles_count, &b.files_count,
-                            &b.larger_groups, &b.smaller_groups, &b.scan_finished}) {
-    counter->store(0, std::memory_order_relaxed);
-  }
-  b.tagged_bytes.store(0, std::memory_order_relaxed);
-}
-
 }  // namespace
 
 std::string time_text(std::time_t t) {
@@ -58,7 +49,8 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   const ScanOptions& o = ctx.options;
 
   ctx.phase = ScanPhase::WALK;
-  reset_counters(block);
+  block.counters.reset();
+  block.scan_finished.store(0, std::memory_order_relaxed);
   report_progress(block, 0, 0);
   std::time_t start = std::time(nullptr);
   send_comment_row(block, "Scan Started ", time_text(start).c_str());
@@ -81,8 +73,8 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   if (o.same_crc) {
     ctx.phase = ScanPhase::CRC_PASS;
     ctx.rows_expected = 1;
-    ctx.possible_count = block.dup_count.load();
-    block.dup_count.store(0);
+    ctx.possible_count = block.counters.dup_count.load();
+    block.counters.dup_count.store(0);
     post_clear(block);
     char possible[64];
     std::snprintf(possible, sizeof possible, "%ld Possible", ctx.possible_count);
@@ -116,15 +108,15 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   std::time_t end = std::time(nullptr);
   std::string finish = time_text(end);
   char a[64], b[64];
-  if (block.smaller_groups.load() > 0) {
+  if (block.counters.smaller_groups.load() > 0) {
     std::snprintf(a, sizeof a, "%ld Group(s) Smaller ",
-                  static_cast<long>(block.smaller_groups.load()));
+                  static_cast<long>(block.counters.smaller_groups.load()));
     std::snprintf(b, sizeof b, "Than %ld ", static_cast<long>(o.group_min));
     send_comment_row(block, a, b, "Not Shown");
   }
-  if (block.larger_groups.load() > 0) {
+  if (block.counters.larger_groups.load() > 0) {
     std::snprintf(a, sizeof a, "%ld Group(s) Larger ",
-                  static_cast<long>(block.larger_groups.load()));
+                  static_cast<long>(block.counters.larger_groups.load()));
     std::snprintf(b, sizeof b, "Than %ld ", static_cast<long>(o.group_max));
     send_comment_row(block, a, b, "Not Shown");
   }

@@ -211,7 +211,8 @@ void JsonWriter::finish(const ScanBlock& b) {
                "  \"summary\": {\"directories\": %d, \"excluded_directories\": %d, \"files\": %d, "
                "\"excluded_files\": %d, \"duplicates\": %d, \"smaller_groups_not_shown\": %d, "
                "\"larger_groups_not_shown\": %d}\n}\n",
-               b.dirs_count.load(), b.exdirs_count.load(), b.files_count.load(),
-               b.exfiles_count.load(), b.dup_count.load(), b.smaller_groups.load(),
-               b.larger_groups.load());
+               b.counters.dirs_count.load(), b.counters.exdirs_count.load(),
+               b.counters.files_count.load(), b.counters.exfiles_count.load(),
+               b.counters.dup_count.load(), b.counters.smaller_groups.load(),
+               b.counters.larger_groups.load());
 }

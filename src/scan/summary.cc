@@ -3,14 +3,14 @@
 #include "core/row_texts.h"
 
 std::string summary_counts_line(const ScanBlock& b) {
-  std::int32_t exdirs = b.exdirs_count.load();
-  std::int32_t exfiles = b.exfiles_count.load();
-  std::string text = thousands(b.dirs_count.load()) + " Dirs";
+  std::int32_t exdirs = b.counters.exdirs_count.load();
+  std::int32_t exfiles = b.counters.exfiles_count.load();
+  std::string text = thousands(b.counters.dirs_count.load()) + " Dirs";
   if (exdirs != 0) text += ", " + thousands(exdirs) + " ExDirs";
-  text += ", " + thousands(b.files_count.load()) + " Files";
+  text += ", " + thousands(b.counters.files_count.load()) + " Files";
   if (exfiles != 0) text += ", " + thousands(exfiles) + " ExFiles";
   // The empty texts of the line's layout leave two blanks before the word.
-  text += ", " + thousands(b.dup_count.load()) + "  Duplicates";
+  text += ", " + thousands(b.counters.dup_count.load()) + "  Duplicates";
   text.resize(STATUS_LINE_WIDTH, ' ');
   return text;
 }

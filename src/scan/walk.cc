@@ -128,7 +128,7 @@ class Walker {
     }
     if (!take) return false;
     if (any_mask_matches(o_.exclude_dirs, path_.c_str())) {
-      ctx_.block.exdirs_count.fetch_add(1, std::memory_order_relaxed);
+      ctx_.block.counters.exdirs_count.fetch_add(1, std::memory_order_relaxed);
       return false;
     }
     for (const char* never : NEVER_ENTERED) {
@@ -223,7 +223,7 @@ class Walker {
   template <typename Open>
   void enter(const char* name, int depth, Open open_child) {
     const std::size_t path_length = path_.size();
-    ctx_.block.dirs_count.fetch_add(1, std::memory_order_relaxed);
+    ctx_.block.counters.dirs_count.fetch_add(1, std::memory_order_relaxed);
     if (extend_path(name) && should_enter()) {
       UniqueFd child = open_child();
       if (!child || !searchable(child.get())) {
@@ -285,7 +285,7 @@ class Walker {
 
     if (!any_mask_matches(o_.include_file_masks, name)) return;
     if (any_mask_matches(o_.exclude_file_masks, name)) {
-      ctx_.block.exfiles_count.fetch_add(1, std::memory_order_relaxed);
+      ctx_.block.counters.exfiles_count.fetch_add(1, std::memory_order_relaxed);
       return;
     }
 
@@ -302,7 +302,7 @@ class Walker {
     if (separator) file_path_.push_back('/');
     file_path_.append(name, name_length);
 
-    ctx_.block.files_count.fetch_add(1, std::memory_order_relaxed);
+    ctx_.block.counters.files_count.fetch_add(1, std::memory_order_relaxed);
     insert_file(ctx_, ctx_.key_tree, key_, file_path_, facts_of(st, o_.time_kind), 0);
   }
 

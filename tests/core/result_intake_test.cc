@@ -105,6 +105,8 @@ TEST_F(IntakeTest, AFirstStartOpensTheSettingsOnPageZeroOnce) {
 TEST_F(IntakeTest, StartScanResetsAndAsksOrIsRefusedWhenBusy) {
   block->tagged_count = 3;
   block->tagged_bytes = 30;
+  block->counters.dirs_count = 5;
+  block->counters.larger_groups = 1;
   block->deleted_count = 2;
   block->deleted_bytes = 20;
   block->row_count = 9;
@@ -116,10 +118,20 @@ TEST_F(IntakeTest, StartScanResetsAndAsksOrIsRefusedWhenBusy) {
   EXPECT_EQ(block->tagged_bytes.load(), 0);
   EXPECT_EQ(block->deleted_count.load(), 2) << "deletions count for the whole run";
   EXPECT_EQ(block->row_count.load(), 0);
+  EXPECT_EQ(block->counters.dirs_count.load(), 0);
+  EXPECT_EQ(block->counters.larger_groups.load(), 0);
 
   view.events.clear();
   start_scan(*block, view);
   EXPECT_EQ(view.events, std::vector<std::string>{"busy Start Scan"});
+
+  // The list is held until the intake has taken the scan's end (after its
+  // last record), and given back then.
+  ASSERT_TRUE(post_row(*block, {{"/*", "End Of List", "*/", "", "", "", ""}}));
+  block->scan_finished.store(1);
+  EXPECT_EQ(block->list_busy.load(), 1);
+  result_intake_tick(&view);
+  EXPECT_EQ(block->list_busy.load(), 0);
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST_F(ScanTest, CrcSubGroupsComeInDescendingOrderOfTheirHexText) {
   EXPECT_EQ(crcs[0][4], 'F');
   EXPECT_EQ(crcs[1], crcs[0]);
   EXPECT_EQ(crcs[2][0], '1');
-  EXPECT_EQ(run.block->dup_count.load(), 2);
+  EXPECT_EQ(run.block->counters.dup_count.load(), 2);
 }
 
 TEST_F(ScanTest, ReadingOnlyBeginningsGivesTheSameGroupsAsReadingEverything) {
@@ -135,8 +135,8 @@ TEST_F(ScanTest, ReadingOnlyBeginningsGivesTheSameGroupsAsReadingEverything) {
   auto full = scan();
   EXPECT_EQ(groups_of(probed), groups_of(full));
   EXPECT_EQ(groups_of(probed).size(), 3u);  // same, late, small
-  EXPECT_EQ(probed.block->dup_count.load(), 3);
-  EXPECT_EQ(full.block->dup_count.load(), 3);
+  EXPECT_EQ(probed.block->counters.dup_count.load(), 3);
+  EXPECT_EQ(full.block->counters.dup_count.load(), 3);
   EXPECT_EQ(full.paths().size(), 9u) << "with a minimum of 1 every file shows";
 }
 

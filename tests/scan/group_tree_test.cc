@@ -23,16 +23,16 @@ class InsertFileTest : public ::testing::Test {
 TEST_F(InsertFileTest, CountsDuplicatesAndTheRowsTheyWillNeed) {
   ScanContext ctx(*block, limited(1000, true));
   insert_file(ctx, ctx.key_tree, "k", "/a/k", 1, 0);
-  EXPECT_EQ(block->dup_count.load(), 0);
+  EXPECT_EQ(block->counters.dup_count.load(), 0);
   EXPECT_EQ(ctx.rows_expected, 1);
   insert_file(ctx, ctx.key_tree, "k", "/b/k", 1, 0);
-  EXPECT_EQ(block->dup_count.load(), 1);
+  EXPECT_EQ(block->counters.dup_count.load(), 1);
   EXPECT_EQ(ctx.rows_expected, 4) << "a header and two rows";
   insert_file(ctx, ctx.key_tree, "k", "/c/k", 1, 0);
-  EXPECT_EQ(block->dup_count.load(), 2);
+  EXPECT_EQ(block->counters.dup_count.load(), 2);
   EXPECT_EQ(ctx.rows_expected, 5);
   insert_file(ctx, ctx.key_tree, "k", "/b/k", 1, 0);  // the same path again
-  EXPECT_EQ(block->dup_count.load(), 2);
+  EXPECT_EQ(block->counters.dup_count.load(), 2);
   EXPECT_EQ(ctx.rows_expected, 5);
 
   auto& node = *ctx.key_tree.descending().front().second;
@@ -44,7 +44,7 @@ TEST_F(InsertFileTest, CountsDuplicatesAndTheRowsTheyWillNeed) {
 TEST_F(InsertFileTest, StopLimitWithoutCrcComparison) {
   ScanContext ctx(*block, limited(5, false));
   for (int i = 0; i < 6; ++i) insert_file(ctx, ctx.key_tree, "k", "/" + std::to_string(i), 1, 0);
-  EXPECT_EQ(block->dup_count.load(), 5) << "the fifth duplicate still enters";
+  EXPECT_EQ(block->counters.dup_count.load(), 5) << "the fifth duplicate still enters";
   EXPECT_EQ(ctx.end_message, "Stopped 5 Duplicates Found");
   EXPECT_EQ(ctx.end_detail, "(Limit = 5)");
   insert_file(ctx, ctx.key_tree, "new key", "/x", 1, 0);
@@ -55,7 +55,7 @@ TEST_F(InsertFileTest, StopLimitWithoutCrcComparison) {
   auto block2 = std::make_unique<ScanBlock>();
   ScanContext crc(*block2, limited(5, true));
   for (int i = 0; i < 10; ++i) insert_file(crc, crc.key_tree, "k", "/" + std::to_string(i), 1, 0);
-  EXPECT_EQ(block2->dup_count.load(), 9);
+  EXPECT_EQ(block2->counters.dup_count.load(), 9);
   EXPECT_TRUE(crc.end_message.empty());
 }
 

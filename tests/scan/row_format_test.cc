@@ -130,20 +130,20 @@ TEST_F(RowsTest, HeaderAndCommentRowsCloseAfterTheirLastText) {
 
 TEST(SummaryLines, CountsAndTotals) {
   auto block = std::make_unique<ScanBlock>();
-  block->dirs_count = 1234;
-  block->files_count = 56789;
-  block->exfiles_count = 3;
-  block->dup_count = 12;
+  block->counters.dirs_count = 1234;
+  block->counters.files_count = 56789;
+  block->counters.exfiles_count = 3;
+  block->counters.dup_count = 12;
   EXPECT_EQ(summary_counts_line(*block),
             "1,234 Dirs, 56,789 Files, 3 ExFiles, 12  Duplicates" + std::string(76 - 51, ' '));
-  block->exdirs_count = 7;
-  block->exfiles_count = 0;
+  block->counters.exdirs_count = 7;
+  block->counters.exfiles_count = 0;
   EXPECT_EQ(summary_counts_line(*block).substr(0, 47),
             "1,234 Dirs, 7 ExDirs, 56,789 Files, 12  Duplica");
-  block->dirs_count = 2000000000;
-  block->files_count = 2000000000;
-  block->exfiles_count = 2000000000;
-  block->dup_count = 2000000000;
+  block->counters.dirs_count = 2000000000;
+  block->counters.files_count = 2000000000;
+  block->counters.exfiles_count = 2000000000;
+  block->counters.dup_count = 2000000000;
   EXPECT_EQ(summary_counts_line(*block).size(), 76u) << "cut to the label's width";
 
   struct Case {

@@ -71,9 +71,9 @@ TEST_F(WalkTest, GroupsByKeyAndContentsWithTheirFramingRows) {
 
   ScanBlock& b = *run.block;
   // Every directory the walk meets on its way counts too (those of / and /tmp).
-  EXPECT_GE(b.dirs_count.load(), 3);
-  EXPECT_EQ(b.files_count.load(), 6);
-  EXPECT_EQ(b.dup_count.load(), 2) << "after the CRC pass";
+  EXPECT_GE(b.counters.dirs_count.load(), 3);
+  EXPECT_EQ(b.counters.files_count.load(), 6);
+  EXPECT_EQ(b.counters.dup_count.load(), 2) << "after the CRC pass";
   EXPECT_EQ(b.row_count.load(), 10);
   EXPECT_EQ(b.scan_finished.load(), 0) << "taken by the interface side";
   ASSERT_FALSE(run.result.messages.empty());
@@ -112,7 +112,8 @@ TEST_F(WalkTest, SizeKeysAcrossAThousandMillionBytesAndGroupLimits) {
   ASSERT_EQ(outline.size(), 9u);
   EXPECT_EQ(outline[5], "2 Group(s) Smaller |Than 3 |Not Shown|*/");
   EXPECT_EQ(outline[6], "End Of List|*/||");
-  EXPECT_EQ(run.block->smaller_groups.load(), 2) << "the single file is not a smaller group";
+  EXPECT_EQ(run.block->counters.smaller_groups.load(), 2)
+      << "the single file is not a smaller group";
 
   options.group_min = 2;
   options.group_max = 2;
@@ -129,7 +130,7 @@ TEST_F(WalkTest, StopLimitEndsTheListWithTheStopText) {
   }
   ScanRun run = scan();
   EXPECT_EQ(groups_of(run).size(), 2u);
-  EXPECT_EQ(run.block->files_count.load(), 8) << "files are still counted";
+  EXPECT_EQ(run.block->counters.files_count.load(), 8) << "files are still counted";
   EXPECT_EQ(run.outline(dir.path()).end()[-3], "Stopped 2 Duplicates Found|(Limit = 2)|*/|");
 }
 
@@ -152,8 +153,8 @@ TEST_F(WalkTest, FileMasksClassesAndCommentEntries) {
   }
   ScanRun run = scan();
   EXPECT_EQ(groups_of(run), (Groups{{"d1/keep.txt", "d2/keep.txt"}, {"d1/a.dat", "d2/a.dat"}}));
-  EXPECT_EQ(run.block->exfiles_count.load(), 2);
-  EXPECT_EQ(run.block->files_count.load(), 4);
+  EXPECT_EQ(run.block->counters.exfiles_count.load(), 2);
+  EXPECT_EQ(run.block->counters.files_count.load(), 4);
 }
 
 TEST_F(WalkTest, DateBoundsAreInclusive) {
@@ -204,7 +205,7 @@ TEST_F(WalkTest, PermissionFilterAndDuplicateKeyParts) {
   // With every key attribute off, nothing enters the tree.
   options.same_name = options.same_size = options.same_date = options.same_time = false;
   ScanRun run = scan();
-  EXPECT_EQ(run.block->files_count.load(), 0);
+  EXPECT_EQ(run.block->counters.files_count.load(), 0);
   EXPECT_TRUE(run.paths().empty());
 }
 
@@ -218,18 +219,18 @@ TEST_F(WalkTest, ExcludedDirectoriesArePrunedAndCounted) {
   ScanRun run = scan();
   EXPECT_EQ(groups_of(run), (Groups{{"keep/x.txt", "keep2/x.txt", "x.txt"}}));
   // skip/deep would match the exclude mask too, had the walk met it.
-  EXPECT_EQ(run.block->exdirs_count.load(), 1);
+  EXPECT_EQ(run.block->counters.exdirs_count.load(), 1);
 }
 
 TEST_F(WalkTest, WalkGoesOnlyWhereAnIncludeMaskCanLead) {
   // Pseudo file systems are never entered, whatever the masks say.
   options.include_dirs = {"/proc/*", "/sys", "/dev/*"};
   ScanRun run = scan();
-  EXPECT_EQ(run.block->files_count.load(), 0);
-  EXPECT_EQ(run.block->exdirs_count.load(), 0);
-  EXPECT_GT(run.block->dirs_count.load(), 0) << "the root's directories are met";
+  EXPECT_EQ(run.block->counters.files_count.load(), 0);
+  EXPECT_EQ(run.block->counters.exdirs_count.load(), 0);
+  EXPECT_GT(run.block->counters.dirs_count.load(), 0) << "the root's directories are met";
   options.exclude_dirs = {"/proc"};
-  EXPECT_EQ(scan().block->exdirs_count.load(), 1) << "the exclude test comes first";
+  EXPECT_EQ(scan().block->counters.exdirs_count.load(), 1) << "the exclude test comes first";
 
   // An empty include list walks nothing, not even the root.
   options.include_dirs.clear();
@@ -237,7 +238,7 @@ TEST_F(WalkTest, WalkGoesOnlyWhereAnIncludeMaskCanLead) {
   make_file("a/x", "1");
   make_file("b/x", "1");
   run = scan();
-  EXPECT_EQ(run.block->dirs_count.load(), 0);
+  EXPECT_EQ(run.block->counters.dirs_count.load(), 0);
   EXPECT_EQ(run.outline(dir.path()),
             (std::vector<std::string>{"Sorted List|*/||", "End Of List|*/||", "Scan Finished",
                                       "Scan Time "}));

@@ -8,15 +8,9 @@
 
 #include "core/unique_fd.h"
 #include "list_text/contents_file.h"
-#include "ui/list/list_commands.h"
+#include "ui/list/command_bodies.h"
 
 namespace {
-
-// The counters of the block in file order, after the selected row.
-std::array<Atomic32*, 7> count_counters(ScanBlock& b) {
-  return {&b.dirs_count,    &b.files_count,   &b.exfiles_count, &b.exdirs_count,
-          &b.spare_count_1, &b.spare_count_2, &b.dup_count};
-}
 
 // Writes `data` to `file` whole or not at all; errno tells why not.
 bool replace_file(const std::string& file, const std::string& data) {
@@ -36,13 +30,13 @@ bool replace_file(const std::string& file, const std::string& data) {
 
 }  // namespace
 
-void save_contents(ResultList& list, Prompter& prompter, const std::string& file) {
+namespace body {
+
+void save_contents(ListContext& ctx) {
+  ResultList& list = ctx.list;
+  Prompter& prompter = ctx.prompter;
+  const std::string& file = ctx.contents_file;
   ScanBlock& b = list.block();
-  ListBusy busy(b);
-  if (!busy.held()) {
-    prompter.notify_busy("Save Contents");
-    return;
-  }
   const int n = list.size();
   if (n <= 2) {
     prompter.error_signal();
@@ -63,7 +57,7 @@ void save_contents(ResultList& list, Prompter& prompter, const std::string& file
   }
   list.select(last_marker);
   contents.counters[0] = list.selected_row();
-  auto counts = count_counters(b);
+  auto counts = b.counters.in_contents_file_order();
   for (std::size_t k = 0; k < counts.size(); ++k) contents.counters[1 + k] = counts[k]->load();
   contents.counters[8] = b.tagged_count.load();
   contents.counters[9] = b.tagged_bytes.load();
@@ -76,13 +70,11 @@ void save_contents(ResultList& list, Prompter& prompter, const std::string& file
   list.show_progress(1.0);
 }
 
-void restore_contents(ResultList& list, Prompter& prompter, const std::string& file) {
+void restore_contents(ListContext& ctx) {
+  ResultList& list = ctx.list;
+  Prompter& prompter = ctx.prompter;
+  const std::string& file = ctx.contents_file;
   ScanBlock& b = list.block();
-  ListBusy busy(b);
-  if (!busy.held()) {
-    prompter.notify_busy("Restore Contents");
-    return;
-  }
   // No file yet (or not a file: a pipe is never waited on).
   UniqueFd fd(open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
@@ -123,7 +115,7 @@ void restore_contents(ResultList& list, Prompter& prompter, const std::string& f
         list.show_progress(static_cast<double>(i) / n);
       }
       b.row_count.store(list.size());
-      auto counts = count_counters(b);
+      auto counts = b.counters.in_contents_file_order();
       for (std::size_t k = 0; k < counts.size(); ++k) {
         counts[k]->store(static_cast<std::int32_t>(contents.counters[1 + k]));
       }
@@ -133,7 +125,7 @@ void restore_contents(ResultList& list, Prompter& prompter, const std::string& f
       b.deleted_bytes.store(contents.counters[11]);
       list.select(static_cast<int>(contents.counters[0]));
     } else {
-      for (Atomic32* counter : count_counters(b)) counter->store(0);
+      for (Atomic32* counter : b.counters.in_contents_file_order()) counter->store(0);
       b.tagged_count.store(0);
       b.tagged_bytes.store(0);
       b.deleted_count.store(0);
@@ -151,3 +143,5 @@ void restore_contents(ResultList& list, Prompter& prompter, const std::string& f
                      "Copies Will Be Compared Byte For Byte Before Deleting", "");
   }
 }
+
+}  // namespace body

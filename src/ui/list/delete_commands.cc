@@ -11,7 +11,7 @@
 
 #include "core/row_texts.h"
 #include "list_text/deletion_log.h"
-#include "ui/list/list_commands.h"
+#include "ui/list/command_bodies.h"
 
 namespace {
 
@@ -38,10 +38,10 @@ bool is_other_copy(DeleteContext& ctx, int r, const FileIdentity& self, int j) {
   if (!id.known() || (id.is_symlink() && !self.is_symlink())) return false;
   std::string path = ctx.list.path(j);
   std::string own = ctx.list.path(r);
-  if (path == own || !ctx.files.unchanged(path, id) || ctx.files.same_file(path, own)) {
+  if (path == own || !ctx.files->unchanged(path, id) || ctx.files->same_file(path, own)) {
     return false;
   }
-  if (self.size_only() || id.size_only()) return ctx.files.same_contents(path, own);
+  if (self.size_only() || id.size_only()) return ctx.files->same_contents(path, own);
   return true;
 }
 
@@ -59,7 +59,6 @@ bool another_copy_remains(DeleteContext& ctx, int r) {
 
 // Delete All Tagged and Delete All NON-Tagged are one walk.
 struct DeleteWalk {
-  const char* busy_name;
   const char* title;
   const char* question;
   bool count_tagged;  // the question's second line counts the tagged entries
@@ -69,11 +68,6 @@ struct DeleteWalk {
 
 void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
   ResultList& list = ctx.list;
-  ListBusy busy(list.block());
-  if (!busy.held()) {
-    ctx.prompter.notify_busy(walk.busy_name);
-    return;
-  }
   std::string second_line =
       walk.count_tagged ? thousands(list.block().tagged_count.load()) + " Tagged Entries" : "";
   if (ctx.prompter.ask_yes_no(walk.title, walk.question, second_line.c_str(), 'N') != 'Y') return;
@@ -124,7 +118,7 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   if (answer != 'Y' && answer != 'A') return answer;
 
   const FileIdentity seen = list.identity(r);
-  if (!ctx.files.unchanged(path, seen)) {
+  if (!ctx.files->unchanged(path, seen)) {
     tell_file_changed(ctx, shown_path);
     return answer;
   }
@@ -138,7 +132,7 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
 
   const bool to_trash = move_to_trash_chosen(settings);
   FileOutcome outcome =
-      to_trash ? ctx.files.move_to_trash(path, seen) : ctx.files.remove(path, seen);
+      to_trash ? ctx.files->move_to_trash(path, seen) : ctx.files->remove(path, seen);
   if (outcome.kind == FileOutcome::CHANGED) {
     tell_file_changed(ctx, shown_path);
     return answer;
@@ -161,7 +155,7 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   }
 
   std::time_t when = ctx.now != nullptr ? ctx.now() : std::time(nullptr);
-  switch (ctx.files.append_to_log(ctx.log_file, deletion_log_line(when, size, path, to_trash))) {
+  switch (ctx.files->append_to_log(ctx.log_file, deletion_log_line(when, size, path, to_trash))) {
     case LogWrite::WRITTEN:
       break;
     case LogWrite::FAILED:
@@ -182,34 +176,18 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   return answer;
 }
 
-void delete_entry(DeleteContext& ctx) {
-  ResultList& list = ctx.list;
-  if (list.block().tagged_count.load() >= 1) {
-    delete_all_tagged(ctx);
-    return;
-  }
-  const int r = list.selected_row();
-  if (r < 1 || list.path(r).empty()) return;
-  ListBusy busy(list.block());
-  if (!busy.held()) {
-    ctx.prompter.notify_busy("Delete Files");
-    return;
-  }
-  delete_one_file(ctx, "DELETE", 'Y');
+namespace body {
+
+void delete_selected(ListContext& ctx) { delete_one_file(ctx, "DELETE", 'Y'); }
+
+void delete_all_tagged(ListContext& ctx) {
+  delete_walk(ctx, {"Delete All Tagged Entries", "DELETE ALL TAGGED FILES FROM LISTBOX?", true,
+                    ROW_TAGGED, "DELETE ALL TAGGED"});
 }
 
-void delete_all_tagged(DeleteContext& ctx) {
-  if (ctx.list.block().tagged_count.load() == 0) {
-    ctx.prompter.error_signal();
-    return;
-  }
-  delete_walk(ctx,
-              {"Delete All Tagged Entries", "Delete All Tagged Entries",
-               "DELETE ALL TAGGED FILES FROM LISTBOX?", true, ROW_TAGGED, "DELETE ALL TAGGED"});
+void delete_all_non_tagged(ListContext& ctx) {
+  delete_walk(ctx, {"Delete All NON-Tagged Entries", "DELETE ALL NON-TAGGED FILES FROM LISTBOX?",
+                    false, ROW_FILE, "DELETE ALL NON-TAGGED"});
 }
 
-void delete_all_non_tagged(DeleteContext& ctx) {
-  delete_walk(
-      ctx, {"Delete All NON-Tagged Entries", "Delete All NON-Tagged Entries",
-            "DELETE ALL NON-TAGGED FILES FROM LISTBOX?", false, ROW_FILE, "DELETE ALL NON-TAGGED"});
-}
+}  // namespace body

@@ -50,11 +50,6 @@ bool row_matches(const ResultList& list, int row, const std::string& has,
 
 bool find_next(ResultList& list, Prompter& prompter, const std::string& has,
                const std::string& not_has) {
-  ListBusy busy(list.block());
-  if (!busy.held()) {
-    prompter.notify_busy("Find/Tag Files");
-    return false;
-  }
   const int n = list.size();
   for (int i = list.selected_row() + 1; i < n; ++i) {
     list.show_progress(static_cast<double>(i) / n);
@@ -67,13 +62,7 @@ bool find_next(ResultList& list, Prompter& prompter, const std::string& has,
   return false;
 }
 
-void tag_matching(ResultList& list, Prompter& prompter, const std::string& has,
-                  const std::string& not_has) {
-  ListBusy busy(list.block());
-  if (!busy.held()) {
-    prompter.notify_busy("Find/Tag Files");
-    return;
-  }
+void tag_matching(ResultList& list, Prompter&, const std::string& has, const std::string& not_has) {
   {
     FrozenList frozen(list);
     const int n = list.size();

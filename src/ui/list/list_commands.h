@@ -1,14 +1,83 @@
-// The commands on the result list's rows: tags, removing rows, deleting
-// files. Each takes what it touches: the list, the prompter that asks the
-// user, and for deleting the disk and the log.
+// The commands on the result list's rows: tags, finding, the contents file,
+// removing rows, deleting files. Each takes what it touches: the list, the
+// prompter that asks the user, and for deleting the disk and the log.
+//
+// The busy word: a command that walks or changes many rows holds it while
+// it runs, and is refused with the "List Box Busy" notice naming it while
+// a scan or another command holds it. Which commands take the word, and
+// the name each refusal shows, is said once, in the table of list commands
+// (list_command_table.cc); the commands' bodies never look at it. A command
+// that refuses by itself before the word is looked at (nothing tagged, no
+// row to act on) says so in its `ready` check, which the table runs first.
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "disk/file_system.h"
 #include "ui/dialogs/prompter.h"
 #include "ui/list/result_list.h"
+
+// What a list command may act on. The disk and the log are for the delete
+// commands; the contents file for Save and Restore Contents.
+struct ListContext {
+  ListContext(ResultList& list, Prompter& prompter) : list(list), prompter(prompter) {}
+  ListContext(ResultList& list, Prompter& prompter, FileSystem& files,
+              std::string log_file = "deleted.log", std::time_t (*now)() = nullptr,
+              bool* log_link_told = nullptr)
+      : list(list),
+        prompter(prompter),
+        files(&files),
+        log_file(std::move(log_file)),
+        now(now),
+        log_link_told(log_link_told) {}
+
+  ResultList& list;
+  Prompter& prompter;
+  FileSystem* files = nullptr;
+  std::string log_file = "deleted.log";  // relative to the data directory
+  std::time_t (*now)() = nullptr;        // the time a log line gives; null: the clock
+  // Whether the user has been told that the log is a link leading out of
+  // the data directory (told once a run); null: told at every deletion.
+  bool* log_link_told = nullptr;
+  std::string contents_file = "Contents";  // relative to the data directory
+};
+using DeleteContext = ListContext;
+
+// A list command as the table describes it.
+struct ListCommand {
+  const char* busy_name;        // takes the busy word, refused with this name; null: does not
+  bool (*ready)(ListContext&);  // runs first; false: the command has done all it will do
+  void (*body)(ListContext&);
+};
+
+// Runs a command: its ready check, then for a command that takes the busy
+// word the refusal or the word held for the body's run (given back however
+// the body ends; a scan's hold is never given back by a refused command).
+void run_list_command(const ListCommand& command, ListContext& ctx);
+
+// The same for a command of a window (Find/Tag, Write Script): runs `body`
+// holding the busy word, or gives the notice naming `busy_name`. True when
+// the body ran.
+bool run_holding_busy_word(ResultList& list, Prompter& prompter, const char* busy_name,
+                           const std::function<void()>& body);
+
+// The table (list_command_table.cc).
+namespace list_commands {
+extern const ListCommand TOGGLE_TAG, TAG_ALL_DELETED, UNTAG_ALL, GOTO_FIRST_ENTRY;
+extern const ListCommand SAVE_CONTENTS, RESTORE_CONTENTS;
+extern const ListCommand REMOVE_LINE_OR_GROUP, REMOVE_ALL_TAGGED, REMOVE_ALL_NON_TAGGED,
+    REMOVE_ALL_DELETED;
+extern const ListCommand DELETE_FILE, DELETE_ALL_TAGGED, DELETE_ALL_NON_TAGGED;
+// The selected entry alone, whatever is tagged (the Info box's Delete).
+extern const ListCommand DELETE_SELECTED;
+// The busy names of the windows' commands that take the word.
+extern const char* const FIND_TAG_FILES;  // Find Next, Tag, opening Find/Tag
+extern const char* const WRITE_SCRIPT;
+}  // namespace list_commands
+
+// Each command below runs its table entry.
 
 // ---- Tags ("_Tag" menu) ------------------------------------------------------------
 
@@ -43,11 +112,12 @@ bool row_matches(const ResultList& list, int row, const std::string& has,
 
 // "Find Next": selects the first row below the selected one (from the top
 // when none is) that the test accepts, at the bottom of the view; true when
-// one was found, else the error signal. Refused with the "List Box Busy"
-// notice while the list is busy.
+// one was found, else the error signal. Run holding the busy word (the Find
+// window refuses it with "Find/Tag Files" while the list is busy).
 bool find_next(ResultList& list, Prompter& prompter, const std::string& has,
                const std::string& not_has);
-// "Tag": tags every plain file row of the list that the test accepts.
+// "Tag": tags every plain file row of the list that the test accepts. Run
+// holding the busy word, as Find Next.
 void tag_matching(ResultList& list, Prompter& prompter, const std::string& has,
                   const std::string& not_has);
 
@@ -74,17 +144,6 @@ void remove_all_non_tagged(ResultList& list, Prompter& prompter);
 void remove_all_deleted(ResultList& list, Prompter& prompter);
 
 // ---- Deleting files ("_Delete" menu) --------------------------------------------------
-
-struct DeleteContext {
-  ResultList& list;
-  Prompter& prompter;
-  FileSystem& files;
-  std::string log_file = "deleted.log";  // relative to the data directory
-  std::time_t (*now)() = nullptr;        // the time a log line gives; null: the clock
-  // Whether the user has been told that the log is a link leading out of
-  // the data directory (told once a run); null: told at every deletion.
-  bool* log_link_told = nullptr;
-};
 
 // Deletes the file of the selected row. `mode` 'A' asks with the four-button
 // question titled `title`; 0 does not ask; anything else asks "DELETE" when

@@ -1,7 +1,7 @@
 // Removing rows from the list; the files stay on disk. A group whose last
 // member goes loses its header too.
 #include "core/row_texts.h"
-#include "ui/list/list_commands.h"
+#include "ui/list/command_bodies.h"
 
 namespace {
 
@@ -19,17 +19,12 @@ int remove_row_in_walk(ResultList& list, int i) {
 
 }  // namespace
 
-void remove_line_or_group(ResultList& list, Prompter& prompter) {
+namespace body {
+
+void remove_line_or_group(ListContext& ctx) {
+  ResultList& list = ctx.list;
+  Prompter& prompter = ctx.prompter;
   int r = list.selected_row();
-  if (list.size() <= 2 || r <= 0) {
-    prompter.error_signal();
-    return;
-  }
-  ListBusy busy(list.block());
-  if (!busy.held()) {
-    prompter.notify_busy("Remove Line/Group");
-    return;
-  }
   switch (list.classify_row(r)) {
     case ROW_GROUP: {
       int answer;
@@ -75,13 +70,10 @@ void remove_line_or_group(ResultList& list, Prompter& prompter) {
   list.select(r);
 }
 
-void remove_all_tagged(ResultList& list, Prompter& prompter) {
+void remove_all_tagged(ListContext& ctx) {
+  ResultList& list = ctx.list;
+  Prompter& prompter = ctx.prompter;
   ScanBlock& block = list.block();
-  ListBusy busy(block);
-  if (!busy.held()) {
-    prompter.notify_busy("Remove All Tagged Entries");
-    return;
-  }
   if (block.tagged_count.load() == 0) {
     prompter.error_signal();
     return;
@@ -115,17 +107,10 @@ void remove_all_tagged(ResultList& list, Prompter& prompter) {
   list.select(i);
 }
 
-void remove_all_non_tagged(ResultList& list, Prompter& prompter) {
+void remove_all_non_tagged(ListContext& ctx) {
+  ResultList& list = ctx.list;
+  Prompter& prompter = ctx.prompter;
   ScanBlock& block = list.block();
-  if (block.tagged_count.load() == 0) {
-    prompter.error_signal();
-    return;
-  }
-  ListBusy busy(block);
-  if (!busy.held()) {
-    prompter.notify_busy("Remove All NON Tagged Entries");
-    return;
-  }
   if (prompter.ask_yes_no(
           "Remove All NON Tagged Entries", "REMOVE ALL NON TAGGED ENTRIES FROM LISTBOX?",
           counted(block.tagged_count.load(), " Tagged Entries").c_str(), 'N') != 'Y') {
@@ -140,17 +125,10 @@ void remove_all_non_tagged(ResultList& list, Prompter& prompter) {
   list.select(i);
 }
 
-void remove_all_deleted(ResultList& list, Prompter& prompter) {
+void remove_all_deleted(ListContext& ctx) {
+  ResultList& list = ctx.list;
+  Prompter& prompter = ctx.prompter;
   ScanBlock& block = list.block();
-  if (block.deleted_count.load() == 0) {
-    prompter.error_signal();
-    return;
-  }
-  ListBusy busy(block);
-  if (!busy.held()) {
-    prompter.notify_busy("Remove All Deleted");
-    return;
-  }
   if (prompter.ask_yes_no("Remove All Deleted Entries", "REMOVE ALL DELETED ENTRIES FROM LISTBOX?",
                           counted(block.deleted_count.load(), " Entries Marked as Deleted").c_str(),
                           'N') != 'Y') {
@@ -174,3 +152,5 @@ void remove_all_deleted(ResultList& list, Prompter& prompter) {
   list.show_totals();
   list.select(i);
 }
+
+}  // namespace body

@@ -1,11 +1,10 @@
 // Tagging rows: one at a time, all deleted rows, or untagging all.
-#include "ui/list/list_commands.h"
+#include "ui/list/command_bodies.h"
 
 namespace {
 
 // Tag All 'D'elected Entries and Untag All are one procedure.
 struct Retag {
-  const char* busy_name;
   char acts_on;  // the mark of the rows it acts on
   const char* title;
   const char* question;
@@ -13,11 +12,6 @@ struct Retag {
 };
 
 void retag_all(ResultList& list, Prompter& prompter, const Retag& how) {
-  ListBusy busy(list.block());
-  if (!busy.held()) {
-    prompter.notify_busy(how.busy_name);
-    return;
-  }
   list.set_window_sensitive(false);
   {
     FrozenList frozen(list);
@@ -52,10 +46,13 @@ void retag_all(ResultList& list, Prompter& prompter, const Retag& how) {
 
 }  // namespace
 
-void toggle_tag(ResultList& list, Prompter& prompter) {
+namespace body {
+
+void toggle_tag(ListContext& ctx) {
+  ResultList& list = ctx.list;
   const int r = list.selected_row();
   if (list.size() <= 2 || r <= 0) {
-    prompter.error_signal();
+    ctx.prompter.error_signal();
     return;
   }
   std::string mark = list.text(r, COL_MARK);
@@ -64,24 +61,25 @@ void toggle_tag(ResultList& list, Prompter& prompter) {
   } else if (!mark.empty() && mark[0] == ' ') {
     list.tag(r);
   } else {
-    prompter.error_signal();  // a header, a comment, a "D" row
+    ctx.prompter.error_signal();  // a header, a comment, a "D" row
   }
   list.show_totals();
 }
 
-void tag_all_deleted(ResultList& list, Prompter& prompter) {
-  retag_all(list, prompter,
-            {"Tag All Deleted Files", 'D', "TAG ALL DELETED", "TAG THIS ENTRY?", true});
+void tag_all_deleted(ListContext& ctx) {
+  retag_all(ctx.list, ctx.prompter, {'D', "TAG ALL DELETED", "TAG THIS ENTRY?", true});
 }
 
-void untag_all(ResultList& list, Prompter& prompter) {
-  retag_all(list, prompter, {"Untag All", '*', "UNTAG ALL", "UNTAG THIS ENTRY?", false});
+void untag_all(ListContext& ctx) {
+  retag_all(ctx.list, ctx.prompter, {'*', "UNTAG ALL", "UNTAG THIS ENTRY?", false});
 }
 
-void goto_first_entry(ResultList& list, Prompter& prompter) {
-  if (list.size() <= 2) {
-    prompter.error_signal();
+void goto_first_entry(ListContext& ctx) {
+  if (ctx.list.size() <= 2) {
+    ctx.prompter.error_signal();
     return;
   }
-  list.select(1);
+  ctx.list.select(1);
 }
+
+}  // namespace body

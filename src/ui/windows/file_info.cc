@@ -120,16 +120,10 @@ void store_changed(InfoBox* box) { update_buttons(*box); }
 // Delete File, for the one file the box describes: refused while the list
 // is busy, then the single-file delete on that row.
 void delete_described(InfoBox& box) {
-  ResultList& list = box.ctx.list;
   const int r = live_row(box);
   if (r < 0) return;
-  ListBusy busy(list.block());
-  if (!busy.held()) {
-    box.ctx.prompter.notify_busy("Delete Files");
-    return;
-  }
-  list.select(r);
-  delete_one_file(box.ctx, "DELETE", 'Y');
+  box.ctx.list.select(r);
+  run_list_command(list_commands::DELETE_SELECTED, box.ctx);
 }
 
 void view_described(InfoBox& box) {

@@ -50,7 +50,9 @@ FindWindow* g_find = nullptr;
 void find_next_clicked(GtkButton*, gpointer data) {
   auto* f = static_cast<FindWindow*>(data);
   f->remember();
-  find_next(f->list, f->prompter, f->state.find_has_history[0], f->state.find_not_history[0]);
+  run_holding_busy_word(f->list, f->prompter, list_commands::FIND_TAG_FILES, [f] {
+    find_next(f->list, f->prompter, f->state.find_has_history[0], f->state.find_not_history[0]);
+  });
   // The window stays open; the main window shows the found row undimmed.
   if (f->holding) {
     f->holding = false;
@@ -66,7 +68,8 @@ void tag_clicked(GtkButton*, gpointer data) {
   std::string has = f->state.find_has_history[0];
   std::string not_has = f->state.find_not_history[0];
   gtk_widget_destroy(f->window);  // ends f
-  tag_matching(list, prompter, has, not_has);
+  run_holding_busy_word(list, prompter, list_commands::FIND_TAG_FILES,
+                        [&] { tag_matching(list, prompter, has, not_has); });
 }
 
 void window_destroyed(GtkWidget* window, gpointer data) {
@@ -86,7 +89,7 @@ void open_find_window(ResultList& list, Prompter& prompter, StateRecord& state, 
     return;
   }
   if (busy_test && list.block().list_busy.load() != 0) {
-    prompter.notify_busy("Find/Tag Files");
+    prompter.notify_busy(list_commands::FIND_TAG_FILES);
     return;
   }
   if (g_find != nullptr) {

@@ -7,8 +7,6 @@
 #include "ui/windows/resources.h"
 #include "ui/windows/settings_window.h"
 
-MainWindow g_main;
-
 namespace {
 
 constexpr const char* UI_RESOURCE = "/org/peltomarvish/main_window.ui";
@@ -18,16 +16,22 @@ constexpr guint CLICK_DISPATCH_DELAY_MS = 500;
 // hairline.
 constexpr const char* WINDOW_CSS = "#ThepBar trough, #ThepBar progress { min-height: 12px; }";
 
-void run_command(GtkWidget*, gpointer command) {
-  reinterpret_cast<const MenuCommand*>(command)->run();
+constexpr const char* WINDOW_KEY = "pm-main-window";  // on each command widget
+
+MainWindow& window_of(GtkWidget* widget) {
+  return *static_cast<MainWindow*>(g_object_get_data(G_OBJECT(widget), WINDOW_KEY));
+}
+
+void run_command(GtkWidget* widget, gpointer command) {
+  run_menu_command(*static_cast<const MenuCommand*>(command), window_of(widget));
 }
 
 gboolean window_delete_event(GtkWidget*, GdkEvent*, gpointer) {
   exit_program();  // never returns
 }
 
-void list_selection_changed(GtkTreeSelection*, gpointer) {
-  g_main.rows().selection_changed_in_view();
+void list_selection_changed(GtkTreeSelection*, gpointer window) {
+  static_cast<MainWindow*>(window)->rows().selection_changed_in_view();
 }
 
 void set_row_reference(GtkTreeRowReference*& slot, GtkTreeRowReference* value) {
@@ -55,19 +59,20 @@ GtkTreeRowReference* copy_reference(GtkTreeRowReference* row) {
 // adds a third press and the triple press. The action is for the row of
 // the first press: a click on another row before the action runs (it
 // waits half a second for a third press) must not move it there.
-gboolean list_button_press(GtkWidget* widget, GdkEventButton* event, gpointer) {
+gboolean list_button_press(GtkWidget* widget, GdkEventButton* event, gpointer data) {
+  MainWindow& main = *static_cast<MainWindow*>(data);
   if (event->type == GDK_BUTTON_PRESS) {
-    set_row_reference(g_main.press_rows[0], g_main.press_rows[1]);
-    g_main.press_rows[1] = row_at(GTK_TREE_VIEW(widget), event);
+    set_row_reference(main.press_rows[0], main.press_rows[1]);
+    main.press_rows[1] = row_at(GTK_TREE_VIEW(widget), event);
     return FALSE;
   }
   if (event->type == GDK_2BUTTON_PRESS) {
-    g_main.click_kind = 2;
-    set_row_reference(g_main.click_row, copy_reference(g_main.press_rows[0]));
+    main.click_kind = 2;
+    set_row_reference(main.click_row, copy_reference(main.press_rows[0]));
     return TRUE;
   }
   if (event->type == GDK_3BUTTON_PRESS) {
-    g_main.click_kind = 3;  // the row stays the double click's first press's
+    main.click_kind = 3;  // the row stays the double click's first press's
     return TRUE;
   }
   return FALSE;
@@ -75,22 +80,26 @@ gboolean list_button_press(GtkWidget* widget, GdkEventButton* event, gpointer) {
 
 // Every release starts a dispatch half a second later: a third press within
 // that time turns a double click into a triple one.
-gboolean list_button_release(GtkWidget*, GdkEventButton*, gpointer) {
-  g_timeout_add(CLICK_DISPATCH_DELAY_MS, click_dispatch, nullptr);
+gboolean list_button_release(GtkWidget*, GdkEventButton*, gpointer window) {
+  g_timeout_add(CLICK_DISPATCH_DELAY_MS, click_dispatch, window);
   return FALSE;
 }
 
-gboolean list_key_press(GtkWidget*, GdkEventKey* event, gpointer) {
+gboolean list_key_press(GtkWidget*, GdkEventKey* event, gpointer data) {
+  MainWindow& main = *static_cast<MainWindow*>(data);
   // Delete reaches "Delete File" as the menu accelerator, before the list
   // sees the key; handling it here too would delete twice.
   if (event->keyval == GDK_KEY_Home || event->keyval == GDK_KEY_KP_Home) {
-    goto_first_entry(g_main.rows(), g_main.prompter());
+    ListContext ctx = main.list_context();
+    run_list_command(list_commands::GOTO_FIRST_ENTRY, ctx);
     return TRUE;
   }
   return FALSE;
 }
 
-void column_clicked(GtkTreeViewColumn*, gpointer) { g_main.prompter().error_signal(); }
+void column_clicked(GtkTreeViewColumn*, gpointer window) {
+  static_cast<MainWindow*>(window)->prompter().error_signal();
+}
 
 void set_label_shown(GtkLabel* label, const std::string& bytes) {
   gtk_label_set_text(label, display_text(bytes).c_str());
@@ -98,18 +107,19 @@ void set_label_shown(GtkLabel* label, const std::string& bytes) {
 
 }  // namespace
 
-GObject* main_widget(const char* name) {
-  return g_main.builder ? gtk_builder_get_object(g_main.builder, name) : nullptr;
+GObject* MainWindow::widget(const char* name) const {
+  return builder != nullptr ? gtk_builder_get_object(builder, name) : nullptr;
 }
 
 void MainWindow::build(ScanBlock& block) {
+  g_type_ensure(GDK_TYPE_RGBA);
   register_resources();
   builder = gtk_builder_new_from_resource(UI_RESOURCE);
-  window = GTK_WINDOW(main_widget("TheFinder"));
-  view = GTK_TREE_VIEW(main_widget("TheClistBox"));
-  msg1 = GTK_LABEL(main_widget("TheMsg1"));
-  msg2 = GTK_LABEL(main_widget("TheMsg2"));
-  progress = GTK_PROGRESS_BAR(main_widget("ThepBar"));
+  window = GTK_WINDOW(widget("TheFinder"));
+  view = GTK_TREE_VIEW(widget("TheClistBox"));
+  msg1 = GTK_LABEL(widget("TheMsg1"));
+  msg2 = GTK_LABEL(widget("TheMsg2"));
+  progress = GTK_PROGRESS_BAR(widget("ThepBar"));
   gtk_widget_set_name(GTK_WIDGET(window), "TheFinder");
   gtk_widget_set_name(GTK_WIDGET(progress), "ThepBar");
   g_main_window = GTK_WIDGET(window);  // the window the notices and questions grey
@@ -129,17 +139,18 @@ void MainWindow::build(ScanBlock& block) {
   // group, so it works wherever the focus is), its command, or greyed.
   GtkAccelGroup* accelerators = gtk_accel_group_new();
   for (const MenuCommand& command : menu_commands()) {
-    GtkWidget* widget = GTK_WIDGET(main_widget(command.widget));
+    GtkWidget* item = GTK_WIDGET(widget(command.widget));
     if (command.accelerator != nullptr) {
       guint key;
       GdkModifierType mods;
       gtk_accelerator_parse(command.accelerator, &key, &mods);
-      gtk_widget_add_accelerator(widget, "activate", accelerators, key, mods, GTK_ACCEL_VISIBLE);
+      gtk_widget_add_accelerator(item, "activate", accelerators, key, mods, GTK_ACCEL_VISIBLE);
     }
-    gtk_widget_set_sensitive(widget, command.run != nullptr);
-    if (command.run != nullptr) {
-      const char* signal = GTK_IS_TOOL_BUTTON(widget) ? "clicked" : "activate";
-      g_signal_connect(widget, signal, G_CALLBACK(run_command), const_cast<MenuCommand*>(&command));
+    gtk_widget_set_sensitive(item, command.present());
+    if (command.present()) {
+      g_object_set_data(G_OBJECT(item), WINDOW_KEY, this);
+      const char* signal = GTK_IS_TOOL_BUTTON(item) ? "clicked" : "activate";
+      g_signal_connect(item, signal, G_CALLBACK(run_command), const_cast<MenuCommand*>(&command));
     }
   }
   gtk_window_add_accel_group(window, accelerators);
@@ -149,40 +160,35 @@ void MainWindow::build(ScanBlock& block) {
   gtk_tree_view_set_tooltip_column(view, COL_TOOLTIP);
   GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
   gtk_tree_selection_set_mode(selection, GTK_SELECTION_SINGLE);
-  g_signal_connect(selection, "changed", G_CALLBACK(list_selection_changed), nullptr);
-  g_signal_connect(view, "button-press-event", G_CALLBACK(list_button_press), nullptr);
-  g_signal_connect_after(view, "button-release-event", G_CALLBACK(list_button_release), nullptr);
-  g_signal_connect(view, "key-press-event", G_CALLBACK(list_key_press), nullptr);
+  g_signal_connect(selection, "changed", G_CALLBACK(list_selection_changed), this);
+  g_signal_connect(view, "button-press-event", G_CALLBACK(list_button_press), this);
+  g_signal_connect_after(view, "button-release-event", G_CALLBACK(list_button_release), this);
+  g_signal_connect(view, "key-press-event", G_CALLBACK(list_key_press), this);
   for (int i = 0; i < COLUMN_COUNT; ++i) {
     GtkTreeViewColumn* column = gtk_tree_view_get_column(view, i);
     gtk_tree_view_column_set_sort_column_id(column, -1);
-    g_signal_connect(column, "clicked", G_CALLBACK(column_clicked), nullptr);
+    g_signal_connect(column, "clicked", G_CALLBACK(column_clicked), this);
   }
 }
 
-MainWindow& build_main_window(ScanBlock& block) {
-  g_type_ensure(GDK_TYPE_RGBA);
-  g_main.build(block);
-  return g_main;
-}
-
-int click_dispatch(void*) {
+int click_dispatch(void* data) {
+  MainWindow& main = *static_cast<MainWindow*>(data);
   int action = ACTION_NONE;
-  const SettingsRecord& settings = g_main.rows().settings();
-  if (g_main.click_kind == 2) action = settings.double_click_action;
-  if (g_main.click_kind == 3) action = settings.triple_click_action;
-  g_main.click_kind = 0;
+  const SettingsRecord& settings = main.rows().settings();
+  if (main.click_kind == 2) action = settings.double_click_action;
+  if (main.click_kind == 3) action = settings.triple_click_action;
+  main.click_kind = 0;
   if (action == ACTION_NONE) return G_SOURCE_REMOVE;
   // The row the click was on, or nothing when that row is gone.
-  GtkTreeRowReference* row = g_main.click_row;
-  g_main.click_row = nullptr;
+  GtkTreeRowReference* row = main.click_row;
+  main.click_row = nullptr;
   GtkTreePath* path = row != nullptr ? gtk_tree_row_reference_get_path(row) : nullptr;
   if (row != nullptr) gtk_tree_row_reference_free(row);
   if (path == nullptr) return G_SOURCE_REMOVE;
   const int index = gtk_tree_path_get_indices(path)[0];
   gtk_tree_path_free(path);
-  if (g_main.rows().selected_row() != index) g_main.rows().select(index);
-  run_click_action(action);
+  if (main.rows().selected_row() != index) main.rows().select(index);
+  run_click_action(main, action);
   return G_SOURCE_REMOVE;
 }
 

@@ -36,9 +36,13 @@ class MainWindow : public IntakeView {
 
   ResultList& rows() { return *rows_; }
   Prompter& prompter() { return *prompter_; }
-  DeleteContext delete_context() {
-    return DeleteContext{*rows_, *prompter_, files_, "deleted.log", nullptr, &log_link_told_};
+  // What the list commands act on: the list, the questions, the disk and
+  // the deletion log in the data directory.
+  ListContext list_context() {
+    return ListContext(*rows_, *prompter_, files_, "deleted.log", nullptr, &log_link_told_);
   }
+  // A widget of the window by its name (the .ui id).
+  GObject* widget(const char* name) const;
 
   // What starts the helpers, lpr and file: the window's own SystemLauncher,
   // or the one a test put in its place (null gives the own one back).
@@ -47,7 +51,8 @@ class MainWindow : public IntakeView {
     launcher_ = launcher != nullptr ? launcher : &system_launcher_;
   }
 
-  // Built by build_main_window.
+  // Builds the window over the scan block and connects every handler; the
+  // caller shows it.
   void build(ScanBlock& block);
 
   // IntakeView
@@ -72,16 +77,6 @@ class MainWindow : public IntakeView {
   Launcher* launcher_ = &system_launcher_;
 };
 
-// The program's one main window, once built.
-extern MainWindow g_main;
-
-// Builds the window over the scan block and connects every handler; the
-// caller shows it.
-MainWindow& build_main_window(ScanBlock& block);
-
-// A widget of the main window by its name (the .ui id).
-GObject* main_widget(const char* name);
-
-// Runs the action chosen for the last double or triple click; a GLib
-// timeout callback, run once.
-int click_dispatch(void* unused);
+// Runs the action chosen for the last double or triple click of the window
+// `main_window` (a MainWindow); a GLib timeout callback, run once.
+int click_dispatch(void* main_window);

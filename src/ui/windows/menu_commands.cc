@@ -17,89 +17,88 @@
 
 namespace {
 
-ResultList& rows() { return g_main.rows(); }
-Prompter& prompter() { return g_main.prompter(); }
-Launcher& launcher() { return g_main.launcher(); }
+using namespace list_commands;
 
-void scan() { start_scan(*g_block, g_main); }
+void scan(MainWindow& w) { start_scan(w.rows().block(), w); }
+void stop(MainWindow&) { stop_scan(); }
+void end_program(MainWindow&) { exit_program(); }
 
 // The settings window on a page; -1: the page shown last.
 template <int PAGE>
-void settings() {
-  g_main.open_settings(PAGE);
+void settings(MainWindow& w) {
+  w.open_settings(PAGE);
 }
-void view_deleted_log() { show_text_file("Deleted Log", "deleted.log"); }
-void read_help() { show_help("Basics"); }
+void view_deleted_log(MainWindow&) { show_text_file("Deleted Log", "deleted.log"); }
+void read_help(MainWindow&) { show_help("Basics"); }
 
-void delete_file() {
-  DeleteContext ctx = g_main.delete_context();
-  delete_entry(ctx);
-}
-void delete_tagged() {
-  DeleteContext ctx = g_main.delete_context();
-  delete_all_tagged(ctx);
-}
-void delete_non_tagged() {
-  DeleteContext ctx = g_main.delete_context();
-  delete_all_non_tagged(ctx);
-}
+void open_folder_of(MainWindow& w) { open_folder(w.rows(), w.launcher()); }
+void view_file(MainWindow& w) { view_entry(w.rows(), w.launcher()); }
+void info(MainWindow& w) { show_file_info(w.list_context(), w.launcher()); }
+void user_function(MainWindow& w) { run_user_function(w.rows(), w.launcher()); }
+void write_script(MainWindow& w) { open_script_window(w.rows(), w.prompter(), g_state); }
+void print(MainWindow& w) { print_list(w.rows(), w.prompter(), w.launcher()); }
+void copy(MainWindow& w) { copy_path(w.rows(), w.prompter()); }
+// "Find / Tag..." opens the window whatever the list is doing; "Find /
+// Tag Files" and the tool bar's Find refuse while it is busy.
+void find(MainWindow& w) { open_find_window(w.rows(), w.prompter(), g_state, false); }
+void find_files(MainWindow& w) { open_find_window(w.rows(), w.prompter(), g_state, true); }
 
 // In the order of the menus, then the tool bar.
 const MenuCommand COMMANDS[] = {
     // _File
-    {"menuitem55", "F5", scan},  // Start Scanning
-    {"menuitem57", "F7", [] { open_folder(rows(), launcher()); }},
-    {"menuitem58", "F8", [] { show_file_info(g_main.delete_context(), launcher()); }},  // Info...
-    {"menuitem59", "F9", [] { run_user_function(rows(), launcher()); }},
-    {"menuitem60", "F10", [] { view_entry(rows(), launcher()); }},
-    {"menuitem61", "F11", [] { open_script_window(rows(), prompter(), g_state); }},
-    {"print_listbox", "F12", [] { print_list(rows(), prompter(), launcher()); }},
-    {"menuitem64", "<Shift><Control>F12", [] { save_contents(rows(), prompter()); }},
-    {"menuitem65", "<Shift><Alt>F11", [] { restore_contents(rows(), prompter()); }},
-    {"menuitem67", "<Alt>x", exit_program},  // Exit
+    {"menuitem55", "F5", nullptr, scan},  // Start Scanning
+    {"menuitem57", "F7", nullptr, open_folder_of},
+    {"menuitem58", "F8", nullptr, info},
+    {"menuitem59", "F9", nullptr, user_function},
+    {"menuitem60", "F10", nullptr, view_file},
+    {"menuitem61", "F11", nullptr, write_script},
+    {"print_listbox", "F12", nullptr, print},
+    {"menuitem64", "<Shift><Control>F12", &SAVE_CONTENTS, nullptr},
+    {"menuitem65", "<Shift><Alt>F11", &RESTORE_CONTENTS, nullptr},
+    {"menuitem67", "<Alt>x", nullptr, end_program},
     // _Settings
-    {"menuitem69", "F2", settings<-1>},                // Settings Notebook
-    {"menuitem70", "<Shift><Control>m", settings<0>},  // File Masks
-    {"menuitem71", "<Shift><Control>a", settings<1>},  // File Attributes
-    {"menuitem72", "<Shift><Control>r", settings<2>},  // Date Ranges
-    {"menuitem73", "<Shift><Control>z", settings<3>},  // File Sizes
-    {"menuitem74", "<Shift><Control>x", settings<4>},  // Exclude Files
-    {"menuitem75", "<Shift><Control>i", settings<5>},  // Include Directories
-    {"exclude_directories1", "<Shift><Control>e", settings<6>},
-    {"menuitem76", "<Shift><Control>l", settings<7>},   // Compare Logic
-    {"menuitem77", "<Shift><Control>g", settings<8>},   // Group Sizes
-    {"menuitem78", "<Shift><Control>s", settings<9>},   // Stop (the page)
-    {"menuitem79", "<Shift><Control>o", settings<10>},  // Operation
+    {"menuitem69", "F2", nullptr, settings<-1>},                // Settings Notebook
+    {"menuitem70", "<Shift><Control>m", nullptr, settings<0>},  // File Masks
+    {"menuitem71", "<Shift><Control>a", nullptr, settings<1>},  // File Attributes
+    {"menuitem72", "<Shift><Control>r", nullptr, settings<2>},  // Date Ranges
+    {"menuitem73", "<Shift><Control>z", nullptr, settings<3>},  // File Sizes
+    {"menuitem74", "<Shift><Control>x", nullptr, settings<4>},  // Exclude Files
+    {"menuitem75", "<Shift><Control>i", nullptr, settings<5>},  // Include Directories
+    {"exclude_directories1", "<Shift><Control>e", nullptr, settings<6>},
+    {"menuitem76", "<Shift><Control>l", nullptr, settings<7>},   // Compare Logic
+    {"menuitem77", "<Shift><Control>g", nullptr, settings<8>},   // Group Sizes
+    {"menuitem78", "<Shift><Control>s", nullptr, settings<9>},   // Stop (the page)
+    {"menuitem79", "<Shift><Control>o", nullptr, settings<10>},  // Operation
     // _Edit
-    {"menuitem81", "<Control>Insert", [] { copy_path(rows(), prompter()); }},
-    {"menuitem83", nullptr, [] { remove_line_or_group(rows(), prompter()); }},
-    {"menuitem85", "<Control>r", [] { remove_all_tagged(rows(), prompter()); }},
-    {"menuitem86", "<Shift><Control>n", [] { remove_all_non_tagged(rows(), prompter()); }},
-    {"menuitem88", nullptr, [] { remove_all_deleted(rows(), prompter()); }},
+    {"menuitem81", "<Control>Insert", nullptr, copy},
+    {"menuitem83", nullptr, &REMOVE_LINE_OR_GROUP, nullptr},
+    {"menuitem85", "<Control>r", &REMOVE_ALL_TAGGED, nullptr},
+    {"menuitem86", "<Shift><Control>n", &REMOVE_ALL_NON_TAGGED, nullptr},
+    {"menuitem88", nullptr, &REMOVE_ALL_DELETED, nullptr},
     // _Delete
-    {"menuitem90", "Delete", delete_file},
-    {"menuitem91", "<Control>Delete", delete_tagged},
-    {"menuitem92", nullptr, delete_non_tagged},
-    {"menuitem94", "<Shift>Delete", view_deleted_log},
+    {"menuitem90", "Delete", &DELETE_FILE, nullptr},
+    {"menuitem91", "<Control>Delete", &DELETE_ALL_TAGGED, nullptr},
+    {"menuitem92", nullptr, &DELETE_ALL_NON_TAGGED, nullptr},
+    {"menuitem94", "<Shift>Delete", nullptr, view_deleted_log},
     // _Tag
-    {"menuitem96", nullptr, [] { goto_first_entry(rows(), prompter()); }},
-    {"menuitem97", "<Control>t", [] { open_find_window(rows(), prompter(), g_state, false); }},
-    {"menuitem98", "<Control>l", [] { open_find_window(rows(), prompter(), g_state, true); }},
-    {"menuitem99", "<Control>d", [] { tag_all_deleted(rows(), prompter()); }},
-    {"menuitem100", "<Control>u", [] { untag_all(rows(), prompter()); }},
-    {"menuitem102", "<Control>z", [] { toggle_tag(rows(), prompter()); }},
+    {"menuitem96", nullptr, &GOTO_FIRST_ENTRY, nullptr},
+    {"menuitem97", "<Control>t", nullptr, find},
+    {"menuitem98", "<Control>l", nullptr, find_files},
+    {"menuitem99", "<Control>d", &TAG_ALL_DELETED, nullptr},
+    {"menuitem100", "<Control>u", &UNTAG_ALL, nullptr},
+    {"menuitem102", "<Control>z", &TOGGLE_TAG, nullptr},
     // _Help
-    {"menuitem104", "F1", read_help},
+    {"menuitem104", "F1", nullptr, read_help},
     // Tool bar
-    {"button20", nullptr, settings<-1>},
-    {"button21", nullptr, scan},
-    {"button22", nullptr, stop_scan},
-    {"button23", nullptr, [] { open_find_window(rows(), prompter(), g_state, true); }},
-    {"button24", nullptr, [] { open_folder(rows(), launcher()); }},
-    {"button25", nullptr, [] { view_entry(rows(), launcher()); }},
-    {"button26", nullptr, [] { show_file_info(g_main.delete_context(), launcher()); }},
-    {"button27", nullptr, [] { open_script_window(rows(), prompter(), g_state); }},
-    {"button28", nullptr, delete_file},
+    {"button20", nullptr, nullptr, settings<-1>},
+    {"button21", nullptr, nullptr, scan},
+    {"button22", nullptr, nullptr, stop},
+    {"button23", nullptr, nullptr, find_files},
+    {"button24", nullptr, nullptr, open_folder_of},
+    {"button25", nullptr, nullptr, view_file},
+    {"button26", nullptr, nullptr, info},
+    {"button27", nullptr, nullptr, write_script},
+    {"button28", nullptr, &DELETE_FILE, nullptr},
 };
 
 // The command each ClickAction runs, by the entry that carries it.
@@ -124,8 +123,17 @@ const MenuCommand* find_menu_command(const char* widget) {
   return nullptr;
 }
 
-void run_click_action(int action) {
+void run_menu_command(const MenuCommand& command, MainWindow& window) {
+  if (command.list_command != nullptr) {
+    ListContext ctx = window.list_context();
+    run_list_command(*command.list_command, ctx);
+  } else if (command.run != nullptr) {
+    command.run(window);
+  }
+}
+
+void run_click_action(MainWindow& window, int action) {
   if (action <= ACTION_NONE || action > ACTION_OPEN_FOLDER) return;
   const MenuCommand* command = find_menu_command(CLICK_ACTION_ENTRIES[action]);
-  if (command != nullptr && command->run != nullptr) command->run();
+  if (command != nullptr) run_menu_command(*command, window);
 }

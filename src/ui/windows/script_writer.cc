@@ -14,6 +14,7 @@
 #include "settings/state_file.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/help_viewer.h"
+#include "ui/list/list_commands.h"
 #include "ui/windows/resources.h"
 
 namespace {
@@ -102,6 +103,9 @@ struct ScriptWindow {
 
   void write();
   void browse();
+
+ private:
+  void write_list();  // with the busy word held
 };
 
 ScriptWindow* g_script = nullptr;
@@ -109,11 +113,10 @@ ScriptWindow* g_script = nullptr;
 void ScriptWindow::write() {
   // A scan or another command owns the list: the script would not be the
   // list the user sees.
-  ListBusy busy(list.block());
-  if (!busy.held()) {
-    prompter.notify_busy("Write Script");
-    return;
-  }
+  run_holding_busy_word(list, prompter, list_commands::WRITE_SCRIPT, [this] { write_list(); });
+}
+
+void ScriptWindow::write_list() {
   const ScriptChoices chosen = choices();  // the whole template, for this run
   store();
   const std::string name = file_name();

@@ -31,9 +31,9 @@ class ContentsTest : public test::ListTest {
     file("c", "defg");
     row("/gone", 7, "D");
     comment("End Of List");
-    block->dirs_count = 12;
-    block->files_count = 345;
-    block->dup_count = 3;
+    block->counters.dirs_count = 12;
+    block->counters.files_count = 345;
+    block->counters.dup_count = 3;
     block->deleted_count = 1;
     block->deleted_bytes = 7;
     list.untag(5 - 1);  // /c: tagged then untagged, a white background
@@ -53,14 +53,14 @@ TEST_F(ContentsTest, SaveThenRestoreGivesTheSameList) {
   list.clear();
   block->row_count = 0;
   block->tagged_count = 9;
-  block->dirs_count = 0;
+  block->counters.dirs_count = 0;
   restore_contents(list, prompter, contents());
   EXPECT_EQ(shape(), before);
   EXPECT_EQ(list.path(3), dir / "b\ncaf\xE9") << "the path's bytes";
   EXPECT_EQ(list.totals_line(), totals);
-  EXPECT_EQ(block->dirs_count.load(), 12);
-  EXPECT_EQ(block->files_count.load(), 345);
-  EXPECT_EQ(block->dup_count.load(), 3);
+  EXPECT_EQ(block->counters.dirs_count.load(), 12);
+  EXPECT_EQ(block->counters.files_count.load(), 345);
+  EXPECT_EQ(block->counters.dup_count.load(), 3);
   EXPECT_EQ(block->row_count.load(), 8);
   EXPECT_EQ(list.selected_row(), 7);
   GdkRGBA tagged = colour(list, 2, COL_BACKGROUND);
@@ -171,7 +171,7 @@ TEST_F(ContentsTest, ADamagedFileLeavesAnEmptyListAndSaysSo) {
   EXPECT_EQ(list.size(), 0);
   EXPECT_EQ(block->row_count.load(), 0);
   EXPECT_EQ(list.selected_row(), -1);
-  EXPECT_EQ(block->dirs_count.load(), 0);
+  EXPECT_EQ(block->counters.dirs_count.load(), 0);
   EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
   EXPECT_EQ(prompter.said, std::vector<std::string>{
                                "message|Restore Contents|The Contents File is Corrupted, List Can "

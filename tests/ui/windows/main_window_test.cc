@@ -31,6 +31,9 @@
 #include "ui/windows/script_writer.h"
 #include "ui/windows/settings_window.h"
 
+// The window under test (the program keeps its own in main).
+MainWindow g_main;
+
 namespace {
 
 std::string row_text(int row, int column) {
@@ -62,7 +65,7 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_GT(scanner_, 0) << error;
     g_block = block;
     default_settings(block->settings);
-    build_main_window(*block);
+    g_main.build(*block);
     g_main.use_launcher(&launcher_);
     gtk_widget_show(GTK_WIDGET(g_main.window));
     intake_ = g_timeout_add(5, result_intake_tick, static_cast<IntakeView*>(&g_main));
@@ -132,14 +135,14 @@ std::pair<guint, GdkModifierType> accelerator_of(GtkWidget* item) {
 }
 
 std::string menu_label(const char* id) {
-  return gtk_menu_item_get_label(GTK_MENU_ITEM(main_widget(id)));
+  return gtk_menu_item_get_label(GTK_MENU_ITEM(g_main.widget(id)));
 }
 
 TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
   EXPECT_STREQ(gtk_window_get_title(g_main.window), "Pelto Marvish 1.00");
   for (const char* name : {"TheFinder", "vbox1", "menubar3", "toolbar3", "TheClistBox", "TheMsg1",
                            "TheMsg2", "ThepBar", "menuitem54_menu", "menuitem63_menu"}) {
-    EXPECT_NE(main_widget(name), nullptr) << name;
+    EXPECT_NE(g_main.widget(name), nullptr) << name;
   }
   struct Entry {
     const char* id;
@@ -195,9 +198,9 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
   };
   for (const Entry& e : entries) {
     SCOPED_TRACE(e.id);
-    ASSERT_NE(main_widget(e.id), nullptr);
+    ASSERT_NE(g_main.widget(e.id), nullptr);
     EXPECT_EQ(menu_label(e.id), e.label);
-    auto [key, mods] = accelerator_of(GTK_WIDGET(main_widget(e.id)));
+    auto [key, mods] = accelerator_of(GTK_WIDGET(g_main.widget(e.id)));
     guint want_key = 0;
     GdkModifierType want_mods = GdkModifierType(0);
     if (*e.accelerator) gtk_accelerator_parse(e.accelerator, &want_key, &want_mods);
@@ -206,16 +209,16 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
   }
   for (const char* separator : {"menuitem56", "menuitem62", "menuitem66", "menuitem82",
                                 "menuitem84", "menuitem87", "menuitem93", "menuitem101"}) {
-    EXPECT_TRUE(GTK_IS_SEPARATOR_MENU_ITEM(main_widget(separator))) << separator;
+    EXPECT_TRUE(GTK_IS_SEPARATOR_MENU_ITEM(g_main.widget(separator))) << separator;
   }
-  EXPECT_TRUE(gtk_menu_item_get_use_underline(GTK_MENU_ITEM(main_widget("menuitem54"))));
+  EXPECT_TRUE(gtk_menu_item_get_use_underline(GTK_MENU_ITEM(g_main.widget("menuitem54"))));
 
   const char* const tools[][2] = {
       {"button20", "Settings"}, {"button21", "Scan"},   {"button22", "Stop"},
       {"button23", "Find"},     {"button24", "Folder"}, {"button25", "View"},
       {"button26", "Info"},     {"button27", "Script"}, {"button28", "Delete"}};
   for (const auto& [id, label] : tools) {
-    GtkToolButton* button = GTK_TOOL_BUTTON(main_widget(id));
+    GtkToolButton* button = GTK_TOOL_BUTTON(g_main.widget(id));
     EXPECT_STREQ(gtk_tool_button_get_label(button), label);
     GtkWidget* icon = gtk_tool_button_get_icon_widget(button);
     ASSERT_TRUE(GTK_IS_IMAGE(icon)) << id;
@@ -227,7 +230,7 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
       {"label17", "*"},   {"label18", "Date"},       {"label19", "Time"}, {"label20", "Size"},
       {"label21", "Crc"}, {"label22", "-rwxrwxrwx"}, {"label23", "File"}};
   for (int i = 0; i < 7; ++i) {
-    GtkWidget* title = GTK_WIDGET(main_widget(titles[i][0]));
+    GtkWidget* title = GTK_WIDGET(g_main.widget(titles[i][0]));
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(title)), titles[i][1]);
     EXPECT_FALSE(gtk_widget_get_sensitive(title)) << "titles are drawn greyed";
     EXPECT_EQ(gtk_tree_view_column_get_widget(gtk_tree_view_get_column(g_main.view, i)), title);
@@ -271,12 +274,12 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
                            "button25",
                            "button26",
                            "button28"}) {
-    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(live)))) << live;
+    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.widget(live)))) << live;
   }
   // Every entry of the command table has its command now.
   for (const MenuCommand& command : menu_commands()) {
-    EXPECT_NE(command.run, nullptr) << command.widget;
-    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(main_widget(command.widget))))
+    EXPECT_TRUE(command.present()) << command.widget;
+    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.widget(command.widget))))
         << command.widget;
   }
 }

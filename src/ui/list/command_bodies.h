@@ -1,0 +1,28 @@
+// The bodies of the list commands, for the table that runs them
+// (list_command_table.cc): when a body runs, its ready check has passed and
+// the busy word is held for it, if it takes the word.
+#pragma once
+
+#include "ui/list/list_commands.h"
+
+namespace body {
+
+void toggle_tag(ListContext& ctx);
+void tag_all_deleted(ListContext& ctx);
+void untag_all(ListContext& ctx);
+void goto_first_entry(ListContext& ctx);
+
+void save_contents(ListContext& ctx);
+void restore_contents(ListContext& ctx);
+
+void remove_line_or_group(ListContext& ctx);
+void remove_all_tagged(ListContext& ctx);
+void remove_all_non_tagged(ListContext& ctx);
+void remove_all_deleted(ListContext& ctx);
+
+// The single delete of the selected entry.
+void delete_selected(ListContext& ctx);
+void delete_all_tagged(ListContext& ctx);
+void delete_all_non_tagged(ListContext& ctx);
+
+}  // namespace body
