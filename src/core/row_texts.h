@@ -71,6 +71,15 @@ enum RowKind {
 // path (column 6). A group header is recognised before a comment row.
 RowKind classify_texts(std::string_view mark, std::string_view first, std::string_view path);
 
+// The kind of a row from its texts.
+inline RowKind classify_texts(const RowTexts& row) {
+  return classify_texts(row.col[0], row.col[1], row.col[COLUMN_COUNT - 1]);
+}
+
+// Whether a row of that kind is a group header or a comment row: a row
+// that names no file and ends the group before it.
+inline bool is_marker_kind(RowKind kind) { return kind == ROW_GROUP || kind == ROW_COMMENT; }
+
 // Whether a row of that kind names a file (plain, tagged or deleted).
 inline bool is_file_kind(RowKind kind) {
   return kind == ROW_FILE || kind == ROW_TAGGED || kind == ROW_DELETED;

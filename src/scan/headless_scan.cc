@@ -26,7 +26,7 @@ class RowStream : public ListRecordSink {
   void freeze_list() override {}
   void thaw_list() override {}
   void append_row(const RowTexts& row) override {
-    bool comment = row.col[0][0] == '/' && std::string_view(row.col[1]).substr(0, 5) != "Group";
+    bool comment = classify_texts(row) == ROW_COMMENT;
     if (!streaming_ && comment) {
       Held& h = held_.emplace_back();
       for (int i = 0; i < COLUMN_COUNT; ++i) h.texts[i] = row.col[i];

@@ -12,10 +12,9 @@
 
 namespace {
 
-bool is_comment(const RowTexts& row) { return row.col[0][0] == '/'; }
-bool is_group(const RowTexts& row) {
-  return is_comment(row) && std::strncmp(row.col[1], "Group", 5) == 0;
-}
+// A group header or a comment row: no file, and the end of the group before.
+bool is_comment(const RowTexts& row) { return is_marker_kind(classify_texts(row)); }
+bool is_group(const RowTexts& row) { return classify_texts(row) == ROW_GROUP; }
 
 bool valid_utf8(std::string_view text) {
   return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);

@@ -53,7 +53,7 @@ void save_contents(ListContext& ctx) {
     row.col[COL_PATH] = list.path(i);
     row.identity = list.identity(i);
     row.group = list.group_of(i);
-    if (row.col[0].rfind('/', 0) == 0) last_marker = i;
+    if (is_marker_kind(list.classify_row(i))) last_marker = i;
   }
   list.select(last_marker);
   contents.counters[0] = list.selected_row();

@@ -78,10 +78,11 @@ void ResultList::append(const RowTexts& row) {
   const char* t[COLUMN_COUNT];
   for (int i = 0; i < COLUMN_COUNT; ++i) t[i] = shown(row.col[i], buffers[i]);
   const char* path_bytes = t[COL_PATH] == row.col[COL_PATH] ? nullptr : row.col[COL_PATH];
-  const GdkRGBA* foreground = row.col[0][0] == '/' ? &COMMENT_COLOUR : nullptr;
+  const RowKind kind = classify_texts(row);
+  const GdkRGBA* foreground = is_marker_kind(kind) ? &COMMENT_COLOUR : nullptr;
   FileIdentity id = row.identity != nullptr ? *row.identity : FileIdentity{};
   const std::int64_t previous_group = group_serial_;
-  if (row.col[0][0] == '/') {
+  if (!is_file_kind(kind)) {
     ++group_serial_;
     last_saved_group_ = 0;
   } else if (row.group != 0) {
@@ -91,7 +92,7 @@ void ResultList::append(const RowTexts& row) {
   if (group_serial_ != previous_group) hard_links_.new_group();
   int style = PANGO_STYLE_NORMAL;
   GCharPtr tooltip;
-  if (row.col[0][0] == '/') {
+  if (!is_file_kind(kind)) {
     // Headers and comments are never hard links.
   } else if (const std::string* first = hard_links_.earlier_name(id, row.col[COL_PATH])) {
     style = PANGO_STYLE_ITALIC;

@@ -7,8 +7,8 @@ std::string script_text(const ResultList& list, const ScriptChoices& choices,
   std::string text = script_header(choices.style, date);
   const int n = list.size();
   for (int r = 0; r < n; ++r) {
-    std::string mark = list.text(r, COL_MARK);
-    if (mark.rfind('/', 0) == 0) {
+    const RowKind kind = list.classify_row(r);
+    if (is_marker_kind(kind)) {
       std::string line;
       for (int c = 0; c < COLUMN_COUNT; ++c) {
         if (c > 0) line += ' ';
@@ -17,7 +17,8 @@ std::string script_text(const ResultList& list, const ScriptChoices& choices,
       text += comment_line(choices.style, line);
       continue;
     }
-    if (choices.only_tagged && mark.rfind('*', 0) != 0) continue;
+    if (!is_file_kind(kind)) continue;
+    if (choices.only_tagged && kind != ROW_TAGGED) continue;
     const std::string path = list.path(r);  // the path's own bytes
     PathParts parts = split_path(path);
     TemplateValues values{list.text(r, 1), list.text(r, 2), list.text(r, 3), list.text(r, 4),
