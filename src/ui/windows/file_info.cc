@@ -11,6 +11,7 @@
 #include "core/glib_ptr.h"
 #include "list_text/list_rows.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/dialogs/modal_window.h"
 #include "ui/list/file_commands.h"
 #include "ui/windows/file_info.h"
 #include "ui/windows/resources.h"
@@ -52,109 +53,129 @@ std::string type_from(const RunResult& file) {
 // An open box. It describes the file of one row: the row is followed by a
 // reference (it moves when rows above it go, and is gone when the row is),
 // and its path is kept to be sure the row still names that file.
-struct InfoBox {
-  InfoBox(DeleteContext context, Launcher& starter) : ctx(context), launcher(starter) {}
+class InfoBox : public ModalWindow {
+ public:
+  InfoBox(ListContext context, Launcher& launcher, int row, const std::string& path,
+          const struct stat& st)
+      : ModalWindow(gtk_builder_new_from_resource(UI_RESOURCE), "TheWinInfo"),
+        ctx_(context),
+        launcher_(launcher),
+        path_(path) {
+    GtkTreePath* tree_path = gtk_tree_path_new_from_indices(row, -1);
+    row_ = gtk_tree_row_reference_new(GTK_TREE_MODEL(ctx_.list.store()), tree_path);
+    gtk_tree_path_free(tree_path);
+    // Names show in their one-line form; the type keeps a line of its own.
+    text_before_type_ = "\nfile \"" + display_text(path) + "\"\n\nMagic file type ";
+    text_after_type_ = "\n\nOwner: " + display_text(owner_name(st.st_uid)) +
+                       " Group: " + display_text(group_name(st.st_gid)) + "\n\n";
+    show_type("...");  // until `file` answers
 
-  DeleteContext ctx;
-  Launcher& launcher;
-  GtkBuilder* builder = nullptr;
-  GtkTreeRowReference* row = nullptr;
-  std::string path;
-  std::string text_before_type, text_after_type;
-  RunHandle file_run;
-  int acting = 0;       // inside a button's handler (questions run nested loops)
-  bool closed = false;  // the window went while a handler ran
-  gulong store_signals[2] = {0, 0};
-
-  GObject* object(const char* name) const { return gtk_builder_get_object(builder, name); }
-
-  void stop_following_the_list() {
-    for (gulong& id : store_signals) {
-      if (id != 0) g_signal_handler_disconnect(ctx.list.store(), id);
-      id = 0;
+    g_signal_connect_swapped(object("ButOK"), "clicked",
+                             G_CALLBACK(+[](InfoBox* box) { box->close(); }), this);
+    g_signal_connect_swapped(object("ButDelete"), "clicked", G_CALLBACK(+[](InfoBox* box) {
+                               box->act(&InfoBox::delete_described);  // the box stays open
+                             }),
+                             this);
+    g_signal_connect_swapped(object("ButView"), "clicked",
+                             G_CALLBACK(+[](InfoBox* box) { box->act(&InfoBox::view_described); }),
+                             this);
+    // Whatever else changes the list meanwhile, the buttons follow the row.
+    for (const char* signal : {"row-deleted", "row-changed"}) {
+      store_signals_.push_back(
+          g_signal_connect_swapped(ctx_.list.store(), signal,
+                                   G_CALLBACK(+[](InfoBox* box) { box->update_buttons(); }), this));
     }
+    update_buttons();
+
+    show();
+    GtkWidget* ok = GTK_WIDGET(object("ButOK"));
+    gtk_widget_grab_default(ok);
+    gtk_widget_grab_focus(ok);
   }
 
-  ~InfoBox() {
-    stop_following_the_list();
-    gtk_tree_row_reference_free(row);
-    g_object_unref(builder);
+  // `file` runs from an argument vector, with "--" before the path, and in
+  // brief form: its report never depends on how it would print an odd name.
+  // Its answer comes from the main loop, never after the box has gone.
+  void ask_file_for_the_type(int time_limit_ms) {
+    file_run_ = launcher_.run_with_time_limit(
+        {"file", "-b", "--", path_}, {FILE_OUTPUT_LIMIT, ErrorOutput::DISCARDED}, time_limit_ms,
+        [this](const RunResult& file) { show_type(type_from(file)); });
   }
+
+ private:
+  ~InfoBox() override { gtk_tree_row_reference_free(row_); }
+
+  void on_close() override {
+    if (file_run_) file_run_->stop();  // its answer is no longer wanted
+    for (gulong id : store_signals_) g_signal_handler_disconnect(ctx_.list.store(), id);
+    store_signals_.clear();
+  }
+
+  void show_type(const std::string& type) {
+    // The type is bytes from another program: shown as valid text.
+    GCharPtr shown(g_utf8_make_valid(type.data(), static_cast<gssize>(type.size())));
+    const std::string text = text_before_type_ + ": " + shown.get() + "\n" + text_after_type_;
+    gtk_label_set_text(GTK_LABEL(object("TheInfoText")), text.c_str());
+  }
+
+  // The row the box describes, or -1 when it is gone from the list or no
+  // longer names the file.
+  int described_row() const {
+    if (!gtk_tree_row_reference_valid(row_)) return -1;
+    GtkTreePath* path = gtk_tree_row_reference_get_path(row_);
+    const int r = gtk_tree_path_get_indices(path)[0];
+    gtk_tree_path_free(path);
+    return ctx_.list.path(r) == path_ ? r : -1;
+  }
+
+  // The row of the described file while the file is still listed and not
+  // deleted, else -1.
+  int live_row() const {
+    const int r = described_row();
+    if (r < 0 || ctx_.list.text(r, COL_MARK).rfind('D', 0) == 0) return -1;
+    return r;
+  }
+
+  // Delete and View are there for a file that can still be acted on.
+  void update_buttons() {
+    if (closed()) return;  // its widgets are gone
+    const bool live = live_row() >= 0;
+    gtk_widget_set_sensitive(GTK_WIDGET(object("ButDelete")), live);
+    gtk_widget_set_sensitive(GTK_WIDGET(object("ButView")), live);
+  }
+
+  // Delete File, for the one file the box describes: refused while the list
+  // is busy, then the single-file delete on that row.
+  void delete_described() {
+    const int r = live_row();
+    if (r < 0) return;
+    ctx_.list.select(r);
+    run_list_command(list_commands::DELETE_SELECTED, ctx_);
+  }
+
+  void view_described() {
+    const int r = live_row();
+    if (r < 0) return;
+    ctx_.list.select(r);
+    view_entry(ctx_.list, launcher_);
+  }
+
+  // Runs a button's action on the box. Its questions run nested main loops,
+  // in which the box may be closed: it is freed only once the action is over.
+  void act(void (InfoBox::*action)()) {
+    Action running(*this);
+    (this->*action)();
+    update_buttons();
+  }
+
+  ListContext ctx_;
+  Launcher& launcher_;
+  GtkTreeRowReference* row_ = nullptr;
+  std::string path_;
+  std::string text_before_type_, text_after_type_;
+  RunHandle file_run_;
+  std::vector<gulong> store_signals_;
 };
-
-void show_type(InfoBox& box, const std::string& type) {
-  // The type is bytes from another program: shown as valid text.
-  GCharPtr shown(g_utf8_make_valid(type.data(), static_cast<gssize>(type.size())));
-  const std::string text = box.text_before_type + ": " + shown.get() + "\n" + box.text_after_type;
-  gtk_label_set_text(GTK_LABEL(box.object("TheInfoText")), text.c_str());
-}
-
-// The row the box describes, or -1 when it is gone from the list or no
-// longer names the file.
-int described_row(const InfoBox& box) {
-  if (!gtk_tree_row_reference_valid(box.row)) return -1;
-  GtkTreePath* path = gtk_tree_row_reference_get_path(box.row);
-  const int r = gtk_tree_path_get_indices(path)[0];
-  gtk_tree_path_free(path);
-  return box.ctx.list.path(r) == box.path ? r : -1;
-}
-
-// The row of the described file while the file is still listed and not
-// deleted, else -1.
-int live_row(const InfoBox& box) {
-  const int r = described_row(box);
-  if (r < 0 || box.ctx.list.text(r, COL_MARK).rfind('D', 0) == 0) return -1;
-  return r;
-}
-
-// Delete and View are there for a file that can still be acted on.
-void update_buttons(InfoBox& box) {
-  if (box.closed) return;  // its widgets are gone
-  const bool live = live_row(box) >= 0;
-  gtk_widget_set_sensitive(GTK_WIDGET(box.object("ButDelete")), live);
-  gtk_widget_set_sensitive(GTK_WIDGET(box.object("ButView")), live);
-}
-
-void store_changed(InfoBox* box) { update_buttons(*box); }
-
-// Delete File, for the one file the box describes: refused while the list
-// is busy, then the single-file delete on that row.
-void delete_described(InfoBox& box) {
-  const int r = live_row(box);
-  if (r < 0) return;
-  box.ctx.list.select(r);
-  run_list_command(list_commands::DELETE_SELECTED, box.ctx);
-}
-
-void view_described(InfoBox& box) {
-  const int r = live_row(box);
-  if (r < 0) return;
-  box.ctx.list.select(r);
-  view_entry(box.ctx.list, box.launcher);
-}
-
-// Runs a button's action on the box. Its questions run nested main loops,
-// in which the box may be closed: it is freed only once the action is over.
-void act(InfoBox* box, void (*action)(InfoBox&)) {
-  ++box->acting;
-  action(*box);
-  --box->acting;
-  if (box->closed) {
-    if (box->acting == 0) delete box;
-    return;
-  }
-  update_buttons(*box);
-}
-
-void box_destroyed(GtkWidget* window, gpointer data) {
-  auto* box = static_cast<InfoBox*>(data);
-  gtk_grab_remove(window);
-  release_main_window();
-  if (box->file_run) box->file_run->stop();  // its answer is no longer wanted
-  box->stop_following_the_list();
-  box->closed = true;
-  if (box->acting == 0) delete box;
-}
 
 }  // namespace
 
@@ -167,50 +188,6 @@ void show_file_info(DeleteContext ctx, Launcher& launcher, int type_time_limit_m
   if (lstat(path.c_str(), &st) != 0) return;
 
   register_resources();
-  auto* box = new InfoBox(ctx, launcher);
-  box->builder = gtk_builder_new_from_resource(UI_RESOURCE);
-  box->path = path;
-  GtkTreePath* tree_path = gtk_tree_path_new_from_indices(r, -1);
-  box->row = gtk_tree_row_reference_new(GTK_TREE_MODEL(list.store()), tree_path);
-  gtk_tree_path_free(tree_path);
-  // Names show in their one-line form; the type keeps a line of its own.
-  box->text_before_type = "\nfile \"" + display_text(path) + "\"\n\nMagic file type ";
-  box->text_after_type = "\n\nOwner: " + display_text(owner_name(st.st_uid)) +
-                         " Group: " + display_text(group_name(st.st_gid)) + "\n\n";
-
-  GtkWidget* window = GTK_WIDGET(box->object("TheWinInfo"));
-  gtk_widget_set_name(window, "TheWinInfo");
-  show_type(*box, "...");  // until `file` answers
-  keep_above_main_window(window);
-
-  g_signal_connect_swapped(box->object("ButOK"), "clicked", G_CALLBACK(gtk_widget_destroy), window);
-  g_signal_connect(box->object("ButDelete"), "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
-                     act(static_cast<InfoBox*>(data), delete_described);  // the box stays open
-                   }),
-                   box);
-  g_signal_connect(box->object("ButView"), "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
-                     act(static_cast<InfoBox*>(data), view_described);
-                   }),
-                   box);
-  g_signal_connect(window, "destroy", G_CALLBACK(box_destroyed), box);
-  // Whatever else changes the list meanwhile, the buttons follow the row.
-  box->store_signals[0] =
-      g_signal_connect_swapped(list.store(), "row-deleted", G_CALLBACK(store_changed), box);
-  box->store_signals[1] =
-      g_signal_connect_swapped(list.store(), "row-changed", G_CALLBACK(store_changed), box);
-  update_buttons(*box);
-
-  hold_main_window();
-  gtk_widget_show(window);
-  gtk_grab_add(window);
-  GtkWidget* ok = GTK_WIDGET(box->object("ButOK"));
-  gtk_widget_grab_default(ok);
-  gtk_widget_grab_focus(ok);
-
-  // `file` runs from an argument vector, with "--" before the path, and in
-  // brief form: its report never depends on how it would print an odd name.
-  // Its answer comes from the main loop, never after the box has gone.
-  box->file_run = launcher.run_with_time_limit(
-      {"file", "-b", "--", path}, {FILE_OUTPUT_LIMIT, ErrorOutput::DISCARDED}, type_time_limit_ms,
-      [box](const RunResult& file) { show_type(*box, type_from(file)); });
+  auto* box = new InfoBox(ctx, launcher, r, path, st);  // lives as long as its window
+  box->ask_file_for_the_type(type_time_limit_ms);
 }

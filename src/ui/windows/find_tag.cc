@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ui/dialogs/dialogs.h"
+#include "ui/dialogs/modal_window.h"
 #include "ui/list/list_commands.h"
 #include "ui/windows/resources.h"
 
@@ -15,21 +16,37 @@ constexpr const char* UI_RESOURCE = "/org/peltomarvish/find_tag.ui";
 constexpr int HAS_LAST_COMPARED = 18;
 constexpr int NOT_LAST_COMPARED = 19;
 
-struct FindWindow {
-  ResultList& list;
-  Prompter& prompter;
-  StateRecord& state;
-  GtkBuilder* builder;
-  GtkWidget* window;
-  bool holding = true;  // the main window is held insensitive
+class FindWindow : public ModalWindow {
+ public:
+  FindWindow(ResultList& list, Prompter& prompter, StateRecord& state)
+      : ModalWindow(gtk_builder_new_from_resource(UI_RESOURCE), "TheWinSearch", &g_open),
+        list_(list),
+        prompter_(prompter),
+        state_(state) {
+    fill("TheFindKey", state_.find_has_history);
+    fill("TheFindKeyNot", state_.find_not_history);
+    auto clicked = [this](const char* name, void (*handler)(GtkButton*, gpointer)) {
+      g_signal_connect(object(name), "clicked", G_CALLBACK(handler), this);
+    };
+    clicked("ButFindNext", [](GtkButton*, gpointer self) { of(self)->find_next_clicked(); });
+    clicked("ButTag", [](GtkButton*, gpointer self) { of(self)->tag_clicked(); });
+    clicked("ButCancel", [](GtkButton*, gpointer self) { of(self)->close(); });
+    show();
+    gtk_widget_grab_default(GTK_WIDGET(object("ButFindNext")));
+    gtk_widget_grab_focus(gtk_bin_get_child(GTK_BIN(object("TheFindKey"))));
+  }
 
-  GObject* obj(const char* name) const { return gtk_builder_get_object(builder, name); }
+  static ModalWindow* g_open;
+
+ private:
+  static FindWindow* of(gpointer self) { return static_cast<FindWindow*>(self); }
+
   std::string entry_text(const char* combo) const {
-    GtkWidget* entry = gtk_bin_get_child(GTK_BIN(obj(combo)));
+    GtkWidget* entry = gtk_bin_get_child(GTK_BIN(object(combo)));
     return gtk_entry_get_text(GTK_ENTRY(entry));
   }
   void fill(const char* combo, const PatternHistory& history) const {
-    GtkComboBoxText* box = GTK_COMBO_BOX_TEXT(obj(combo));
+    GtkComboBoxText* box = GTK_COMBO_BOX_TEXT(object(combo));
     gtk_combo_box_text_remove_all(box);
     for (int i = 1; i < PATTERN_HISTORY_SLOTS; ++i) {
       if (history[i][0] != '\0') gtk_combo_box_text_append_text(box, history[i]);
@@ -38,48 +55,39 @@ struct FindWindow {
   }
   // Both texts become the newest of their histories; the boxes offer them.
   void remember() {
-    remember_pattern(state.find_has_history, entry_text("TheFindKey"), HAS_LAST_COMPARED);
-    remember_pattern(state.find_not_history, entry_text("TheFindKeyNot"), NOT_LAST_COMPARED);
-    fill("TheFindKey", state.find_has_history);
-    fill("TheFindKeyNot", state.find_not_history);
+    remember_pattern(state_.find_has_history, entry_text("TheFindKey"), HAS_LAST_COMPARED);
+    remember_pattern(state_.find_not_history, entry_text("TheFindKeyNot"), NOT_LAST_COMPARED);
+    fill("TheFindKey", state_.find_has_history);
+    fill("TheFindKeyNot", state_.find_not_history);
   }
+
+  void find_next_clicked() {
+    Action action(*this);
+    remember();
+    run_holding_busy_word(list_, prompter_, list_commands::FIND_TAG_FILES, [this] {
+      find_next(list_, prompter_, state_.find_has_history[0], state_.find_not_history[0]);
+    });
+    // The window stays open; the main window shows the found row undimmed.
+    let_main_window_go();
+  }
+
+  void tag_clicked() {
+    remember();
+    ResultList& list = list_;
+    Prompter& prompter = prompter_;
+    std::string has = state_.find_has_history[0];
+    std::string not_has = state_.find_not_history[0];
+    close();  // frees this object
+    run_holding_busy_word(list, prompter, list_commands::FIND_TAG_FILES,
+                          [&] { tag_matching(list, prompter, has, not_has); });
+  }
+
+  ResultList& list_;
+  Prompter& prompter_;
+  StateRecord& state_;
 };
 
-FindWindow* g_find = nullptr;
-
-void find_next_clicked(GtkButton*, gpointer data) {
-  auto* f = static_cast<FindWindow*>(data);
-  f->remember();
-  run_holding_busy_word(f->list, f->prompter, list_commands::FIND_TAG_FILES, [f] {
-    find_next(f->list, f->prompter, f->state.find_has_history[0], f->state.find_not_history[0]);
-  });
-  // The window stays open; the main window shows the found row undimmed.
-  if (f->holding) {
-    f->holding = false;
-    release_main_window();
-  }
-}
-
-void tag_clicked(GtkButton*, gpointer data) {
-  auto* f = static_cast<FindWindow*>(data);
-  f->remember();
-  ResultList& list = f->list;
-  Prompter& prompter = f->prompter;
-  std::string has = f->state.find_has_history[0];
-  std::string not_has = f->state.find_not_history[0];
-  gtk_widget_destroy(f->window);  // ends f
-  run_holding_busy_word(list, prompter, list_commands::FIND_TAG_FILES,
-                        [&] { tag_matching(list, prompter, has, not_has); });
-}
-
-void window_destroyed(GtkWidget* window, gpointer data) {
-  auto* f = static_cast<FindWindow*>(data);
-  gtk_grab_remove(window);
-  if (f->holding) release_main_window();
-  g_object_unref(f->builder);
-  delete f;
-  g_find = nullptr;
-}
+ModalWindow* FindWindow::g_open = nullptr;
 
 }  // namespace
 
@@ -92,30 +100,14 @@ void open_find_window(ResultList& list, Prompter& prompter, StateRecord& state, 
     prompter.notify_busy(list_commands::FIND_TAG_FILES);
     return;
   }
-  if (g_find != nullptr) {
-    gtk_window_present(GTK_WINDOW(g_find->window));
+  if (FindWindow::g_open != nullptr) {
+    gtk_window_present(GTK_WINDOW(FindWindow::g_open->window()));
     return;
   }
   register_resources();
-  GtkBuilder* builder = gtk_builder_new_from_resource(UI_RESOURCE);
-  auto* f = new FindWindow{list, prompter, state, builder,
-                           GTK_WIDGET(gtk_builder_get_object(builder, "TheWinSearch"))};
-  g_find = f;
-  gtk_widget_set_name(f->window, "TheWinSearch");
-  keep_above_main_window(f->window);
-  f->fill("TheFindKey", state.find_has_history);
-  f->fill("TheFindKeyNot", state.find_not_history);
-  g_signal_connect(f->obj("ButFindNext"), "clicked", G_CALLBACK(find_next_clicked), f);
-  g_signal_connect(f->obj("ButTag"), "clicked", G_CALLBACK(tag_clicked), f);
-  g_signal_connect_swapped(f->obj("ButCancel"), "clicked", G_CALLBACK(gtk_widget_destroy),
-                           f->window);
-  g_signal_connect(f->window, "destroy", G_CALLBACK(window_destroyed), f);
-
-  hold_main_window();
-  gtk_widget_show(f->window);
-  gtk_grab_add(f->window);
-  gtk_widget_grab_default(GTK_WIDGET(f->obj("ButFindNext")));
-  gtk_widget_grab_focus(gtk_bin_get_child(GTK_BIN(f->obj("TheFindKey"))));
+  new FindWindow(list, prompter, state);  // lives as long as its window
 }
 
-GtkWidget* find_window() { return g_find != nullptr ? g_find->window : nullptr; }
+GtkWidget* find_window() {
+  return FindWindow::g_open != nullptr ? FindWindow::g_open->window() : nullptr;
+}

@@ -14,6 +14,7 @@
 #include "settings/state_file.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/help_viewer.h"
+#include "ui/dialogs/modal_window.h"
 #include "ui/list/list_commands.h"
 #include "ui/windows/resources.h"
 
@@ -40,14 +41,37 @@ std::string cut(const std::string& text, std::size_t limit) {
   return text.substr(0, n);
 }
 
-struct ScriptWindow {
+class ScriptWindow : public ModalWindow {
+ public:
+  ScriptWindow(ResultList& list, Prompter& prompter, StateRecord& state)
+      : ModalWindow(gtk_builder_new_from_resource(UI_RESOURCE), "TheWinScript", &g_open),
+        list(list),
+        prompter(prompter),
+        state(state) {
+    fill();
+    auto clicked = [this](const char* name, void (*handler)(GtkButton*, gpointer)) {
+      g_signal_connect(obj(name), "clicked", G_CALLBACK(handler), this);
+    };
+    clicked("ButtonOKWrite", [](GtkButton*, gpointer d) { of(d)->write(); });
+    clicked("ButtonCancel", [](GtkButton*, gpointer d) { of(d)->close(); });
+    clicked("ButtonDefault", [](GtkButton*, gpointer d) {
+      default_script(of(d)->state);
+      of(d)->fill_texts();
+    });
+    clicked("ButtonHelp", [](GtkButton*, gpointer) { show_help("Scripts"); });
+    clicked("ButtonFiles", [](GtkButton*, gpointer d) { of(d)->browse(); });
+    show();
+    gtk_widget_grab_default(GTK_WIDGET(obj("ButtonOKWrite")));
+  }
+
+  static ModalWindow* g_open;
+  static ScriptWindow* of(gpointer self) { return static_cast<ScriptWindow*>(self); }
+
   ResultList& list;
   Prompter& prompter;
   StateRecord& state;
-  GtkBuilder* builder;
-  GtkWidget* window;
 
-  GObject* obj(const char* name) const { return gtk_builder_get_object(builder, name); }
+  GObject* obj(const char* name) const { return object(name); }
   GtkTextBuffer* script_buffer() const {
     return gtk_text_view_get_buffer(GTK_TEXT_VIEW(obj("Script")));
   }
@@ -108,9 +132,11 @@ struct ScriptWindow {
   void write_list();  // with the busy word held
 };
 
-ScriptWindow* g_script = nullptr;
+ModalWindow* ScriptWindow::g_open = nullptr;
 
 void ScriptWindow::write() {
+  // Its questions run nested main loops, in which the window may be closed.
+  Action action(*this);
   // A scan or another command owns the list: the script would not be the
   // list the user sees.
   run_holding_busy_word(list, prompter, list_commands::WRITE_SCRIPT, [this] { write_list(); });
@@ -146,12 +172,12 @@ void ScriptWindow::write_list() {
   }
   list.show_progress(1.0);
   prompter.message("Notification", "File Written", name.c_str());
-  gtk_widget_destroy(window);  // ends this object
+  close();
 }
 
 void ScriptWindow::browse() {
   GtkWidget* chooser = gtk_file_chooser_dialog_new(
-      "Save Script As", GTK_WINDOW(window), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
+      "Save Script As", GTK_WINDOW(window()), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
       GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
   gtk_widget_set_name(chooser, "TheWinFiles");
   gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
@@ -166,7 +192,7 @@ void ScriptWindow::browse() {
     gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder.get());
     gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), base.get());
   }
-  gtk_widget_set_sensitive(window, FALSE);
+  gtk_widget_set_sensitive(window(), FALSE);
   g_signal_connect(chooser, "response",
                    G_CALLBACK(+[](GtkDialog* dialog, gint response, gpointer data) {
                      auto* s = static_cast<ScriptWindow*>(data);
@@ -181,7 +207,7 @@ void ScriptWindow::browse() {
                    }),
                    this);
   g_signal_connect(chooser, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
-                     if (g_script == data) gtk_widget_set_sensitive(g_script->window, TRUE);
+                     if (g_open == data) gtk_widget_set_sensitive(g_open->window(), TRUE);
                    }),
                    this);
   gtk_widget_show(chooser);
@@ -191,47 +217,14 @@ void ScriptWindow::browse() {
 }  // namespace
 
 void open_script_window(ResultList& list, Prompter& prompter, StateRecord& state) {
-  if (g_script != nullptr) {
-    gtk_window_present(GTK_WINDOW(g_script->window));
+  if (ScriptWindow::g_open != nullptr) {
+    gtk_window_present(GTK_WINDOW(ScriptWindow::g_open->window()));
     return;
   }
   register_resources();
-  GtkBuilder* builder = gtk_builder_new_from_resource(UI_RESOURCE);
-  auto* s = new ScriptWindow{list, prompter, state, builder,
-                             GTK_WIDGET(gtk_builder_get_object(builder, "TheWinScript"))};
-  g_script = s;
-  gtk_widget_set_name(s->window, "TheWinScript");
-  keep_above_main_window(s->window);
-  s->fill();
-
-  auto clicked = [s](const char* name, void (*handler)(GtkButton*, gpointer)) {
-    g_signal_connect(s->obj(name), "clicked", G_CALLBACK(handler), s);
-  };
-  clicked("ButtonOKWrite", [](GtkButton*, gpointer d) { static_cast<ScriptWindow*>(d)->write(); });
-  clicked("ButtonCancel", [](GtkButton*, gpointer d) {
-    gtk_widget_destroy(static_cast<ScriptWindow*>(d)->window);
-  });
-  clicked("ButtonDefault", [](GtkButton*, gpointer d) {
-    auto* w = static_cast<ScriptWindow*>(d);
-    default_script(w->state);
-    w->fill_texts();
-  });
-  clicked("ButtonHelp", [](GtkButton*, gpointer) { show_help("Scripts"); });
-  clicked("ButtonFiles", [](GtkButton*, gpointer d) { static_cast<ScriptWindow*>(d)->browse(); });
-  g_signal_connect(s->window, "destroy", G_CALLBACK(+[](GtkWidget* w, gpointer d) {
-                     auto* s = static_cast<ScriptWindow*>(d);
-                     gtk_grab_remove(w);
-                     release_main_window();
-                     g_object_unref(s->builder);
-                     delete s;
-                     g_script = nullptr;
-                   }),
-                   s);
-
-  hold_main_window();
-  gtk_widget_show(s->window);
-  gtk_grab_add(s->window);
-  gtk_widget_grab_default(GTK_WIDGET(s->obj("ButtonOKWrite")));
+  new ScriptWindow(list, prompter, state);  // lives as long as its window
 }
 
-GtkWidget* script_window() { return g_script != nullptr ? g_script->window : nullptr; }
+GtkWidget* script_window() {
+  return ScriptWindow::g_open != nullptr ? ScriptWindow::g_open->window() : nullptr;
+}

@@ -19,6 +19,7 @@
 #include "settings/settings_rules.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/help_viewer.h"
+#include "ui/dialogs/modal_window.h"
 #include "ui/windows/resources.h"
 #include "ui/windows/settings_binding.h"
 
@@ -28,15 +29,17 @@ constexpr const char* UI_RESOURCE = "/org/peltomarvish/settings_window.ui";
 
 int g_last_page = 0;
 
-class SettingsWindow {
+class SettingsWindow : public ModalWindow {
  public:
   SettingsWindow(SettingsRecord& record, int page);
 
-  GtkWidget* window() const { return window_; }
   void show_page(int page) { gtk_notebook_set_current_page(notebook_, page); }
 
+  static ModalWindow* g_open;
+  static SettingsWindow* open_window() { return static_cast<SettingsWindow*>(g_open); }
+
  private:
-  GObject* obj(const char* name) const { return gtk_builder_get_object(builder_, name); }
+  GObject* obj(const char* name) const { return object(name); }
   GtkToggleButton* toggle(const char* name) const { return GTK_TOGGLE_BUTTON(obj(name)); }
   GtkSpinButton* spin(const char* name) const { return GTK_SPIN_BUTTON(obj(name)); }
   int current_page() const { return gtk_notebook_get_current_page(notebook_); }
@@ -60,15 +63,13 @@ class SettingsWindow {
 
   bool apply();
   void ok_save();
-  void close();
+  void close_on_its_page();  // Cancel, the close box: the page shown is remembered
   void page_defaults();
   void page_help();
 
   static SettingsWindow* of(gpointer data) { return static_cast<SettingsWindow*>(data); }
 
   SettingsRecord& record_;
-  GtkBuilder* builder_;
-  GtkWidget* window_;
   GtkNotebook* notebook_;
   // The text each mask box was filled with: a box left as it was keeps its
   // list exactly as stored, bytes that are not UTF-8 included.
@@ -76,40 +77,27 @@ class SettingsWindow {
   bool quiet_ = false;  // the program is setting widgets: the rules wait
 };
 
-SettingsWindow* g_open = nullptr;
+ModalWindow* SettingsWindow::g_open = nullptr;
 
 SettingsWindow::SettingsWindow(SettingsRecord& record, int page)
-    : record_(record),
-      builder_((register_resources(), gtk_builder_new_from_resource(UI_RESOURCE))) {
-  window_ = GTK_WIDGET(obj("TheWinSetting"));
+    : ModalWindow(gtk_builder_new_from_resource(UI_RESOURCE), "TheWinSetting", &g_open),
+      record_(record) {
   notebook_ = GTK_NOTEBOOK(obj("Notebook"));
-  gtk_widget_set_name(window_, "TheWinSetting");
-  keep_above_main_window(window_);
   connect_signals();
   show_page(page);
   g_last_page = page;
   fill();
 
-  hold_main_window();
-  gtk_widget_show(window_);
-  gtk_grab_add(window_);
+  show();
   GtkWidget* ok = GTK_WIDGET(obj("buttonOKsave"));
   gtk_widget_grab_default(ok);
   gtk_widget_grab_focus(ok);
 }
 
 void SettingsWindow::connect_signals() {
-  g_signal_connect(window_, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
-                     of(self)->close();
+  g_signal_connect(window(), "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
+                     of(self)->close_on_its_page();
                      return TRUE;
-                   }),
-                   this);
-  g_signal_connect(window_, "destroy", G_CALLBACK(+[](GtkWidget* w, gpointer self) {
-                     gtk_grab_remove(w);
-                     release_main_window();
-                     g_object_unref(of(self)->builder_);
-                     delete of(self);
-                     g_open = nullptr;
                    }),
                    this);
 
@@ -118,7 +106,7 @@ void SettingsWindow::connect_signals() {
   };
   clicked("buttonOKsave", [](GtkButton*, gpointer self) { of(self)->ok_save(); });
   clicked("buttonApply", [](GtkButton*, gpointer self) { of(self)->apply(); });
-  clicked("buttonCancel", [](GtkButton*, gpointer self) { of(self)->close(); });
+  clicked("buttonCancel", [](GtkButton*, gpointer self) { of(self)->close_on_its_page(); });
   clicked("buttonDefault", [](GtkButton*, gpointer self) { of(self)->page_defaults(); });
   clicked("buttonHelp", [](GtkButton*, gpointer self) { of(self)->page_help(); });
   clicked("buttonAttrOn", [](GtkButton*, gpointer self) { of(self)->set_attribute_column(0); });
@@ -185,7 +173,7 @@ void SettingsWindow::fill() {
     set_text(b.widget, mask_list_text(record_.*b.masks));
     filled_text_[b.widget] = text_of(b.widget);
   }
-  fill_bindings(builder_, record_, -1);
+  fill_bindings(builder(), record_, -1);
   quiet_ = false;
   settle_rules();
 }
@@ -330,9 +318,9 @@ bool SettingsWindow::apply() {
     std::string text = text_of(b.widget);
     if (text != filled_text_[b.widget]) read_mask_text(text, record_.*b.masks);
   }
-  apply_bindings(builder_, record_);
+  apply_bindings(builder(), record_);
   apply_consistency_rule(record_);
-  close();
+  close_on_its_page();
   return true;
 }
 
@@ -347,9 +335,9 @@ void SettingsWindow::ok_save() {
   }
 }
 
-void SettingsWindow::close() {
+void SettingsWindow::close_on_its_page() {
   g_last_page = current_page();
-  gtk_widget_destroy(window_);  // "destroy" ends this object
+  close();
 }
 
 void SettingsWindow::page_defaults() {
@@ -364,7 +352,7 @@ void SettingsWindow::page_defaults() {
   auto defaults = std::make_unique<SettingsRecord>();
   apply_page_defaults(page, *defaults);
   quiet_ = true;
-  fill_bindings(builder_, *defaults, page);
+  fill_bindings(builder(), *defaults, page);
   quiet_ = false;
   settle_rules();
 }
@@ -380,14 +368,17 @@ void SettingsWindow::page_help() {
 void open_settings_window(SettingsRecord& record, int page) {
   if (page < 0) page = g_last_page;
   if (page >= SETTINGS_PAGES) page = 0;
-  if (g_open != nullptr) {
-    g_open->show_page(page);
-    gtk_window_present(GTK_WINDOW(g_open->window()));
+  if (SettingsWindow* open = SettingsWindow::open_window()) {
+    open->show_page(page);
+    gtk_window_present(GTK_WINDOW(open->window()));
     return;
   }
-  g_open = new SettingsWindow(record, page);
+  register_resources();
+  new SettingsWindow(record, page);  // lives as long as its window
 }
 
 int last_settings_page() { return g_last_page; }
 
-GtkWidget* settings_window() { return g_open != nullptr ? g_open->window() : nullptr; }
+GtkWidget* settings_window() {
+  return SettingsWindow::g_open != nullptr ? SettingsWindow::g_open->window() : nullptr;
+}
