@@ -141,7 +141,11 @@ int main(int argc, char** argv) {
   std::unique_ptr<JsonWriter> json_writer;
   if (json) json_writer = std::make_unique<JsonWriter>(stdout, options);
   HeadlessSink sink;
+  std::string stopped;  // the row that says the "Stop After" limit ended the scan
   sink.row = [&](const RowTexts& row) {
+    if (classify_texts(row) == ROW_COMMENT && std::strncmp(row.col[1], "Stopped ", 8) == 0) {
+      stopped = std::string(row.col[1]) + " " + row.col[2];
+    }
     if (json_writer) {
       json_writer->row(row);
     } else if (tsv) {
@@ -157,5 +161,9 @@ int main(int argc, char** argv) {
   std::string counts = summary_counts_line(*block);
   counts.erase(counts.find_last_not_of(' ') + 1);
   std::fprintf(stderr, "%s\n%s\n", counts.c_str(), totals_line(*block).c_str());
+  if (!stopped.empty()) {
+    std::fprintf(stderr, "%s: the \"Stop After\" limit ended the scan; the list is not complete\n",
+                 stopped.c_str());
+  }
   return 0;
 }

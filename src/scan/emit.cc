@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 #include <unordered_map>
@@ -119,6 +120,13 @@ class CrcPass {
     const ScanOptions& o = ctx_.options;
     const bool may_skip_lone = probes_first(o);
     const auto& groups = ctx_.key_tree.descending();
+    // The bytes the pass may read, for the progress line: every member of
+    // every group it takes.
+    for (auto [key, node] : groups) {
+      if (node->count < o.group_min) continue;
+      for (const GroupMember& m : node->members) bytes_total_ += m.facts.size;
+    }
+    started_ = std::chrono::steady_clock::now();
     std::size_t next = 0;
     while (next < groups.size()) {
       batch_.clear();
@@ -216,7 +224,9 @@ class CrcPass {
   bool refile_batch() {
     const ScanOptions& o = ctx_.options;
     for (const BatchGroup& g : batch_) {
-      if (o.stop_after > 0 && ctx_.block.counters.dup_count.load() >= o.stop_after) {
+      const std::int32_t dups = ctx_.block.counters.dup_count.load();
+      if (o.stop_after > 0 && dups >= o.stop_after) {
+        note_stopped_by_limit(ctx_, dups);
         set_word(ctx_.block.command_word, CMD_IDLE);  // ends this pass too
         return false;
       }
@@ -227,6 +237,7 @@ class CrcPass {
         const FileProbe& p = files_[i].probe;
         if (files_[i].wanted && (p.complete || !p.readable))
           refile(g.key, *files_[i].member, p.whole);
+        bytes_done_ += files_[i].member->facts.size;
       }
       release_members(*g.node);
     }
@@ -253,12 +264,17 @@ class CrcPass {
     insert_file(ctx_, ctx_.crc_tree, extended_, m.path, m.facts, d.crc, d.ok);
 
     std::int32_t dups = ctx_.block.counters.dup_count.load();
-    std::snprintf(text, sizeof text, "%ld Duplicates", static_cast<long>(dups));
-    post_message(ctx_.block, text);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    post_message(ctx_.block,
+                 compare_progress_text(dups, bytes_done_, bytes_total_, seconds).c_str());
     report_progress(ctx_.block, dups, ctx_.possible_count);
   }
 
   ScanContext& ctx_;
+  std::int64_t bytes_total_ = 0;  // of the files the pass may read
+  std::int64_t bytes_done_ = 0;   // of the files filed (or passed over) so far
+  std::chrono::steady_clock::time_point started_;
   std::vector<std::unique_ptr<FileReader>> readers_;
   std::vector<BatchGroup> batch_;
   std::vector<FileWork> files_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/row_texts.h"
 #include "core/scan_channel.h"
 #include "scan/read_ahead.h"
 
@@ -83,16 +84,65 @@ void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::s
   if (count < 2) return;  // a new key, or a path the group already holds
 
   std::int32_t dups = b.counters.dup_count.fetch_add(1) + 1;
-  if (limited && dups >= o.stop_after) {
-    char text[64];
-    std::snprintf(text, sizeof text, "Stopped %ld Duplicates Found", static_cast<long>(dups));
-    ctx.end_message = text;
-    std::snprintf(text, sizeof text, "(Limit = %ld)", static_cast<long>(o.stop_after));
-    ctx.end_detail = text;
-  }
+  if (limited && dups >= o.stop_after) note_stopped_by_limit(ctx, dups);
   // A group's second member also brings its header and its first member's row.
   ctx.rows_expected += (count == 2) ? 3 : 1;
   if (ctx.phase == ScanPhase::WALK && o.stop_after > 0) {
     report_progress(b, dups % o.stop_after, o.stop_after);
   }
+}
+
+void note_stopped_by_limit(ScanContext& ctx, long duplicates) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Stopped %ld Duplicates Found", duplicates);
+  ctx.end_message = text;
+  std::snprintf(text, sizeof text, "(Limit = %ld)", static_cast<long>(ctx.options.stop_after));
+  ctx.end_detail = text;
+}
+
+std::string walk_counts_text(long files, long folders, long duplicates) {
+  return thousands(files) + " Files, " + thousands(folders) + " Folders, " + thousands(duplicates) +
+         " Duplicates So Far";
+}
+
+namespace {
+
+// "512 Bytes", "1.5 KB", "12 MB", "3.4 GB": a size a glance can take in.
+std::string short_size(std::int64_t bytes) {
+  static const char* const UNITS[] = {"Bytes", "KB", "MB", "GB", "TB", "PB", "EB"};
+  double value = static_cast<double>(bytes);
+  int unit = 0;
+  while (value >= 1024 && unit < 6) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  if (unit == 0) {
+    std::snprintf(text, sizeof text, "%lld %s", static_cast<long long>(bytes), UNITS[0]);
+  } else {
+    std::snprintf(text, sizeof text, value < 10 ? "%.1f %s" : "%.0f %s", value, UNITS[unit]);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string compare_progress_text(long duplicates, std::int64_t bytes_done,
+                                  std::int64_t bytes_total, double seconds) {
+  std::string text = thousands(duplicates) + " Duplicates, " + short_size(bytes_done) + " Of " +
+                     short_size(bytes_total) + " Compared";
+  if (seconds >= 1.0 && bytes_done > 0 && bytes_total >= bytes_done) {
+    double left =
+        seconds * static_cast<double>(bytes_total - bytes_done) / static_cast<double>(bytes_done);
+    long whole = static_cast<long>(left + 0.5);
+    char eta[48];
+    if (whole >= 3600) {
+      std::snprintf(eta, sizeof eta, ", About %ld:%02ld:%02ld Left", whole / 3600, whole / 60 % 60,
+                    whole % 60);
+    } else {
+      std::snprintf(eta, sizeof eta, ", About %ld:%02ld Left", whole / 60, whole % 60);
+    }
+    text += eta;
+  }
+  return text;
 }

@@ -79,3 +79,14 @@ void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::s
 // A file of which only the size is known.
 void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
                  std::int64_t size, std::uint32_t crc, bool readable = true);
+
+// The scan was ended by the "Stop After" limit with `duplicates` found: the
+// list says so where it ends ("Stopped N Duplicates Found", "(Limit = L)").
+void note_stopped_by_limit(ScanContext& ctx, long duplicates);
+
+// The progress texts of the second status line: the counts while walking,
+// and while the contents are compared the bytes done of the total and the
+// time left (once a second has passed and something was read).
+std::string walk_counts_text(long files, long folders, long duplicates);
+std::string compare_progress_text(long duplicates, std::int64_t bytes_done,
+                                  std::int64_t bytes_total, double seconds);

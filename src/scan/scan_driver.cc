@@ -121,11 +121,10 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
     send_comment_row(block, a, b, "Not Shown");
   }
   // A scan cut short by the duplicate limit says so where the list ends.
-  if (ctx.end_message.empty()) {
-    send_comment_row(block, "End Of List");
-  } else {
+  if (!ctx.end_message.empty()) {
     send_comment_row(block, ctx.end_message.c_str(), ctx.end_detail.c_str());
   }
+  send_comment_row(block, "End Of List");
   send_comment_row(block, "Scan Finished", finish.size() > 4 ? finish.c_str() + 4 : "");
   send_comment_row(block, "Scan Time ", scan_time_text(std::difftime(end, start)).c_str());
 

@@ -58,6 +58,8 @@ constexpr int OPEN_LEVELS = 64;
 // An "Access Denied" message is worth a wait for the label mailbox: no
 // denied directory goes untold because another was told just before.
 constexpr int DENIED_WAIT_MS = 2000;
+// Seconds an "Access Denied" message stays before the counts come back.
+constexpr int DENIED_SHOWN_TICKS = 3;
 
 bool any_mask_matches(const std::vector<std::string>& masks, const char* text) {
   for (const std::string& mask : masks) {
@@ -143,6 +145,21 @@ class Walker {
     char text[LABEL_TEXT_SIZE];
     std::snprintf(text, sizeof text, "Access Denied to %s", name);
     post_message(ctx_.block, text, DENIED_WAIT_MS);
+    denied_ticks_ = DENIED_SHOWN_TICKS;
+  }
+
+  // Each second the second status line shows the counts so far, but for a
+  // while after an "Access Denied" (that one must be read).
+  void show_counts() {
+    if (denied_ticks_ > 0) {
+      --denied_ticks_;
+      return;
+    }
+    const ScanCounters& c = ctx_.block.counters;
+    post_message(ctx_.block, walk_counts_text(c.files_count.load(std::memory_order_relaxed),
+                                              c.dirs_count.load(std::memory_order_relaxed),
+                                              c.dup_count.load(std::memory_order_relaxed))
+                                 .c_str());
   }
 
   // Walks the directory open as `dir_fd` (whose path is path_), `depth`
@@ -151,6 +168,7 @@ class Walker {
     ScanBlock& block = ctx_.block;
     if (block.dir_tick.load(std::memory_order_relaxed) != 0) {
       post_dir_text(block, path_.c_str());
+      show_counts();
       block.dir_tick.store(0, std::memory_order_relaxed);
     }
     block.walk_depth.fetch_add(1, std::memory_order_relaxed);
@@ -315,6 +333,7 @@ class Walker {
   ScanContext& ctx_;
   const ScanOptions& o_;
   std::string path_;       // absolute path of the directory in hand
+  int denied_ticks_ = 0;   // ticks left before the counts may replace a denial
   std::string probe_;      // path_ followed by "/"
   std::string file_path_;  // absolute path of the file in hand
   std::string key_;

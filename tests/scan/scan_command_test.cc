@@ -129,6 +129,34 @@ TEST_F(ScanCommandTest, PrintLayoutAndSettingsFile) {
   EXPECT_FALSE(std::filesystem::exists(dir / ".PeltoMarvish")) << "nothing is written";
 }
 
+// The factory settings stop after 1,000 duplicates: a list that limit cut
+// says so in its rows and in the summary, with contents compared or not.
+TEST_F(ScanCommandTest, AListCutByTheStopLimitSaysSo) {
+  for (int i = 0; i < 5; ++i) {
+    make_file("tree/a/f" + std::to_string(i), "same " + std::to_string(i));
+    make_file("tree/b/f" + std::to_string(i), "same " + std::to_string(i));
+  }
+  for (bool contents : {true, false}) {
+    SCOPED_TRACE(contents ? "contents compared" : "names and sizes");
+    auto record = std::make_unique<SettingsRecord>();
+    default_settings(*record);
+    record->stop_after = 2;
+    record->same_crc = record->display_crc = contents ? 1 : 0;
+    std::string settings = dir / "stop-2";
+    test::write_file(settings,
+                     std::string(reinterpret_cast<const char*>(record.get()), sizeof *record));
+    CommandResult r = run("--settings " + shell_quote(settings) + " " + shell_quote(path("tree")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::size_t stop = r.out.find("/* Stopped 2 Duplicates Found (Limit = 2) */");
+    ASSERT_NE(stop, std::string::npos) << r.out;
+    EXPECT_LT(stop, r.out.find("/* End Of List */")) << "before the end of the list";
+    EXPECT_NE(r.err.find("Stopped 2 Duplicates Found (Limit = 2): the \"Stop After\" limit "
+                         "ended the scan; the list is not complete\n"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
 // A result far larger than the window's list: the command prints every
 // group unless asked for a limit; the window's limit, when it cuts the list,
 // always says so. 17,000 groups of two files make 51,000 rows.

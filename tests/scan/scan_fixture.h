@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -113,9 +114,12 @@ class ScanTest : public ::testing::Test {
     ASSERT_EQ(utimensat(AT_FDCWD, path(rel).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
   }
 
-  ScanRun scan() {
+  // A scan of the options; `before` sees the block before the scan starts
+  // (to watch it from another thread).
+  ScanRun scan(const std::function<void(ScanBlock&)>& before = {}) {
     ScanRun run;
     run.block = std::make_unique<ScanBlock>();
+    if (before) before(*run.block);
     run.result = run_headless_scan(*run.block, options, false);
     return run;
   }

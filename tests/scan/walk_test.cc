@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 
+#include "scan/scan_context.h"
 #include "scan/summary.h"
 #include "scan_fixture.h"
 #include "support/unprivileged.h"
@@ -121,17 +122,64 @@ TEST_F(WalkTest, SizeKeysAcrossAThousandMillionBytesAndGroupLimits) {
   EXPECT_EQ(run.outline(dir.path())[7], "1 Group(s) Larger |Than 2 |Not Shown|*/");
 }
 
+// Whether the limit ends the walk (names and sizes compared) or the
+// comparison of contents, the list says so before "End Of List".
 TEST_F(WalkTest, StopLimitEndsTheListWithTheStopText) {
-  options.same_crc = false;
-  options.stop_after = 2;
   for (int i = 0; i < 4; ++i) {
     make_file("a/p" + std::to_string(i), "x");
     make_file("b/p" + std::to_string(i), "x");
   }
-  ScanRun run = scan();
-  EXPECT_EQ(groups_of(run).size(), 2u);
-  EXPECT_EQ(run.block->counters.files_count.load(), 8) << "files are still counted";
-  EXPECT_EQ(run.outline(dir.path()).end()[-3], "Stopped 2 Duplicates Found|(Limit = 2)|*/|");
+  for (bool contents : {false, true}) {
+    SCOPED_TRACE(contents ? "contents compared" : "names and sizes");
+    options.same_crc = options.display_crc = contents;
+    options.stop_after = 2;
+    ScanRun run = scan();
+    EXPECT_EQ(groups_of(run).size(), 2u);
+    EXPECT_EQ(run.block->counters.files_count.load(), 8) << "files are still counted";
+    std::vector<std::string> outline = run.outline(dir.path());
+    ASSERT_GE(outline.size(), 4u);
+    EXPECT_EQ(outline.end()[-4], "Stopped 2 Duplicates Found|(Limit = 2)|*/|");
+    EXPECT_EQ(outline.end()[-3], "End Of List|*/||");
+  }
+}
+
+// The second status line: the counts while walking, and while contents are
+// compared the bytes done of the total and the time left.
+TEST(ScanProgressText, CountsBytesAndTimeLeft) {
+  EXPECT_EQ(walk_counts_text(12345, 678, 9), "12,345 Files, 678 Folders, 9 Duplicates So Far");
+  struct Case {
+    long dups;
+    std::int64_t done, total;
+    double seconds;
+    const char* text;
+  };
+  const Case cases[] = {
+      {3, 0, 4096, 0.0, "3 Duplicates, 0 Bytes Of 4.0 KB Compared"},
+      {3, 1000, 4096, 0.5, "3 Duplicates, 1000 Bytes Of 4.0 KB Compared"},  // too soon to tell
+      {1053, 1LL << 30, 4LL << 30, 10.0,
+       "1,053 Duplicates, 1.0 GB Of 4.0 GB Compared, About 0:30 Left"},
+      {7, 5LL << 20, 3000LL << 20, 2.0,
+       "7 Duplicates, 5.0 MB Of 2.9 GB Compared, About 19:58 Left"},
+      {7, 1LL << 20, 4000LL << 20, 10.0,
+       "7 Duplicates, 1.0 MB Of 3.9 GB Compared, About 11:06:30 Left"},
+      {0, 0, 0, 5.0, "0 Duplicates, 0 Bytes Of 0 Bytes Compared"},
+  };
+  for (const Case& c : cases) {
+    std::string text = compare_progress_text(c.dups, c.done, c.total, c.seconds);
+    EXPECT_EQ(text, c.text);
+    EXPECT_LT(text.size(), static_cast<std::size_t>(LABEL_TEXT_SIZE)) << "fits its line";
+  }
+}
+
+// While walking, each second's tick shows the counts so far: a tick that
+// is due when the scan starts shows them at the first directory.
+TEST_F(WalkTest, TheWalkShowsItsCountsEachSecond) {
+  for (int i = 0; i < 3; ++i) make_file("d" + std::to_string(i) + "/f", "same");
+  ScanRun run = scan([](ScanBlock& b) { b.dir_tick.store(1); });
+  ASSERT_FALSE(run.result.messages.empty());
+  const std::string& first = run.result.messages.front();
+  EXPECT_NE(first.find(" Files, "), std::string::npos) << first;
+  EXPECT_TRUE(first.ends_with(" Folders, 0 Duplicates So Far")) << first;
 }
 
 TEST_F(WalkTest, FileMasksClassesAndCommentEntries) {
