@@ -2,7 +2,9 @@
 // and the same scan block hand-over as the program, and prints the rows as
 // they come.
 //
-//   peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N] [DIR ...]
+//   peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N]
+//                     [--keep RULE] [--prefer DIR]... [--protect DIR]... [--tag-hard-links]
+//                     [DIR ...]
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,11 +14,14 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/hard_links.h"
 #include "core/scan_channel.h"
 #include "list_text/print_format.h"
+#include "list_text/rule_stream.h"
+#include "list_text/tag_rule.h"
 #include "scan/headless_scan.h"
 #include "scan/scan_output.h"
 #include "scan/summary.h"
@@ -27,7 +32,8 @@ namespace {
 
 constexpr char USAGE[] =
     "Usage: peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N]\n"
-    "                         [DIR ...]\n"
+    "                         [--keep RULE] [--prefer DIR]... [--protect DIR]...\n"
+    "                         [--tag-hard-links] [DIR ...]\n"
     "Runs one duplicate scan and prints the result list on standard output.\n"
     "\n"
     "  --settings FILE  take the settings from FILE (default: ~/.PeltoMarvish/Settings,\n"
@@ -41,6 +47,18 @@ constexpr char USAGE[] =
     "  --list-limit N   list at most N rows, as the window does with 50000 (a\n"
     "                   \"List Box Is Full\" row says where the list was cut);\n"
     "                   default: every group\n"
+    "\n"
+    "Tagging by rule (any of these turns it on; nothing is deleted): in each group\n"
+    "one copy is kept and the others are tagged, marked \"*\" in the first column\n"
+    "(\"tagged\": true in JSON).\n"
+    "  --keep RULE      the copy to keep: newest (the default), oldest,\n"
+    "                   shortest-path, longest-path or first (the first listed)\n"
+    "  --prefer DIR     keep a copy below DIR before any other (repeatable: an\n"
+    "                   earlier DIR wins over a later one)\n"
+    "  --protect DIR    never tag a file below DIR (repeatable)\n"
+    "  --tag-hard-links tag the other names of the kept file too (by default they\n"
+    "                   stay untagged: deleting them frees nothing)\n"
+    "\n"
     "  DIR ...          scan these directories and everything below them instead\n"
     "                   of the settings' include directories\n"
     "  --help           show this text\n"
@@ -69,11 +87,41 @@ class Output {
   std::string buffer_;
 };
 
+// A folder of a rule option: "~" is the home directory, a relative one is
+// taken from the working directory.
+std::string rule_folder(const char* arg, const std::string& home) {
+  std::string folder = arg;
+  if (folder.empty() || folder[0] == '/' || folder[0] == '~') return folder;
+  char here[PATH_MAX];
+  if (getcwd(here, sizeof here) == nullptr) return folder;
+  return std::string(here) + "/" + folder;
+}
+
+bool keep_by(const std::string& name, KeepBy& keep) {
+  static const std::pair<const char*, KeepBy> NAMES[] = {{"newest", KeepBy::NEWEST},
+                                                         {"oldest", KeepBy::OLDEST},
+                                                         {"shortest-path", KeepBy::SHORTEST_PATH},
+                                                         {"longest-path", KeepBy::LONGEST_PATH},
+                                                         {"first", KeepBy::FIRST}};
+  for (auto [text, value] : NAMES) {
+    if (name == text) {
+      keep = value;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* settings_file = nullptr;
   bool tsv = false, links = false, json = false;
+  const char* home_env = std::getenv("HOME");
+  const std::string home = home_env != nullptr ? home_env : "";
+  bool rule_on = false;
+  TagRule rule;
+  std::string preferred, protected_folders;  // one folder a line
   long list_limit = 0;
   std::vector<std::string> dirs;
   bool options_done = false;
@@ -95,6 +143,18 @@ int main(int argc, char** argv) {
       if (*argv[i] == '\0' || *end != '\0' || list_limit < 1 || list_limit > INT_MAX) {
         return usage_error("--list-limit needs a number above 0: ", argv[i]);
       }
+    } else if (!options_done && arg == "--keep") {
+      if (++i == argc || !keep_by(argv[i], rule.keep)) {
+        return usage_error("--keep needs newest, oldest, shortest-path, longest-path or first", "");
+      }
+      rule_on = true;
+    } else if (!options_done && (arg == "--prefer" || arg == "--protect")) {
+      if (++i == argc || argv[i][0] == '\0') return usage_error(argv[i - 1], " needs a folder");
+      (arg == "--prefer" ? preferred : protected_folders) += rule_folder(argv[i], home) + "\n";
+      rule_on = true;
+    } else if (!options_done && arg == "--tag-hard-links") {
+      rule.leave_hard_links = false;
+      rule_on = true;
     } else if (!options_done && arg == "--settings") {
       if (++i == argc) return usage_error("--settings needs a file", "");
       settings_file = argv[i];
@@ -139,10 +199,9 @@ int main(int argc, char** argv) {
   Output out;
   HardLinkTracker tracker;
   std::unique_ptr<JsonWriter> json_writer;
-  if (json) json_writer = std::make_unique<JsonWriter>(stdout, options);
-  HeadlessSink sink;
+  if (json) json_writer = std::make_unique<JsonWriter>(stdout, options, rule_on);
   std::string stopped;  // the row that says the "Stop After" limit ended the scan
-  sink.row = [&](const RowTexts& row) {
+  auto print_row = [&](const RowTexts& row) {
     if (classify_texts(row) == ROW_COMMENT && std::strncmp(row.col[1], "Stopped ", 8) == 0) {
       stopped = std::string(row.col[1]) + " " + row.col[2];
     }
@@ -154,13 +213,39 @@ int main(int argc, char** argv) {
       out.add(format_print_row(row));
     }
   };
+  // With a rule, each group is held until its end and passed on marked.
+  rule.preferred = tag_rule_folders(preferred, home);
+  rule.protected_folders = tag_rule_folders(protected_folders, home);
+  RuleStream rule_stream(rule, print_row);
+  HeadlessSink sink;
+  sink.row = [&](const RowTexts& row) {
+    if (rule_on) {
+      rule_stream.row(row);
+    } else {
+      print_row(row);
+    }
+  };
   run_headless_scan(*block, options, isatty(STDERR_FILENO) != 0, sink);
+  rule_stream.finish();
   out.flush();
   if (json_writer) json_writer->finish(*block);
   std::fflush(stdout);
   std::string counts = summary_counts_line(*block);
   counts.erase(counts.find_last_not_of(' ') + 1);
   std::fprintf(stderr, "%s\n%s\n", counts.c_str(), totals_line(*block).c_str());
+  if (rule_on) {
+    const RuleSummary& tagged = rule_stream.summary();
+    std::fprintf(stderr, "Tagged %s (%s bytes) in %s\n",
+                 (thousands(static_cast<std::int64_t>(tagged.files)) +
+                  (tagged.files == 1 ? " file" : " files"))
+                     .c_str(),
+                 thousands(tagged.bytes).c_str(),
+                 (thousands(static_cast<std::int64_t>(tagged.groups)) +
+                  (tagged.groups == 1 ? " group" : " groups"))
+                     .c_str());
+    std::string alone = tagged.left_alone_line();
+    if (!alone.empty()) std::fprintf(stderr, "%s\n", alone.c_str());
+  }
   if (!stopped.empty()) {
     std::fprintf(stderr, "%s: the \"Stop After\" limit ended the scan; the list is not complete\n",
                  stopped.c_str());

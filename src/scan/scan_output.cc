@@ -118,7 +118,7 @@ std::string json_string(std::string_view text) {
   return out + "\"";
 }
 
-JsonWriter::JsonWriter(std::FILE* out, const ScanOptions& o) : out_(out) {
+JsonWriter::JsonWriter(std::FILE* out, const ScanOptions& o, bool tags) : out_(out), tags_(tags) {
   const char* times[] = {"modified", "changed", "accessed"};
   int kind = o.time_kind >= 0 && o.time_kind <= 2 ? o.time_kind : 0;
   std::fprintf(out_,
@@ -185,6 +185,7 @@ void JsonWriter::row(const RowTexts& row) {
   member += ", \"time\": " + (when.empty() ? std::string("null") : json_string(when));
   member += ", \"crc32\": " + json_string(row.col[4]);
   member += ", \"mode\": " + json_string(row.col[5]);
+  if (tags_) member += row.col[0][0] == '*' ? ", \"tagged\": true" : ", \"tagged\": false";
   if (id != nullptr && id->known()) {
     member +=
         ", \"device\": " + std::to_string(id->device) + ", \"inode\": " + std::to_string(id->inode);

@@ -23,15 +23,19 @@ std::string tsv_field(std::string_view text);
 // with its number and members, the comment rows as notes, and the summary
 // counts. A path that is not valid UTF-8 is given as "path_bytes" (base64)
 // instead of "path".
+//
+// With `tags` (a tag rule marked the rows), each member says whether it is
+// tagged: "tagged": true|false.
 class JsonWriter {
  public:
-  JsonWriter(std::FILE* out, const ScanOptions& options);
+  JsonWriter(std::FILE* out, const ScanOptions& options, bool tags = false);
   void row(const RowTexts& row);
   void finish(const ScanBlock& block);
 
  private:
   void close_group();
   std::FILE* out_;
+  bool tags_;
   HardLinkTracker links_;
   bool in_group_ = false;
   bool first_group_ = true;

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -36,6 +38,10 @@ TEST_F(ScanCommandTest, ArgumentsAndUsage) {
       {"--list-limit 12x /", 2, "", "--list-limit needs a number above 0: 12x"},
       {"--json --tsv /", 2, "", "--json and --tsv do not go together"},
       {"--links /", 2, "", "--links goes with --tsv"},
+      {"--keep", 2, "", "--keep needs newest, oldest"},
+      {"--keep biggest /", 2, "", "--keep needs newest, oldest"},
+      {"--prefer", 2, "", "--prefer needs a folder"},
+      {"--protect '' /", 2, "", "--protect needs a folder"},
       // A pipe as the settings file is refused at once, never waited on.
       {"--settings " + shell_quote(dir / "pipe") + " /", 2, "",
        "not a Pelto Marvish settings file"},
@@ -155,6 +161,85 @@ TEST_F(ScanCommandTest, AListCutByTheStopLimitSaysSo) {
               std::string::npos)
         << r.err;
   }
+}
+
+// Tagging by rule on a real tree: each option against the truth, in TSV
+// and JSON; nothing is deleted. Folder names differ in length, so that no
+// path criterion has to fall back on the order of a directory listing.
+TEST_F(ScanCommandTest, TagRulesMarkTheSpareCopies) {
+  // Group 1: three copies of f.dat, dated old / new / middle.
+  make_file("t/k/f.dat", "one");
+  make_file("t/other/f.dat", "one");
+  make_file("t/prot/f.dat", "one");
+  set_mtime("t/k/f.dat", 1000000000);
+  set_mtime("t/other/f.dat", 1300000000);
+  set_mtime("t/prot/f.dat", 1200000000);
+  // Group 2: two names of one file (older) and a newer copy.
+  make_file("t/a/g.dat", "two!");
+  make_dirs("t/bb");
+  ASSERT_EQ(link(path("t/a/g.dat").c_str(), path("t/bb/g.dat").c_str()), 0);
+  make_file("t/ccc/g.dat", "two!");
+  set_mtime("t/a/g.dat", 1100000000);
+  set_mtime("t/ccc/g.dat", 1250000000);
+
+  struct Case {
+    std::string args;
+    std::set<std::string> tagged;   // relative to t/
+    bool one_of_the_links = false;  // and one of a/g.dat, bb/g.dat (they tie)
+  };
+  const std::string prot = shell_quote(path("t/prot"));
+  const Case cases[] = {
+      {"--keep newest", {"k/f.dat", "prot/f.dat", "a/g.dat", "bb/g.dat"}},
+      {"--prefer " + prot, {"k/f.dat", "other/f.dat", "a/g.dat", "bb/g.dat"}},
+      {"--protect " + prot, {"k/f.dat", "a/g.dat", "bb/g.dat"}},
+      // a and bb tie as the oldest: one is kept, the other is its hard link.
+      {"--keep oldest", {"other/f.dat", "prot/f.dat", "ccc/g.dat"}},
+      {"--keep oldest --tag-hard-links", {"other/f.dat", "prot/f.dat", "ccc/g.dat"}, true},
+      {"--keep shortest-path", {"other/f.dat", "prot/f.dat", "ccc/g.dat"}},
+      {"--keep longest-path", {"k/f.dat", "prot/f.dat", "a/g.dat", "bb/g.dat"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    CommandResult r = run(c.args + " --tsv " + shell_quote(path("t")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::set<std::string> tagged;
+    int rows = 0;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("/*", 0) == 0) continue;
+      ++rows;
+      std::string file = line.substr(line.rfind('\t') + 1).substr(path("t").size() + 1);
+      if (line[0] == '*') tagged.insert(file);
+    }
+    EXPECT_EQ(rows, 6);
+    std::size_t links_tagged = tagged.erase("a/g.dat") + tagged.erase("bb/g.dat");
+    std::set<std::string> expected = c.tagged;
+    std::size_t links_expected = expected.erase("a/g.dat") + expected.erase("bb/g.dat");
+    if (c.one_of_the_links) links_expected = 1;
+    EXPECT_EQ(tagged, expected);
+    EXPECT_EQ(links_tagged, links_expected);
+    const std::size_t total = tagged.size() + links_tagged;
+    EXPECT_NE(r.err.find("Tagged " + std::to_string(total) + " files"), std::string::npos) << r.err;
+    for (const char* f :
+         {"t/k/f.dat", "t/other/f.dat", "t/prot/f.dat", "t/a/g.dat", "t/bb/g.dat", "t/ccc/g.dat"}) {
+      EXPECT_TRUE(std::filesystem::exists(path(f))) << "nothing is deleted: " << f;
+    }
+  }
+
+  // JSON says it of every member.
+  CommandResult r = run("--keep newest --json " + shell_quote(path("t")));
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto count = [&](const std::string& text) {
+    std::size_t n = 0;
+    for (std::size_t at = r.out.find(text); at != std::string::npos; at = r.out.find(text, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("\"tagged\": true"), 4u);
+  EXPECT_EQ(count("\"tagged\": false"), 2u);
+  // Without a rule, nothing is said of tags.
+  r = run("--json " + shell_quote(path("t")));
+  EXPECT_EQ(r.out.find("\"tagged\""), std::string::npos);
 }
 
 // A result far larger than the window's list: the command prints every

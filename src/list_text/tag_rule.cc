@@ -1,0 +1,210 @@
+#include "list_text/tag_rule.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "core/row_texts.h"
+
+std::vector<std::string> tag_rule_folders(std::string_view text, std::string_view home) {
+  std::vector<std::string> folders;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(start, end - start));
+    start = end + 1;
+    // Blanks around a line are the box's, not the folder's.
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) {
+      line.pop_back();
+    }
+    std::size_t lead = line.find_first_not_of(" \t");
+    if (lead == std::string::npos) continue;
+    line.erase(0, lead);
+    if (line == "~" || line.rfind("~/", 0) == 0) line = std::string(home) + line.substr(1);
+    while (line.size() > 1 && line.back() == '/') line.pop_back();
+    if (!line.empty()) folders.push_back(line);
+  }
+  return folders;
+}
+
+bool is_below(std::string_view path, std::string_view folder) {
+  if (folder.empty()) return false;
+  if (folder == "/") return path.size() > 1 && path[0] == '/';
+  return path.size() > folder.size() && path.substr(0, folder.size()) == folder &&
+         path[folder.size()] == '/';
+}
+
+namespace {
+
+// The index of the first preferred folder the path lies below; past the
+// last when it lies below none.
+std::size_t preference(const TagRule& rule, std::string_view path) {
+  for (std::size_t i = 0; i < rule.preferred.size(); ++i) {
+    if (is_below(path, rule.preferred[i])) return i;
+  }
+  return rule.preferred.size();
+}
+
+bool is_protected(const TagRule& rule, std::string_view path) {
+  return std::any_of(rule.protected_folders.begin(), rule.protected_folders.end(),
+                     [&](const std::string& folder) { return is_below(path, folder); });
+}
+
+// Whether `a` is a better keeper than `b` by the criterion (not counting
+// ties: equal means neither is better).
+bool better_by_criterion(KeepBy keep, const RuleMember& a, const RuleMember& b) {
+  switch (keep) {
+    case KeepBy::NEWEST:
+      return a.time > b.time;
+    case KeepBy::OLDEST:
+      // A time not known never wins for being old.
+      if (a.time == UNKNOWN_TIME || b.time == UNKNOWN_TIME)
+        return b.time == UNKNOWN_TIME && a.time != UNKNOWN_TIME;
+      return a.time < b.time;
+    case KeepBy::SHORTEST_PATH:
+      return a.path.size() < b.path.size();
+    case KeepBy::LONGEST_PATH:
+      return a.path.size() > b.path.size();
+    case KeepBy::FIRST:
+      return false;
+  }
+  return false;
+}
+
+bool same_file(const RuleMember& a, const RuleMember& b) {
+  return (a.device != 0 || a.inode != 0) && a.device == b.device && a.inode == b.inode;
+}
+
+}  // namespace
+
+GroupPlan plan_group(const TagRule& rule, const std::vector<RuleMember>& members,
+                     const KeepCheck& may_keep) {
+  GroupPlan plan;
+  if (members.size() < 2) {
+    plan.outcome = GroupPlan::SINGLE_MEMBER;
+    return plan;
+  }
+  // Adding to the tags: only an untagged member can be the one that stays.
+  const bool only_untagged = !rule.untag_first;
+  if (only_untagged &&
+      std::all_of(members.begin(), members.end(), [](const RuleMember& m) { return m.tagged; })) {
+    plan.outcome = GroupPlan::ALL_TAGGED;
+    return plan;
+  }
+  const RuleMember* kept = nullptr;
+  std::size_t kept_preference = 0;
+  for (const RuleMember& m : members) {  // in list order: the first listed wins ties
+    if (only_untagged && m.tagged) continue;
+    if (may_keep && !may_keep(m)) continue;
+    const std::size_t p = preference(rule, m.path);
+    if (kept == nullptr || p < kept_preference ||
+        (p == kept_preference && better_by_criterion(rule.keep, m, *kept))) {
+      kept = &m;
+      kept_preference = p;
+    }
+  }
+  if (kept == nullptr) {
+    plan.outcome = GroupPlan::NONE_USABLE;
+    return plan;
+  }
+  plan.kept = kept->row;
+
+  bool protected_seen = false;
+  bool tagged_seen = false;
+  for (const RuleMember& m : members) {
+    if (&m == kept) continue;
+    if (only_untagged && m.tagged) {
+      tagged_seen = true;  // the user's tag stays as it is
+      continue;
+    }
+    if (is_protected(rule, m.path)) {
+      protected_seen = true;
+      continue;
+    }
+    if (rule.leave_hard_links && same_file(m, *kept)) continue;
+    plan.tag.push_back(m.row);
+  }
+  if (plan.tag.empty()) {
+    plan.outcome = protected_seen ? GroupPlan::ALL_PROTECTED
+                   : tagged_seen  ? GroupPlan::ALL_TAGGED
+                                  : GroupPlan::LINKS_ONLY;
+    return plan;
+  }
+  plan.outcome = GroupPlan::TAGGED;
+  if (rule.untag_first) {
+    for (const RuleMember& m : members) {
+      if (m.tagged && std::find(plan.tag.begin(), plan.tag.end(), m.row) == plan.tag.end()) {
+        plan.untag.push_back(m.row);
+      }
+    }
+  }
+  return plan;
+}
+
+void RuleSummary::add(const GroupPlan& plan, const std::vector<RuleMember>& members) {
+  switch (plan.outcome) {
+    case GroupPlan::TAGGED:
+      ++groups;
+      files += plan.tag.size();
+      for (const RuleMember& m : members) {
+        if (std::find(plan.tag.begin(), plan.tag.end(), m.row) != plan.tag.end()) bytes += m.size;
+      }
+      break;
+    case GroupPlan::ALL_PROTECTED:
+      ++all_protected;
+      break;
+    case GroupPlan::LINKS_ONLY:
+      ++links_only;
+      break;
+    case GroupPlan::SINGLE_MEMBER:
+      ++single_member;
+      break;
+    case GroupPlan::ALL_TAGGED:
+      ++all_tagged;
+      break;
+    case GroupPlan::NONE_USABLE:
+      ++none_usable;
+      break;
+  }
+}
+
+std::string RuleSummary::preview_line() const {
+  return "Will tag " + thousands(static_cast<std::int64_t>(files)) +
+         (files == 1 ? " file in " : " files in ") + thousands(static_cast<std::int64_t>(groups)) +
+         (groups == 1 ? " group (" : " groups (") + thousands(bytes) + " bytes)";
+}
+
+std::string RuleSummary::left_alone_line() const {
+  struct Reason {
+    std::size_t count;
+    const char* why;
+  };
+  const Reason reasons[] = {
+      {all_protected, "every other copy protected"},
+      {links_only, "only hard links of the kept file"},
+      {single_member, "a single copy left"},
+      {all_tagged, "every copy tagged already"},
+      {none_usable, "no copy on disk as scanned"},
+  };
+  std::size_t total = 0;
+  std::string why;
+  for (const Reason& r : reasons) {
+    if (r.count == 0) continue;
+    total += r.count;
+    if (!why.empty()) why += ", ";
+    why += thousands(static_cast<std::int64_t>(r.count)) + " with " + r.why;
+  }
+  if (total == 0) return "";
+  return thousands(static_cast<std::int64_t>(total)) + (total == 1 ? " group" : " groups") +
+         " left alone: " + why;
+}
+
+std::int64_t shown_time(std::string_view date, std::string_view time_of_day) {
+  std::string both = std::string(date) + " " + std::string(time_of_day);
+  std::tm tm{};
+  const char* end = strptime(both.c_str(), "%a-%b %d,%Y %I:%M:%S%p", &tm);
+  if (end == nullptr || *end != '\0') return UNKNOWN_TIME;
+  tm.tm_isdst = -1;
+  std::time_t t = std::mktime(&tm);
+  return t == static_cast<std::time_t>(-1) ? UNKNOWN_TIME : static_cast<std::int64_t>(t);
+}

@@ -1,0 +1,104 @@
+// Tag by rule: which copies of each group to tag, so that one copy of each
+// stays, chosen by a rule the user sets once for all groups. Pure: the list
+// window and the headless command give it their groups and act on its plan.
+//
+// A rule works on the live members of a group (its file rows not marked
+// "D"), in list order. It keeps one of them, chosen by, in this order:
+//   1. the preferred folders: a member below an earlier line wins over one
+//      below a later line or below none;
+//   2. the criterion: the newest or the oldest by the time the row shows,
+//      the shortest or the longest path (in bytes), or none ("first");
+//   3. the first listed.
+// It tags every other live member, but never a member below a protected
+// folder and, unless told otherwise, never another name of the kept file
+// (a hard link: deleting it frees nothing). Existing tags of the groups it
+// touches are cleared first, unless told to add to them; then the kept
+// member is chosen among the untagged ones, so that at least one live member
+// of every group stays untagged whatever was tagged before.
+//
+// Folders are compared as path prefixes on whole components ("/home/a" is
+// not below "/home/ab"), on the raw bytes; a line may end with "/" or not;
+// "~" or "~/..." stands for the home directory; empty lines are skipped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class KeepBy { NEWEST, OLDEST, SHORTEST_PATH, LONGEST_PATH, FIRST };
+
+struct TagRule {
+  KeepBy keep = KeepBy::NEWEST;
+  std::vector<std::string> preferred;  // folders, best first (as typed: see tag_rule_folders)
+  std::vector<std::string> protected_folders;
+  bool leave_hard_links = true;  // another name of the kept file stays untagged
+  bool untag_first = true;       // the group's existing tags are cleared first
+};
+
+// A time not known (a row without a date) sorts as the oldest of all.
+inline constexpr std::int64_t UNKNOWN_TIME = std::numeric_limits<std::int64_t>::min();
+
+// One live member of a group, as the rule sees it.
+struct RuleMember {
+  std::size_t row = 0;               // the caller's index of the row
+  std::string path;                  // its bytes
+  std::int64_t time = UNKNOWN_TIME;  // the file time the row shows, in seconds
+  std::uint64_t device = 0;          // with the inode: the same file under another name;
+  std::uint64_t inode = 0;           // 0 and 0: not known
+  std::int64_t size = 0;
+  bool tagged = false;  // marked "*" now
+};
+
+// What the rule does to one group.
+struct GroupPlan {
+  enum Outcome {
+    TAGGED,         // one member kept, the rule tags at least one other
+    ALL_PROTECTED,  // every other member is protected: left alone
+    LINKS_ONLY,     // every other member is another name of the kept file: left alone
+    SINGLE_MEMBER,  // one live member (or none): nothing to choose from
+    ALL_TAGGED,     // adding to the tags, and every other member is tagged already: left alone
+    NONE_USABLE,    // no member the caller may keep (not on disk as scanned): left alone
+  };
+  Outcome outcome = SINGLE_MEMBER;
+  std::size_t kept = 0;            // the row kept, when TAGGED
+  std::vector<std::size_t> tag;    // the rows tagged once the rule has run (some may be already)
+  std::vector<std::size_t> untag;  // tagged rows whose tags go (untag_first only)
+};
+
+// Whether the caller may keep a member (for example: still on disk as the
+// scan saw it). Null: every member may be kept.
+using KeepCheck = std::function<bool(const RuleMember&)>;
+
+// The folders of a text box, one per line: empty lines skipped, "~" made
+// the home directory `home`, a trailing "/" dropped (but "/" itself stays).
+std::vector<std::string> tag_rule_folders(std::string_view text, std::string_view home);
+
+// Whether `path` lies below `folder` (a folder as tag_rule_folders gives it).
+bool is_below(std::string_view path, std::string_view folder);
+
+// The plan for one group (its live members in list order). The rule's
+// folders must be as tag_rule_folders gives them.
+GroupPlan plan_group(const TagRule& rule, const std::vector<RuleMember>& members,
+                     const KeepCheck& may_keep = nullptr);
+
+// The plans of many groups, and what the preview says of them.
+struct RuleSummary {
+  std::size_t files = 0;   // rows the rule tags
+  std::size_t groups = 0;  // groups where it tags any
+  std::int64_t bytes = 0;  // their sizes
+  std::size_t all_protected = 0, links_only = 0, single_member = 0, all_tagged = 0, none_usable = 0;
+
+  void add(const GroupPlan& plan, const std::vector<RuleMember>& members);
+  // "Will tag 12,345 files in 4,321 groups (3,210,987,654 bytes)".
+  std::string preview_line() const;
+  // How many groups are left alone and why; empty when none is.
+  std::string left_alone_line() const;
+};
+
+// The time a row shows ("Mon-Dec 25,2000", "12:34:56AM") in local time, as
+// seconds; UNKNOWN_TIME when the texts are not a date and a time.
+std::int64_t shown_time(std::string_view date, std::string_view time_of_day);

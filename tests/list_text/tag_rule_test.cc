@@ -1,0 +1,239 @@
+// Tag by rule: which copy of each group stays, by every criterion and its
+// tie-breakers, the preferred and protected folders, hard links, tags that
+// were there before, and the promise that one live copy of every group it
+// touches stays untagged.
+#include "list_text/tag_rule.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+namespace {
+
+RuleMember member(std::size_t row, std::string path, std::int64_t time = 0, std::uint64_t inode = 0,
+                  bool tagged = false, std::int64_t size = 10) {
+  RuleMember m;
+  m.row = row;
+  m.path = std::move(path);
+  m.time = time;
+  m.device = inode != 0 ? 1 : 0;
+  m.inode = inode;
+  m.tagged = tagged;
+  m.size = size;
+  return m;
+}
+
+TagRule rule_keeping(KeepBy keep) {
+  TagRule rule;
+  rule.keep = keep;
+  return rule;
+}
+
+TEST(TagRule, EachCriterionKeepsItsMemberAndTheFirstListedBreaksTies) {
+  const std::vector<RuleMember> group = {
+      member(1, "/a/mid/x", 200), member(2, "/a/x", 100),        member(3, "/a/very/long/x", 300),
+      member(4, "/b/new/x", 300), member(5, "/c/oldest/y", 100),
+  };
+  struct Case {
+    KeepBy keep;
+    std::size_t kept;
+  };
+  const Case cases[] = {
+      {KeepBy::NEWEST, 3},         // 3 and 4 tie at 300: the first listed
+      {KeepBy::OLDEST, 2},         // 2 and 5 tie at 100
+      {KeepBy::SHORTEST_PATH, 2},  // "/a/x"
+      {KeepBy::LONGEST_PATH, 3},   // "/a/very/long/x"
+      {KeepBy::FIRST, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.keep));
+    GroupPlan plan = plan_group(rule_keeping(c.keep), group);
+    EXPECT_EQ(plan.outcome, GroupPlan::TAGGED);
+    EXPECT_EQ(plan.kept, c.kept);
+    std::vector<std::size_t> others;
+    for (const RuleMember& m : group) {
+      if (m.row != c.kept) others.push_back(m.row);
+    }
+    EXPECT_EQ(plan.tag, others);
+  }
+}
+
+TEST(TagRule, UnknownTimesNeverWin) {
+  const std::vector<RuleMember> group = {member(1, "/a", UNKNOWN_TIME), member(2, "/b", 50)};
+  EXPECT_EQ(plan_group(rule_keeping(KeepBy::NEWEST), group).kept, 2u);
+  EXPECT_EQ(plan_group(rule_keeping(KeepBy::OLDEST), group).kept, 2u);
+}
+
+TEST(TagRule, PreferredFoldersComeFirstInTheirOrderOnWholeComponents) {
+  TagRule rule;
+  rule.keep = KeepBy::NEWEST;
+  rule.preferred = tag_rule_folders("/home/ab/\n\n  /home/a  \n~/keep\n", "/home/me");
+  ASSERT_EQ(rule.preferred, (std::vector<std::string>{"/home/ab", "/home/a", "/home/me/keep"}));
+  struct Case {
+    const char* name;
+    std::vector<RuleMember> group;
+    std::size_t kept;
+  };
+  const Case cases[] = {
+      {"an earlier line wins over newer files",
+       {member(1, "/home/a/x", 900), member(2, "/home/ab/x", 100), member(3, "/tmp/x", 999)},
+       2},
+      {"a later line wins over none",
+       {member(1, "/tmp/x", 900), member(2, "/home/a/deep/er/x", 100)},
+       2},
+      {"whole components: /home/abc is below neither",
+       {member(1, "/home/abc/x", 900), member(2, "/home/a/x", 100)},
+       2},
+      {"the folder itself is not below itself",
+       {member(1, "/home/a", 900), member(2, "/home/me/keep/x", 100)},
+       2},
+      {"~ is the home directory", {member(1, "/srv/x", 900), member(2, "/home/me/keep/y", 1)}, 2},
+      {"in one folder, the criterion decides",
+       {member(1, "/home/a/old", 100), member(2, "/home/a/new", 200)},
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(plan_group(rule, c.group).kept, c.kept);
+  }
+  // Raw bytes: a folder that is not UTF-8 still matches byte for byte.
+  rule.preferred = tag_rule_folders("/caf\xE9", "/home/me");
+  EXPECT_EQ(plan_group(rule, {member(1, "/cafe/x", 900), member(2, "/caf\xE9/x", 1)}).kept, 2u);
+  EXPECT_TRUE(is_below("/x", "/"));
+  EXPECT_FALSE(is_below("/", "/"));
+  EXPECT_FALSE(is_below("", "/"));
+  EXPECT_FALSE(is_below("/home/a", "/home/a"));
+}
+
+TEST(TagRule, ProtectedFoldersAndHardLinksAreNeverTagged) {
+  TagRule rule;
+  rule.keep = KeepBy::FIRST;
+  rule.protected_folders = tag_rule_folders("/backup\n", "/home/me");
+  const std::vector<RuleMember> group = {member(1, "/a/x", 0, 7), member(2, "/backup/x", 0, 8),
+                                         member(3, "/b/x", 0, 7), member(4, "/c/x", 0, 9)};
+  GroupPlan plan = plan_group(rule, group);
+  EXPECT_EQ(plan.kept, 1u);
+  EXPECT_EQ(plan.tag, (std::vector<std::size_t>{4})) << "2 protected, 3 a hard link of 1";
+  rule.leave_hard_links = false;
+  EXPECT_EQ(plan_group(rule, group).tag, (std::vector<std::size_t>{3, 4}));
+
+  // A protected member may be the kept one; when every other is protected
+  // the group is left alone, and so is a group of one file's names.
+  rule.leave_hard_links = true;
+  EXPECT_EQ(plan_group(rule, {member(1, "/a/x"), member(2, "/backup/x")}).outcome,
+            GroupPlan::ALL_PROTECTED);
+  EXPECT_EQ(plan_group(rule, {member(1, "/a/x", 0, 5), member(2, "/b/x", 0, 5)}).outcome,
+            GroupPlan::LINKS_ONLY);
+  EXPECT_EQ(plan_group(rule, {member(1, "/a/x")}).outcome, GroupPlan::SINGLE_MEMBER);
+}
+
+TEST(TagRule, TagsThereBeforeAreClearedOrKept) {
+  const std::vector<RuleMember> group = {member(1, "/a", 100, 0, true), member(2, "/b", 300),
+                                         member(3, "/c", 200, 0, true)};
+  TagRule rule;  // newest, untag first
+  GroupPlan plan = plan_group(rule, group);
+  EXPECT_EQ(plan.kept, 2u);
+  EXPECT_EQ(plan.tag, (std::vector<std::size_t>{1, 3}));
+  EXPECT_TRUE(plan.untag.empty()) << "both stay tagged";
+
+  // The newest was the user's tagged one: cleared first, it is kept.
+  const std::vector<RuleMember> mine = {member(1, "/a", 300, 0, true), member(2, "/b", 100)};
+  plan = plan_group(rule, mine);
+  EXPECT_EQ(plan.kept, 1u);
+  EXPECT_EQ(plan.untag, (std::vector<std::size_t>{1}));
+  EXPECT_EQ(plan.tag, (std::vector<std::size_t>{2}));
+
+  // Adding to the tags: the kept one is chosen among the untagged.
+  rule.untag_first = false;
+  plan = plan_group(rule, mine);
+  EXPECT_EQ(plan.outcome, GroupPlan::ALL_TAGGED) << "the only other one is tagged already";
+  EXPECT_TRUE(plan.tag.empty() && plan.untag.empty());
+  EXPECT_EQ(plan_group(rule, {member(1, "/a", 1, 0, true), member(2, "/b", 2, 0, true)}).outcome,
+            GroupPlan::ALL_TAGGED);
+}
+
+TEST(TagRule, OnlyAMemberTheCallerMayKeepIsKept) {
+  const std::vector<RuleMember> group = {member(1, "/gone", 900), member(2, "/here", 100),
+                                         member(3, "/also-gone", 50)};
+  KeepCheck on_disk = [](const RuleMember& m) { return m.path == "/here"; };
+  GroupPlan plan = plan_group(TagRule{}, group, on_disk);
+  EXPECT_EQ(plan.kept, 2u);
+  EXPECT_EQ(plan.tag, (std::vector<std::size_t>{1, 3}));
+  EXPECT_EQ(plan_group(TagRule{}, group, [](const RuleMember&) { return false; }).outcome,
+            GroupPlan::NONE_USABLE);
+}
+
+TEST(TagRule, ThePreviewSaysWhatWillBeTaggedAndWhatIsLeftAlone) {
+  RuleSummary summary;
+  TagRule rule;
+  rule.protected_folders = {"/p"};
+  auto add = [&](const std::vector<RuleMember>& group) {
+    summary.add(plan_group(rule, group), group);
+  };
+  add({member(1, "/a", 2, 0, false, 1000), member(2, "/b", 1, 0, false, 2345)});
+  add({member(3, "/a", 2), member(4, "/p/b", 1)});
+  add({member(5, "/a")});
+  add({member(6, "/a", 1, 0, false, 5), member(7, "/b", 3, 0, false, 6),
+       member(8, "/c", 2, 0, false, 7)});
+  EXPECT_EQ(summary.preview_line(), "Will tag 3 files in 2 groups (2,357 bytes)");
+  EXPECT_EQ(summary.left_alone_line(),
+            "2 groups left alone: 1 with every other copy protected, 1 with a single copy left");
+  EXPECT_EQ(RuleSummary{}.left_alone_line(), "");
+  EXPECT_EQ(RuleSummary{}.preview_line(), "Will tag 0 files in 0 groups (0 bytes)");
+}
+
+// Thousands of random groups, marks and folders: the rule never leaves a
+// group it touches with every live member tagged, and it never tags a
+// protected member.
+TEST(TagRule, NoGroupItTouchesEverEndsWithEveryLiveMemberTagged) {
+  std::mt19937 random(20261210);
+  const char* folders[] = {"/a", "/a/b", "/c", "/d/e"};
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  for (int round = 0; round < 5000; ++round) {
+    TagRule rule;
+    rule.keep = static_cast<KeepBy>(pick(5));
+    rule.untag_first = pick(2) == 0;
+    rule.leave_hard_links = pick(2) == 0;
+    for (int i = pick(3); i > 0; --i) rule.preferred.push_back(folders[pick(4)]);
+    for (int i = pick(3); i > 0; --i) rule.protected_folders.push_back(folders[pick(4)]);
+    std::vector<RuleMember> group;
+    const int n = 1 + pick(6);
+    for (int i = 0; i < n; ++i) {
+      group.push_back(member(static_cast<std::size_t>(i),
+                             std::string(folders[pick(4)]) + "/f" + std::to_string(pick(3)),
+                             pick(4) == 0 ? UNKNOWN_TIME : pick(5), pick(3) == 0 ? 1 : 2 + i,
+                             pick(3) == 0));
+    }
+    GroupPlan plan = plan_group(rule, group);
+    std::set<std::size_t> tagged;
+    for (const RuleMember& m : group) {
+      if (m.tagged) tagged.insert(m.row);
+    }
+    if (plan.outcome != GroupPlan::TAGGED) {
+      EXPECT_TRUE(plan.tag.empty() && plan.untag.empty()) << "a group left alone is unchanged";
+      continue;
+    }
+    for (std::size_t r : plan.untag) tagged.erase(r);
+    for (std::size_t r : plan.tag) {
+      tagged.insert(r);
+      for (const std::string& folder : rule.protected_folders) {
+        EXPECT_FALSE(is_below(group[r].path, folder)) << "a protected member was tagged";
+      }
+    }
+    EXPECT_LT(tagged.size(), group.size()) << "round " << round;
+    EXPECT_EQ(tagged.count(plan.kept), 0u);
+  }
+}
+
+TEST(TagRule, TheTimeARowShows) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_EQ(shown_time("Mon-Dec 25,2000", "12:34:56AM"), 977704496);
+  EXPECT_EQ(shown_time("Mon-Dec 25,2000", "12:34:56PM"), 977747696);
+  EXPECT_EQ(shown_time("", ""), UNKNOWN_TIME);
+  EXPECT_EQ(shown_time("Scan Started", "Thu Dec"), UNKNOWN_TIME);
+}
+
+}  // namespace
