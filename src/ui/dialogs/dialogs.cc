@@ -227,6 +227,20 @@ int ask_yes_no_all(const char* title, const char* line1, const char* line2, int 
   return wait_for_answer(answer);
 }
 
+int ask_yes_no_none(const char* title, const char* line1, const char* line2, int default_answer) {
+  static constexpr ButtonSpec buttons[] = {
+      {"ButtonYes", "_Yes", GDK_KEY_y, ANSWER_YES},
+      {"ButtonNo", "_No", GDK_KEY_n, ANSWER_NO},
+      {"ButtonNoToAll", "No To _All", GDK_KEY_a, ANSWER_NO_TO_ALL}};
+  int answer = NO_ANSWER;
+  BoxLayout layout{"TheWinAskYesNoNone", title, line1, line2, nullptr, buttons, 3, ANSWER_NO, 2, 8};
+  GtkWidget* window = open_box(layout, &answer);
+  gtk_widget_set_can_default(named(window, "ButtonYes"), TRUE);
+  if (default_answer == ANSWER_YES) make_default(named(window, "ButtonYes"));
+  if (default_answer == ANSWER_NO) make_default(named(window, "ButtonNo"));
+  return wait_for_answer(answer);
+}
+
 int ask_file_exists(const char* path) {
   static constexpr ButtonSpec buttons[] = {{"button1", "_Append", GDK_KEY_a, ANSWER_ALL},
                                            {"button2", "_Overwrite", GDK_KEY_o, ANSWER_OVERWRITE},

@@ -26,6 +26,7 @@ inline constexpr int ANSWER_ALL = 'A';  // "Yes To All"; "Append" for a file tha
 inline constexpr int ANSWER_CANCEL = 'C';
 inline constexpr int ANSWER_OVERWRITE = 'O';
 inline constexpr int ANSWER_LEAVE = 'L';
+inline constexpr int ANSWER_NO_TO_ALL = 'X';  // "No To All": no, and no more questions of the kind
 
 // "TheWinAskOK": title, two lines and an OK button (also Return).
 void show_message(const char* title, const char* line1, const char* line2);
@@ -35,6 +36,10 @@ int ask_yes_no(const char* title, const char* line1, const char* line2, int defa
 
 // "TheWinAskYesNoAll": 'Y', 'A', 'N' or 'C' (closing the window answers 'N').
 int ask_yes_no_all(const char* title, const char* line1, const char* line2, int default_answer);
+
+// "TheWinAskYesNoNone": 'Y', 'N' or 'X' ("No To All"; closing the window
+// answers 'N').
+int ask_yes_no_none(const char* title, const char* line1, const char* line2, int default_answer);
 
 // "TheWinAskAO", titled "File Exists": 'A', 'O' or 'L' (Return and closing
 // the window answer 'L').

@@ -18,6 +18,11 @@ int DialogPrompter::ask_yes_no_all(const char* title, const char* line1, const c
   return ::ask_yes_no_all(title, line1, line2, default_answer);
 }
 
+int DialogPrompter::ask_yes_no_none(const char* title, const char* line1, const char* line2,
+                                    int default_answer) {
+  return ::ask_yes_no_none(title, line1, line2, default_answer);
+}
+
 int DialogPrompter::ask_file_exists(const char* path) { return ::ask_file_exists(path); }
 
 void DialogPrompter::error_signal() {

@@ -16,6 +16,9 @@ class Prompter {
   // 'Y', 'A' (Yes To All), 'N' or 'C' (Cancel).
   virtual int ask_yes_no_all(const char* title, const char* line1, const char* line2,
                              int default_answer) = 0;
+  // 'Y', 'N' or 'X' (No To All: no, and no more of these questions).
+  virtual int ask_yes_no_none(const char* title, const char* line1, const char* line2,
+                              int default_answer) = 0;
   // 'A' (Append), 'O' (Overwrite) or 'L' (Leave-As-Is) for a file that
   // exists.
   virtual int ask_file_exists(const char* path) = 0;
@@ -39,6 +42,8 @@ class DialogPrompter : public Prompter {
                  int default_answer) override;
   int ask_yes_no_all(const char* title, const char* line1, const char* line2,
                      int default_answer) override;
+  int ask_yes_no_none(const char* title, const char* line1, const char* line2,
+                      int default_answer) override;
   int ask_file_exists(const char* path) override;
   void error_signal() override;
 

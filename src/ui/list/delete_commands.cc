@@ -73,6 +73,8 @@ void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
   if (ctx.prompter.ask_yes_no(walk.title, walk.question, second_line.c_str(), 'N') != 'Y') return;
 
   FrozenList frozen(list);
+  ctx.in_walk = true;
+  ctx.keep_every_last_copy = false;
   int mode = 'A';
   int i = 0;
   while (i < list.size()) {
@@ -86,6 +88,7 @@ void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
     // On with the row that followed the one just looked at.
     i = i + 1 + removed;
   }
+  ctx.in_walk = false;
   list.select(i);
 }
 
@@ -123,11 +126,14 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
     return answer;
   }
   if (!another_copy_remains(ctx, r)) {
+    if (ctx.keep_every_last_copy) return answer;  // "No To All" said so for this walk
     ShownList shown(list);
-    if (ctx.prompter.ask_yes_no("LAST COPY", "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?",
-                                shown_path.c_str(), 'N') != 'Y') {
-      return answer;
-    }
+    const char* const question = "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?";
+    int last = ctx.in_walk
+                   ? ctx.prompter.ask_yes_no_none("LAST COPY", question, shown_path.c_str(), 'N')
+                   : ctx.prompter.ask_yes_no("LAST COPY", question, shown_path.c_str(), 'N');
+    if (last == 'X') ctx.keep_every_last_copy = true;
+    if (last != 'Y') return answer;
   }
 
   const bool to_trash = move_to_trash_chosen(settings);

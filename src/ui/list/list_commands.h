@@ -42,6 +42,10 @@ struct ListContext {
   // the data directory (told once a run); null: told at every deletion.
   bool* log_link_told = nullptr;
   std::string contents_file = "Contents";  // relative to the data directory
+  // In a walk: the LAST COPY question offers "No To All", and once it was
+  // answered so, every last copy is kept without asking again.
+  bool in_walk = false;
+  bool keep_every_last_copy = false;
 };
 using DeleteContext = ListContext;
 

@@ -23,7 +23,8 @@ class DialogsTest : public testing::Test {
   }
 
   void TearDown() override {
-    gui::destroy_windows({"TheWinAskOK", "TheWinAskYesNo", "TheWinAskYesNoAll", "TheWinAskAO"});
+    gui::destroy_windows({"TheWinAskOK", "TheWinAskYesNo", "TheWinAskYesNoAll",
+                          "TheWinAskYesNoNone", "TheWinAskAO"});
     gui::close_stand_in_main_window(main_window_);
   }
 
@@ -61,7 +62,7 @@ void perform(GtkWidget* window, const Action& action) {
 
 // ---- Questions ---------------------------------------------------------------
 
-enum class Question { kYesNo, kYesNoAll, kFileExists };
+enum class Question { kYesNo, kYesNoAll, kYesNoNone, kFileExists };
 
 struct QuestionCase {
   const char* name;
@@ -79,6 +80,8 @@ const char* window_name(Question q) {
       return "TheWinAskYesNo";
     case Question::kYesNoAll:
       return "TheWinAskYesNoAll";
+    case Question::kYesNoNone:
+      return "TheWinAskYesNoNone";
     case Question::kFileExists:
       return "TheWinAskAO";
   }
@@ -92,6 +95,9 @@ int ask(Question q, int default_answer) {
     case Question::kYesNoAll:
       return ask_yes_no_all("Remove", "REMOVE ALL ENTRIES FROM THIS GROUP?", "group 3",
                             default_answer);
+    case Question::kYesNoNone:
+      return ask_yes_no_none("LAST COPY", "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?",
+                             "/tmp/only", default_answer);
     case Question::kFileExists:
       return ask_file_exists("/tmp/scripts/delete.sh");
   }
@@ -134,6 +140,11 @@ TEST_P(QuestionAnswers, AnswerIsTheButtonsAndTheMainWindowWaitsMeanwhile) {
       EXPECT_EQ(seen.line1, "REMOVE ALL ENTRIES FROM THIS GROUP?");
       EXPECT_EQ(seen.line2, "group 3");
       break;
+    case Question::kYesNoNone:
+      EXPECT_EQ(seen.title, "LAST COPY");
+      EXPECT_EQ(seen.line1, "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?");
+      EXPECT_EQ(seen.line2, "/tmp/only");
+      break;
     case Question::kFileExists:
       EXPECT_EQ(seen.title, "File Exists");
       EXPECT_EQ(seen.line1, "/tmp/scripts/delete.sh");
@@ -163,6 +174,13 @@ const QuestionCase kQuestionCases[] = {
     {"YesNoAll_ReturnGivesDefaultNo", Q::kYesNoAll, 'N', key(GDK_KEY_Return), 'N'},
     {"YesNoAll_ReturnGivesFocusedAll", Q::kYesNoAll, 'A', key(GDK_KEY_Return), 'A'},
     {"YesNoAll_WindowManagerClose", Q::kYesNoAll, 'Y', wm_close(), 'N'},
+
+    {"YesNoNone_ClickYes", Q::kYesNoNone, 'N', click("ButtonYes"), 'Y'},
+    {"YesNoNone_ClickNo", Q::kYesNoNone, 'N', click("ButtonNo"), 'N'},
+    {"YesNoNone_ClickNoToAll", Q::kYesNoNone, 'N', click("ButtonNoToAll"), 'X'},
+    {"YesNoNone_AltA", Q::kYesNoNone, 'N', alt(GDK_KEY_a), 'X'},
+    {"YesNoNone_ReturnGivesDefaultNo", Q::kYesNoNone, 'N', key(GDK_KEY_Return), 'N'},
+    {"YesNoNone_WindowManagerClose", Q::kYesNoNone, 'N', wm_close(), 'N'},
 
     {"FileExists_ClickAppend", Q::kFileExists, 0, click("button1"), 'A'},
     {"FileExists_ClickOverwrite", Q::kFileExists, 0, click("button2"), 'O'},

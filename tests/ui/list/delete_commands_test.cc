@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -163,6 +164,56 @@ TEST_F(DeleteTest, RemoveModeTakesRowsAndTheHeaderOfAnEmptiedGroup) {
   EXPECT_EQ(block->deleted_count.load(), 3);
 }
 
+// In both walks the LAST COPY question offers "No To All": every later last
+// copy of the walk is kept without another question, and the next walk asks
+// again.
+TEST_F(DeleteTest, NoToAllKeepsEveryLastCopyOfTheWalk) {
+  for (bool tagged_walk : {false, true}) {
+    SCOPED_TRACE(tagged_walk ? "Delete All Tagged" : "Delete All NON-Tagged");
+    const char* mark = tagged_walk ? "*" : " ";
+    new_group();
+    block->tagged_count = 0;
+    block->tagged_bytes = 0;
+    for (int g = 0; g < 3; ++g) {
+      if (g > 0) header(g + 1);
+      file("only" + std::to_string(g), "x" + std::to_string(g), mark);
+    }
+    prompter.answers = {'Y', 'A', 'X'};
+    if (tagged_walk) {
+      delete_all_tagged(ctx);
+    } else {
+      delete_all_non_tagged(ctx);
+    }
+    std::vector<std::string> titles = prompter.titles();
+    EXPECT_EQ(std::count(titles.begin(), titles.end(), "LAST COPY"), 1) << "asked once";
+    EXPECT_EQ(prompter.said.back().rfind("yes_no_none|LAST COPY|", 0), 0u);
+    for (int g = 0; g < 3; ++g) EXPECT_TRUE(exists(dir / ("only" + std::to_string(g))));
+    EXPECT_TRUE(prompter.answers.empty());
+
+    // The next walk asks again.
+    prompter.said.clear();
+    prompter.answers = {'Y', 'A', 'N', 'N', 'N'};
+    if (tagged_walk) {
+      delete_all_tagged(ctx);
+    } else {
+      delete_all_non_tagged(ctx);
+    }
+    titles = prompter.titles();
+    EXPECT_EQ(std::count(titles.begin(), titles.end(), "LAST COPY"), 3);
+  }
+  // A single delete asks the plain Yes/No question.
+  new_group();
+  block->tagged_count = 0;
+  block->tagged_bytes = 0;
+  std::string a = file("single");
+  list.select(2);
+  prompter.said.clear();
+  prompter.answers = {'N'};
+  delete_entry(ctx);
+  EXPECT_EQ(prompter.said.back().rfind("yes_no|LAST COPY|", 0), 0u);
+  EXPECT_TRUE(exists(a));
+}
+
 TEST_F(DeleteTest, WalkInRemoveModeOffersAdjacentTaggedRowsBoth) {
   block->settings.deleted_mode = DELETED_REMOVE;
   header(1);
@@ -195,10 +246,11 @@ TEST_F(DeleteTest, YesToAllNeverTakesTheLastCopyWithoutItsOwnQuestion) {
   delete_all_non_tagged(ctx);
   EXPECT_EQ(
       prompter.said,
-      (Said{"yes_no|Delete All NON-Tagged Entries|DELETE ALL NON-TAGGED FILES FROM LISTBOX?|",
-            "yes_no_all|DELETE ALL NON-TAGGED|DELETE THIS FILE?|" + dir / "g1a",
-            "yes_no|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g1c",
-            "yes_no|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g2b"}));
+      (Said{
+          "yes_no|Delete All NON-Tagged Entries|DELETE ALL NON-TAGGED FILES FROM LISTBOX?|",
+          "yes_no_all|DELETE ALL NON-TAGGED|DELETE THIS FILE?|" + dir / "g1a",
+          "yes_no_none|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g1c",
+          "yes_no_none|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g2b"}));
   EXPECT_TRUE(exists(dir / "g1c")) << "the last copy the user kept";
   EXPECT_FALSE(exists(dir / "g2b")) << "the last copy the user let go";
   EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "D g1a", "D g1b", "  g1c",

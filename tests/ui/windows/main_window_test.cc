@@ -607,7 +607,7 @@ class Answers {
  private:
   static gboolean tick(gpointer self) { return static_cast<Answers*>(self)->step(); }
   gboolean step() {
-    for (const char* name : {"TheWinAskYesNo", "TheWinAskYesNoAll"}) {
+    for (const char* name : {"TheWinAskYesNo", "TheWinAskYesNoAll", "TheWinAskYesNoNone"}) {
       GtkWidget* window = gui::find_window(name);
       if (!window) continue;
       auto line = [&](const char* label) {
@@ -626,7 +626,7 @@ class Answers {
     }
     if (next_ < steps_.size() && g_get_monotonic_time() > deadline_) {
       ADD_FAILURE() << "question " << next_ << " was not asked";
-      gui::destroy_windows({"TheWinAskYesNo", "TheWinAskYesNoAll"});
+      gui::destroy_windows({"TheWinAskYesNo", "TheWinAskYesNoAll", "TheWinAskYesNoNone"});
       next_ = steps_.size();
     }
     return G_SOURCE_CONTINUE;
@@ -717,6 +717,46 @@ TEST_F(MainWindowTest, DeleteKeyAndToolBarDeleteOnceAfterTheQuestion) {
   g_block->deleted_bytes.store(0);
 }
 
+// In both walks, "No To All" at the first LAST COPY question keeps every
+// last copy of the walk without another question.
+TEST_F(MainWindowTest, NoToAllKeepsEveryLastCopyInBothWalks) {
+  test::InDirectory in(dir.path());
+  for (bool tagged : {true, false}) {
+    SCOPED_TRACE(tagged ? "Delete All Tagged Files" : "Delete All NON-Tagged Files");
+    g_main.clear_list();
+    g_main.append_row(RowTexts{{"/*", "Sorted List", "*/", "", "", "", ""}});
+    for (const char* name : {"one", "two"}) {
+      g_main.append_row(RowTexts{{"/*", "Group 1 ", "(1 - 1)", "*/", "", "", ""}});
+      std::string file = dir / name;
+      test::write_file(file, name);
+      struct stat st;
+      lstat(file.c_str(), &st);
+      FileIdentity id = identity_of(st);
+      g_main.append_row(RowTexts{{" ", "d", "t", "3", "", "", file.c_str()}, &id});
+    }
+    g_block->row_count.store(g_main.rows().size());
+    g_block->tagged_count.store(0);
+    g_block->tagged_bytes.store(0);
+    if (tagged) {
+      g_main.rows().tag(2);
+      g_main.rows().tag(4);
+    }
+    {
+      Answers answers{{"TheWinAskYesNo", "ButtonYes"},
+                      {"TheWinAskYesNoAll", "ButtonAll"},
+                      {"TheWinAskYesNoNone", "ButtonNoToAll"}};
+      gui::click(GTK_WIDGET(g_main.window), tagged ? "menuitem91" : "menuitem92");
+      ASSERT_EQ(answers.asked.size(), 3u);
+      EXPECT_EQ(answers.asked[2],
+                "LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "one");
+    }
+    EXPECT_EQ(access((dir / "one").c_str(), F_OK), 0);
+    EXPECT_EQ(access((dir / "two").c_str(), F_OK), 0) << "kept without a question";
+  }
+  g_block->tagged_count.store(0);
+  g_block->tagged_bytes.store(0);
+}
+
 TEST_F(MainWindowTest, DeleteAllAsksTheLastCopyEvenAfterYesToAll) {
   test::InDirectory in(dir.path());
   g_block->settings.deleted_mode = DELETED_REMOVE;
@@ -724,7 +764,7 @@ TEST_F(MainWindowTest, DeleteAllAsksTheLastCopyEvenAfterYesToAll) {
   {
     Answers answers{{"TheWinAskYesNo", "ButtonYes"},
                     {"TheWinAskYesNoAll", "ButtonAll"},
-                    {"TheWinAskYesNo", "ButtonNo"}};
+                    {"TheWinAskYesNoNone", "ButtonNo"}};
     gui::click(GTK_WIDGET(g_main.window), "menuitem92");  // Delete All NON-Tagged Files
     EXPECT_EQ(answers.asked,
               (std::vector<std::string>{

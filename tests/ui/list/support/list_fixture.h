@@ -48,6 +48,11 @@ class ScriptedPrompter : public Prompter {
     EXPECT_EQ(default_answer, 'N') << title;
     return answer("yes_no_all", title, line1, line2);
   }
+  int ask_yes_no_none(const char* title, const char* line1, const char* line2,
+                      int default_answer) override {
+    EXPECT_EQ(default_answer, 'N') << title;
+    return answer("yes_no_none", title, line1, line2);
+  }
   int ask_file_exists(const char* path) override {
     return answer("file_exists", "File Exists", path, "");
   }
