@@ -91,17 +91,26 @@ GroupPlan plan_group(const TagRule& rule, const std::vector<RuleMember>& members
     plan.outcome = GroupPlan::ALL_TAGGED;
     return plan;
   }
+  // The best member by the rule; when the caller may not keep it, the next
+  // best, and so on (the caller's check may look at the disk: it is asked
+  // only of the members that would be kept).
+  std::vector<const RuleMember*> refused;
   const RuleMember* kept = nullptr;
-  std::size_t kept_preference = 0;
-  for (const RuleMember& m : members) {  // in list order: the first listed wins ties
-    if (only_untagged && m.tagged) continue;
-    if (may_keep && !may_keep(m)) continue;
-    const std::size_t p = preference(rule, m.path);
-    if (kept == nullptr || p < kept_preference ||
-        (p == kept_preference && better_by_criterion(rule.keep, m, *kept))) {
-      kept = &m;
-      kept_preference = p;
+  for (;;) {
+    kept = nullptr;
+    std::size_t kept_preference = 0;
+    for (const RuleMember& m : members) {  // in list order: the first listed wins ties
+      if (only_untagged && m.tagged) continue;
+      if (std::find(refused.begin(), refused.end(), &m) != refused.end()) continue;
+      const std::size_t p = preference(rule, m.path);
+      if (kept == nullptr || p < kept_preference ||
+          (p == kept_preference && better_by_criterion(rule.keep, m, *kept))) {
+        kept = &m;
+        kept_preference = p;
+      }
     }
+    if (kept == nullptr || !may_keep || may_keep(*kept)) break;
+    refused.push_back(kept);
   }
   if (kept == nullptr) {
     plan.outcome = GroupPlan::NONE_USABLE;

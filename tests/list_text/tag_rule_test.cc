@@ -157,9 +157,14 @@ TEST(TagRule, TagsThereBeforeAreClearedOrKept) {
 TEST(TagRule, OnlyAMemberTheCallerMayKeepIsKept) {
   const std::vector<RuleMember> group = {member(1, "/gone", 900), member(2, "/here", 100),
                                          member(3, "/also-gone", 50)};
-  KeepCheck on_disk = [](const RuleMember& m) { return m.path == "/here"; };
+  int asked = 0;
+  KeepCheck on_disk = [&](const RuleMember& m) {
+    ++asked;
+    return m.path == "/here";
+  };
   GroupPlan plan = plan_group(TagRule{}, group, on_disk);
   EXPECT_EQ(plan.kept, 2u);
+  EXPECT_EQ(asked, 2) << "asked of the newest, then of the next: never of the rest";
   EXPECT_EQ(plan.tag, (std::vector<std::size_t>{1, 3}));
   EXPECT_EQ(plan_group(TagRule{}, group, [](const RuleMember&) { return false; }).outcome,
             GroupPlan::NONE_USABLE);

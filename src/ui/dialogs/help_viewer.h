@@ -12,8 +12,8 @@ void show_help(const char* page_name);
 void show_text_file(const char* title, const char* file_name);
 
 // The help page names, in the order of the settings notebook's pages after
-// "Basics" and "Scripts".
+// "Basics" and "Scripts", then the pages of the other windows.
 inline constexpr const char* HELP_PAGES[] = {
     "Basics",     "Scripts",      "FileMasks",          "Attributes",         "DateRanges",
     "FileSizes",  "ExcludeFiles", "IncludeDirectories", "ExcludeDirectories", "CompareLogic",
-    "GroupSizes", "Stop",         "Operation"};
+    "GroupSizes", "Stop",         "Operation",          "TagByRule"};

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/hard_links.h"
 #include "core/row_texts.h"
@@ -98,6 +99,18 @@ class ResultList {
   void group_span(int row, int& first, int& last) const;
 
   RowKind classify_row(int row) const;
+
+  // What the rules and the bulk readers need of every row, read in one pass
+  // (one look at the store per row).
+  struct RowFacts {
+    RowKind kind;
+    std::int64_t group;
+    std::string date, time;  // columns 1 and 2 as shown
+    std::string path;        // the path's bytes
+    std::int64_t size;       // from the size column
+    FileIdentity identity;
+  };
+  std::vector<RowFacts> facts() const;
   // The size column as a number (64-bit).
   std::int64_t row_size(int row) const;
 

@@ -13,6 +13,7 @@
 #include "ui/windows/find_tag.h"
 #include "ui/windows/main_window.h"
 #include "ui/windows/script_writer.h"
+#include "ui/windows/tag_rule_window.h"
 #include "ui/windows/user_output.h"
 
 namespace {
@@ -42,6 +43,8 @@ void copy(MainWindow& w) { copy_path(w.rows(), w.prompter()); }
 // Tag Files" and the tool bar's Find refuse while it is busy.
 void find(MainWindow& w) { open_find_window(w.rows(), w.prompter(), g_state, false); }
 void find_files(MainWindow& w) { open_find_window(w.rows(), w.prompter(), g_state, true); }
+void tag_by_rule(MainWindow& w) { open_tag_rule_window(w.list_context()); }
+void help_on_tag_by_rule(MainWindow&) { show_help("TagByRule"); }
 
 // In the order of the menus, then the tool bar.
 const MenuCommand COMMANDS[] = {
@@ -84,11 +87,13 @@ const MenuCommand COMMANDS[] = {
     {"menuitem96", nullptr, &GOTO_FIRST_ENTRY, nullptr},
     {"menuitem97", "<Control>t", nullptr, find},
     {"menuitem98", "<Control>l", nullptr, find_files},
+    {"tag_by_rule", "<Control>k", nullptr, tag_by_rule},
     {"menuitem99", "<Control>d", &TAG_ALL_DELETED, nullptr},
     {"menuitem100", "<Control>u", &UNTAG_ALL, nullptr},
     {"menuitem102", "<Control>z", &TOGGLE_TAG, nullptr},
     // _Help
     {"menuitem104", "F1", nullptr, read_help},
+    {"help_tag_by_rule", nullptr, nullptr, help_on_tag_by_rule},
     // Tool bar
     {"button20", nullptr, nullptr, settings<-1>},
     {"button21", nullptr, nullptr, scan},

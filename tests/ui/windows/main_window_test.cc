@@ -719,6 +719,25 @@ TEST_F(MainWindowTest, DeleteKeyAndToolBarDeleteOnceAfterTheQuestion) {
 
 // In both walks, "No To All" at the first LAST COPY question keeps every
 // last copy of the walk without another question.
+// "Tag Copies By Rule..." (Ctrl+K) in the Tag menu, and its help page in
+// the Help menu.
+TEST_F(MainWindowTest, TagCopiesByRuleOpensFromItsEntryAndKey) {
+  fill_group({dir / "a", dir / "b"});
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(g_main.widget("tag_by_rule"))),
+               "Tag Copies By Rule...");
+  gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_k, GDK_CONTROL_MASK);
+  GtkWidget* window = gui::wait_for_window("TheWinTagRule");
+  ASSERT_NE(window, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window)), "Pelto Marvish Tag By Rule");
+  gui::click(window, "ButtonCancel");
+  gui::flush_events();
+  gui::click(GTK_WIDGET(g_main.window), "help_tag_by_rule");
+  GtkWidget* help = gui::wait_for_window("TheWinHelp");
+  ASSERT_NE(help, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(help)), "Help on TagByRule (PeltoMarvish)");
+  gui::destroy_windows({"TheWinHelp"});
+}
+
 TEST_F(MainWindowTest, NoToAllKeepsEveryLastCopyInBothWalks) {
   test::InDirectory in(dir.path());
   for (bool tagged : {true, false}) {

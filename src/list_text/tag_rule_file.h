@@ -1,0 +1,43 @@
+// The file "Rules" in the data directory: the choices of the window "Tag By
+// Rule", remembered across runs. A text key file:
+//
+//   [Tag By Rule]
+//   keep=newest            (oldest, shortest-path, longest-path, first)
+//   prefer=/home/me/Photos;/mnt/keep;   (the folder boxes' lines, as typed)
+//   protect=/mnt/backup;
+//   leave-hard-links=true
+//   selected-group-only=false
+//   untag-first=true
+//
+// A missing, damaged or unreadable file gives the defaults, never an error.
+// It is written through "Rules.new" and a rename, as the record files are.
+#pragma once
+
+#include <string>
+
+#include "list_text/tag_rule.h"
+
+// The choices of the window, as the user left them.
+struct TagRuleChoices {
+  KeepBy keep = KeepBy::NEWEST;
+  std::string preferred_text;  // the box's text, one folder a line
+  std::string protected_text;
+  bool leave_hard_links = true;
+  bool selected_group_only = false;
+  bool untag_first = true;
+};
+
+inline constexpr const char* TAG_RULE_FILE_NAME = "Rules";
+
+// The choices stored in `file`, or the defaults.
+TagRuleChoices load_tag_rule_choices(const std::string& file);
+// False, with errno telling why, when the file could not be written.
+bool save_tag_rule_choices(const std::string& file, const TagRuleChoices& choices);
+
+// The rule the choices make; `home` stands for "~" in the folder lines.
+TagRule tag_rule_of(const TagRuleChoices& choices, const std::string& home);
+
+// "newest", "oldest", "shortest-path", "longest-path", "first", and back
+// (false for any other word).
+const char* keep_by_name(KeepBy keep);
+bool keep_by_from_name(const std::string& name, KeepBy& keep);

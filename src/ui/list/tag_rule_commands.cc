@@ -1,0 +1,61 @@
+#include "ui/list/tag_rule_commands.h"
+
+std::vector<std::vector<RuleMember>> rule_groups(const ResultList& list,
+                                                 bool selected_group_only) {
+  const std::vector<ResultList::RowFacts> rows = list.facts();
+  const std::int64_t only = selected_group_only ? list.group_of(list.selected_row()) : 0;
+  std::vector<std::vector<RuleMember>> groups;
+  std::int64_t current = -1;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const ResultList::RowFacts& f = rows[r];
+    if (f.kind != ROW_FILE && f.kind != ROW_TAGGED) continue;  // "D" rows are no live members
+    if (selected_group_only && f.group != only) continue;
+    if (f.group != current) {
+      groups.emplace_back();
+      current = f.group;
+    }
+    RuleMember m;
+    m.row = r;
+    m.path = f.path;
+    m.time = shown_time(f.date, f.time);
+    if (f.identity.known() && !f.identity.size_only()) {
+      m.device = f.identity.device;
+      m.inode = f.identity.inode;
+    }
+    m.size = f.size;
+    m.tagged = f.kind == ROW_TAGGED;
+    groups.back().push_back(std::move(m));
+  }
+  return groups;
+}
+
+RuleSummary preview_rule(const TagRule& rule, const std::vector<std::vector<RuleMember>>& groups) {
+  RuleSummary summary;
+  for (const std::vector<RuleMember>& group : groups) summary.add(plan_group(rule, group), group);
+  return summary;
+}
+
+RuleSummary apply_rule(ListContext& ctx, const TagRule& rule, bool selected_group_only) {
+  ResultList& list = ctx.list;
+  RuleSummary summary;
+  KeepCheck on_disk = nullptr;
+  if (ctx.files != nullptr) {
+    on_disk = [&](const RuleMember& m) {
+      const int row = static_cast<int>(m.row);
+      return ctx.files->unchanged(list.path(row), list.identity(row));
+    };
+  }
+  FrozenList frozen(list);
+  for (const std::vector<RuleMember>& group : rule_groups(list, selected_group_only)) {
+    GroupPlan plan = plan_group(rule, group, on_disk);
+    summary.add(plan, group);
+    for (std::size_t row : plan.untag) {
+      if (list.classify_row(static_cast<int>(row)) == ROW_TAGGED) list.untag(static_cast<int>(row));
+    }
+    for (std::size_t row : plan.tag) {
+      if (list.classify_row(static_cast<int>(row)) == ROW_FILE) list.tag(static_cast<int>(row));
+    }
+  }
+  list.show_totals();
+  return summary;
+}

@@ -1,0 +1,159 @@
+#include "ui/windows/tag_rule_window.h"
+
+#include <string>
+#include <vector>
+
+#include "core/glib_ptr.h"
+#include "ui/dialogs/help_viewer.h"
+#include "ui/dialogs/modal_window.h"
+#include "ui/list/tag_rule_commands.h"
+#include "ui/windows/resources.h"
+
+namespace {
+
+constexpr const char* UI_RESOURCE = "/org/peltomarvish/tag_rule_window.ui";
+constexpr const char* BUSY_NAME = "Tag By Rule";
+
+// The radio buttons of the criteria, in the order of KeepBy.
+constexpr std::pair<const char*, KeepBy> KEEP_RADIOS[] = {
+    {"RadioKeepNewest", KeepBy::NEWEST},
+    {"RadioKeepOldest", KeepBy::OLDEST},
+    {"RadioKeepShortest", KeepBy::SHORTEST_PATH},
+    {"RadioKeepLongest", KeepBy::LONGEST_PATH},
+    {"RadioKeepFirst", KeepBy::FIRST}};
+
+class TagRuleWindow : public ModalWindow {
+ public:
+  TagRuleWindow(ListContext ctx, std::string rules_file)
+      : ModalWindow(gtk_builder_new_from_resource(UI_RESOURCE), "TheWinTagRule", &g_open),
+        ctx_(std::move(ctx)),
+        rules_file_(std::move(rules_file)),
+        home_(g_get_home_dir()) {
+    all_groups_ = rule_groups(ctx_.list, false);
+    selected_group_ = rule_groups(ctx_.list, true);
+    fill(load_tag_rule_choices(rules_file_));
+
+    auto clicked = [this](const char* name, void (*handler)(TagRuleWindow*)) {
+      g_signal_connect_swapped(object(name), "clicked", G_CALLBACK(handler), this);
+    };
+    clicked("ButtonTag", [](TagRuleWindow* w) { w->tag(); });
+    clicked("ButtonCancel", [](TagRuleWindow* w) { w->close(); });
+    clicked("ButtonHelp", [](TagRuleWindow*) { show_help("TagByRule"); });
+    // Every choice updates the preview at once.
+    for (const char* view : {"ThePreferredFolders", "TheProtectedFolders"}) {
+      g_signal_connect_swapped(buffer(view), "changed",
+                               G_CALLBACK(+[](TagRuleWindow* w) { w->update_preview(); }), this);
+    }
+    for (const char* toggle : {"RadioKeepNewest", "RadioKeepOldest", "RadioKeepShortest",
+                               "RadioKeepLongest", "RadioKeepFirst", "CheckLeaveHardLinks",
+                               "CheckUntagFirst", "RadioScopeAll", "RadioScopeSelected"}) {
+      g_signal_connect_swapped(object(toggle), "toggled",
+                               G_CALLBACK(+[](TagRuleWindow* w) { w->update_preview(); }), this);
+    }
+    g_signal_connect(window(), "key-press-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer self) -> gboolean {
+                       if (event->keyval != GDK_KEY_Escape) return FALSE;
+                       static_cast<TagRuleWindow*>(self)->close();
+                       return TRUE;
+                     }),
+                     this);
+    update_preview();
+    show();
+    GtkWidget* tag_button = GTK_WIDGET(object("ButtonTag"));
+    gtk_widget_set_can_default(tag_button, TRUE);
+    gtk_widget_grab_default(tag_button);
+    gtk_widget_grab_focus(tag_button);
+  }
+
+  static ModalWindow* g_open;
+
+ private:
+  GtkTextBuffer* buffer(const char* view) const {
+    return gtk_text_view_get_buffer(GTK_TEXT_VIEW(object(view)));
+  }
+  std::string text_of(const char* view) const {
+    GtkTextIter a, b;
+    gtk_text_buffer_get_bounds(buffer(view), &a, &b);
+    GCharPtr text(gtk_text_buffer_get_text(buffer(view), &a, &b, FALSE));
+    return text.get();
+  }
+  bool active(const char* name) const {
+    return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object(name))) != FALSE;
+  }
+  void set_active(const char* name, bool on) {
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(object(name)), on);
+  }
+
+  void fill(const TagRuleChoices& c) {
+    gtk_text_buffer_set_text(buffer("ThePreferredFolders"), c.preferred_text.c_str(), -1);
+    gtk_text_buffer_set_text(buffer("TheProtectedFolders"), c.protected_text.c_str(), -1);
+    for (auto [radio, keep] : KEEP_RADIOS) {
+      if (keep == c.keep) set_active(radio, true);
+    }
+    set_active("CheckLeaveHardLinks", c.leave_hard_links);
+    set_active("CheckUntagFirst", c.untag_first);
+    set_active(c.selected_group_only ? "RadioScopeSelected" : "RadioScopeAll", true);
+  }
+
+  TagRuleChoices choices() const {
+    TagRuleChoices c;
+    c.preferred_text = text_of("ThePreferredFolders");
+    c.protected_text = text_of("TheProtectedFolders");
+    for (auto [radio, keep] : KEEP_RADIOS) {
+      if (active(radio)) c.keep = keep;
+    }
+    c.leave_hard_links = active("CheckLeaveHardLinks");
+    c.untag_first = active("CheckUntagFirst");
+    c.selected_group_only = active("RadioScopeSelected");
+    return c;
+  }
+
+  void update_preview() {
+    const TagRuleChoices c = choices();
+    RuleSummary summary = preview_rule(tag_rule_of(c, home_),
+                                       c.selected_group_only ? selected_group_ : all_groups_);
+    gtk_label_set_text(GTK_LABEL(object("ThePreview")), summary.preview_line().c_str());
+    gtk_label_set_text(GTK_LABEL(object("ThePreviewLeftAlone")),
+                       summary.left_alone_line().c_str());
+  }
+
+  void tag() {
+    const TagRuleChoices c = choices();
+    const TagRule rule = tag_rule_of(c, home_);
+    bool tagged = run_holding_busy_word(ctx_.list, ctx_.prompter, BUSY_NAME,
+                                        [&] { apply_rule(ctx_, rule, c.selected_group_only); });
+    if (!tagged) return;
+    save_tag_rule_choices(rules_file_, c);
+    close();
+  }
+
+  ListContext ctx_;
+  std::string rules_file_;
+  std::string home_;
+  std::vector<std::vector<RuleMember>> all_groups_, selected_group_;
+};
+
+ModalWindow* TagRuleWindow::g_open = nullptr;
+
+}  // namespace
+
+void open_tag_rule_window(ListContext ctx, const std::string& rules_file) {
+  if (ctx.list.size() <= 2) {
+    ctx.prompter.error_signal();
+    return;
+  }
+  if (ctx.list.block().list_busy.load() != 0) {
+    ctx.prompter.notify_busy(BUSY_NAME);
+    return;
+  }
+  if (TagRuleWindow::g_open != nullptr) {
+    gtk_window_present(GTK_WINDOW(TagRuleWindow::g_open->window()));
+    return;
+  }
+  register_resources();
+  new TagRuleWindow(std::move(ctx), rules_file);  // lives as long as its window
+}
+
+GtkWidget* tag_rule_window() {
+  return TagRuleWindow::g_open != nullptr ? TagRuleWindow::g_open->window() : nullptr;
+}

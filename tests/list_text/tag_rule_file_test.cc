@@ -1,0 +1,65 @@
+// The file "Rules": the choices of Tag By Rule kept across runs, and any
+// damaged file read as the defaults.
+#include "list_text/tag_rule_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+TEST(TagRuleFile, ChoicesSurviveSaveAndLoad) {
+  test::TempDir dir;
+  TagRuleChoices c;
+  c.keep = KeepBy::LONGEST_PATH;
+  c.preferred_text = "/home/me/Photos\n~/keep\nwith; a semicolon";
+  c.protected_text = "/mnt/backup";
+  c.leave_hard_links = false;
+  c.selected_group_only = true;
+  c.untag_first = false;
+  ASSERT_TRUE(save_tag_rule_choices(dir / "Rules", c));
+  TagRuleChoices back = load_tag_rule_choices(dir / "Rules");
+  EXPECT_EQ(back.keep, KeepBy::LONGEST_PATH);
+  EXPECT_EQ(back.preferred_text, c.preferred_text);
+  EXPECT_EQ(back.protected_text, c.protected_text);
+  EXPECT_FALSE(back.leave_hard_links);
+  EXPECT_TRUE(back.selected_group_only);
+  EXPECT_FALSE(back.untag_first);
+
+  TagRule rule = tag_rule_of(back, "/home/me");
+  EXPECT_EQ(rule.preferred,
+            (std::vector<std::string>{"/home/me/Photos", "/home/me/keep", "with; a semicolon"}));
+  EXPECT_EQ(rule.protected_folders, std::vector<std::string>{"/mnt/backup"});
+}
+
+TEST(TagRuleFile, AMissingOrDamagedFileGivesTheDefaults) {
+  test::TempDir dir;
+  const std::string file = dir / "Rules";
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"empty", ""},
+      {"not a key file", "\x01\x02\xff garbage\n[[["},
+      {"another group", "[Something Else]\nkeep=oldest\n"},
+      {"an unknown criterion and a bad boolean",
+       "[Tag By Rule]\nkeep=biggest\nuntag-first=maybe\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::write_file(file, c.bytes);
+    TagRuleChoices back = load_tag_rule_choices(file);
+    EXPECT_EQ(back.keep, KeepBy::NEWEST);
+    EXPECT_TRUE(back.untag_first);
+    EXPECT_TRUE(back.leave_hard_links);
+    EXPECT_FALSE(back.selected_group_only);
+  }
+  unlink(file.c_str());
+  EXPECT_EQ(load_tag_rule_choices(file).keep, KeepBy::NEWEST) << "missing";
+  ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+  EXPECT_EQ(load_tag_rule_choices(file).keep, KeepBy::NEWEST) << "a pipe is never waited on";
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+// The window "Tag By Rule" in a real X server: each control and the live
+// preview, Tag, Cancel, Help, the busy refusal and the remembered choices.
+#include "ui/windows/tag_rule_window.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "ui/list/support/list_fixture.h"
+#include "ui/support/gui_test.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+class TagRuleWindowTest : public test::ListTest {
+ public:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    main_window_ = gui::open_stand_in_main_window();
+    comment("Sorted List");
+    header(1);
+    dated("keep/f", "Mon-Jan 01,2001", "one");
+    dated("newer/f", "Tue-Jan 01,2002", "one");
+    header(2);
+    dated("keep/g", "Tue-Jan 01,2002", "two!");
+    dated("newer/g", "Wed-Jan 01,2003", "two!");
+    comment("End Of List");
+  }
+  void TearDown() override {
+    gui::destroy_windows({"TheWinTagRule", "TheWinHelp"});
+    gui::close_stand_in_main_window(main_window_);
+  }
+  void dated(const std::string& name, const char* date, const std::string& bytes) {
+    mkdir((dir / name.substr(0, name.find('/'))).c_str(), 0755);
+    std::string path = dir / name;
+    test::write_file(path, bytes);
+    struct stat st;
+    lstat(path.c_str(), &st);
+    FileIdentity id = identity_of(st);
+    std::string size = thousands(st.st_size);
+    RowTexts r{{" ", date, "12:00:00PM", size.c_str(), "", "-rw-r--r--", path.c_str()}, &id};
+    list.append(r);
+    block->row_count.fetch_add(1);
+  }
+
+  GtkWidget* open() {
+    open_tag_rule_window(ListContext(list, prompter, disk), rules());
+    gui::flush_events();
+    return tag_rule_window();
+  }
+  std::string rules() const { return dir / "Rules"; }
+  GtkWidget* w(const char* name) { return gui::named_child(tag_rule_window(), name); }
+  std::string preview() { return gui::label_text(tag_rule_window(), "ThePreview"); }
+  std::string left_alone() { return gui::label_text(tag_rule_window(), "ThePreviewLeftAlone"); }
+  void set_text(const char* view, const std::string& text) {
+    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(w(view))), text.c_str(), -1);
+    gui::flush_events();
+  }
+  void toggle(const char* name, bool on) {
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w(name)), on);
+    gui::flush_events();
+  }
+
+  GtkWidget* main_window_ = nullptr;
+};
+
+TEST_F(TagRuleWindowTest, EachChoiceChangesThePreviewAtOnce) {
+  list.select(5);  // a row of group 2, for "Selected group only"
+  GtkWidget* window = open();
+  ASSERT_NE(window, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window)), "Pelto Marvish Tag By Rule");
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("RadioKeepNewest"))));
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("CheckLeaveHardLinks"))));
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("CheckUntagFirst"))));
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("RadioScopeAll"))));
+  EXPECT_FALSE(gtk_widget_get_sensitive(main_window_)) << "the window is modal";
+
+  EXPECT_EQ(preview(), "Will tag 2 files in 2 groups (7 bytes)");
+  EXPECT_EQ(left_alone(), "");
+  set_text("TheProtectedFolders", dir / "keep\n");  // the older copies are protected
+  EXPECT_EQ(preview(), "Will tag 0 files in 0 groups (0 bytes)");
+  EXPECT_EQ(left_alone(), "2 groups left alone: 2 with every other copy protected");
+  set_text("TheProtectedFolders", "");
+  toggle("RadioScopeSelected", true);
+  EXPECT_EQ(preview(), "Will tag 1 file in 1 group (4 bytes)");
+  toggle("RadioScopeAll", true);
+  set_text("ThePreferredFolders", dir / "keep");
+  EXPECT_EQ(preview(), "Will tag 2 files in 2 groups (7 bytes)") << "the same sizes the other way";
+  toggle("RadioKeepOldest", true);
+  set_text("ThePreferredFolders", "");
+  EXPECT_EQ(preview(), "Will tag 2 files in 2 groups (7 bytes)");
+}
+
+TEST_F(TagRuleWindowTest, TagTagsTheSpareCopiesAndRemembersTheChoices) {
+  open();
+  set_text("ThePreferredFolders", dir / "keep");
+  toggle("CheckLeaveHardLinks", false);
+  gui::click(tag_rule_window(), "ButtonTag");
+  gui::flush_events();
+  EXPECT_EQ(tag_rule_window(), nullptr) << "Tag closes the window";
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  keep/f", "* newer/f", "/* Group 2 ",
+                           "  keep/g", "* newer/g", "/* End Of List"}));
+  EXPECT_EQ(list.totals_line(), "2 Files Tagged (7 bytes), 0 Files Deleted (0 bytes)");
+  EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
+  EXPECT_EQ(block->list_busy.load(), 0);
+
+  // Opened again: the choices it was left with.
+  open();
+  GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w("ThePreferredFolders")));
+  GtkTextIter s, e;
+  gtk_text_buffer_get_bounds(b, &s, &e);
+  gchar* text = gtk_text_buffer_get_text(b, &s, &e, FALSE);
+  EXPECT_EQ(std::string(text), dir / "keep");
+  g_free(text);
+  EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("CheckLeaveHardLinks"))));
+}
+
+TEST_F(TagRuleWindowTest, CancelEscapeAndTheCloseBoxChangeNothing) {
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way);
+    open();
+    toggle("RadioKeepOldest", true);
+    if (way == 0) gui::click(tag_rule_window(), "ButtonCancel");
+    if (way == 1) gui::press_key(tag_rule_window(), GDK_KEY_Escape);
+    if (way == 2) gui::close_window(tag_rule_window());
+    gui::flush_events();
+    EXPECT_EQ(tag_rule_window(), nullptr);
+    EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
+    EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
+    EXPECT_FALSE(load_tag_rule_choices(rules()).keep == KeepBy::OLDEST) << "not remembered";
+  }
+}
+
+TEST_F(TagRuleWindowTest, HelpShowsItsPageAndABusyListIsRefused) {
+  open();
+  gui::click(tag_rule_window(), "ButtonHelp");
+  GtkWidget* help = gui::wait_for_window("TheWinHelp");
+  ASSERT_NE(help, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(help)), "Help on TagByRule (PeltoMarvish)");
+  gui::destroy_windows({"TheWinHelp"});
+
+  // A scan takes the list while the window is open: Tag is refused.
+  block->list_busy = 1;
+  gui::click(tag_rule_window(), "ButtonTag");
+  gui::flush_events();
+  EXPECT_EQ(prompter.said, std::vector<std::string>{
+                               "message|List Box Busy|Tag By Rule|Try after operation is complete"});
+  EXPECT_NE(tag_rule_window(), nullptr) << "the window stays";
+  EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
+  gui::click(tag_rule_window(), "ButtonCancel");
+  gui::flush_events();
+  // And it does not open while the list is busy.
+  prompter.said.clear();
+  open_tag_rule_window(ListContext(list, prompter, disk), rules());
+  EXPECT_EQ(tag_rule_window(), nullptr);
+  EXPECT_EQ(prompter.said, std::vector<std::string>{
+                               "message|List Box Busy|Tag By Rule|Try after operation is complete"});
+  block->list_busy = 0;
+}
+
+}  // namespace
