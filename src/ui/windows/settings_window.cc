@@ -6,6 +6,8 @@
 // filling (a 29 February before its year is set, say).
 #include "ui/windows/settings_window.h"
 
+#include <limits.h>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -15,6 +17,7 @@
 
 #include "core/glib_ptr.h"
 #include "settings/mask_text.h"
+#include "settings/record_file.h"
 #include "settings/settings_file.h"
 #include "settings/settings_rules.h"
 #include "ui/dialogs/dialogs.h"
@@ -327,10 +330,19 @@ bool SettingsWindow::apply() {
 void SettingsWindow::ok_save() {
   SettingsRecord& record = record_;  // the window is gone after apply()
   if (!apply()) return;
-  if (!save_settings(record)) {
+  RecordWriteStep failed = RecordWriteStep::NONE;
+  if (!save_settings(record, &failed)) {
     int error = errno;
+    // The file that failed: the temporary file, or the settings file itself
+    // (the file a link at its name leads to).
+    char target[PATH_MAX];
+    std::string name =
+        record_file_target(SETTINGS_FILE_NAME, target, sizeof target) ? target : SETTINGS_FILE_NAME;
+    if (failed == RecordWriteStep::TEMPORARY) name += ".new";
     GCharPtr here(g_get_current_dir());
-    GCharPtr path(g_build_filename(here.get(), SETTINGS_FILE_NAME, nullptr));
+    GCharPtr path(g_path_is_absolute(name.c_str())
+                      ? g_strdup(name.c_str())
+                      : g_build_filename(here.get(), name.c_str(), nullptr));
     show_message("Settings Not Saved", std::strerror(error), path.get());
   }
 }

@@ -172,20 +172,32 @@ TEST_F(SettingsWindowTest, OkSaveAppliesAndWritesTheFileByteForByte) {
   EXPECT_EQ(last_settings_page(), 5);
 }
 
+// The notice names the file that failed: the temporary file when it cannot
+// be made, the settings file when it cannot be replaced.
 TEST_F(SettingsWindowTest, OkSaveThatCannotWriteSaysSoAndStillApplies) {
-  test::TempDir dir;
-  test::InDirectory in(dir.path());
-  // A directory stands where the new file must be made.
-  mkdir((dir / "Settings.new").c_str(), 0755);
-  open(8);
-  set_spin("SpinGroupMin", 9);
-  click("buttonOKsave");
-  EXPECT_EQ(record->group_min, 9);
-  GtkWidget* box = gui::find_window("TheWinAskOK");
-  ASSERT_NE(box, nullptr);
-  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(box)), "Settings Not Saved");
-  EXPECT_EQ(notice("Msg1"), "File exists");
-  EXPECT_EQ(notice("Msg2"), dir / "Settings");
+  struct Case {
+    const char* planted;  // a directory stands there
+    const char* reason;
+    const char* named;
+  };
+  for (Case c : {Case{"Settings.new", "File exists", "Settings.new"},
+                 Case{"Settings", "Is a directory", "Settings"}}) {
+    SCOPED_TRACE(c.planted);
+    test::TempDir dir;
+    test::InDirectory in(dir.path());
+    ASSERT_EQ(mkdir((dir / c.planted).c_str(), 0755), 0);
+    open(8);
+    set_spin("SpinGroupMin", 9);
+    click("buttonOKsave");
+    EXPECT_EQ(record->group_min, 9);
+    GtkWidget* box = gui::find_window("TheWinAskOK");
+    ASSERT_NE(box, nullptr);
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(box)), "Settings Not Saved");
+    EXPECT_EQ(notice("Msg1"), c.reason);
+    EXPECT_EQ(notice("Msg2"), dir / c.named);
+    gui::destroy_windows({"TheWinAskOK"});
+    record->group_min = 2;
+  }
 }
 
 TEST_F(SettingsWindowTest, MasksThatDoNotFitAreRefusedAndNothingIsApplied) {
