@@ -310,7 +310,7 @@ bool SettingsWindow::apply() {
     if (problem == MaskProblem::NONE) continue;
     show_page(b.page);
     if (problem == MaskProblem::TOO_LONG) {
-      show_message("Mask Too Long", "Masks Can Hold At Most 64 Characters", line.c_str());
+      show_message("Mask Too Long", "Masks Can Hold At Most 64 Bytes", line.c_str());
     } else {
       show_message("Too Many Masks", "At Most 100 Masks Per Page", line.c_str());
     }

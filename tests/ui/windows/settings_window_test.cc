@@ -210,12 +210,22 @@ TEST_F(SettingsWindowTest, MasksThatDoNotFitAreRefusedAndNothingIsApplied) {
   click("buttonApply");
   ASSERT_NE(settings_window(), nullptr) << "the window stays open";
   EXPECT_EQ(page(), 6) << "on the page at fault";
-  EXPECT_EQ(notice("Msg1"), "Masks Can Hold At Most 64 Characters");
+  EXPECT_EQ(notice("Msg1"), "Masks Can Hold At Most 64 Bytes");
   EXPECT_EQ(notice("Msg2"), std::string(65, 'd'));
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(gui::find_window("TheWinAskOK"))), "Mask Too Long");
   EXPECT_EQ(std::memcmp(record.get(), &before, sizeof before), 0);
   gui::destroy_windows({"TheWinAskOK"});
   EXPECT_FALSE(gtk_widget_get_sensitive(main_window_)) << "the settings window still holds it";
+
+  // 33 letters of two bytes each: 66 bytes.
+  std::string e_acute;
+  for (int i = 0; i < 33; ++i) e_acute += "\xC3\xA9";
+  set_text("ExcludeDir", "/" + e_acute + "\n");
+  click("buttonApply");
+  EXPECT_EQ(notice("Msg1"), "Masks Can Hold At Most 64 Bytes");
+  EXPECT_EQ(notice("Msg2"), "/" + e_acute);
+  EXPECT_EQ(std::memcmp(record.get(), &before, sizeof before), 0);
+  gui::destroy_windows({"TheWinAskOK"});
 
   std::string many;
   for (int i = 0; i < 101; ++i) many += "/m" + std::to_string(i) + "\n";
