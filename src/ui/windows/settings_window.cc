@@ -118,6 +118,15 @@ void SettingsWindow::connect_signals() {
   clicked("buttonTodayMin", [](GtkButton*, gpointer self) { of(self)->show_today(true); });
   clicked("buttonTodayMax", [](GtkButton*, gpointer self) { of(self)->show_today(false); });
 
+  // Escape is Cancel.
+  g_signal_connect(window(), "key-press-event",
+                   G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer self) -> gboolean {
+                     if (event->keyval != GDK_KEY_Escape) return FALSE;
+                     of(self)->close_on_its_page();
+                     return TRUE;
+                   }),
+                   this);
+
   for (const char* name : {"SpinMinMonth", "SpinMinDate", "SpinMinYear"}) {
     g_signal_connect(
         obj(name), "value-changed",

@@ -239,14 +239,18 @@ TEST_F(SettingsWindowTest, MasksThatDoNotFitAreRefusedAndNothingIsApplied) {
   EXPECT_NE(settings_window(), nullptr);
 }
 
-TEST_F(SettingsWindowTest, CancelAndTheCloseBoxDropEdits) {
+TEST_F(SettingsWindowTest, CancelTheCloseBoxAndEscapeDropEdits) {
   const SettingsRecord before = *record;
-  for (bool close_box : {false, true}) {
+  for (const char* way : {"Cancel", "close box", "Escape"}) {
+    SCOPED_TRACE(way);
     open(9);
     set_spin("SpinStopMaxDuplicates", 4321);
     show_page(7);
-    if (close_box) {
+    if (std::string(way) == "close box") {
       gui::close_window(settings_window());
+      gui::flush_events();
+    } else if (std::string(way) == "Escape") {
+      gui::press_key(settings_window(), GDK_KEY_Escape);
       gui::flush_events();
     } else {
       click("buttonCancel");
