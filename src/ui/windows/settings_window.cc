@@ -168,11 +168,11 @@ std::string SettingsWindow::text_of(const char* view) const {
   return text.get();
 }
 
+// `text` is UTF-8: a mask list's display form (mask_text.h), whose bytes
+// that are not UTF-8 show as escapes that read back to them.
 void SettingsWindow::set_text(const char* view, const std::string& text) {
   GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(obj(view)));
-  // A text box takes only UTF-8; other bytes show as replacement characters.
-  GCharPtr shown(g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size())));
-  gtk_text_buffer_set_text(buffer, shown.get(), -1);
+  gtk_text_buffer_set_text(buffer, text.c_str(), static_cast<gint>(text.size()));
   GtkTextIter start;
   gtk_text_buffer_get_start_iter(buffer, &start);
   gtk_text_buffer_place_cursor(buffer, &start);

@@ -120,7 +120,7 @@ TEST_F(SettingsWindowTest, FillsFromTheRecordAndAppliesItBackUnchanged) {
 
   open(0);
   EXPECT_EQ(text("IncludeFileMask"), "/* sources */\n" + std::string(64, 'x') + "\n");
-  EXPECT_EQ(text("IncludeDir"), "/home/caf\xEF\xBF\xBD\n/srv/*\n");
+  EXPECT_EQ(text("IncludeDir"), "/home/caf\\xE9\n/srv/*\n") << "the byte shows as an escape";
   for (const char* on : {"RadioORon", "RadioGWoff", "RadioXon", "RadioOWany", "RadioGRany"}) {
     EXPECT_TRUE(active(on)) << on;
   }
@@ -489,6 +489,45 @@ TEST_F(SettingsWindowTest, WidgetsAreNamedAndSpinsHaveTheirRanges) {
   open_settings_window(*record, 3);  // while open: only shown on that page
   EXPECT_EQ(settings_window(), window);
   EXPECT_EQ(page(), 3);
+}
+
+// A mask box shows each stored byte that is not UTF-8 as an escape: typing
+// into it, or into another line, keeps every byte the user did not touch.
+TEST_F(SettingsWindowTest, EditingAMaskBoxChangesNoByteNobodyTyped) {
+  SettingsRecord& r = *record;
+  const std::string masks[] = {"caf\xE9*.tx", "lit\\x41", "\\*star\\\\", "/* old */ "};
+  for (int i = 0; i < 4; ++i) std::strcpy(r.include_dirs[i], masks[i].c_str());
+  r.include_dirs[4][0] = '\0';
+  open(5);
+  EXPECT_EQ(text("IncludeDir"), "caf\\xE9*.tx\nlit\\\\x41\n\\*star\\\\\n/* old */\\x20\n");
+
+  // One key typed at the end of the first line.
+  GtkTextView* view = GTK_TEXT_VIEW(w("IncludeDir"));
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
+  GtkTextIter at;
+  gtk_text_buffer_get_iter_at_line(buffer, &at, 0);
+  gtk_text_iter_forward_to_line_end(&at);
+  gtk_text_buffer_place_cursor(buffer, &at);
+  gtk_widget_grab_focus(GTK_WIDGET(view));
+  gui::press_key(GTK_WIDGET(view), GDK_KEY_t);
+  gui::flush_events();
+  ASSERT_EQ(text("IncludeDir"), "caf\\xE9*.txt\nlit\\\\x41\n\\*star\\\\\n/* old */\\x20\n");
+  click("buttonApply");
+  ASSERT_EQ(settings_window(), nullptr);
+  EXPECT_EQ(std::string(r.include_dirs[0]), "caf\xE9*.txt");
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(std::string(r.include_dirs[i]), masks[i]) << i;
+  EXPECT_EQ(r.include_dirs[4][0], '\0');
+
+  // Another line added: the first stays as it is.
+  open(5);
+  GtkTextIter end;
+  buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w("IncludeDir")));
+  gtk_text_buffer_get_end_iter(buffer, &end);
+  gtk_text_buffer_insert(buffer, &end, "/srv/*\n", -1);
+  click("buttonApply");
+  EXPECT_EQ(std::string(r.include_dirs[0]), "caf\xE9*.txt");
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(std::string(r.include_dirs[i]), masks[i]) << i;
+  EXPECT_STREQ(r.include_dirs[4], "/srv/*");
 }
 
 }  // namespace
