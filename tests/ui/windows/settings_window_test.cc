@@ -530,4 +530,70 @@ TEST_F(SettingsWindowTest, EditingAMaskBoxChangesNoByteNobodyTyped) {
   EXPECT_STREQ(r.include_dirs[4], "/srv/*");
 }
 
+// "Add Folder..." adds the folder chosen and everything below it, with the
+// folder's own bytes.
+TEST_F(SettingsWindowTest, AddFolderAddsTheFolderAndAllBelowIt) {
+  test::TempDir dir;
+  const std::string folder = dir / "caf\xE9";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  const std::string shown = dir.path() + "/caf\\xE9";  // as the box shows that byte
+  struct Case {
+    const char* button;
+    const char* view;
+    int page;
+    MaskList SettingsRecord::*masks;
+  };
+  for (Case c : {Case{"ButtonAddIncludeDir", "IncludeDir", 5, &SettingsRecord::include_dirs},
+                 Case{"ButtonAddExcludeDir", "ExcludeDir", 6, &SettingsRecord::exclude_dirs}}) {
+    SCOPED_TRACE(c.button);
+    open(c.page);
+    set_text(c.view, "/first");  // no line feed at its end
+    for (bool accept : {false, true}) {
+      click(c.button);
+      GtkWidget* chooser = gui::wait_for_window("TheWinAddFolder");
+      ASSERT_NE(chooser, nullptr);
+      EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(chooser)),
+                GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
+      EXPECT_FALSE(gtk_widget_get_sensitive(settings_window()));
+      // The chooser goes to a folder in the background.
+      gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder.c_str());
+      ASSERT_TRUE(gui::iterate_until([&] {
+        gchar* current = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+        bool there = current && folder == current;
+        g_free(current);
+        return there;
+      }));
+      gtk_dialog_response(GTK_DIALOG(chooser), accept ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
+      EXPECT_TRUE(
+          gui::iterate_until([] { return gui::find_window("TheWinAddFolder") == nullptr; }));
+      EXPECT_TRUE(gtk_widget_get_sensitive(settings_window()));
+      EXPECT_EQ(text(c.view), accept ? "/first\n" + shown + "\n" + shown + "/*\n" : "/first");
+    }
+    click("buttonApply");
+    const MaskList& list = record.get()->*c.masks;
+    EXPECT_STREQ(list[0], "/first");
+    EXPECT_EQ(std::string(list[1]), folder);
+    EXPECT_EQ(std::string(list[2]), folder + "/*");
+    EXPECT_EQ(list[3][0], '\0');
+  }
+}
+
+TEST_F(SettingsWindowTest, TheIncludeWarningFollowsTheText) {
+  test::TempDir dir;
+  auto warning = [] { return gui::label_text(settings_window(), "LabelIncludeDirWarning"); };
+  std::strcpy(record->include_dirs[0], dir.path().c_str());
+  record->include_dirs[1][0] = '\0';
+  open(5);
+  EXPECT_EQ(warning(), "Files below " + dir.path() + " are not searched: add " + dir.path() + "/*");
+  set_text("IncludeDir", dir.path() + "\n" + dir.path() + "/*\n");
+  EXPECT_EQ(warning(), "");
+  set_text("IncludeDir", "/home/*\n~/Pictures/*\n");
+  EXPECT_EQ(warning(), std::string("~ is not expanded: write ") + g_get_home_dir() + " instead");
+  click("buttonDefault");
+  EXPECT_EQ(warning(), "") << "the page's defaults";
+  set_text("IncludeDir", "~/Pictures/*\n");
+  click("buttonApply");
+  EXPECT_STREQ(record->include_dirs[0], "~/Pictures/*") << "a mask is stored as written";
+}
+
 }  // namespace
