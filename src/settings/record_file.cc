@@ -103,8 +103,16 @@ bool read_record_file(const char* name, void* record, std::size_t size) {
   return ok;
 }
 
-bool write_record_file(const char* name, const void* record, std::size_t size) {
+bool record_file_target(const char* name, char* out, std::size_t out_size) {
+  return resolve_links(name, out, out_size);
+}
+
+bool write_record_file(const char* name, const void* record, std::size_t size,
+                       RecordWriteStep* failed) {
   // No snprintf here: this runs inside a signal handler.
+  RecordWriteStep ignored;
+  RecordWriteStep& step = failed != nullptr ? *failed : ignored;
+  step = RecordWriteStep::TARGET;
   char target[PATH_MAX];
   if (!resolve_links(name, target, sizeof target - 4)) return false;
 
@@ -116,6 +124,7 @@ bool write_record_file(const char* name, const void* record, std::size_t size) {
     if (access(target, W_OK) != 0) return false;
     if (S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
   }
+  step = RecordWriteStep::TEMPORARY;
 
   char temp[PATH_MAX + 4];
   std::size_t len = std::strlen(target);
@@ -134,8 +143,13 @@ bool write_record_file(const char* name, const void* record, std::size_t size) {
   } else {
     ok = close(fd) == 0;
   }
-  if (ok) ok = rename(temp, target) == 0;
-  if (!ok) {
+  if (ok) {
+    step = RecordWriteStep::RENAME;
+    ok = rename(temp, target) == 0;
+  }
+  if (ok) {
+    step = RecordWriteStep::NONE;
+  } else {
     int error = errno;  // the reason is the caller's to tell
     unlink(temp);
     errno = error;

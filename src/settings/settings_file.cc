@@ -61,8 +61,8 @@ void default_settings(SettingsRecord& r) {
   r.time_kind = TIME_CREATED;
 }
 
-bool save_settings(const SettingsRecord& record) {
-  return write_record_file(SETTINGS_FILE_NAME, &record, sizeof record);
+bool save_settings(const SettingsRecord& record, RecordWriteStep* failed) {
+  return write_record_file(SETTINGS_FILE_NAME, &record, sizeof record, failed);
 }
 
 void apply_consistency_rule(SettingsRecord& r) {

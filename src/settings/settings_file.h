@@ -2,6 +2,7 @@
 // of the interface process).
 #pragma once
 
+#include "settings/record_file.h"
 #include "settings/settings_record.h"
 
 // Loads "Settings" into `record`. When the file is missing or has another
@@ -18,9 +19,9 @@ void default_settings(SettingsRecord& record);
 // The settings file's name, in the data directory.
 inline constexpr const char* SETTINGS_FILE_NAME = "Settings";
 
-// Writes the whole record to "Settings". False, with errno telling why,
-// when the file could not be written.
-bool save_settings(const SettingsRecord& record);
+// Writes the whole record to "Settings". False, with errno telling why and
+// `*failed` (when given) which file failed, when it could not be written.
+bool save_settings(const SettingsRecord& record, RecordWriteStep* failed = nullptr);
 
 // Ends every mask slot at its last byte at the latest: a damaged file may
 // hold slots without an end, which every reader would run past.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -96,3 +97,93 @@ TEST(MaskText, NextLineStepsOverLineFeeds) {
 }
 
 }  // namespace
+
+// ---- The display form: bytes in a UTF-8 text box --------------------------------
+
+TEST(MaskDisplay, BytesShowVisiblyAndReadBackExactly) {
+  struct Case {
+    const char* name;
+    std::string mask;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"plain", "/home/*", "/home/*"},
+      {"UTF-8 stays", "/home/caf\xC3\xA9/*", "/home/caf\xC3\xA9/*"},
+      {"a byte that is not UTF-8", "caf\xE9*.tx", "caf\\xE9*.tx"},
+      {"a cut sequence", "a\xE2\x82", "a\\xE2\\x82"},
+      {"an overlong slash", "a\xC0\xAF", "a\\xC0\\xAF"},
+      {"a surrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"},
+      {"control bytes", "a\tb\x7F\x01", "a\\x09b\\x7F\\x01"},
+      {"the matcher's escapes stay", "\\*\\?\\[x\\]\\\\", "\\*\\?\\[x\\]\\\\"},
+      {"a backslash before xHH doubles", "a\\x41", "a\\\\x41"},
+      {"lower-case hex too", "a\\\\xe9", "a\\\\\\\\xe9"},
+      {"before an escaped byte", "\\\xE9", "\\\\\\xE9"},
+      {"x00 is no byte", "\\x00", "\\x00"},
+      {"nor xZ1", "\\xZ1", "\\xZ1"},
+      {"trailing slashes and blanks would be trimmed", "/srv/ /", "/srv\\x2F\\x20\\x2F"},
+      {"a comment keeps its slash but not its blank", "/* c */ ", "/* c */\\x20"},
+      {"only blanks", "  ", "\\x20\\x20"},
+      {"a trailing backslash", "a\\", "a\\"},
+  };
+  for (const Case& c : cases) {
+    std::string shown = mask_display_text(c.mask);
+    EXPECT_EQ(shown, c.shown) << c.name;
+    EXPECT_TRUE(is_valid_utf8(shown)) << c.name;
+    EXPECT_EQ(mask_lines(shown + "\n"), Lines{c.mask}) << c.name;
+  }
+}
+
+TEST(MaskDisplay, TypedEscapesAreBytes) {
+  EXPECT_EQ(mask_lines("caf\\xe9*\n"), Lines{"caf\xE9*"});
+  EXPECT_EQ(mask_lines("\\\\xe9 \\\\\\xe9 \\x00\n"), (Lines{"\\xe9 \\\xE9 \\x00"}));
+}
+
+// Every byte string a mask can hold (no NUL) shows as valid UTF-8 on one
+// line and reads back to itself.
+TEST(MaskDisplay, RandomBytesRoundTrip) {
+  std::mt19937 random(20240611);
+  // Bytes that matter most, often; any byte now and then.
+  const std::string common = "\\\\\\xX0aF9/ *?[]\xE9\xC3\xA9\xE2\x82\xAC\xF0\x9F\n\t";
+  for (int round = 0; round < 20000; ++round) {
+    std::string mask(random() % 40 + 1, ' ');
+    for (char& b : mask) {
+      b = random() % 3 != 0 ? common[random() % common.size()]
+                            : static_cast<char>(random() % 255 + 1);
+    }
+    std::string shown = mask_display_text(mask);
+    ASSERT_TRUE(is_valid_utf8(shown)) << shown;
+    ASSERT_EQ(shown.find('\n'), std::string::npos) << shown;
+    ASSERT_EQ(mask_lines(shown + "\n"), Lines{mask}) << shown;
+  }
+}
+
+TEST(MaskDisplay, AListReadsBackSlotForSlot) {
+  MaskList list{};
+  std::strcpy(list[0], "caf\xE9*.tx");
+  std::strcpy(list[1], "lit\\x41");
+  std::strcpy(list[2], "/* old */ ");
+  std::strcpy(list[3], "/srv/");
+  std::string text = mask_list_text(list);
+  EXPECT_EQ(text, "caf\\xE9*.tx\nlit\\\\x41\n/* old */\\x20\n/srv\\x2F\n");
+  MaskList again{};
+  read_mask_text(text, again);
+  EXPECT_EQ(std::memcmp(list, again, 5 * MASK_SLOT_SIZE), 0);
+}
+
+TEST(MaskDisplay, LengthIsCountedInBytesStored) {
+  std::string line;
+  std::string e_acute;
+  for (int i = 0; i < 32; ++i) e_acute += "\xC3\xA9";
+  EXPECT_EQ(check_mask_text(e_acute + "\n", line), MaskProblem::NONE) << "64 bytes";
+  EXPECT_EQ(check_mask_text(e_acute + "\xC3\xA9\n", line), MaskProblem::TOO_LONG) << "66 bytes";
+  std::string escapes;
+  for (int i = 0; i < 64; ++i) escapes += "\\xE9";
+  EXPECT_EQ(check_mask_text(escapes + "\n", line), MaskProblem::NONE) << "64 bytes in 256 signs";
+  EXPECT_EQ(check_mask_text(escapes + "\\xE9\n", line), MaskProblem::TOO_LONG);
+  EXPECT_EQ(line, escapes + "\\xE9") << "named as shown";
+}
+
+TEST(MaskDisplay, PathsBecomeMasksThatMatchOnlyThem) {
+  EXPECT_EQ(mask_for_path("/home/me"), "/home/me");
+  EXPECT_EQ(mask_for_path("/a*b?[c]\\d"), "/a\\*b\\?\\[c\\]\\\\d");
+}

@@ -8,7 +8,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "settings/settings_file.h"
@@ -104,6 +107,48 @@ TEST_F(RecordFileTest, FifosAreNeverWaitedOn) {
   struct stat st;
   ASSERT_EQ(lstat("Settings", &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode)) << "treated as a missing file: the defaults were written";
+}
+
+// A failed write tells which step failed, so that its message can name the
+// file at fault.
+TEST_F(RecordFileTest, AFailedWriteTellsWhichFileFailed) {
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    RecordWriteStep step;
+    int error;
+  };
+  const Case cases[] = {
+      {"a directory at the temporary name", [] { ASSERT_EQ(mkdir("Settings.new", 0755), 0); },
+       RecordWriteStep::TEMPORARY, EEXIST},
+      {"a directory at the file's name", [] { ASSERT_EQ(mkdir("Settings", 0755), 0); },
+       RecordWriteStep::RENAME, EISDIR},
+      {"links in a loop",
+       [] {
+         ASSERT_EQ(symlink("Loop", "Settings"), 0);
+         ASSERT_EQ(symlink("Settings", "Loop"), 0);
+       },
+       RecordWriteStep::TARGET, ELOOP},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.plant();
+    RecordWriteStep step = RecordWriteStep::NONE;
+    errno = 0;
+    EXPECT_FALSE(save_settings(*record, &step));
+    EXPECT_EQ(errno, c.error);
+    EXPECT_EQ(step, c.step);
+    struct stat st;
+    if (c.step != RecordWriteStep::TEMPORARY) {
+      EXPECT_NE(lstat("Settings.new", &st), 0) << "the temporary file is gone";
+    }
+    std::filesystem::remove_all("Settings");
+    std::filesystem::remove_all("Settings.new");
+    std::filesystem::remove_all("Loop");
+  }
+  RecordWriteStep step = RecordWriteStep::TEMPORARY;
+  EXPECT_TRUE(save_settings(*record, &step));
+  EXPECT_EQ(step, RecordWriteStep::NONE);
 }
 
 }  // namespace

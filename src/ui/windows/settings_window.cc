@@ -6,6 +6,9 @@
 // filling (a 29 February before its year is set, say).
 #include "ui/windows/settings_window.h"
 
+#include <limits.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -14,7 +17,10 @@
 #include <string>
 
 #include "core/glib_ptr.h"
+#include "scan/match_mask.h"
+#include "settings/include_warning.h"
 #include "settings/mask_text.h"
+#include "settings/record_file.h"
 #include "settings/settings_file.h"
 #include "settings/settings_rules.h"
 #include "ui/dialogs/dialogs.h"
@@ -50,6 +56,9 @@ class SettingsWindow : public ModalWindow {
 
   std::string text_of(const char* view) const;
   void set_text(const char* view, const std::string& text);
+  void show_include_warning();
+  void choose_folder(const char* view);
+  void add_folder(const char* view, const std::string& dir);
 
   CompareChoice read_compare() const;
   void write_compare(const CompareChoice& c);
@@ -114,6 +123,22 @@ void SettingsWindow::connect_signals() {
   clicked("buttonAttrAny", [](GtkButton*, gpointer self) { of(self)->set_attribute_column(2); });
   clicked("buttonTodayMin", [](GtkButton*, gpointer self) { of(self)->show_today(true); });
   clicked("buttonTodayMax", [](GtkButton*, gpointer self) { of(self)->show_today(false); });
+  clicked("ButtonAddIncludeDir",
+          [](GtkButton*, gpointer self) { of(self)->choose_folder("IncludeDir"); });
+  clicked("ButtonAddExcludeDir",
+          [](GtkButton*, gpointer self) { of(self)->choose_folder("ExcludeDir"); });
+
+  // Escape is Cancel.
+  g_signal_connect(window(), "key-press-event",
+                   G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer self) -> gboolean {
+                     if (event->keyval != GDK_KEY_Escape) return FALSE;
+                     of(self)->close_on_its_page();
+                     return TRUE;
+                   }),
+                   this);
+  g_signal_connect(
+      gtk_text_view_get_buffer(GTK_TEXT_VIEW(obj("IncludeDir"))), "changed",
+      G_CALLBACK(+[](GtkTextBuffer*, gpointer self) { of(self)->show_include_warning(); }), this);
 
   for (const char* name : {"SpinMinMonth", "SpinMinDate", "SpinMinYear"}) {
     g_signal_connect(
@@ -156,11 +181,11 @@ std::string SettingsWindow::text_of(const char* view) const {
   return text.get();
 }
 
+// `text` is UTF-8: a mask list's display form (mask_text.h), whose bytes
+// that are not UTF-8 show as escapes that read back to them.
 void SettingsWindow::set_text(const char* view, const std::string& text) {
   GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(obj(view)));
-  // A text box takes only UTF-8; other bytes show as replacement characters.
-  GCharPtr shown(g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size())));
-  gtk_text_buffer_set_text(buffer, shown.get(), -1);
+  gtk_text_buffer_set_text(buffer, text.c_str(), static_cast<gint>(text.size()));
   GtkTextIter start;
   gtk_text_buffer_get_start_iter(buffer, &start);
   gtk_text_buffer_place_cursor(buffer, &start);
@@ -176,6 +201,69 @@ void SettingsWindow::fill() {
   fill_bindings(builder(), record_, -1);
   quiet_ = false;
   settle_rules();
+}
+
+// ---- Include and exclude directories -------------------------------------------
+
+void SettingsWindow::show_include_warning() {
+  IncludeDirLookup lookup;
+  lookup.can_match_prefix = mask_can_match_prefix;
+  // The walk never follows a link to a directory: only a directory itself
+  // can be searched below.
+  lookup.is_directory = [](const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  };
+  lookup.home = g_get_home_dir();
+  std::string warning = include_dir_warning(text_of("IncludeDir"), lookup);
+  gtk_label_set_text(GTK_LABEL(obj("LabelIncludeDirWarning")), warning.c_str());
+}
+
+// "Add Folder...": a folder chooser over the window; the folder chosen is
+// added to the box `view` as two lines, the folder and all below it.
+void SettingsWindow::choose_folder(const char* view) {
+  GtkWidget* chooser = gtk_file_chooser_dialog_new(
+      "Add Folder", GTK_WINDOW(window()), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Cancel",
+      GTK_RESPONSE_CANCEL, "_Add", GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_widget_set_name(chooser, "TheWinAddFolder");
+  gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+  gtk_window_set_destroy_with_parent(GTK_WINDOW(chooser), TRUE);
+  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), g_get_home_dir());
+  g_object_set_data(G_OBJECT(chooser), "view", const_cast<char*>(view));
+  gtk_widget_set_sensitive(window(), FALSE);
+  g_signal_connect(
+      chooser, "response", G_CALLBACK(+[](GtkDialog* dialog, gint response, gpointer data) {
+        if (response == GTK_RESPONSE_ACCEPT && g_open == data) {
+          GCharPtr chosen(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
+          const char* view = static_cast<const char*>(g_object_get_data(G_OBJECT(dialog), "view"));
+          if (chosen) of(data)->add_folder(view, chosen.get());
+        }
+        gtk_widget_destroy(GTK_WIDGET(dialog));
+      }),
+      this);
+  g_signal_connect(chooser, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
+                     if (g_open == data) gtk_widget_set_sensitive(g_open->window(), TRUE);
+                   }),
+                   this);
+  gtk_widget_show(chooser);
+  gtk_window_present(GTK_WINDOW(chooser));
+}
+
+// `dir` is the folder's path as bytes: its lines match exactly it, and all
+// below it ("/" needs only the second).
+void SettingsWindow::add_folder(const char* view, const std::string& dir) {
+  const std::string mask = mask_for_path(dir);
+  std::string lines;
+  if (dir != "/") lines += mask_display_text(mask) + "\n";
+  lines += mask_display_text(dir == "/" ? "/*" : mask + "/*") + "\n";
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(obj(view)));
+  GtkTextIter end;
+  gtk_text_buffer_get_end_iter(buffer, &end);
+  GtkTextIter last = end;
+  if (gtk_text_iter_backward_char(&last) && gtk_text_iter_get_char(&last) != '\n') {
+    lines.insert(0, "\n");
+  }
+  gtk_text_buffer_insert(buffer, &end, lines.c_str(), static_cast<gint>(lines.size()));
 }
 
 // The rules once over the values just set: CRC greys what it implies, the
@@ -307,7 +395,7 @@ bool SettingsWindow::apply() {
     if (problem == MaskProblem::NONE) continue;
     show_page(b.page);
     if (problem == MaskProblem::TOO_LONG) {
-      show_message("Mask Too Long", "Masks Can Hold At Most 64 Characters", line.c_str());
+      show_message("Mask Too Long", "Masks Can Hold At Most 64 Bytes", line.c_str());
     } else {
       show_message("Too Many Masks", "At Most 100 Masks Per Page", line.c_str());
     }
@@ -327,10 +415,19 @@ bool SettingsWindow::apply() {
 void SettingsWindow::ok_save() {
   SettingsRecord& record = record_;  // the window is gone after apply()
   if (!apply()) return;
-  if (!save_settings(record)) {
+  RecordWriteStep failed = RecordWriteStep::NONE;
+  if (!save_settings(record, &failed)) {
     int error = errno;
+    // The file that failed: the temporary file, or the settings file itself
+    // (the file a link at its name leads to).
+    char target[PATH_MAX];
+    std::string name =
+        record_file_target(SETTINGS_FILE_NAME, target, sizeof target) ? target : SETTINGS_FILE_NAME;
+    if (failed == RecordWriteStep::TEMPORARY) name += ".new";
     GCharPtr here(g_get_current_dir());
-    GCharPtr path(g_build_filename(here.get(), SETTINGS_FILE_NAME, nullptr));
+    GCharPtr path(g_path_is_absolute(name.c_str())
+                      ? g_strdup(name.c_str())
+                      : g_build_filename(here.get(), name.c_str(), nullptr));
     show_message("Settings Not Saved", std::strerror(error), path.get());
   }
 }

@@ -120,7 +120,7 @@ TEST_F(SettingsWindowTest, FillsFromTheRecordAndAppliesItBackUnchanged) {
 
   open(0);
   EXPECT_EQ(text("IncludeFileMask"), "/* sources */\n" + std::string(64, 'x') + "\n");
-  EXPECT_EQ(text("IncludeDir"), "/home/caf\xEF\xBF\xBD\n/srv/*\n");
+  EXPECT_EQ(text("IncludeDir"), "/home/caf\\xE9\n/srv/*\n") << "the byte shows as an escape";
   for (const char* on : {"RadioORon", "RadioGWoff", "RadioXon", "RadioOWany", "RadioGRany"}) {
     EXPECT_TRUE(active(on)) << on;
   }
@@ -172,20 +172,32 @@ TEST_F(SettingsWindowTest, OkSaveAppliesAndWritesTheFileByteForByte) {
   EXPECT_EQ(last_settings_page(), 5);
 }
 
+// The notice names the file that failed: the temporary file when it cannot
+// be made, the settings file when it cannot be replaced.
 TEST_F(SettingsWindowTest, OkSaveThatCannotWriteSaysSoAndStillApplies) {
-  test::TempDir dir;
-  test::InDirectory in(dir.path());
-  // A directory stands where the new file must be made.
-  mkdir((dir / "Settings.new").c_str(), 0755);
-  open(8);
-  set_spin("SpinGroupMin", 9);
-  click("buttonOKsave");
-  EXPECT_EQ(record->group_min, 9);
-  GtkWidget* box = gui::find_window("TheWinAskOK");
-  ASSERT_NE(box, nullptr);
-  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(box)), "Settings Not Saved");
-  EXPECT_EQ(notice("Msg1"), "File exists");
-  EXPECT_EQ(notice("Msg2"), dir / "Settings");
+  struct Case {
+    const char* planted;  // a directory stands there
+    const char* reason;
+    const char* named;
+  };
+  for (Case c : {Case{"Settings.new", "File exists", "Settings.new"},
+                 Case{"Settings", "Is a directory", "Settings"}}) {
+    SCOPED_TRACE(c.planted);
+    test::TempDir dir;
+    test::InDirectory in(dir.path());
+    ASSERT_EQ(mkdir((dir / c.planted).c_str(), 0755), 0);
+    open(8);
+    set_spin("SpinGroupMin", 9);
+    click("buttonOKsave");
+    EXPECT_EQ(record->group_min, 9);
+    GtkWidget* box = gui::find_window("TheWinAskOK");
+    ASSERT_NE(box, nullptr);
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(box)), "Settings Not Saved");
+    EXPECT_EQ(notice("Msg1"), c.reason);
+    EXPECT_EQ(notice("Msg2"), dir / c.named);
+    gui::destroy_windows({"TheWinAskOK"});
+    record->group_min = 2;
+  }
 }
 
 TEST_F(SettingsWindowTest, MasksThatDoNotFitAreRefusedAndNothingIsApplied) {
@@ -198,12 +210,22 @@ TEST_F(SettingsWindowTest, MasksThatDoNotFitAreRefusedAndNothingIsApplied) {
   click("buttonApply");
   ASSERT_NE(settings_window(), nullptr) << "the window stays open";
   EXPECT_EQ(page(), 6) << "on the page at fault";
-  EXPECT_EQ(notice("Msg1"), "Masks Can Hold At Most 64 Characters");
+  EXPECT_EQ(notice("Msg1"), "Masks Can Hold At Most 64 Bytes");
   EXPECT_EQ(notice("Msg2"), std::string(65, 'd'));
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(gui::find_window("TheWinAskOK"))), "Mask Too Long");
   EXPECT_EQ(std::memcmp(record.get(), &before, sizeof before), 0);
   gui::destroy_windows({"TheWinAskOK"});
   EXPECT_FALSE(gtk_widget_get_sensitive(main_window_)) << "the settings window still holds it";
+
+  // 33 letters of two bytes each: 66 bytes.
+  std::string e_acute;
+  for (int i = 0; i < 33; ++i) e_acute += "\xC3\xA9";
+  set_text("ExcludeDir", "/" + e_acute + "\n");
+  click("buttonApply");
+  EXPECT_EQ(notice("Msg1"), "Masks Can Hold At Most 64 Bytes");
+  EXPECT_EQ(notice("Msg2"), "/" + e_acute);
+  EXPECT_EQ(std::memcmp(record.get(), &before, sizeof before), 0);
+  gui::destroy_windows({"TheWinAskOK"});
 
   std::string many;
   for (int i = 0; i < 101; ++i) many += "/m" + std::to_string(i) + "\n";
@@ -217,14 +239,18 @@ TEST_F(SettingsWindowTest, MasksThatDoNotFitAreRefusedAndNothingIsApplied) {
   EXPECT_NE(settings_window(), nullptr);
 }
 
-TEST_F(SettingsWindowTest, CancelAndTheCloseBoxDropEdits) {
+TEST_F(SettingsWindowTest, CancelTheCloseBoxAndEscapeDropEdits) {
   const SettingsRecord before = *record;
-  for (bool close_box : {false, true}) {
+  for (const char* way : {"Cancel", "close box", "Escape"}) {
+    SCOPED_TRACE(way);
     open(9);
     set_spin("SpinStopMaxDuplicates", 4321);
     show_page(7);
-    if (close_box) {
+    if (std::string(way) == "close box") {
       gui::close_window(settings_window());
+      gui::flush_events();
+    } else if (std::string(way) == "Escape") {
+      gui::press_key(settings_window(), GDK_KEY_Escape);
       gui::flush_events();
     } else {
       click("buttonCancel");
@@ -463,6 +489,111 @@ TEST_F(SettingsWindowTest, WidgetsAreNamedAndSpinsHaveTheirRanges) {
   open_settings_window(*record, 3);  // while open: only shown on that page
   EXPECT_EQ(settings_window(), window);
   EXPECT_EQ(page(), 3);
+}
+
+// A mask box shows each stored byte that is not UTF-8 as an escape: typing
+// into it, or into another line, keeps every byte the user did not touch.
+TEST_F(SettingsWindowTest, EditingAMaskBoxChangesNoByteNobodyTyped) {
+  SettingsRecord& r = *record;
+  const std::string masks[] = {"caf\xE9*.tx", "lit\\x41", "\\*star\\\\", "/* old */ "};
+  for (int i = 0; i < 4; ++i) std::strcpy(r.include_dirs[i], masks[i].c_str());
+  r.include_dirs[4][0] = '\0';
+  open(5);
+  EXPECT_EQ(text("IncludeDir"), "caf\\xE9*.tx\nlit\\\\x41\n\\*star\\\\\n/* old */\\x20\n");
+
+  // One key typed at the end of the first line.
+  GtkTextView* view = GTK_TEXT_VIEW(w("IncludeDir"));
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
+  GtkTextIter at;
+  gtk_text_buffer_get_iter_at_line(buffer, &at, 0);
+  gtk_text_iter_forward_to_line_end(&at);
+  gtk_text_buffer_place_cursor(buffer, &at);
+  gtk_widget_grab_focus(GTK_WIDGET(view));
+  gui::press_key(GTK_WIDGET(view), GDK_KEY_t);
+  gui::flush_events();
+  ASSERT_EQ(text("IncludeDir"), "caf\\xE9*.txt\nlit\\\\x41\n\\*star\\\\\n/* old */\\x20\n");
+  click("buttonApply");
+  ASSERT_EQ(settings_window(), nullptr);
+  EXPECT_EQ(std::string(r.include_dirs[0]), "caf\xE9*.txt");
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(std::string(r.include_dirs[i]), masks[i]) << i;
+  EXPECT_EQ(r.include_dirs[4][0], '\0');
+
+  // Another line added: the first stays as it is.
+  open(5);
+  GtkTextIter end;
+  buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w("IncludeDir")));
+  gtk_text_buffer_get_end_iter(buffer, &end);
+  gtk_text_buffer_insert(buffer, &end, "/srv/*\n", -1);
+  click("buttonApply");
+  EXPECT_EQ(std::string(r.include_dirs[0]), "caf\xE9*.txt");
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(std::string(r.include_dirs[i]), masks[i]) << i;
+  EXPECT_STREQ(r.include_dirs[4], "/srv/*");
+}
+
+// "Add Folder..." adds the folder chosen and everything below it, with the
+// folder's own bytes.
+TEST_F(SettingsWindowTest, AddFolderAddsTheFolderAndAllBelowIt) {
+  test::TempDir dir;
+  const std::string folder = dir / "caf\xE9";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  const std::string shown = dir.path() + "/caf\\xE9";  // as the box shows that byte
+  struct Case {
+    const char* button;
+    const char* view;
+    int page;
+    MaskList SettingsRecord::*masks;
+  };
+  for (Case c : {Case{"ButtonAddIncludeDir", "IncludeDir", 5, &SettingsRecord::include_dirs},
+                 Case{"ButtonAddExcludeDir", "ExcludeDir", 6, &SettingsRecord::exclude_dirs}}) {
+    SCOPED_TRACE(c.button);
+    open(c.page);
+    set_text(c.view, "/first");  // no line feed at its end
+    for (bool accept : {false, true}) {
+      click(c.button);
+      GtkWidget* chooser = gui::wait_for_window("TheWinAddFolder");
+      ASSERT_NE(chooser, nullptr);
+      EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(chooser)),
+                GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
+      EXPECT_FALSE(gtk_widget_get_sensitive(settings_window()));
+      // The chooser goes to a folder in the background.
+      gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder.c_str());
+      ASSERT_TRUE(gui::iterate_until([&] {
+        gchar* current = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+        bool there = current && folder == current;
+        g_free(current);
+        return there;
+      }));
+      gtk_dialog_response(GTK_DIALOG(chooser), accept ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
+      EXPECT_TRUE(
+          gui::iterate_until([] { return gui::find_window("TheWinAddFolder") == nullptr; }));
+      EXPECT_TRUE(gtk_widget_get_sensitive(settings_window()));
+      EXPECT_EQ(text(c.view), accept ? "/first\n" + shown + "\n" + shown + "/*\n" : "/first");
+    }
+    click("buttonApply");
+    const MaskList& list = record.get()->*c.masks;
+    EXPECT_STREQ(list[0], "/first");
+    EXPECT_EQ(std::string(list[1]), folder);
+    EXPECT_EQ(std::string(list[2]), folder + "/*");
+    EXPECT_EQ(list[3][0], '\0');
+  }
+}
+
+TEST_F(SettingsWindowTest, TheIncludeWarningFollowsTheText) {
+  test::TempDir dir;
+  auto warning = [] { return gui::label_text(settings_window(), "LabelIncludeDirWarning"); };
+  std::strcpy(record->include_dirs[0], dir.path().c_str());
+  record->include_dirs[1][0] = '\0';
+  open(5);
+  EXPECT_EQ(warning(), "Files below " + dir.path() + " are not searched: add " + dir.path() + "/*");
+  set_text("IncludeDir", dir.path() + "\n" + dir.path() + "/*\n");
+  EXPECT_EQ(warning(), "");
+  set_text("IncludeDir", "/home/*\n~/Pictures/*\n");
+  EXPECT_EQ(warning(), std::string("~ is not expanded: write ") + g_get_home_dir() + " instead");
+  click("buttonDefault");
+  EXPECT_EQ(warning(), "") << "the page's defaults";
+  set_text("IncludeDir", "~/Pictures/*\n");
+  click("buttonApply");
+  EXPECT_STREQ(record->include_dirs[0], "~/Pictures/*") << "a mask is stored as written";
 }
 
 }  // namespace
