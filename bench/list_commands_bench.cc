@@ -21,6 +21,7 @@
 
 #include "core/row_texts.h"
 #include "ui/list/list_commands.h"
+#include "ui/list/tag_rule_commands.h"
 #include "ui/windows/main_window.h"
 
 // The window under test (the program keeps its own in main).
@@ -222,6 +223,28 @@ int main(int argc, char** argv) {
     c.run(ctx);
     settle();
     report(c.name, seconds_since(start), disk.seconds, before, list->size(), user.questions);
+  }
+
+  // Tag by rule over every group: the rows read, each kept copy looked at
+  // on disk, the tags set in the list (the window's Tag, without its window).
+  {
+    std::string dir = work + "/files";
+    std::filesystem::remove_all(dir);
+    fill(*list, *block, dir, true, every(" "));
+    settle();
+    disk.seconds = 0;
+    ListContext ctx(*list, user, disk);
+    int before = list->size();
+    auto start = Clock::now();
+    RuleSummary done = apply_rule(ctx, TagRule{}, false);
+    settle();
+    report("Tag Copies By Rule (all groups)", seconds_since(start), disk.seconds, before,
+           list->size(), 0);
+    std::printf("%-34s %s\n", "", done.preview_line().c_str());
+    start = Clock::now();
+    RuleSummary preview = preview_rule(TagRule{}, rule_groups(*list, false));
+    std::printf("%-34s %6.3f s        (%zu groups)\n", "its preview", seconds_since(start),
+                preview.groups + preview.single_member);
   }
 
   // The contents file: save and restore the whole list (rows that name real

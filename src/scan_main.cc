@@ -22,6 +22,7 @@
 #include "list_text/print_format.h"
 #include "list_text/rule_stream.h"
 #include "list_text/tag_rule.h"
+#include "list_text/tag_rule_file.h"
 #include "scan/headless_scan.h"
 #include "scan/scan_output.h"
 #include "scan/summary.h"
@@ -87,29 +88,14 @@ class Output {
   std::string buffer_;
 };
 
-// A folder of a rule option: "~" is the home directory, a relative one is
-// taken from the working directory.
-std::string rule_folder(const char* arg, const std::string& home) {
+// A folder of a rule option: "~" stays for the home directory, a relative
+// one is taken from the working directory.
+std::string rule_folder(const char* arg) {
   std::string folder = arg;
   if (folder.empty() || folder[0] == '/' || folder[0] == '~') return folder;
   char here[PATH_MAX];
   if (getcwd(here, sizeof here) == nullptr) return folder;
   return std::string(here) + "/" + folder;
-}
-
-bool keep_by(const std::string& name, KeepBy& keep) {
-  static const std::pair<const char*, KeepBy> NAMES[] = {{"newest", KeepBy::NEWEST},
-                                                         {"oldest", KeepBy::OLDEST},
-                                                         {"shortest-path", KeepBy::SHORTEST_PATH},
-                                                         {"longest-path", KeepBy::LONGEST_PATH},
-                                                         {"first", KeepBy::FIRST}};
-  for (auto [text, value] : NAMES) {
-    if (name == text) {
-      keep = value;
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace
@@ -144,13 +130,13 @@ int main(int argc, char** argv) {
         return usage_error("--list-limit needs a number above 0: ", argv[i]);
       }
     } else if (!options_done && arg == "--keep") {
-      if (++i == argc || !keep_by(argv[i], rule.keep)) {
+      if (++i == argc || !keep_by_from_name(argv[i], rule.keep)) {
         return usage_error("--keep needs newest, oldest, shortest-path, longest-path or first", "");
       }
       rule_on = true;
     } else if (!options_done && (arg == "--prefer" || arg == "--protect")) {
       if (++i == argc || argv[i][0] == '\0') return usage_error(argv[i - 1], " needs a folder");
-      (arg == "--prefer" ? preferred : protected_folders) += rule_folder(argv[i], home) + "\n";
+      (arg == "--prefer" ? preferred : protected_folders) += rule_folder(argv[i]) + "\n";
       rule_on = true;
     } else if (!options_done && arg == "--tag-hard-links") {
       rule.leave_hard_links = false;

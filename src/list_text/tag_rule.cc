@@ -1,7 +1,6 @@
 #include "list_text/tag_rule.h"
 
 #include <algorithm>
-#include <ctime>
 
 #include "core/row_texts.h"
 
@@ -208,12 +207,44 @@ std::string RuleSummary::left_alone_line() const {
          " left alone: " + why;
 }
 
+namespace {
+
+// The decimal number of `text` (digits only), -1 when it holds anything else.
+std::int64_t number_of(std::string_view text) {
+  if (text.empty() || text.size() > 9) return -1;
+  std::int64_t n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
+}  // namespace
+
 std::int64_t shown_time(std::string_view date, std::string_view time_of_day) {
-  std::string both = std::string(date) + " " + std::string(time_of_day);
-  std::tm tm{};
-  const char* end = strptime(both.c_str(), "%a-%b %d,%Y %I:%M:%S%p", &tm);
-  if (end == nullptr || *end != '\0') return UNKNOWN_TIME;
-  tm.tm_isdst = -1;
-  std::time_t t = std::mktime(&tm);
-  return t == static_cast<std::time_t>(-1) ? UNKNOWN_TIME : static_cast<std::int64_t>(t);
+  // "Www-Mmm dd,yyyy": the C locale's names, as the scanner writes them.
+  static constexpr std::string_view MONTHS[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  if (date.size() < 12 || date[3] != '-' || date[7] != ' ') return UNKNOWN_TIME;
+  std::size_t comma = date.find(',', 8);
+  if (comma == std::string_view::npos) return UNKNOWN_TIME;
+  int month = 0;
+  while (month < 12 && MONTHS[month] != date.substr(4, 3)) ++month;
+  const std::int64_t day = number_of(date.substr(8, comma - 8));
+  const std::int64_t year = number_of(date.substr(comma + 1));
+  // "hh:mm:ssAM"
+  if (time_of_day.size() != 10 || time_of_day[2] != ':' || time_of_day[5] != ':') {
+    return UNKNOWN_TIME;
+  }
+  std::int64_t hour = number_of(time_of_day.substr(0, 2));
+  const std::int64_t minute = number_of(time_of_day.substr(3, 2));
+  const std::int64_t second = number_of(time_of_day.substr(6, 2));
+  const std::string_view half = time_of_day.substr(8, 2);
+  if (month == 12 || day < 1 || day > 31 || year < 0 || hour < 1 || hour > 12 || minute < 0 ||
+      minute > 59 || second < 0 || second > 60 || (half != "AM" && half != "PM")) {
+    return UNKNOWN_TIME;
+  }
+  hour = hour % 12 + (half == "PM" ? 12 : 0);
+  return ((((year * 100 + month + 1) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
 }

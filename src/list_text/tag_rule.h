@@ -42,11 +42,14 @@ struct TagRule {
 // A time not known (a row without a date) sorts as the oldest of all.
 inline constexpr std::int64_t UNKNOWN_TIME = std::numeric_limits<std::int64_t>::min();
 
+// Times are compared, never shown: a row's time is kept as a number that
+// orders as the local date and time it shows (YYYYMMDDhhmmss).
+
 // One live member of a group, as the rule sees it.
 struct RuleMember {
   std::size_t row = 0;               // the caller's index of the row
   std::string path;                  // its bytes
-  std::int64_t time = UNKNOWN_TIME;  // the file time the row shows, in seconds
+  std::int64_t time = UNKNOWN_TIME;  // the file time the row shows (see shown_time)
   std::uint64_t device = 0;          // with the inode: the same file under another name;
   std::uint64_t inode = 0;           // 0 and 0: not known
   std::int64_t size = 0;
@@ -99,6 +102,7 @@ struct RuleSummary {
   std::string left_alone_line() const;
 };
 
-// The time a row shows ("Mon-Dec 25,2000", "12:34:56AM") in local time, as
-// seconds; UNKNOWN_TIME when the texts are not a date and a time.
+// The time a row shows ("Mon-Dec 25,2000", "12:34:56AM") as a number that
+// orders as that local date and time (20001225003456); UNKNOWN_TIME when
+// the texts are not a date and a time.
 std::int64_t shown_time(std::string_view date, std::string_view time_of_day);

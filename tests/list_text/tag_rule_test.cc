@@ -232,13 +232,24 @@ TEST(TagRule, NoGroupItTouchesEverEndsWithEveryLiveMemberTagged) {
   }
 }
 
+// A row's time orders as the date and time it shows; anything else is
+// not known.
 TEST(TagRule, TheTimeARowShows) {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  EXPECT_EQ(shown_time("Mon-Dec 25,2000", "12:34:56AM"), 977704496);
-  EXPECT_EQ(shown_time("Mon-Dec 25,2000", "12:34:56PM"), 977747696);
-  EXPECT_EQ(shown_time("", ""), UNKNOWN_TIME);
-  EXPECT_EQ(shown_time("Scan Started", "Thu Dec"), UNKNOWN_TIME);
+  EXPECT_EQ(shown_time("Mon-Dec 25,2000", "12:34:56AM"), 20001225003456);
+  EXPECT_EQ(shown_time("Mon-Dec 25,2000", "12:34:56PM"), 20001225123456);
+  EXPECT_EQ(shown_time("Fri-Jan 01,318857", "01:00:00PM"), 3188570101130000);
+  const char* order[][2] = {{"Sat-Dec 31,1999", "11:59:59PM"}, {"Sat-Jan 01,2000", "12:00:00AM"},
+                            {"Sat-Jan 01,2000", "11:59:59AM"}, {"Sat-Jan 01,2000", "12:00:00PM"},
+                            {"Sat-Jan 01,2000", "01:00:00PM"}, {"Tue-Feb 01,2000", "09:00:00AM"}};
+  for (std::size_t i = 1; i < std::size(order); ++i) {
+    EXPECT_LT(shown_time(order[i - 1][0], order[i - 1][1]), shown_time(order[i][0], order[i][1]))
+        << order[i][0] << " " << order[i][1];
+  }
+  for (auto [date, time] : {std::pair{"", ""}, {"Scan Started", "Thu Dec"},
+                            {"Mon-Foo 25,2000", "12:34:56AM"}, {"Mon-Dec 25,2000", "13:34:56AM"},
+                            {"Mon-Dec 25,2000", "12:34:56XM"}, {"Mon-Dec 25,20x0", "12:34:56AM"}}) {
+    EXPECT_EQ(shown_time(date, time), UNKNOWN_TIME) << date << " " << time;
+  }
 }
 
 }  // namespace

@@ -275,6 +275,40 @@ void ResultList::untag(int row) {
   set_background(row, &PLAIN_COLOUR);
 }
 
+void ResultList::retag(const std::vector<int>& to_tag, const std::vector<int>& to_untag) {
+  GtkTreeModel* model = GTK_TREE_MODEL(store_);
+  GtkTreeIter iter;
+  std::size_t t = 0, u = 0;
+  int row = 0;
+  for (bool more = gtk_tree_model_get_iter_first(model, &iter);
+       more && (t < to_tag.size() || u < to_untag.size());
+       more = gtk_tree_model_iter_next(model, &iter), ++row) {
+    const bool tag_it = t < to_tag.size() && to_tag[t] == row;
+    const bool untag_it = u < to_untag.size() && to_untag[u] == row;
+    if (tag_it) ++t;
+    if (untag_it) ++u;
+    if (!tag_it && !untag_it) continue;
+    gchar *mark = nullptr, *first = nullptr, *size = nullptr, *shown_path = nullptr;
+    gtk_tree_model_get(model, &iter, COL_MARK, &mark, 1, &first, 3, &size, COL_PATH, &shown_path,
+                       -1);
+    const RowKind kind = classify_texts(mark != nullptr ? mark : "", first != nullptr ? first : "",
+                                        shown_path != nullptr ? shown_path : "");
+    const std::int64_t bytes = size_from_text(take_text(size));
+    take_text(mark);
+    take_text(first);
+    take_text(shown_path);
+    if (tag_it && kind == ROW_FILE) {
+      gtk_list_store_set(store_, &iter, COL_MARK, "*", COL_BACKGROUND, &TAG_COLOUR, -1);
+      block_.tagged_count.fetch_add(1);
+      block_.tagged_bytes.fetch_add(bytes);
+    } else if (untag_it && kind == ROW_TAGGED) {
+      gtk_list_store_set(store_, &iter, COL_MARK, " ", COL_BACKGROUND, &PLAIN_COLOUR, -1);
+      block_.tagged_count.fetch_sub(1);
+      block_.tagged_bytes.fetch_sub(bytes);
+    }
+  }
+}
+
 void ResultList::lower_tagged_totals(int row) {
   block_.tagged_count.fetch_sub(1);
   block_.tagged_bytes.fetch_sub(row_size(row));

@@ -133,6 +133,10 @@ class ResultList {
   void tag(int row);
   // Marks the row " ", takes it out of the tagged totals, PLAIN_COLOUR.
   void untag(int row);
+  // Many rows at once, in one pass over the list: the plain file rows of
+  // `to_tag` are tagged and the tagged rows of `to_untag` untagged, as tag()
+  // and untag() do one by one. Both are sorted, smallest first.
+  void retag(const std::vector<int>& to_tag, const std::vector<int>& to_untag);
   // The tagged totals without the row (for a tagged row that goes).
   void lower_tagged_totals(int row);
   // A deletion counted in the deleted totals.

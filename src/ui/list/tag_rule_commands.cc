@@ -1,5 +1,7 @@
 #include "ui/list/tag_rule_commands.h"
 
+#include <algorithm>
+
 std::vector<std::vector<RuleMember>> rule_groups(const ResultList& list,
                                                  bool selected_group_only) {
   const std::vector<ResultList::RowFacts> rows = list.facts();
@@ -46,16 +48,17 @@ RuleSummary apply_rule(ListContext& ctx, const TagRule& rule, bool selected_grou
     };
   }
   FrozenList frozen(list);
+  std::vector<int> to_tag, to_untag;
   for (const std::vector<RuleMember>& group : rule_groups(list, selected_group_only)) {
     GroupPlan plan = plan_group(rule, group, on_disk);
     summary.add(plan, group);
-    for (std::size_t row : plan.untag) {
-      if (list.classify_row(static_cast<int>(row)) == ROW_TAGGED) list.untag(static_cast<int>(row));
-    }
-    for (std::size_t row : plan.tag) {
-      if (list.classify_row(static_cast<int>(row)) == ROW_FILE) list.tag(static_cast<int>(row));
-    }
+    for (std::size_t row : plan.tag) to_tag.push_back(static_cast<int>(row));
+    for (std::size_t row : plan.untag) to_untag.push_back(static_cast<int>(row));
   }
+  // Groups come in list order, and so do their rows.
+  std::sort(to_tag.begin(), to_tag.end());
+  std::sort(to_untag.begin(), to_untag.end());
+  list.retag(to_tag, to_untag);
   list.show_totals();
   return summary;
 }
