@@ -62,6 +62,8 @@ class ScriptWindow : public ModalWindow {
     clicked("ButtonFiles", [](GtkButton*, gpointer d) { of(d)->browse(); });
     show();
     gtk_widget_grab_default(GTK_WIDGET(obj("ButtonOKWrite")));
+    // Typing starts in the file name; Enter there writes the script.
+    gtk_widget_grab_focus(GTK_WIDGET(obj("EntryFileName")));
   }
 
   static ModalWindow* g_open;

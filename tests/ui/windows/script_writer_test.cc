@@ -188,6 +188,22 @@ TEST_F(ScriptWriterTest, TheFileChooserFillsInTheName) {
   EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(w("EntryFileName")))), dir / "chosen.sh");
 }
 
+TEST_F(ScriptWriterTest, TypingStartsInTheFileNameAndEnterWrites) {
+  GtkWidget* window = open();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(gui::iterate_until(
+      [&] { return gtk_window_get_focus(GTK_WINDOW(window)) == w("EntryFileName"); }));
+  set_name("entered.sh");
+  gui::press_key(w("EntryFileName"), GDK_KEY_Return);
+  // A button pressed from the keyboard is clicked when its press has shown.
+  EXPECT_TRUE(gui::iterate_until([] { return script_window() == nullptr; }))
+      << "written: the window closes";
+  EXPECT_EQ(gui::find_window("TheWinFiles"), nullptr) << "Enter opens no file chooser";
+  ASSERT_FALSE(prompter.said.empty());
+  EXPECT_EQ(prompter.said.back(), "message|Notification|File Written|entered.sh");
+  EXPECT_EQ(test::read_file(dir / "entered.sh"), expected(CommentStyle::POUND, dir / "entered.sh"));
+}
+
 // A file name that no quoting can keep in its place: the script is not
 // written, an existing file stays as it was, and the window stays open.
 TEST_F(ScriptWriterTest, ATemplateWhereANameCannotBeQuotedWritesNothing) {
