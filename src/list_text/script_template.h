@@ -2,20 +2,37 @@
 // group header or comment row, and one expansion of the user's template
 // for each file row.
 //
-// Placeholders are expanded for the place they stand in the template, read
-// as a shell word, so no file name can make the script run anything:
-//   inside '...'   a ' of the value becomes '\''
-//   inside "..."   $ ` " \ of the value get a backslash
-//   unquoted       a value of letters, digits and -_./,:+@%= only stays as
-//                  it is; any other value is single-quoted
-//   in a comment   (after an unquoted #, to the end of the template's line)
-//                  a line feed or carriage return of the value becomes ?
-// A file name without such characters expands exactly as the plain
+// The template is read once, as the shell will read it, into a plan that
+// says for every placeholder where it truly stands; each row is then
+// expanded by the plan. The reading follows the shell's own nesting:
+// quotes, backslashes, comments, $( ), backquotes, ${ }, $(( )), $' ' and
+// here-documents. The values never change that reading, as each is
+// written quoted for its place:
+//   inside '...'    a ' of the value becomes '\''
+//   inside "..."    $ ` " \ of the value get a backslash
+//   unquoted        a value of letters, digits and -_./,:+@%= only stays as
+//                   it is; any other value is single-quoted
+//   in a comment    (after a # that starts a word, to the end of the line)
+//                   a line feed or carriage return of the value becomes ?
+//   here-document   in a quoted one (<<'EOF') the value as it is; in an
+//                   unquoted one $ ` \ of the value get a backslash
+// inside backquotes the value, quoted for its place within them, gets one
+// more backslash before each \ ` $ for each level of backquotes.
+//
+// Where no quoting is safe the template is refused, naming its line: a
+// placeholder in ${ }, $(( )), $' ', in backquotes inside double quotes,
+// right after an unquoted $ or \, in a here-document's word or in an
+// unquoted here-document that runs commands; a template that ends inside
+// an open quote, $( ), backquote or here-document; and, for a row, a value
+// with a line feed in a here-document or one that would end it early.
+// A file name without special characters expands exactly as the plain
 // substitution would.
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
+#include <vector>
 
 enum class CommentStyle { POUND, C, BLANK, NONE };
 
@@ -30,10 +47,80 @@ struct TemplateValues {
   std::string extension;  // %E, with its dot
 };
 
-// The template with its placeholders (%D %T %S %C %P %F %E, any case; %%
-// for a percent sign) replaced; '%' with another character, and a final
-// '%', stay as they are.
-std::string expand_template(const std::string& text, const TemplateValues& values);
+// Why the script cannot be written: the line of the template that holds the
+// placeholder, or where the part left open begins.
+struct TemplateRefusal {
+  int line_number = 0;  // counted from 1
+  std::string line;     // that line as typed
+  bool operator==(const TemplateRefusal&) const = default;
+};
+
+// Where a placeholder stands, read as shell text.
+enum class PlaceholderPlace {
+  UNQUOTED,
+  SINGLE_QUOTED,
+  DOUBLE_QUOTED,
+  COMMENT,
+  HEREDOC_EXPANDING,  // a here-document whose word is unquoted
+  HEREDOC_LITERAL,    // a here-document whose word is quoted
+  REFUSED,            // no quoting is safe here
+};
+
+// The template read as shell text, ready to be expanded row after row.
+// Placeholders: %D %T %S %C %P %F %E (any case); %% is a percent sign; '%'
+// with another character, and a final '%', stay as they are. Each
+// expansion ends with the line feed the writer puts after every row: the
+// template is read with it.
+class ScriptTemplate {
+ public:
+  explicit ScriptTemplate(const std::string& text);
+
+  // Set when the template cannot be used whatever the values.
+  const std::optional<TemplateRefusal>& refusal() const { return refusal_; }
+
+  // Appends the row's expansion to `out`, or returns why it cannot be
+  // written safely (`out` is then left as it was).
+  std::optional<TemplateRefusal> expand(const TemplateValues& values, std::string& out) const;
+
+  // Where each placeholder stands, in the order of the template, with its
+  // levels of backquotes.
+  struct Placement {
+    PlaceholderPlace place;
+    int backquotes;
+    bool operator==(const Placement&) const = default;
+  };
+  std::vector<Placement> placements() const;
+
+  // A piece of the text: a run of characters, or a placeholder.
+  struct Part {
+    std::string text;
+    int slot = -1;  // the placeholder, or -1 for text
+  };
+  struct Slot {
+    char letter = 0;  // D T S C P F E
+    PlaceholderPlace place = PlaceholderPlace::UNQUOTED;
+    int backquotes = 0;
+    bool quote_if_empty = false;  // unquoted, and an empty word would change the reading
+    int line = 0;                 // the template line, from 0
+  };
+  // A here-document line holding placeholders: once filled in, it must not
+  // read as the line that ends the document.
+  struct BodyLine {
+    std::vector<Part> parts;  // as the here-document holds them
+    std::string delimiter;
+    bool strip_tabs = false;  // <<-
+    int line = 0;
+  };
+
+ private:
+  std::vector<std::string> lines_;  // the template's lines as typed
+  std::vector<Part> parts_;         // the text of one row
+  std::vector<Slot> slots_;
+  std::vector<BodyLine> body_lines_;
+  std::optional<TemplateRefusal> refusal_;
+
+  TemplateRefusal refusal_at(int line) const;
+};
 
 // The header: opening line, a line of 47 asterisks, the program and
 // version, the date, the asterisks again, the closing line and two empty

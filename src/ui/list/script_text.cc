@@ -2,9 +2,12 @@
 
 #include "list_text/list_rows.h"
 
-std::string script_text(const ResultList& list, const ScriptChoices& choices,
-                        const std::string& date) {
-  std::string text = script_header(choices.style, date);
+ScriptText script_text(const ResultList& list, const ScriptChoices& choices,
+                       const std::string& date) {
+  const ScriptTemplate file_template(choices.file_template);
+  if (file_template.refusal()) return {"", file_template.refusal()};
+  ScriptText script{script_header(choices.style, date), std::nullopt};
+  std::string& text = script.text;
   const int n = list.size();
   for (int r = 0; r < n; ++r) {
     const RowKind kind = list.classify_row(r);
@@ -23,8 +26,8 @@ std::string script_text(const ResultList& list, const ScriptChoices& choices,
     PathParts parts = split_path(path);
     TemplateValues values{list.text(r, 1), list.text(r, 2), list.text(r, 3), list.text(r, 4),
                           parts.directory, parts.name,      parts.extension};
-    text += expand_template(choices.file_template, values);
-    text += '\n';
+    // The row's text, ending with its line feed.
+    if (auto refusal = file_template.expand(values, text)) return {"", std::move(refusal)};
   }
-  return text;
+  return script;
 }

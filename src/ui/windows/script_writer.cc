@@ -62,6 +62,8 @@ class ScriptWindow : public ModalWindow {
     clicked("ButtonFiles", [](GtkButton*, gpointer d) { of(d)->browse(); });
     show();
     gtk_widget_grab_default(GTK_WIDGET(obj("ButtonOKWrite")));
+    // Typing starts in the file name; Enter there writes the script.
+    gtk_widget_grab_focus(GTK_WIDGET(obj("EntryFileName")));
   }
 
   static ModalWindow* g_open;
@@ -147,6 +149,16 @@ void ScriptWindow::write_list() {
   store();
   const std::string name = file_name();
 
+  // The whole script before the file is touched: a refused one leaves an
+  // existing file as it was.
+  const ScriptText script = script_text(list, chosen, script_date(std::time(nullptr)));
+  if (script.refusal) {
+    prompter.error_signal();
+    prompter.message("Script Not Written", "A File Name Cannot Be Quoted Safely Here",
+                     script.refusal->line.c_str());
+    return;  // the window stays open to mend the template
+  }
+
   int mode = O_TRUNC;
   struct stat st;
   if (lstat(name.c_str(), &st) == 0) {
@@ -164,7 +176,7 @@ void ScriptWindow::write_list() {
     return;
   }
   list.show_progress(0.0);
-  std::string text = script_text(list, chosen, script_date(std::time(nullptr)));
+  const std::string& text = script.text;
   if (!write_all(fd.get(), text.data(), text.size()) || !fd.close()) {
     prompter.error_signal();
     prompter.message("Error", "Can Not Write File", name.c_str());

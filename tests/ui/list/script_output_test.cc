@@ -1,5 +1,7 @@
-// Scripts written for a scanned tree of hostile names: they parse, and when
-// run they touch exactly the listed files and nothing else.
+// Scripts written for a scanned tree of hostile names, with the templates'
+// forms of quoting: each script parses for sh (dash) and bash, and when run
+// by either it hands over exactly the listed paths and runs nothing else;
+// a form where a name cannot be quoted safely writes no script at all.
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,23 +17,39 @@
 
 namespace {
 
+// Each is made twice (a/ and b/), so each is listed as a duplicate. A name
+// that runs a command makes a file INJECT<n>.
 const char* const HOSTILE[] = {
     "it's.txt",
     "q\"d.txt",
+    "x'; touch INJECT5; echo '.txt",
+    "x\"; touch INJECT6; echo \".txt",
     "$(touch INJECT1)",
     "`touch INJECT2`.c",
+    "back\\`touch INJECT7\\`",
+    "\\$(touch INJECT8)",
+    "${HOME}$x",
     "semi;touch INJECT3",
     "amp&touch INJECT4",
     "pipe|cat",
     "star*.x",
+    "starX.x",  // what star*.x, qm?.x and br[a].x would match as globs
+    "qm?.x",
+    "qmZ.x",
+    "br[a].x",
+    "bra.x",
     "new\nline",
+    "a\nEOF\nb",
+    "EOF",
     "tab\there",
     "-rf",
     "caf\xE9.dat",
     "two  spaces ",
     "back\\slash",
+    "trail\\",
     "#hash",
     "%P%F",
+    "100%.d",
 };
 
 class ScriptOutputTest : public test::ScanTest {
@@ -53,20 +71,37 @@ class ScriptOutputTest : public test::ScanTest {
     ASSERT_EQ(run.paths().size(), 2 * std::size(HOSTILE));
   }
 
-  // Writes the script and runs it with sh in the scratch directory.
-  int run_script(const std::string& file_template, bool only_tagged = false) {
+  // The script for the template (with its file written), or "" and the
+  // refusal.
+  ScriptText write_script(const std::string& file_template, bool only_tagged = false) {
     ScriptChoices choices{file_template, CommentStyle::POUND, only_tagged};
-    std::string script = path("script.sh");
-    test::write_file(script, script_text(list, choices, "Mon Dec 25 12:34:56 2000"));
-    const char* check[] = {"/bin/sh", "-n", script.c_str(), nullptr};
+    ScriptText script = script_text(list, choices, "Mon Dec 25 12:34:56 2000");
+    if (!script.refusal) test::write_file(path("script.sh"), script.text);
+    return script;
+  }
+
+  int spawn(const std::vector<const char*>& command) {
+    std::vector<const char*> argv = command;
+    argv.push_back(nullptr);
     gint status = -1;
-    g_spawn_sync(nullptr, const_cast<gchar**>(check), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr,
-                 nullptr, nullptr, &status, nullptr);
-    EXPECT_EQ(status, 0) << "sh -n: the script parses";
-    const char* argv[] = {"/bin/sh", script.c_str(), nullptr};
-    g_spawn_sync(path("scratch").c_str(), const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT,
+    g_spawn_sync(path("scratch").c_str(), const_cast<gchar**>(argv.data()), nullptr,
+                 static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
                  nullptr, nullptr, nullptr, nullptr, &status, nullptr);
     return status;
+  }
+
+  // Runs the written script with `shell` in the scratch directory, after
+  // checking that the shell parses it.
+  int run_with(const char* shell) {
+    const std::string script = path("script.sh");
+    EXPECT_EQ(spawn({shell, "-n", script.c_str()}), 0) << shell << " -n: the script parses";
+    return spawn({shell, script.c_str()});
+  }
+
+  // Writes the script and runs it with sh.
+  int run_script(const std::string& file_template, bool only_tagged = false) {
+    EXPECT_FALSE(write_script(file_template, only_tagged).refusal) << file_template;
+    return run_with("/bin/sh");
   }
 
   std::vector<std::string> recorded(const char* file) {
@@ -92,21 +127,93 @@ class ScriptOutputTest : public test::ScanTest {
   ResultList list{*block};
 };
 
-TEST_F(ScriptOutputTest, EveryQuotingContextHandsOverTheExactPaths) {
-  EXPECT_EQ(run_script("printf '%%s\\0' '%P%F%E' >> single\n"
-                       "printf '%%s\\0' \"%P%F%E\" >> double\n"
-                       "printf '%%s\\0' %P%F%E >> bare\n"
-                       "# %P%F%E %S"),
-            0);
-  for (const char* kind : {"single", "double", "bare"}) {
-    EXPECT_EQ(recorded(kind), run.paths()) << kind;
+TEST_F(ScriptOutputTest, EveryFormOfQuotingHandsOverTheExactPaths) {
+  // Each writes the paths, each ended by a NUL, to "out".
+  const char* const forms[] = {
+      "printf '%%s\\0' '%P%F%E' >> out",
+      "printf '%%s\\0' \"%P%F%E\" >> out",
+      "printf '%%s\\0' %P%F%E >> out",
+      "printf '%%s\\0' %P%F%E%%%E >> /dev/null; printf '%%s\\0' %P''%F%E >> out # %P%F%E %S",
+      // Inside $( ) (the names end in no line feed, which it would drop).
+      "printf '%%s\\0' \"$(printf '%%s' '%P%F%E')\" >> out",
+      "printf '%%s\\0' \"$(printf '%%s' \"$(printf '%%s' %P)\"%F%E)\" >> out",
+      // In backquotes, one and two levels deep.
+      "x=`printf '%%s.' '%P%F%E'`; printf '%%s\\0' \"${x%.}\" >> out",
+      "x=`y=\\`printf '%%s' \"%P%F\"\\`; printf '%%s.' \"$y\"%E`\nprintf '%%s\\0' \"${x%.}\" >> "
+      "out",
+  };
+  const std::string expected = [&] {
+    std::string all;
+    for (const std::string& p : run.paths()) all += p + '\0';
+    return all;
+  }();
+  for (const char* form : forms) {
+    SCOPED_TRACE(form);
+    ASSERT_FALSE(write_script(form).refusal);
+    for (const char* shell : {"/bin/sh", "/bin/bash"}) {
+      SCOPED_TRACE(shell);
+      std::filesystem::remove(path("scratch/out"));
+      EXPECT_EQ(run_with(shell), 0);
+      EXPECT_EQ(test::read_file(path("scratch/out")), expected);
+      expect_no_injection();
+    }
   }
-  expect_no_injection();
+}
+
+TEST_F(ScriptOutputTest, HereDocumentsTakeEveryNameWithoutALineFeed) {
+  std::string expected;
+  for (int r = 0; r < list.size(); ++r) {
+    if (list.classify_row(r) == ROW_FILE && list.path(r).find('\n') == std::string::npos) {
+      list.tag(r);
+      expected += list.path(r) + '\n';
+    }
+  }
+  const char* const forms[] = {
+      "cat >> out <<EOF\n%P%F%E\nEOF",
+      "cat >> out <<'EOF'\n%P%F%E\nEOF",
+      "cat <<-EOF >> out; cat <<'E'\"OF\" >> /dev/null\n\t%P%F%E\n\tEOF\n$%P `x` $(y)\nEOF",
+  };
+  for (const char* form : forms) {
+    SCOPED_TRACE(form);
+    ASSERT_FALSE(write_script(form, true).refusal);
+    for (const char* shell : {"/bin/sh", "/bin/bash"}) {
+      SCOPED_TRACE(shell);
+      std::filesystem::remove(path("scratch/out"));
+      EXPECT_EQ(run_with(shell), 0);
+      EXPECT_EQ(test::read_file(path("scratch/out")), expected);
+      expect_no_injection();
+    }
+  }
+}
+
+TEST_F(ScriptOutputTest, WhereANameCannotBeQuotedSafelyNoScriptIsWritten) {
+  struct Case {
+    const char* text;
+    TemplateRefusal refusal;
+  };
+  const Case cases[] = {
+      // A line feed in a name would begin a line of the here-document.
+      {"cat >> out <<EOF\n%P%F%E\nEOF", {2, "%P%F%E"}},
+      {"echo start\ncat >> out <<'EOF'\n# %P\n'%P%F%E'\nEOF", {4, "'%P%F%E'"}},
+      // No quoting is safe in arithmetic or ${ }, whatever the names.
+      {"echo $((%S + 1))", {1, "echo $((%S + 1))"}},
+      {"# %P\necho \"${x:-%P%F%E}\"", {2, "echo \"${x:-%P%F%E}\""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ScriptText script = write_script(c.text);
+    ASSERT_TRUE(script.refusal);
+    EXPECT_EQ(*script.refusal, c.refusal);
+    EXPECT_EQ(script.text, "");
+  }
 }
 
 TEST_F(ScriptOutputTest, TheDefaultTemplateParsesAndRunsNothingElse) {
-  run_script("# %D %T %S %C\n'%P%F%E'\n\n");  // each path as a command: none is executable
-  expect_no_injection();
+  ASSERT_FALSE(write_script("# %D %T %S %C\n'%P%F%E'\n\n").refusal);
+  for (const char* shell : {"/bin/sh", "/bin/bash"}) {
+    run_with(shell);  // each path as a command: none is executable
+    expect_no_injection();
+  }
   for (const std::string& p : run.paths()) EXPECT_EQ(access(p.c_str(), F_OK), 0) << p;
 }
 

@@ -61,7 +61,9 @@ class ScriptWriterTest : public test::ListTest {
     std::string written = test::read_file(file);
     std::size_t at = written.find("** Date: ");
     std::string date = written.substr(at + 9, written.find('\n', at) - at - 9);
-    return script_text(list, {state->script_template, style, only_tagged}, date);
+    ScriptText script = script_text(list, {state->script_template, style, only_tagged}, date);
+    EXPECT_FALSE(script.refusal);
+    return script.text;
   }
 
   std::unique_ptr<StateRecord> state;
@@ -184,6 +186,57 @@ TEST_F(ScriptWriterTest, TheFileChooserFillsInTheName) {
   gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
   gui::flush_events();
   EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(w("EntryFileName")))), dir / "chosen.sh");
+}
+
+TEST_F(ScriptWriterTest, TypingStartsInTheFileNameAndEnterWrites) {
+  GtkWidget* window = open();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(gui::iterate_until(
+      [&] { return gtk_window_get_focus(GTK_WINDOW(window)) == w("EntryFileName"); }));
+  set_name("entered.sh");
+  gui::press_key(w("EntryFileName"), GDK_KEY_Return);
+  // A button pressed from the keyboard is clicked when its press has shown.
+  EXPECT_TRUE(gui::iterate_until([] { return script_window() == nullptr; }))
+      << "written: the window closes";
+  EXPECT_EQ(gui::find_window("TheWinFiles"), nullptr) << "Enter opens no file chooser";
+  ASSERT_FALSE(prompter.said.empty());
+  EXPECT_EQ(prompter.said.back(), "message|Notification|File Written|entered.sh");
+  EXPECT_EQ(test::read_file(dir / "entered.sh"), expected(CommentStyle::POUND, dir / "entered.sh"));
+}
+
+// A file name that no quoting can keep in its place: the script is not
+// written, an existing file stays as it was, and the window stays open.
+TEST_F(ScriptWriterTest, ATemplateWhereANameCannotBeQuotedWritesNothing) {
+  row("/home/ann/a\nEOF\nb.txt", 10);
+  test::write_file(dir / "PeltoMarvishScript.sh", "old\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {"cat >> list <<EOF\n%P%F%E\nEOF", "%P%F%E"},
+      {"echo one\n  echo \"${x:-%P}\"", "  echo \"${x:-%P}\""},
+  };
+  int n = 0;
+  for (const auto& [text, line] : cases) {
+    SCOPED_TRACE(text);
+    open();
+    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(w("Script"))), text, -1);
+    for (const char* name : {"PeltoMarvishScript.sh", "new.sh"}) {
+      set_name(name);
+      click("ButtonOKWrite");
+      EXPECT_EQ(
+          prompter.said.back(),
+          std::string("message|Script Not Written|A File Name Cannot Be Quoted Safely Here|") +
+              line);
+      EXPECT_EQ(prompter.error_signals, ++n);
+      ASSERT_NE(script_window(), nullptr) << "the window stays open";
+    }
+    EXPECT_EQ(test::read_file(dir / "PeltoMarvishScript.sh"), "old\n");
+    EXPECT_NE(access((dir / "new.sh").c_str(), F_OK), 0) << "no file is made";
+    EXPECT_EQ(std::count(prompter.said.begin(), prompter.said.end(),
+                         "file_exists|File Exists|PeltoMarvishScript.sh|"),
+              0)
+        << "nothing is asked about a file that will not be written";
+    click("ButtonCancel");
+  }
+  EXPECT_EQ(block->list_busy.load(), 0);
 }
 
 TEST_F(ScriptWriterTest, RefusalsLeaveTheWindowOpenAndSaySo) {
