@@ -15,10 +15,10 @@ namespace {
 constexpr const char* GROUP = "Tag By Rule";
 
 constexpr std::pair<const char*, KeepBy> KEEP_NAMES[] = {{"newest", KeepBy::NEWEST},
-                                                        {"oldest", KeepBy::OLDEST},
-                                                        {"shortest-path", KeepBy::SHORTEST_PATH},
-                                                        {"longest-path", KeepBy::LONGEST_PATH},
-                                                        {"first", KeepBy::FIRST}};
+                                                         {"oldest", KeepBy::OLDEST},
+                                                         {"shortest-path", KeepBy::SHORTEST_PATH},
+                                                         {"longest-path", KeepBy::LONGEST_PATH},
+                                                         {"first", KeepBy::FIRST}};
 
 // The file is small; a larger one is not ours.
 constexpr gsize RULE_FILE_LIMIT = 1 << 20;

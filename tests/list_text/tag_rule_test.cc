@@ -245,9 +245,12 @@ TEST(TagRule, TheTimeARowShows) {
     EXPECT_LT(shown_time(order[i - 1][0], order[i - 1][1]), shown_time(order[i][0], order[i][1]))
         << order[i][0] << " " << order[i][1];
   }
-  for (auto [date, time] : {std::pair{"", ""}, {"Scan Started", "Thu Dec"},
-                            {"Mon-Foo 25,2000", "12:34:56AM"}, {"Mon-Dec 25,2000", "13:34:56AM"},
-                            {"Mon-Dec 25,2000", "12:34:56XM"}, {"Mon-Dec 25,20x0", "12:34:56AM"}}) {
+  for (auto [date, time] : {std::pair{"", ""},
+                            {"Scan Started", "Thu Dec"},
+                            {"Mon-Foo 25,2000", "12:34:56AM"},
+                            {"Mon-Dec 25,2000", "13:34:56AM"},
+                            {"Mon-Dec 25,2000", "12:34:56XM"},
+                            {"Mon-Dec 25,20x0", "12:34:56AM"}}) {
     EXPECT_EQ(shown_time(date, time), UNKNOWN_TIME) << date << " " << time;
   }
 }

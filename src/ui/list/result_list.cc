@@ -175,8 +175,8 @@ std::vector<ResultList::RowFacts> ResultList::facts() const {
     gtk_tree_model_get(model, &iter, COL_MARK, &mark, 1, &date, 2, &time, 3, &size, COL_PATH,
                        &shown, COL_PATH_BYTES, &bytes, COL_DEVICE, &device, COL_INODE, &inode,
                        COL_FILE_SIZE, &file_size, COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC,
-                       &mtime_nsec, COL_FILE_TYPE, &type, COL_CTIME_SEC, &ctime_sec,
-                       COL_CTIME_NSEC, &ctime_nsec, COL_GROUP, &group, -1);
+                       &mtime_nsec, COL_FILE_TYPE, &type, COL_CTIME_SEC, &ctime_sec, COL_CTIME_NSEC,
+                       &ctime_nsec, COL_GROUP, &group, -1);
     RowFacts& f = rows.emplace_back();
     std::string shown_path = take_text(shown);
     f.kind = classify_texts(take_text(mark), date != nullptr ? date : "", shown_path);

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-std::vector<std::vector<RuleMember>> rule_groups(const ResultList& list,
-                                                 bool selected_group_only) {
+std::vector<std::vector<RuleMember>> rule_groups(const ResultList& list, bool selected_group_only) {
   const std::vector<ResultList::RowFacts> rows = list.facts();
   const std::int64_t only = selected_group_only ? list.group_of(list.selected_row()) : 0;
   std::vector<std::vector<RuleMember>> groups;

@@ -110,11 +110,10 @@ class TagRuleWindow : public ModalWindow {
 
   void update_preview() {
     const TagRuleChoices c = choices();
-    RuleSummary summary = preview_rule(tag_rule_of(c, home_),
-                                       c.selected_group_only ? selected_group_ : all_groups_);
+    RuleSummary summary =
+        preview_rule(tag_rule_of(c, home_), c.selected_group_only ? selected_group_ : all_groups_);
     gtk_label_set_text(GTK_LABEL(object("ThePreview")), summary.preview_line().c_str());
-    gtk_label_set_text(GTK_LABEL(object("ThePreviewLeftAlone")),
-                       summary.left_alone_line().c_str());
+    gtk_label_set_text(GTK_LABEL(object("ThePreviewLeftAlone")), summary.left_alone_line().c_str());
   }
 
   void tag() {

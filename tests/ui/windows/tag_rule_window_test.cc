@@ -147,8 +147,9 @@ TEST_F(TagRuleWindowTest, HelpShowsItsPageAndABusyListIsRefused) {
   block->list_busy = 1;
   gui::click(tag_rule_window(), "ButtonTag");
   gui::flush_events();
-  EXPECT_EQ(prompter.said, std::vector<std::string>{
-                               "message|List Box Busy|Tag By Rule|Try after operation is complete"});
+  EXPECT_EQ(prompter.said,
+            std::vector<std::string>{
+                "message|List Box Busy|Tag By Rule|Try after operation is complete"});
   EXPECT_NE(tag_rule_window(), nullptr) << "the window stays";
   EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
   gui::click(tag_rule_window(), "ButtonCancel");
@@ -157,8 +158,9 @@ TEST_F(TagRuleWindowTest, HelpShowsItsPageAndABusyListIsRefused) {
   prompter.said.clear();
   open_tag_rule_window(ListContext(list, prompter, disk), rules());
   EXPECT_EQ(tag_rule_window(), nullptr);
-  EXPECT_EQ(prompter.said, std::vector<std::string>{
-                               "message|List Box Busy|Tag By Rule|Try after operation is complete"});
+  EXPECT_EQ(prompter.said,
+            std::vector<std::string>{
+                "message|List Box Busy|Tag By Rule|Try after operation is complete"});
   block->list_busy = 0;
 }
 
