@@ -225,25 +225,31 @@ int main(int argc, char** argv) {
     report(c.name, seconds_since(start), disk.seconds, before, list->size(), user.questions);
   }
 
-  // Tag by rule over every group: the rows read, each kept copy looked at
-  // on disk, the tags set in the list (the window's Tag, without its window).
+  // Tag by rule over every group, as the window does it: the rows read once
+  // when it opens, the preview at each change of a choice, then Tag (each
+  // kept copy looked at on disk, the tags set in the list, the list shown).
   {
     std::string dir = work + "/files";
     std::filesystem::remove_all(dir);
     fill(*list, *block, dir, true, every(" "));
     settle();
+    auto start = Clock::now();
+    auto groups = rule_groups(*list, false);
+    double reading = seconds_since(start);
+    start = Clock::now();
+    RuleSummary preview = preview_rule(TagRule{}, groups);
+    double previewing = seconds_since(start);
     disk.seconds = 0;
     ListContext ctx(*list, user, disk);
     int before = list->size();
-    auto start = Clock::now();
-    RuleSummary done = apply_rule(ctx, TagRule{}, false);
+    start = Clock::now();
+    RuleSummary done = apply_rule(ctx, TagRule{}, groups);
     settle();
     report("Tag Copies By Rule (all groups)", seconds_since(start), disk.seconds, before,
            list->size(), 0);
     std::printf("%-34s %s\n", "", done.preview_line().c_str());
-    start = Clock::now();
-    RuleSummary preview = preview_rule(TagRule{}, rule_groups(*list, false));
-    std::printf("%-34s %6.3f s        (%zu groups)\n", "its preview", seconds_since(start),
+    std::printf("%-34s %6.3f s        reading the rows when the window opens\n", "", reading);
+    std::printf("%-34s %6.3f s        the preview at each change (%zu groups)\n", "", previewing,
                 preview.groups + preview.single_member);
   }
 

@@ -169,30 +169,22 @@ std::vector<ResultList::RowFacts> ResultList::facts() const {
     gchar *mark = nullptr, *date = nullptr, *time = nullptr, *size = nullptr, *shown = nullptr,
           *bytes = nullptr;
     guint64 device, inode;
-    gint64 file_size, mtime_sec, ctime_sec, group;
-    gint mtime_nsec, ctime_nsec;
+    gint64 group;
     guint type;
     gtk_tree_model_get(model, &iter, COL_MARK, &mark, 1, &date, 2, &time, 3, &size, COL_PATH,
                        &shown, COL_PATH_BYTES, &bytes, COL_DEVICE, &device, COL_INODE, &inode,
-                       COL_FILE_SIZE, &file_size, COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC,
-                       &mtime_nsec, COL_FILE_TYPE, &type, COL_CTIME_SEC, &ctime_sec, COL_CTIME_NSEC,
-                       &ctime_nsec, COL_GROUP, &group, -1);
+                       COL_FILE_TYPE, &type, COL_GROUP, &group, -1);
     RowFacts& f = rows.emplace_back();
     std::string shown_path = take_text(shown);
     f.kind = classify_texts(take_text(mark), date != nullptr ? date : "", shown_path);
     f.date = take_text(date);
     f.time = take_text(time);
     f.size = size_from_text(take_text(size));
-    f.path = bytes != nullptr ? take_text(bytes) : shown_path;
+    f.path = bytes != nullptr ? take_text(bytes) : std::move(shown_path);
     f.group = group;
-    f.identity.device = device;
-    f.identity.inode = inode;
-    f.identity.size = file_size;
-    f.identity.mtime_sec = mtime_sec;
-    f.identity.mtime_nsec = mtime_nsec;
-    f.identity.type = type;
-    f.identity.ctime_sec = ctime_sec;
-    f.identity.ctime_nsec = ctime_nsec;
+    f.device = device;
+    f.inode = inode;
+    f.type = type;
   }
   return rows;
 }

@@ -108,7 +108,8 @@ class ResultList {
     std::string date, time;  // columns 1 and 2 as shown
     std::string path;        // the path's bytes
     std::int64_t size;       // from the size column
-    FileIdentity identity;
+    std::uint64_t device, inode;
+    std::uint32_t type;  // as FileIdentity::type
   };
   std::vector<RowFacts> facts() const;
   // The size column as a number (64-bit).

@@ -19,9 +19,9 @@ std::vector<std::vector<RuleMember>> rule_groups(const ResultList& list, bool se
     m.row = r;
     m.path = f.path;
     m.time = shown_time(f.date, f.time);
-    if (f.identity.known() && !f.identity.size_only()) {
-      m.device = f.identity.device;
-      m.inode = f.identity.inode;
+    if (f.type != 0 && f.type != FileIdentity::SIZE_ONLY) {
+      m.device = f.device;
+      m.inode = f.inode;
     }
     m.size = f.size;
     m.tagged = f.kind == ROW_TAGGED;
@@ -37,6 +37,11 @@ RuleSummary preview_rule(const TagRule& rule, const std::vector<std::vector<Rule
 }
 
 RuleSummary apply_rule(ListContext& ctx, const TagRule& rule, bool selected_group_only) {
+  return apply_rule(ctx, rule, rule_groups(ctx.list, selected_group_only));
+}
+
+RuleSummary apply_rule(ListContext& ctx, const TagRule& rule,
+                       const std::vector<std::vector<RuleMember>>& groups) {
   ResultList& list = ctx.list;
   RuleSummary summary;
   KeepCheck on_disk = nullptr;
@@ -48,7 +53,7 @@ RuleSummary apply_rule(ListContext& ctx, const TagRule& rule, bool selected_grou
   }
   FrozenList frozen(list);
   std::vector<int> to_tag, to_untag;
-  for (const std::vector<RuleMember>& group : rule_groups(list, selected_group_only)) {
+  for (const std::vector<RuleMember>& group : groups) {
     GroupPlan plan = plan_group(rule, group, on_disk);
     summary.add(plan, group);
     for (std::size_t row : plan.tag) to_tag.push_back(static_cast<int>(row));

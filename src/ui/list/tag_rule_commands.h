@@ -20,3 +20,7 @@ RuleSummary preview_rule(const TagRule& rule, const std::vector<std::vector<Rule
 // the scan saw it (the disk of `ctx`), else the next best one is kept.
 // Returns what it did. The caller holds the busy word.
 RuleSummary apply_rule(ListContext& ctx, const TagRule& rule, bool selected_group_only);
+// The same on groups read before (rule_groups) from a list that has not
+// changed since (a modal window's).
+RuleSummary apply_rule(ListContext& ctx, const TagRule& rule,
+                       const std::vector<std::vector<RuleMember>>& groups);

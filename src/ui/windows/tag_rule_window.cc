@@ -119,8 +119,9 @@ class TagRuleWindow : public ModalWindow {
   void tag() {
     const TagRuleChoices c = choices();
     const TagRule rule = tag_rule_of(c, home_);
-    bool tagged = run_holding_busy_word(ctx_.list, ctx_.prompter, BUSY_NAME,
-                                        [&] { apply_rule(ctx_, rule, c.selected_group_only); });
+    bool tagged = run_holding_busy_word(ctx_.list, ctx_.prompter, BUSY_NAME, [&] {
+      apply_rule(ctx_, rule, c.selected_group_only ? selected_group_ : all_groups_);
+    });
     if (!tagged) return;
     save_tag_rule_choices(rules_file_, c);
     close();
