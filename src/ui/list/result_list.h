@@ -132,10 +132,23 @@ class ResultList {
 
   // ---- Selection ----------------------------------------------------------------
 
+  // Where a selected row is brought into view, when it is not in view
+  // already.
+  enum class Place {
+    // With the rows above it in its group: its group header at the top of
+    // the view when header and row fit, else the row a few rows below the
+    // top.
+    WITH_GROUP,
+    // At the bottom edge (Find Next walks down the list).
+    BOTTOM
+  };
+
   int selected_row() const { return selected_; }
-  // Selects the row and scrolls it to `align` in the view (0.0 the top, 1.0
-  // the bottom); an index outside the list does nothing.
-  void select(int row, float align = 0.0f);
+  // Selects the row and scrolls the view so that it shows, placed as
+  // `place` says; an index outside the list does nothing. The scrolling is
+  // done once the view has laid the rows out (at once when it has, else
+  // when it next does: after a thaw, a new model, new rows).
+  void select(int row, Place place = Place::WITH_GROUP);
   // No row is selected.
   void unselect();
   // The view's own selection changed (a click, the keyboard).
@@ -159,7 +172,17 @@ class ResultList {
  private:
   bool iter_at(int row, GtkTreeIter& iter) const;
   void show_selection_in_view();
-  float select_align_ = 0.0f;  // where the selected row is scrolled to
+  // Scrolls the selected row into view when the view's layout is current;
+  // returns false while it is not (the row is placed later).
+  bool place_selection();
+  void stop_placing();
+  static void view_allocated(GtkWidget*, GdkRectangle*, gpointer self);
+  static gboolean view_frame(GtkWidget*, GdkFrameClock*, gpointer self);
+  Place select_place_ = Place::WITH_GROUP;
+  bool placing_ = false;         // the selected row still waits to be scrolled into view
+  bool layout_pending_ = false;  // the view was given the store and has not laid it out since
+  guint frame_callback_ = 0;
+  gulong allocate_handler_ = 0;
 
   ScanBlock& block_;
   GtkListStore* store_;

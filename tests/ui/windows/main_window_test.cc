@@ -952,3 +952,141 @@ TEST_F(MainWindowTest, WriteScriptOpensFromTheMenuAndTheToolBar) {
 }
 
 }  // namespace
+
+namespace {
+
+// A comment row, then `groups` groups of `per_group` file rows each (no
+// identities: nothing here touches a file). The file rows are named
+// /data/gG/fF.txt; `name_at` renames the file row at that index.
+void fill_groups(int groups, int per_group, int name_at = -1, const char* name = "") {
+  g_main.clear_list();
+  g_main.append_row(RowTexts{{"/*", "Sorted List", "*/", "", "", "", ""}});
+  for (int g = 1; g <= groups; ++g) {
+    std::string title = "Group " + std::to_string(g) + " ";
+    g_main.append_row(RowTexts{{"/*", title.c_str(), "(1 - 2)", "*/", "", "", ""}});
+    for (int f = 0; f < per_group; ++f) {
+      std::string path = "/data/g" + std::to_string(g) + "/f" + std::to_string(f) + ".txt";
+      if (g_main.rows().size() == name_at) path = name;
+      g_main.append_row(RowTexts{{" ", "d", "t", "1", "", "", path.c_str()}});
+    }
+  }
+  g_block->row_count.store(g_main.rows().size());
+  g_block->tagged_count.store(0);
+  g_block->tagged_bytes.store(0);
+}
+
+// The first and last rows the list shows (partly shown ones count), or
+// {-1, -1}.
+std::pair<int, int> visible_rows() {
+  GtkTreePath *start = nullptr, *end = nullptr;
+  if (!gtk_tree_view_get_visible_range(g_main.view, &start, &end)) return {-1, -1};
+  std::pair<int, int> range{gtk_tree_path_get_indices(start)[0], gtk_tree_path_get_indices(end)[0]};
+  gtk_tree_path_free(start);
+  gtk_tree_path_free(end);
+  return range;
+}
+
+// Whether the list comes to show every row of [first, last] once it has been
+// laid out and drawn.
+bool comes_into_view(int first, int last) {
+  return gui::iterate_until(
+      [&] {
+        auto [top, bottom] = visible_rows();
+        return top >= 0 && top <= first && last <= bottom;
+      },
+      2000);
+}
+
+std::string shown_range() {
+  auto [top, bottom] = visible_rows();
+  return "rows " + std::to_string(top) + " to " + std::to_string(bottom) + " shown, row " +
+         std::to_string(selected_row()) + " selected";
+}
+
+// Scrolls the list to its top or its end, as the scroll bar would.
+void scroll_list_to(bool end) {
+  GtkAdjustment* v = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(g_main.view));
+  gtk_adjustment_set_value(
+      v, end ? gtk_adjustment_get_upper(v) - gtk_adjustment_get_page_size(v) : 0.0);
+  gui::iterate_for(50);
+}
+
+// Every command that selects a row for the user scrolls the list so that
+// the row shows: Find Next, Goto Entry #1, a restored list.
+TEST_F(MainWindowTest, ARowSelectedForTheUserIsScrolledIntoView) {
+  test::InDirectory in(dir.path());
+  fill_groups(40, 5, 152, "/data/My Favourites/list.txt");
+  ASSERT_EQ(row_count(), 241);
+  gui::flush_events();
+  g_main.rows().select(3);
+  ASSERT_TRUE(comes_into_view(3, 3)) << shown_range();
+
+  std::strcpy(g_state.find_has_history[0], "*Favourites*");
+  g_state.find_not_history[0][0] = '\0';
+  gui::click(GTK_WIDGET(g_main.window), "menuitem97");  // Find / Tag...
+  ASSERT_NE(find_window(), nullptr);
+  gui::click(find_window(), "ButFindNext");
+  EXPECT_EQ(selected_row(), 152);
+  EXPECT_TRUE(comes_into_view(152, 152)) << "Find Next: " << shown_range();
+  gui::click(find_window(), "ButCancel");
+  gui::flush_events();
+
+  scroll_list_to(true);
+  gui::click(GTK_WIDGET(g_main.window), "menuitem96");  // Goto Entry #1
+  EXPECT_EQ(selected_row(), 1);
+  EXPECT_TRUE(comes_into_view(1, 1)) << "Goto Entry #1: " << shown_range();
+
+  g_main.rows().select(200);
+  EXPECT_TRUE(comes_into_view(200, 200)) << "select: " << shown_range();
+  gui::click(GTK_WIDGET(g_main.window), "menuitem64");  // Save Contents
+  g_main.clear_list();
+  g_block->row_count.store(0);
+  gui::iterate_for(50);
+  gui::click(GTK_WIDGET(g_main.window), "menuitem65");  // Restore Contents
+  ASSERT_EQ(row_count(), 241);
+  EXPECT_EQ(selected_row(), 235) << "the last group header, as saved";
+  EXPECT_TRUE(comes_into_view(235, 235)) << "Restore Contents: " << shown_range();
+}
+
+// While a walk asks about a row, the row shows with its group header above
+// it when the group fits in the list, else a few rows below the top edge.
+TEST_F(MainWindowTest, AQuestionAboutARowShowsItWithItsGroup) {
+  struct Case {
+    const char* name;
+    int groups, per_group;
+    int tagged;  // the row asked about
+    bool header_shows;
+  };
+  const Case cases[] = {
+      {"a small group far down", 40, 5, 171, true},  // group 29: rows 169 to 174
+      {"the last row of a small group", 40, 5, 174, true},
+      {"a group longer than the list", 2, 150, 260, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fill_groups(c.groups, c.per_group);
+    g_main.rows().tag(c.tagged);
+    gui::flush_events();
+    scroll_list_to(false);
+    int first, last;
+    g_main.rows().group_span(c.tagged, first, last);
+    ASSERT_EQ(g_main.rows().classify_row(first), ROW_GROUP);
+
+    bool header_and_row = false, row_below_top = false;
+    std::string seen;
+    gui::WhenShown answer("TheWinAskYesNoAll", [&](GtkWidget* question) {
+      header_and_row = comes_into_view(first, c.tagged);
+      row_below_top = comes_into_view(c.tagged - 2, c.tagged);
+      seen = shown_range();
+      gui::click(question, "buttonCancel");
+    });
+    gui::click(GTK_WIDGET(g_main.window), "menuitem100");  // Untag All
+    EXPECT_TRUE(answer.acted());
+    EXPECT_EQ(header_and_row, c.header_shows) << seen;
+    EXPECT_TRUE(row_below_top) << seen;
+    g_block->tagged_count.store(0);
+    g_block->tagged_bytes.store(0);
+  }
+}
+
+}  // namespace
