@@ -10,7 +10,7 @@
 
 // The whole list as "Print Listbox" prints it: a group header after an
 // empty line, a comment row on one line, a file row's six short columns on
-// one line and its path on the next.
+// one line and its path on the next, each column as the list shows it.
 std::string print_text(const ResultList& list);
 
 // Writes the list to a new file "print-XXXXXX.Temp" in the data directory

@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -71,6 +72,15 @@ TEST_F(PrintCopyTest, PrintTextLaysOutHeadersCommentsAndFiles) {
             "  Mon-Dec 25,2000 12:34:56AM 1,234 352441C2 -rw-r--r--\n/home/ann/a b.txt\n"
             "* Mon-Dec 25,2000 12:34:56AM 1,234 352441C2 -rw-r--r--\n/home/ann/c'd.txt\n"
             "/* End Of List */   \n");
+}
+
+// A name with a line feed prints as the list shows it, on one line.
+TEST_F(PrintCopyTest, PrintTextWritesNamesInTheirDisplayForm) {
+  row("/home/ann/two\nlines\xe9.txt", 5);
+  EXPECT_EQ(list.text(5, COL_PATH), "/home/ann/two\\nlines\xef\xbf\xbd.txt");
+  const std::string text = print_text(list);
+  EXPECT_NE(text.find("\n/home/ann/two\\nlines\xef\xbf\xbd.txt\n"), std::string::npos) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10);
 }
 
 TEST_F(PrintCopyTest, PrintStartedOnlyWhenLprTookTheJob) {
