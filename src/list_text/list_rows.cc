@@ -44,6 +44,49 @@ std::string display_text(std::string_view bytes) {
   return out;
 }
 
+std::string pasted_path_text(std::string_view path) {
+  bool plain = g_utf8_validate(path.data(), static_cast<gssize>(path.size()), nullptr);
+  for (char c : path) {
+    if (is_control_byte(static_cast<unsigned char>(c))) plain = false;
+  }
+  if (plain) return std::string(path);
+
+  static constexpr char HEX[] = "0123456789abcdef";
+  std::string out = "$'";
+  const char* p = path.data();
+  const char* end = path.data() + path.size();
+  while (p < end) {
+    const gchar* valid_end;
+    g_utf8_validate(p, end - p, &valid_end);
+    for (; p < valid_end; ++p) {
+      const unsigned char c = static_cast<unsigned char>(*p);
+      if (c == '\\' || c == '\'') {
+        out += '\\';
+        out += static_cast<char>(c);
+      } else if (c == '\n') {
+        out += "\\n";
+      } else if (c == '\t') {
+        out += "\\t";
+      } else if (c == '\r') {
+        out += "\\r";
+      } else if (is_control_byte(c)) {
+        out += "\\x";
+        out += HEX[c >> 4];
+        out += HEX[c & 0xF];
+      } else {
+        out += static_cast<char>(c);
+      }
+    }
+    if (p == end) break;
+    const unsigned char c = static_cast<unsigned char>(*p++);  // starts no character
+    out += "\\x";
+    out += HEX[c >> 4];
+    out += HEX[c & 0xF];
+  }
+  out += '\'';
+  return out;
+}
+
 PathParts split_path(std::string_view path) {
   PathParts parts;
   // The last '/' that is not the first character; a file directly in the

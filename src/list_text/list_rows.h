@@ -18,6 +18,14 @@ std::int64_t size_from_text(std::string_view text);
 // a row stays one line. Text that needs neither comes back unchanged.
 std::string display_text(std::string_view bytes);
 
+// A path as copied to the clipboard's text: itself when it is valid UTF-8
+// without control characters, else one word in bash's $'...' quoting that
+// names exactly its bytes when pasted into a shell (bytes that are not
+// UTF-8 and control characters as \xHH, \n, \t, \r; a backslash and a
+// single quote with a backslash before them): "caf\xE9.txt" gives
+// "$'caf\xe9.txt'".
+std::string pasted_path_text(std::string_view path);
+
 // A path as directory (with its trailing "/"), name without extension, and
 // extension with its dot: "/home/ann/notes.old.txt" gives "/home/ann/",
 // "notes.old", ".txt"; a file directly in the root directory gives "/"; a

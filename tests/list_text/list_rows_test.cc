@@ -117,3 +117,32 @@ TEST(ListRows, SplitPathGivesDirectoryNameAndExtension) {
 }
 
 }  // namespace
+
+namespace {
+
+// Valid text without control characters stays as it is, quotes and blanks
+// included; anything else becomes one $'...' word.
+TEST(ListRows, PastedPathTextQuotesOnlyNamesThatAreNotText) {
+  struct Case {
+    std::string path;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"/home/ann/a b.txt", "/home/ann/a b.txt"},
+      {"/home/ann/caf\xC3\xA9 'x' $y\\z.txt", "/home/ann/caf\xC3\xA9 'x' $y\\z.txt"},
+      {"", ""},
+      {"/tmp/caf\xE9.txt", "$'/tmp/caf\\xe9.txt'"},
+      {"/tmp/\xE9"
+       "a",
+       "$'/tmp/\\xe9a'"},  // two hex digits at most: 'a' stays itself
+      {"/tmp/a\nb", "$'/tmp/a\\nb'"},
+      {"/tmp/'\\\x7F\r", "$'/tmp/\\'\\\\\\x7f\\r'"},
+      {"/tmp/\xC3", "$'/tmp/\\xc3'"},  // a cut character
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(pasted_path_text(c.path), c.text);
+  }
+}
+
+}  // namespace
