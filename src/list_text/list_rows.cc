@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <limits>
+#include <vector>
 
 #include "core/escaped_text.h"
 
@@ -85,6 +86,43 @@ std::string pasted_path_text(std::string_view path) {
   }
   out += '\'';
   return out;
+}
+
+std::string fit_path(std::string_view path, const std::function<bool(std::string_view)>& fits) {
+  if (fits(path)) return std::string(path);
+  constexpr std::string_view ELLIPSIS = "\xE2\x80\xA6";  // U+2026
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return std::string(path);
+  const std::string_view directory = path.substr(0, slash);  // without its last '/'
+  const std::string_view name = path.substr(slash);          // with it
+  // Where each character of the directory starts.
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < directory.size(); ++i) {
+    if ((static_cast<unsigned char>(directory[i]) & 0xC0) != 0x80) starts.push_back(i);
+  }
+  const std::size_t count = starts.size();
+  // The text with `kept` characters of the directory: half from its
+  // beginning, the rest from its end.
+  auto with_kept = [&](std::size_t kept) {
+    const std::size_t head = (kept + 1) / 2;
+    const std::size_t tail = kept - head;
+    std::string text(directory.substr(0, head < count ? starts[head] : directory.size()));
+    text += ELLIPSIS;
+    text += directory.substr(tail > 0 ? starts[count - tail] : directory.size());
+    text += name;
+    return text;
+  };
+  // The most characters that fit: fewer always fit when more do.
+  std::size_t low = 0, high = count;  // with_kept(count) is the path plus "…"
+  while (low < high) {
+    const std::size_t mid = (low + high + 1) / 2;
+    if (fits(with_kept(mid))) {
+      low = mid;
+    } else {
+      high = mid - 1;
+    }
+  }
+  return with_kept(low);
 }
 
 PathParts split_path(std::string_view path) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,13 @@ std::string display_text(std::string_view bytes);
 // single quote with a backslash before them): "caf\xE9.txt" gives
 // "$'caf\xe9.txt'".
 std::string pasted_path_text(std::string_view path);
+
+// A shown path cut so that it fits (`fits` says whether a text does): the
+// path itself when it fits; else with the middle of its directory replaced
+// by "…", keeping as much of the directory's beginning and end as fits and
+// the file name (after the last '/') whole; "…/NAME" when no more fits.
+// `path` is valid UTF-8 (a display form); characters are never split.
+std::string fit_path(std::string_view path, const std::function<bool(std::string_view)>& fits);
 
 // A path as directory (with its trailing "/"), name without extension, and
 // extension with its dot: "/home/ann/notes.old.txt" gives "/home/ann/",

@@ -152,6 +152,20 @@ std::string ResultList::path(int row) const {
   return bytes != nullptr ? take_text(bytes) : shown_path;
 }
 
+std::string ResultList::tooltip_markup(int row) const {
+  GtkTreeIter iter;
+  if (!is_file_kind(classify_row(row)) || !iter_at(row, iter)) return "";
+  gchar* shown_path = nullptr;
+  gchar* link = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_PATH, &shown_path, COL_TOOLTIP, &link, -1);
+  GCharPtr markup(g_markup_escape_text(shown_path != nullptr ? shown_path : "", -1));
+  std::string text = markup.get();
+  if (link != nullptr) text += std::string("\n") + link;
+  g_free(shown_path);
+  g_free(link);
+  return text;
+}
+
 FileIdentity ResultList::identity(int row) const {
   FileIdentity id;
   GtkTreeIter iter;

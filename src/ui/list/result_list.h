@@ -36,7 +36,7 @@ enum ListColumn {
   COL_MTIME_NSEC = 14,
   COL_FILE_TYPE = 15,  // 0: no identity known
   COL_STYLE = 16,      // PangoStyle: italic for a hard link of an earlier row of its group
-  COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset
+  COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset (see tooltip_markup)
   COL_CTIME_SEC = 18,
   COL_CTIME_NSEC = 19,
   COL_GROUP = 20,  // the group the row was listed in (see group_of)
@@ -88,6 +88,9 @@ class ResultList {
   std::string text(int row, int column) const;
   // The path's bytes (column 6 as the scan gave it).
   std::string path(int row) const;
+  // The row's tooltip, as Pango markup: a file row's whole path as shown,
+  // then for a hard link the line "Hard link of: PATH"; "" for other rows.
+  std::string tooltip_markup(int row) const;
   // The identity of the row's file as the scan saw it (type 0: unknown).
   FileIdentity identity(int row) const;
 

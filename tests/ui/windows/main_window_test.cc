@@ -755,7 +755,6 @@ TEST_F(MainWindowTest, HardLinksAreDrawnInItalicsWithTheirFirstName) {
   g_main.append_row(RowTexts{{" ", "d", "t", "1", "", "", link.c_str()}, &id});
   gui::iterate_for(100);  // drawn
 
-  EXPECT_EQ(gtk_tree_view_get_tooltip_column(g_main.view), COL_TOOLTIP);
   GtkTreeModel* model = GTK_TREE_MODEL(g_main.rows().store());
   const int italic_rows[] = {4};
   for (int row = 0; row < row_count(); ++row) {
@@ -773,11 +772,89 @@ TEST_F(MainWindowTest, HardLinksAreDrawnInItalicsWithTheirFirstName) {
       g_list_free(cells);
       EXPECT_EQ(style, italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL) << column;
     }
-    gchar* tooltip = nullptr;
-    gtk_tree_model_get(model, &iter, COL_TOOLTIP, &tooltip, -1);
-    EXPECT_EQ(tooltip ? std::string(tooltip) : "", italic ? "Hard link of: " + first : "");
-    g_free(tooltip);
+    const std::string path = g_main.rows().path(row);
+    std::string tooltip = path.empty() ? "" : path;  // no tooltip for headers and comments
+    if (italic) tooltip += "\nHard link of: " + first;
+    EXPECT_EQ(g_main.rows().tooltip_markup(row), tooltip);
   }
+}
+
+// The tooltip of the row under the cursor, as markup ("" when the view
+// shows none): the view is asked as GTK asks it for a keyboard tooltip.
+std::string cursor_row_tooltip(int row) {
+  GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+  gtk_tree_view_set_cursor(g_main.view, path, nullptr, FALSE);
+  gtk_tree_path_free(path);
+  GtkTooltip* tooltip = GTK_TOOLTIP(g_object_new(GTK_TYPE_TOOLTIP, nullptr));
+  gboolean shown = FALSE;
+  g_signal_emit_by_name(g_main.view, "query-tooltip", 0, 0, TRUE, tooltip, &shown);
+  g_object_unref(tooltip);
+  return shown ? g_main.rows().tooltip_markup(row) : "";
+}
+
+// A long path shows its end: the directory is elided in its middle, the file
+// name is whole at the end of the column, and the whole path (markup-escaped)
+// is the row's tooltip.
+TEST_F(MainWindowTest, LongPathsKeepTheirFileNameInViewAndShowWholeAsTooltip) {
+  const std::string directory =
+      "/home/ann/Downloads/install media/debian/releases/bookworm/amd64 & <friends>/";
+  const std::string names[] = {"debian-12.5.0-amd64-netinst.iso",
+                               "debian-12.5.0-amd64-netinst.iso.part"};
+  g_main.clear_list();
+  g_main.append_row(RowTexts{{"/*", "Group 1 ", "(1 - 2)", "*/", "", "", ""}});
+  for (const std::string& name : names) {
+    const std::string path = directory + name;
+    g_main.append_row(RowTexts{{" ", "d", "t", "1", "", "", path.c_str()}});
+  }
+  g_block->row_count.store(3);
+  gui::iterate_for(100);  // laid out and drawn
+
+  GtkTreeViewColumn* column = gtk_tree_view_get_column(g_main.view, COL_PATH);
+  EXPECT_TRUE(gtk_tree_view_column_get_expand(column));
+  GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(column));
+  ASSERT_EQ(g_list_length(cells), 1u);
+  GtkCellRenderer* cell = GTK_CELL_RENDERER(cells->data);
+  g_list_free(cells);
+  PangoEllipsizeMode ellipsize;
+  g_object_get(cell, "ellipsize", &ellipsize, nullptr);
+  EXPECT_EQ(ellipsize, PANGO_ELLIPSIZE_MIDDLE);
+  gint xpad;
+  gtk_cell_renderer_get_padding(cell, &xpad, nullptr);
+
+  GtkTreeModel* model = GTK_TREE_MODEL(g_main.rows().store());
+  for (int row = 1; row <= 2; ++row) {
+    SCOPED_TRACE(row);
+    GtkTreeIter iter;
+    ASSERT_TRUE(gtk_tree_model_iter_nth_child(model, &iter, nullptr, row));
+    gtk_tree_view_column_cell_set_cell_data(column, model, &iter, FALSE, FALSE);
+    // The room the renderer has for text in this row.
+    GdkRectangle area;
+    GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+    gtk_tree_view_get_cell_area(g_main.view, path, column, &area);
+    gtk_tree_path_free(path);
+    const int room = area.width - 2 * xpad;
+    ASSERT_GT(room, 100);
+    gchar* text = nullptr;
+    g_object_get(cell, "text", &text, nullptr);
+    const std::string shown = text != nullptr ? text : "";
+    g_free(text);
+    const std::string tail = "\xE2\x80\xA6/" + names[row - 1];  // "…/NAME" at least
+    EXPECT_EQ(shown.rfind("/home/", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\xE2\x80\xA6"), std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - names[row - 1].size() - 1), "/" + names[row - 1])
+        << shown;
+    PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(g_main.view), shown.c_str());
+    int width;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
+    g_object_unref(layout);
+    EXPECT_LE(width, room) << shown << " fits the column, so no further ellipsis cuts the name";
+    EXPECT_GT(shown.size(), tail.size() + 10) << "as much of the directory as fits";
+
+    gchar* escaped = g_markup_escape_text((directory + names[row - 1]).c_str(), -1);
+    EXPECT_EQ(cursor_row_tooltip(row), escaped);
+    g_free(escaped);
+  }
+  EXPECT_EQ(cursor_row_tooltip(0), "") << "a header has none";
 }
 
 TEST_F(MainWindowTest, FileNamesShowAsOneLineOfValidTextWithoutWarnings) {
