@@ -297,7 +297,7 @@ TEST_F(MainWindowTest, AcceleratorsWorkFromTheWindow) {
   GtkWidget* log = gui::wait_for_window("TheWinText");
   ASSERT_NE(log, nullptr);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(log)), "Deleted Log (PeltoMarvish)");
-  EXPECT_EQ(gui::label_text(log, "TheText"), "Error 2 opening file deleted.log\n");
+  EXPECT_EQ(gui::text_view_text(log, "TheText"), "Error 2 opening file deleted.log\n");
   gui::click(log, "ButtonDismiss");
   gui::flush_events();
 }
