@@ -94,7 +94,7 @@ void ResultList::append(const RowTexts& row) {
   for (int i = 0; i < COLUMN_COUNT; ++i) t[i] = shown(row.col[i], buffers[i]);
   const char* path_bytes = t[COL_PATH] == row.col[COL_PATH] ? nullptr : row.col[COL_PATH];
   const RowKind kind = classify_texts(row);
-  const GdkRGBA* foreground = is_marker_kind(kind) ? &COMMENT_COLOUR : nullptr;
+  const GdkRGBA* foreground = is_marker_kind(kind) ? &colours_.comment_text : nullptr;
   FileIdentity id = row.identity != nullptr ? *row.identity : FileIdentity{};
   const std::int64_t previous_group = group_serial_;
   if (!is_file_kind(kind)) {
@@ -252,19 +252,47 @@ bool ResultList::remove_header_of_empty_group(int row) {
   return true;
 }
 
+void ResultList::set_colours(const ListColours& colours) {
+  const ListColours old = colours_;
+  colours_ = colours;
+  if (gdk_rgba_equal(&old.comment_text, &colours.comment_text) &&
+      gdk_rgba_equal(&old.tag_background, &colours.tag_background) &&
+      gdk_rgba_equal(&old.plain_background, &colours.plain_background)) {
+    return;
+  }
+  GtkTreeModel* model = GTK_TREE_MODEL(store_);
+  GtkTreeIter iter;
+  for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more;
+       more = gtk_tree_model_iter_next(model, &iter)) {
+    GdkRGBA* foreground = nullptr;
+    GdkRGBA* background = nullptr;
+    gtk_tree_model_get(model, &iter, COL_FOREGROUND, &foreground, COL_BACKGROUND, &background, -1);
+    if (foreground != nullptr) {
+      gtk_list_store_set(store_, &iter, COL_FOREGROUND, &colours_.comment_text, -1);
+    }
+    if (background != nullptr && gdk_rgba_equal(background, &old.tag_background)) {
+      gtk_list_store_set(store_, &iter, COL_BACKGROUND, &colours_.tag_background, -1);
+    } else if (background != nullptr && gdk_rgba_equal(background, &old.plain_background)) {
+      gtk_list_store_set(store_, &iter, COL_BACKGROUND, &colours_.plain_background, -1);
+    }
+    if (foreground != nullptr) gdk_rgba_free(foreground);
+    if (background != nullptr) gdk_rgba_free(background);
+  }
+}
+
 // ---- Tags and totals --------------------------------------------------------------
 
 void ResultList::tag(int row) {
   set_mark(row, "*");
   block_.tagged_count.fetch_add(1);
   block_.tagged_bytes.fetch_add(row_size(row));
-  set_background(row, &TAG_COLOUR);
+  set_background(row, &colours_.tag_background);
 }
 
 void ResultList::untag(int row) {
   set_mark(row, " ");
   lower_tagged_totals(row);
-  set_background(row, &PLAIN_COLOUR);
+  set_background(row, &colours_.plain_background);
 }
 
 void ResultList::lower_tagged_totals(int row) {

@@ -20,6 +20,7 @@
 #include "core/row_texts.h"
 #include "core/scan_block.h"
 #include "list_text/list_rows.h"
+#include "ui/list/list_colours.h"
 
 // Columns of the list store: the seven texts, the text and background
 // colours (unset: the theme's), then hidden ones.
@@ -117,11 +118,18 @@ class ResultList {
   // goes too. Returns whether it did.
   bool remove_header_of_empty_group(int row);
 
+  // The colours rows are given: COMMENT_COLOUR, TAG_COLOUR and PLAIN_COLOUR
+  // until the window gives the ones that read on its theme. Rows already in
+  // the list take the new ones.
+  const ListColours& colours() const { return colours_; }
+  void set_colours(const ListColours& colours);
+
   // ---- Tags and totals --------------------------------------------------------
 
-  // Marks the row "*", counts it in the tagged totals, TAG_COLOUR.
+  // Marks the row "*", counts it in the tagged totals, the tag background.
   void tag(int row);
-  // Marks the row " ", takes it out of the tagged totals, PLAIN_COLOUR.
+  // Marks the row " ", takes it out of the tagged totals, the plain
+  // background.
   void untag(int row);
   // The tagged totals without the row (for a tagged row that goes).
   void lower_tagged_totals(int row);
@@ -189,6 +197,7 @@ class ResultList {
 
   ScanBlock& block_;
   GtkListStore* store_;
+  ListColours colours_{COMMENT_COLOUR, TAG_COLOUR, PLAIN_COLOUR};
   HardLinkTracker hard_links_;
   std::int64_t group_serial_ = 0;      // the group of the last row appended
   std::int64_t last_saved_group_ = 0;  // the saved group of the last file row appended

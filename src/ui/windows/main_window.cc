@@ -7,6 +7,7 @@
 #include "core/process.h"
 #include "list_text/list_rows.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/list/list_colours.h"
 #include "ui/windows/menu_commands.h"
 #include "ui/windows/resources.h"
 #include "ui/windows/settings_window.h"
@@ -167,6 +168,29 @@ gboolean list_query_tooltip(GtkWidget* widget, gint x, gint y, gboolean keyboard
   return markup.empty() ? FALSE : TRUE;
 }
 
+// The list's colours follow the theme: read from the view's style, they
+// are given to the result list whenever the style changes (a dark theme
+// chosen, the theme changed while the program runs).
+void list_style_updated(GtkWidget* view, gpointer window) {
+  GtkStyleContext* style = gtk_widget_get_style_context(view);
+  GdkRGBA* background = nullptr;
+  GdkRGBA* text = nullptr;
+  gtk_style_context_get(style, gtk_style_context_get_state(style), "background-color", &background,
+                        "color", &text, nullptr);
+  GdkRGBA text_colour = text != nullptr ? *text : GdkRGBA{0.0, 0.0, 0.0, 1.0};
+  GdkRGBA background_colour{1.0, 1.0, 1.0, 1.0};
+  if (background != nullptr && background->alpha >= 0.5) {
+    background_colour = *background;
+  } else if (relative_luminance(text_colour) > 0.5) {
+    // A theme that leaves the list transparent: light text means a dark list.
+    background_colour = GdkRGBA{0.0, 0.0, 0.0, 1.0};
+  }
+  if (background != nullptr) gdk_rgba_free(background);
+  if (text != nullptr) gdk_rgba_free(text);
+  static_cast<MainWindow*>(window)->rows().set_colours(
+      list_colours(background_colour, text_colour));
+}
+
 void set_label_shown(GtkLabel* label, const std::string& bytes) {
   gtk_label_set_text(label, display_text(bytes).c_str());
 }
@@ -223,6 +247,8 @@ void MainWindow::build(ScanBlock& block) {
   g_object_unref(accelerators);
 
   g_signal_connect(window, "delete-event", G_CALLBACK(window_delete_event), nullptr);
+  g_signal_connect(view, "style-updated", G_CALLBACK(list_style_updated), this);
+  list_style_updated(GTK_WIDGET(view), this);
   gtk_widget_set_has_tooltip(GTK_WIDGET(view), TRUE);
   g_signal_connect(view, "query-tooltip", G_CALLBACK(list_query_tooltip), this);
   gtk_tree_view_column_set_cell_data_func(gtk_tree_view_get_column(view, COL_PATH),

@@ -1167,3 +1167,85 @@ TEST_F(MainWindowTest, AQuestionAboutARowShowsItWithItsGroup) {
 }
 
 }  // namespace
+
+namespace {
+
+// The list's background and text colours, as its theme draws them.
+std::pair<GdkRGBA, GdkRGBA> view_colours() {
+  GtkStyleContext* style = gtk_widget_get_style_context(GTK_WIDGET(g_main.view));
+  GdkRGBA* background = nullptr;
+  GdkRGBA* text = nullptr;
+  gtk_style_context_get(style, gtk_style_context_get_state(style), "background-color", &background,
+                        "color", &text, nullptr);
+  std::pair<GdkRGBA, GdkRGBA> colours{*background, *text};
+  gdk_rgba_free(background);
+  gdk_rgba_free(text);
+  return colours;
+}
+
+// A colour column of a row (alpha 0 when unset).
+GdkRGBA row_colour(int row, int column) {
+  GtkTreeModel* store = GTK_TREE_MODEL(g_main.rows().store());
+  GtkTreeIter iter;
+  gtk_tree_model_iter_nth_child(store, &iter, nullptr, row);
+  GdkRGBA* colour = nullptr;
+  gtk_tree_model_get(store, &iter, column, &colour, -1);
+  GdkRGBA value = colour != nullptr ? *colour : GdkRGBA{0, 0, 0, 0};
+  if (colour != nullptr) gdk_rgba_free(colour);
+  return value;
+}
+
+std::string describe(const GdkRGBA& colour) {
+  gchar* text = gdk_rgba_to_string(&colour);
+  std::string described = text;
+  g_free(text);
+  return described;
+}
+
+void set_dark_theme(bool dark) {
+  g_object_set(gtk_settings_get_default(), "gtk-theme-name", "Adwaita",
+               "gtk-application-prefer-dark-theme", dark ? TRUE : FALSE, nullptr);
+  gui::iterate_for(100);
+}
+
+// Under Adwaita's dark variant the group headers, comment rows and tagged
+// rows are drawn in lighter or darker variants of their hues that read at
+// 4.5:1 or better; back on the light theme they are the usual colours.
+TEST_F(MainWindowTest, HeadersAndTaggedRowsReadOnADarkTheme) {
+  fill_group({dir / "a", dir / "b", dir / "c"});
+  g_main.rows().tag(2);
+  g_main.rows().tag(3);
+  g_main.rows().untag(3);
+  set_dark_theme(true);
+  auto [background, text] = view_colours();
+  ASSERT_LT(relative_luminance(background), 0.1) << describe(background) << ": a dark list";
+
+  for (int row : {0, 1}) {  // the comment row, the group header
+    const GdkRGBA shown = row_colour(row, COL_FOREGROUND);
+    EXPECT_GE(contrast_ratio(shown, background), READABLE_CONTRAST) << describe(shown);
+    EXPECT_GT(shown.blue, shown.red + 0.1) << "still blue: " << describe(shown);
+    EXPECT_NEAR(shown.red, shown.green, 0.02) << describe(shown);
+  }
+  const GdkRGBA tagged = row_colour(2, COL_BACKGROUND);
+  EXPECT_GE(contrast_ratio(tagged, text), READABLE_CONTRAST) << describe(tagged);
+  EXPECT_GT(tagged.red, tagged.green) << "still the tag's hue: " << describe(tagged);
+  EXPECT_GT(tagged.green, tagged.blue) << describe(tagged);
+  EXPECT_GE(contrast_ratio(tagged, background), 1.2) << "a tagged row stands out";
+  const GdkRGBA untagged = row_colour(3, COL_BACKGROUND);
+  EXPECT_GE(contrast_ratio(untagged, text), READABLE_CONTRAST) << describe(untagged);
+  g_main.rows().tag(4);  // tagged while dark
+  const GdkRGBA tagged_now = row_colour(4, COL_BACKGROUND);
+  EXPECT_TRUE(gdk_rgba_equal(&tagged, &tagged_now)) << describe(tagged_now);
+
+  set_dark_theme(false);
+  EXPECT_TRUE(row_has_comment_colour(0));
+  EXPECT_TRUE(row_has_comment_colour(1));
+  for (int row : {2, 4}) {
+    const GdkRGBA light = row_colour(row, COL_BACKGROUND);
+    EXPECT_TRUE(gdk_rgba_equal(&light, &TAG_COLOUR)) << describe(light);
+  }
+  const GdkRGBA plain = row_colour(3, COL_BACKGROUND);
+  EXPECT_TRUE(gdk_rgba_equal(&plain, &PLAIN_COLOUR)) << describe(plain);
+}
+
+}  // namespace
