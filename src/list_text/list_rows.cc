@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <limits>
+#include <vector>
 
 #include "core/escaped_text.h"
 
@@ -42,6 +43,86 @@ std::string display_text(std::string_view bytes) {
     p = valid_end + 1;
   }
   return out;
+}
+
+std::string pasted_path_text(std::string_view path) {
+  bool plain = g_utf8_validate(path.data(), static_cast<gssize>(path.size()), nullptr);
+  for (char c : path) {
+    if (is_control_byte(static_cast<unsigned char>(c))) plain = false;
+  }
+  if (plain) return std::string(path);
+
+  static constexpr char HEX[] = "0123456789abcdef";
+  std::string out = "$'";
+  const char* p = path.data();
+  const char* end = path.data() + path.size();
+  while (p < end) {
+    const gchar* valid_end;
+    g_utf8_validate(p, end - p, &valid_end);
+    for (; p < valid_end; ++p) {
+      const unsigned char c = static_cast<unsigned char>(*p);
+      if (c == '\\' || c == '\'') {
+        out += '\\';
+        out += static_cast<char>(c);
+      } else if (c == '\n') {
+        out += "\\n";
+      } else if (c == '\t') {
+        out += "\\t";
+      } else if (c == '\r') {
+        out += "\\r";
+      } else if (is_control_byte(c)) {
+        out += "\\x";
+        out += HEX[c >> 4];
+        out += HEX[c & 0xF];
+      } else {
+        out += static_cast<char>(c);
+      }
+    }
+    if (p == end) break;
+    const unsigned char c = static_cast<unsigned char>(*p++);  // starts no character
+    out += "\\x";
+    out += HEX[c >> 4];
+    out += HEX[c & 0xF];
+  }
+  out += '\'';
+  return out;
+}
+
+std::string fit_path(std::string_view path, const std::function<bool(std::string_view)>& fits) {
+  if (fits(path)) return std::string(path);
+  constexpr std::string_view ELLIPSIS = "\xE2\x80\xA6";  // U+2026
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return std::string(path);
+  const std::string_view directory = path.substr(0, slash);  // without its last '/'
+  const std::string_view name = path.substr(slash);          // with it
+  // Where each character of the directory starts.
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < directory.size(); ++i) {
+    if ((static_cast<unsigned char>(directory[i]) & 0xC0) != 0x80) starts.push_back(i);
+  }
+  const std::size_t count = starts.size();
+  // The text with `kept` characters of the directory: half from its
+  // beginning, the rest from its end.
+  auto with_kept = [&](std::size_t kept) {
+    const std::size_t head = (kept + 1) / 2;
+    const std::size_t tail = kept - head;
+    std::string text(directory.substr(0, head < count ? starts[head] : directory.size()));
+    text += ELLIPSIS;
+    text += directory.substr(tail > 0 ? starts[count - tail] : directory.size());
+    text += name;
+    return text;
+  };
+  // The most characters that fit: fewer always fit when more do.
+  std::size_t low = 0, high = count;  // with_kept(count) is the path plus "…"
+  while (low < high) {
+    const std::size_t mid = (low + high + 1) / 2;
+    if (fits(with_kept(mid))) {
+      low = mid;
+    } else {
+      high = mid - 1;
+    }
+  }
+  return with_kept(low);
 }
 
 PathParts split_path(std::string_view path) {

@@ -7,4 +7,6 @@
 
 #include "core/row_texts.h"
 
+// Every column is written in its display form (list_rows.h), as the list
+// shows it: a line feed in a name never splits a row.
 std::string format_print_row(const RowTexts& row);

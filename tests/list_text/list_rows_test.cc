@@ -3,7 +3,10 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -114,6 +117,70 @@ TEST(ListRows, SplitPathGivesDirectoryNameAndExtension) {
   }
   EXPECT_EQ(upper_case(".txt"), ".TXT");
   EXPECT_EQ(upper_case(".t\xC3\xA9x"), ".T\xC3\xA9X") << "only ASCII letters change";
+}
+
+}  // namespace
+
+namespace {
+
+// Valid text without control characters stays as it is, quotes and blanks
+// included; anything else becomes one $'...' word.
+TEST(ListRows, PastedPathTextQuotesOnlyNamesThatAreNotText) {
+  struct Case {
+    std::string path;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"/home/ann/a b.txt", "/home/ann/a b.txt"},
+      {"/home/ann/caf\xC3\xA9 'x' $y\\z.txt", "/home/ann/caf\xC3\xA9 'x' $y\\z.txt"},
+      {"", ""},
+      {"/tmp/caf\xE9.txt", "$'/tmp/caf\\xe9.txt'"},
+      {"/tmp/\xE9"
+       "a",
+       "$'/tmp/\\xe9a'"},  // two hex digits at most: 'a' stays itself
+      {"/tmp/a\nb", "$'/tmp/a\\nb'"},
+      {"/tmp/'\\\x7F\r", "$'/tmp/\\'\\\\\\x7f\\r'"},
+      {"/tmp/\xC3", "$'/tmp/\\xc3'"},  // a cut character
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(pasted_path_text(c.path), c.text);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// With a width of N characters (counted as UTF-8 characters).
+std::function<bool(std::string_view)> at_most(long n) {
+  return [n](std::string_view text) {
+    return g_utf8_strlen(text.data(), static_cast<gssize>(text.size())) <= n;
+  };
+}
+
+TEST(ListRows, FitPathElidesTheDirectoryAndKeepsTheName) {
+  struct Case {
+    const char* path;
+    long width;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"/home/ann/a.txt", 15, "/home/ann/a.txt"},  // fits
+      {"/home/ann/photos/2024/a.txt", 20, "/home/a\u2026s/2024/a.txt"},
+      {"/home/ann/photos/2024/a.txt", 21, "/home/a\u2026os/2024/a.txt"},
+      {"/home/ann/photos/long-name.iso", 16, "/\u2026/long-name.iso"},
+      {"/home/ann/photos/long-name.iso", 5, "\u2026/long-name.iso"},      // the name stays whole
+      {"/d\u00e9j\u00e0/vu/caf\u00e9/x", 9, "/d\u00e9\u2026af\u00e9/x"},  // never half a character
+      {"/name-in-the-root", 5, "\u2026/name-in-the-root"},
+      {"no-slash", 3, "no-slash"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " in " + std::to_string(c.width));
+    const std::string shown = fit_path(c.path, at_most(c.width));
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_TRUE(g_utf8_validate(shown.c_str(), -1, nullptr));
+  }
 }
 
 }  // namespace

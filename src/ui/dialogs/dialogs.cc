@@ -17,6 +17,7 @@ GtkWidget* g_main_window = nullptr;
 namespace {
 
 constexpr int NO_ANSWER = -1;
+constexpr int LINE_WIDTH_CHARS = 64;  // a line of a box wraps after about this many characters
 
 // Object data keys of our own, beside the widget names.
 constexpr const char* ANSWER_KEY = "pm-answer";            // on a button, and on the window
@@ -61,7 +62,11 @@ void set_label_text(GtkWidget* label, const char* text) {
 GtkWidget* make_label(GtkWidget* window, const char* name, const char* text) {
   GtkWidget* label = gtk_label_new(nullptr);
   set_label_text(label, text ? text : "");
+  // A line may quote a long path: it wraps, between any two characters
+  // where there is no blank, at a width that keeps the box readable.
   gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+  gtk_label_set_max_width_chars(GTK_LABEL(label), LINE_WIDTH_CHARS);
   gtk_widget_show(label);
   g_object_set_data(G_OBJECT(window), name, label);
   return label;

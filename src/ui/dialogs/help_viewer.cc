@@ -1,5 +1,5 @@
-// The help dialog and the text dialog share one layout: a left-justified
-// label in a scrolled window and a "Dismiss" button under it.
+// The help dialog and the text dialog share one layout: a read-only text
+// view in a scrolled window and a "Dismiss" button under it.
 #include "ui/dialogs/help_viewer.h"
 
 #include <gtk/gtk.h>
@@ -30,33 +30,77 @@ bool is_help_page(const char* name) {
   return false;
 }
 
+constexpr const char* HELP_KEY = "pm-help-dialog";  // on the window a help dialog belongs to
+
+// The text view's margins, in pixels: the text never touches the frame.
+constexpr int SIDE_MARGIN = 12;
+constexpr int END_MARGIN = 8;
+
 void dismiss_clicked(GtkButton*, gpointer dialog) { gtk_widget_destroy(GTK_WIDGET(dialog)); }
 
+// Shows `text` in the view, from its top; bytes that are not UTF-8 (a log
+// line carries file names as they are on disk) are mended, as GTK shows
+// nothing for text that is not valid.
+void set_view_text(GtkTextView* view, const char* text) {
+  GCharPtr valid(g_utf8_make_valid(text, -1));
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
+  gtk_text_buffer_set_text(buffer, valid.get(), -1);
+  GtkTextIter start;
+  gtk_text_buffer_get_start_iter(buffer, &start);
+  gtk_text_buffer_place_cursor(buffer, &start);
+  GtkWidget* scrolled = gtk_widget_get_parent(GTK_WIDGET(view));
+  if (GTK_IS_SCROLLED_WINDOW(scrolled)) {
+    GtkAdjustment* v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+    gtk_adjustment_set_value(v, gtk_adjustment_get_lower(v));
+  }
+}
+
+// A page's view asks for the width of its longest line: the text view
+// itself knows only the lines it has laid out so far (the first screen).
+void size_for_page(GtkTextView* view) {
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  GCharPtr text(gtk_text_buffer_get_text(buffer, &start, &end, FALSE));
+  PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(view), text.get());
+  int width;
+  pango_layout_get_pixel_size(layout, &width, nullptr);
+  g_object_unref(layout);
+  // A few pixels more: the view keeps room for the cursor after a line.
+  gtk_widget_set_size_request(GTK_WIDGET(view), width + 2 * SIDE_MARGIN + 4, -1);
+}
+
 // Builds the dialog around `text` and shows it; the caller names the
-// widgets. Returns the dialog; `label_out` and `button_out` get the parts.
-GtkWidget* open_text_dialog(const char* title, int width, int height, const char* text,
-                            GtkWidget** label_out, GtkWidget** button_out) {
+// widgets. `page` (help) keeps lines whole in a fixed-width font and makes
+// the dialog as wide as its longest line; otherwise long lines wrap.
+// `width` -1: the width the text asks for.
+// Returns the dialog; `view_out` and `button_out` get the parts.
+GtkWidget* open_text_dialog(const char* title, int width, int height, bool page, const char* text,
+                            GtkWidget** view_out, GtkWidget** button_out) {
   GtkWidget* dialog = gtk_dialog_new();
   gtk_window_set_title(GTK_WINDOW(dialog), title);
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-  gtk_widget_set_size_request(dialog, width, height);
-  keep_above_main_window(dialog);
+  gtk_window_set_default_size(GTK_WINDOW(dialog), width, height);
 
-  // Log lines carry file names as they are on disk, which need not be UTF-8;
-  // GTK shows nothing at all for text that is not, so mend the odd bytes.
-  GCharPtr valid(g_utf8_make_valid(text, -1));
-  GtkWidget* label = gtk_label_new(nullptr);
-  gtk_label_set_text(GTK_LABEL(label), valid.get());
-  gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_LEFT);
-  gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
-  gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
+  GtkWidget* view = gtk_text_view_new();
+  GtkTextView* text_view = GTK_TEXT_VIEW(view);
+  gtk_text_view_set_editable(text_view, FALSE);
+  gtk_text_view_set_cursor_visible(text_view, FALSE);
+  gtk_text_view_set_left_margin(text_view, SIDE_MARGIN);
+  gtk_text_view_set_right_margin(text_view, SIDE_MARGIN);
+  gtk_text_view_set_top_margin(text_view, END_MARGIN);
+  gtk_text_view_set_bottom_margin(text_view, END_MARGIN);
+  gtk_text_view_set_monospace(text_view, page);
+  gtk_text_view_set_wrap_mode(text_view, page ? GTK_WRAP_NONE : GTK_WRAP_WORD_CHAR);
 
   GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC,
                                  GTK_POLICY_AUTOMATIC);
-  GtkWidget* viewport = gtk_viewport_new(nullptr, nullptr);
-  gtk_container_add(GTK_CONTAINER(viewport), label);
-  gtk_container_add(GTK_CONTAINER(scrolled), viewport);
+  // A page's longest line sets the dialog's width (up to the screen's).
+  gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scrolled), page);
+  gtk_container_add(GTK_CONTAINER(scrolled), view);
+  set_view_text(text_view, text);
+  if (page) size_for_page(text_view);
   GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
   gtk_box_pack_start(GTK_BOX(content), scrolled, TRUE, TRUE, 0);
 
@@ -73,12 +117,43 @@ GtkWidget* open_text_dialog(const char* title, int width, int height, const char
   // The window manager's close (and Escape) destroy the dialog by GtkDialog's
   // own default.
 
+  *view_out = view;
+  *button_out = button;
+  return dialog;
+}
+
+void show_dialog(GtkWidget* dialog, GtkWidget* button) {
   gtk_widget_show_all(dialog);
   gtk_widget_grab_default(button);
   gtk_widget_grab_focus(button);
-  *label_out = label;
-  *button_out = button;
-  return dialog;
+}
+
+// The window a help dialog opened now belongs to: the one holding the grab
+// (a settings window, the script writer), else the active one, else the
+// main window. A help dialog asked from its own window stands for the
+// window it belongs to.
+GtkWidget* help_owner() {
+  GtkWidget* owner = nullptr;
+  if (GtkWidget* grab = gtk_grab_get_current()) owner = gtk_widget_get_toplevel(grab);
+  if (owner == nullptr || !GTK_IS_WINDOW(owner)) {
+    owner = nullptr;
+    GList* toplevels = gtk_window_list_toplevels();
+    for (GList* it = toplevels; it != nullptr && owner == nullptr; it = it->next) {
+      if (gtk_window_is_active(GTK_WINDOW(it->data))) owner = GTK_WIDGET(it->data);
+    }
+    g_list_free(toplevels);
+  }
+  if (owner != nullptr && g_strcmp0(gtk_widget_get_name(owner), "TheWinHelp") == 0) {
+    owner = GTK_WIDGET(gtk_window_get_transient_for(GTK_WINDOW(owner)));
+  }
+  return owner != nullptr ? owner : g_main_window;
+}
+
+// The owner forgets its help dialog when the dialog goes.
+void help_destroyed(GtkWidget* dialog, gpointer owner) {
+  if (g_object_get_data(G_OBJECT(owner), HELP_KEY) == dialog) {
+    g_object_set_data(G_OBJECT(owner), HELP_KEY, nullptr);
+  }
 }
 
 }  // namespace
@@ -92,14 +167,35 @@ void show_help(const char* page_name) {
   } else {
     std::snprintf(text, sizeof text, "No help page %s.", page_name);
   }
-
   GCharPtr title(g_strdup_printf("Help on %s (PeltoMarvish)", page_name));
-  GtkWidget* label;
+
+  GtkWidget* owner = help_owner();
+  if (owner != nullptr) {
+    if (auto* open = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(owner), HELP_KEY))) {
+      gtk_window_set_title(GTK_WINDOW(open), title.get());
+      auto* view = GTK_TEXT_VIEW(g_object_get_data(G_OBJECT(open), "TheHelpText"));
+      set_view_text(view, text);
+      size_for_page(view);
+      gtk_window_present(GTK_WINDOW(open));
+      return;
+    }
+  }
+
+  GtkWidget* view;
   GtkWidget* button;
-  GtkWidget* dialog = open_text_dialog(title.get(), 412, 452, text, &label, &button);
+  GtkWidget* dialog = open_text_dialog(title.get(), -1, 452, true, text, &view, &button);
   gtk_widget_set_name(dialog, "TheWinHelp");
-  g_object_set_data(G_OBJECT(dialog), "TheHelpText", label);
+  g_object_set_data(G_OBJECT(dialog), "TheHelpText", view);
   g_object_set_data(G_OBJECT(dialog), "ButtonDismiss", button);
+  if (owner != nullptr) {
+    gtk_window_set_transient_for(GTK_WINDOW(dialog), GTK_WINDOW(owner));
+    g_object_set_data(G_OBJECT(owner), HELP_KEY, dialog);
+    g_signal_connect(dialog, "destroy", G_CALLBACK(help_destroyed), owner);
+    // It goes with its window (the connection ends when the dialog goes).
+    g_signal_connect_object(owner, "destroy", G_CALLBACK(gtk_widget_destroy), dialog,
+                            G_CONNECT_SWAPPED);
+  }
+  show_dialog(dialog, button);
   gtk_grab_add(dialog);  // ends with the dialog
 }
 
@@ -130,10 +226,13 @@ void show_text_file(const char* title, const char* file_name) {
   }
 
   GCharPtr full_title(g_strdup_printf("%s (PeltoMarvish)", title));
-  GtkWidget* label;
+  GtkWidget* view;
   GtkWidget* button;
-  GtkWidget* dialog = open_text_dialog(full_title.get(), 460, 440, text.c_str(), &label, &button);
+  GtkWidget* dialog =
+      open_text_dialog(full_title.get(), 460, 440, false, text.c_str(), &view, &button);
+  keep_above_main_window(dialog);
   gtk_widget_set_name(dialog, "TheWinText");
-  g_object_set_data(G_OBJECT(dialog), "TheText", label);
+  g_object_set_data(G_OBJECT(dialog), "TheText", view);
   g_object_set_data(G_OBJECT(dialog), "ButtonDismiss", button);
+  show_dialog(dialog, button);
 }

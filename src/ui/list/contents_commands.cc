@@ -110,7 +110,7 @@ void restore_contents(ListContext& ctx) {
                              id.known() ? &id : nullptr,
                              row.group});
         if (row.col[0].rfind('*', 0) == 0) {
-          list.set_background(static_cast<int>(i), &TAG_COLOUR);
+          list.set_background(static_cast<int>(i), &list.colours().tag_background);
         }
         list.show_progress(static_cast<double>(i) / n);
       }

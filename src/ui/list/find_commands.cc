@@ -54,7 +54,7 @@ bool find_next(ResultList& list, Prompter& prompter, const std::string& has,
   for (int i = list.selected_row() + 1; i < n; ++i) {
     list.show_progress(static_cast<double>(i) / n);
     if (row_matches(list, i, has, not_has)) {
-      list.select(i, 1.0f);  // the found row at the bottom of the view
+      list.select(i, ResultList::Place::BOTTOM);
       return true;
     }
   }

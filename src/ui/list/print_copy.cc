@@ -10,6 +10,7 @@
 
 #include "core/glib_ptr.h"
 #include "core/unique_fd.h"
+#include "list_text/list_rows.h"
 #include "list_text/print_format.h"
 
 namespace {
@@ -54,8 +55,9 @@ void give_clip(GtkClipboard*, GtkSelectionData* selection, guint info, gpointer 
                            static_cast<gint>(list.size()));
     return;
   }
-  GCharPtr text(g_utf8_make_valid(path.data(), static_cast<gssize>(path.size())));
-  gtk_selection_data_set_text(selection, text.get(), -1);
+  // The text names the file exactly where it is pasted: a name that is not
+  // valid text comes in the shell's $'...' quoting.
+  gtk_selection_data_set_text(selection, pasted_path_text(path).c_str(), -1);
 }
 
 void drop_clip(GtkClipboard*, gpointer data) { delete static_cast<ClipText*>(data); }

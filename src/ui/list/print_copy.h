@@ -10,7 +10,7 @@
 
 // The whole list as "Print Listbox" prints it: a group header after an
 // empty line, a comment row on one line, a file row's six short columns on
-// one line and its path on the next.
+// one line and its path on the next, each column as the list shows it.
 std::string print_text(const ResultList& list);
 
 // Writes the list to a new file "print-XXXXXX.Temp" in the data directory
@@ -22,5 +22,8 @@ std::string print_text(const ResultList& list);
 void print_list(ResultList& list, Prompter& prompter, Launcher& launcher);
 
 // Puts the selected entry's path (empty for a header) on the clipboard and
-// on the primary selection; it stays there after the command returns.
+// on the primary selection; it stays there after the command returns. The
+// text targets hold pasted_path_text (a name that is not valid text in the
+// shell's $'...' quoting), text/uri-list the path's exact bytes as a file
+// URI.
 void copy_path(ResultList& list, Prompter& prompter);

@@ -52,7 +52,14 @@ GtkListStore* new_store() {
 ResultList::ResultList(ScanBlock& block) : block_(block), store_(new_store()) {}
 
 // A view still showing the store holds a reference of its own.
-ResultList::~ResultList() { g_object_unref(store_); }
+ResultList::~ResultList() {
+  if (view_ != nullptr) {
+    stop_placing();
+    g_signal_handler_disconnect(view_, allocate_handler_);
+    g_object_remove_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
+  }
+  g_object_unref(store_);
+}
 
 void ResultList::attach(GtkTreeView* view, GtkLabel* totals, GtkProgressBar* progress,
                         GtkWidget* window) {
@@ -60,7 +67,15 @@ void ResultList::attach(GtkTreeView* view, GtkLabel* totals, GtkProgressBar* pro
   totals_ = totals;
   progress_ = progress;
   window_ = window;
-  if (view_ != nullptr && !frozen_) gtk_tree_view_set_model(view_, GTK_TREE_MODEL(store_));
+  if (view_ == nullptr) return;
+  // The view may go before the list does (the window is destroyed).
+  g_object_add_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
+  allocate_handler_ =
+      g_signal_connect_after(view_, "size-allocate", G_CALLBACK(view_allocated), this);
+  if (!frozen_) {
+    gtk_tree_view_set_model(view_, GTK_TREE_MODEL(store_));
+    layout_pending_ = true;
+  }
 }
 
 // ---- Rows ----------------------------------------------------------------------
@@ -79,7 +94,7 @@ void ResultList::append(const RowTexts& row) {
   for (int i = 0; i < COLUMN_COUNT; ++i) t[i] = shown(row.col[i], buffers[i]);
   const char* path_bytes = t[COL_PATH] == row.col[COL_PATH] ? nullptr : row.col[COL_PATH];
   const RowKind kind = classify_texts(row);
-  const GdkRGBA* foreground = is_marker_kind(kind) ? &COMMENT_COLOUR : nullptr;
+  const GdkRGBA* foreground = is_marker_kind(kind) ? &colours_.comment_text : nullptr;
   FileIdentity id = row.identity != nullptr ? *row.identity : FileIdentity{};
   const std::int64_t previous_group = group_serial_;
   if (!is_file_kind(kind)) {
@@ -115,6 +130,7 @@ void ResultList::clear() {
   gtk_list_store_clear(store_);
   syncing_view_ = false;
   selected_ = -1;
+  placing_ = false;
 }
 
 std::string ResultList::text(int row, int column) const {
@@ -134,6 +150,20 @@ std::string ResultList::path(int row) const {
                      -1);
   std::string shown_path = take_text(shown_text);
   return bytes != nullptr ? take_text(bytes) : shown_path;
+}
+
+std::string ResultList::tooltip_markup(int row) const {
+  GtkTreeIter iter;
+  if (!is_file_kind(classify_row(row)) || !iter_at(row, iter)) return "";
+  gchar* shown_path = nullptr;
+  gchar* link = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_PATH, &shown_path, COL_TOOLTIP, &link, -1);
+  GCharPtr markup(g_markup_escape_text(shown_path != nullptr ? shown_path : "", -1));
+  std::string text = markup.get();
+  if (link != nullptr) text += std::string("\n") + link;
+  g_free(shown_path);
+  g_free(link);
+  return text;
 }
 
 FileIdentity ResultList::identity(int row) const {
@@ -252,19 +282,47 @@ bool ResultList::remove_header_of_empty_group(int row) {
   return true;
 }
 
+void ResultList::set_colours(const ListColours& colours) {
+  const ListColours old = colours_;
+  colours_ = colours;
+  if (gdk_rgba_equal(&old.comment_text, &colours.comment_text) &&
+      gdk_rgba_equal(&old.tag_background, &colours.tag_background) &&
+      gdk_rgba_equal(&old.plain_background, &colours.plain_background)) {
+    return;
+  }
+  GtkTreeModel* model = GTK_TREE_MODEL(store_);
+  GtkTreeIter iter;
+  for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more;
+       more = gtk_tree_model_iter_next(model, &iter)) {
+    GdkRGBA* foreground = nullptr;
+    GdkRGBA* background = nullptr;
+    gtk_tree_model_get(model, &iter, COL_FOREGROUND, &foreground, COL_BACKGROUND, &background, -1);
+    if (foreground != nullptr) {
+      gtk_list_store_set(store_, &iter, COL_FOREGROUND, &colours_.comment_text, -1);
+    }
+    if (background != nullptr && gdk_rgba_equal(background, &old.tag_background)) {
+      gtk_list_store_set(store_, &iter, COL_BACKGROUND, &colours_.tag_background, -1);
+    } else if (background != nullptr && gdk_rgba_equal(background, &old.plain_background)) {
+      gtk_list_store_set(store_, &iter, COL_BACKGROUND, &colours_.plain_background, -1);
+    }
+    if (foreground != nullptr) gdk_rgba_free(foreground);
+    if (background != nullptr) gdk_rgba_free(background);
+  }
+}
+
 // ---- Tags and totals --------------------------------------------------------------
 
 void ResultList::tag(int row) {
   set_mark(row, "*");
   block_.tagged_count.fetch_add(1);
   block_.tagged_bytes.fetch_add(row_size(row));
-  set_background(row, &TAG_COLOUR);
+  set_background(row, &colours_.tag_background);
 }
 
 void ResultList::untag(int row) {
   set_mark(row, " ");
   lower_tagged_totals(row);
-  set_background(row, &PLAIN_COLOUR);
+  set_background(row, &colours_.plain_background);
 }
 
 void ResultList::retag(const std::vector<int>& to_tag, const std::vector<int>& to_untag) {
@@ -326,15 +384,17 @@ void ResultList::show_totals() {
 
 // ---- Selection ------------------------------------------------------------------
 
-void ResultList::select(int row, float align) {
+void ResultList::select(int row, Place place) {
   if (row < 0 || row >= size()) return;
   selected_ = row;
-  select_align_ = align;
+  select_place_ = place;
+  placing_ = true;
   if (view_ != nullptr && !frozen_) show_selection_in_view();
 }
 
 void ResultList::unselect() {
   selected_ = -1;
+  placing_ = false;
   if (view_ != nullptr && !frozen_) show_selection_in_view();
 }
 
@@ -347,10 +407,92 @@ void ResultList::show_selection_in_view() {
     GtkTreePath* path = gtk_tree_path_new_from_indices(selected_, -1);
     gtk_tree_view_set_cursor(view_, path, nullptr, FALSE);
     gtk_tree_selection_select_path(selection, path);
-    gtk_tree_view_scroll_to_cell(view_, path, nullptr, TRUE, select_align_, 0.0f);
     gtk_tree_path_free(path);
   }
   syncing_view_ = false;
+  // gtk_tree_view_scroll_to_cell is not used: it animates the scroll over
+  // the next frames, and the next relayout of the window (the totals line,
+  // the window greyed or given back) sets the scroll bar to the row the
+  // view had on top, so the animation stops halfway and the row is left
+  // out of sight; before the view has laid out new rows (after a thaw or
+  // a new model) it scrolls to a range that is not yet the list's. So the
+  // row is placed here, without animation, once the layout is current.
+  if (placing_ && !place_selection() && frame_callback_ == 0) {
+    frame_callback_ = gtk_widget_add_tick_callback(GTK_WIDGET(view_), view_frame, this, nullptr);
+  }
+}
+
+void ResultList::stop_placing() {
+  placing_ = false;
+  if (frame_callback_ != 0 && view_ != nullptr) {
+    gtk_widget_remove_tick_callback(GTK_WIDGET(view_), frame_callback_);
+  }
+  frame_callback_ = 0;
+}
+
+void ResultList::view_allocated(GtkWidget*, GdkRectangle*, gpointer self) {
+  auto* list = static_cast<ResultList*>(self);
+  list->layout_pending_ = false;
+  if (list->placing_ && list->place_selection()) list->stop_placing();
+}
+
+gboolean ResultList::view_frame(GtkWidget*, GdkFrameClock*, gpointer self) {
+  auto* list = static_cast<ResultList*>(self);
+  if (list->placing_ && !list->place_selection()) return G_SOURCE_CONTINUE;
+  list->frame_callback_ = 0;
+  list->placing_ = false;
+  return G_SOURCE_REMOVE;
+}
+
+bool ResultList::place_selection() {
+  // Rows above the selected one that show with it when its group does not
+  // fit in the view.
+  constexpr int ROWS_ABOVE = 3;
+  if (view_ == nullptr || frozen_ || selected_ < 0 || selected_ >= size()) {
+    placing_ = false;
+    return true;
+  }
+  if (layout_pending_ || !gtk_widget_get_realized(GTK_WIDGET(view_)) ||
+      gtk_tree_view_get_model(view_) != GTK_TREE_MODEL(store_)) {
+    return false;
+  }
+  // A row's top and height in the coordinates of the whole list.
+  auto row_area = [this](int row, int& top, int& height) {
+    GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+    GdkRectangle area;
+    gtk_tree_view_get_background_area(view_, path, nullptr, &area);
+    gtk_tree_path_free(path);
+    int x;
+    gtk_tree_view_convert_bin_window_to_tree_coords(view_, 0, area.y, &x, &top);
+    height = area.height;
+  };
+  GtkAdjustment* scroll = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view_));
+  const double page = gtk_adjustment_get_page_size(scroll);
+  int top, height;
+  row_area(selected_, top, height);
+  // Until the view has laid out the rows, the scroll range is not the
+  // list's: wait for the layout.
+  if (height <= 0 || page <= 0 || top + height > gtk_adjustment_get_upper(scroll)) return false;
+
+  int first_top = top;  // the top of the first row to show with it
+  if (select_place_ == Place::WITH_GROUP) {
+    int first, last;
+    group_span(selected_, first, last);
+    int header_top, header_height;
+    row_area(first, header_top, header_height);
+    if (top + height - header_top <= page) {
+      first_top = header_top;
+    } else {
+      row_area(std::max(first, selected_ - ROWS_ABOVE), first_top, header_height);
+    }
+  }
+  const double value = gtk_adjustment_get_value(scroll);
+  if (first_top < value || top + height > value + page) {
+    gtk_adjustment_set_value(scroll,
+                             select_place_ == Place::BOTTOM ? top + height - page : first_top);
+  }
+  placing_ = false;
+  return true;
 }
 
 void ResultList::selection_changed_in_view() {
@@ -384,6 +526,8 @@ void ResultList::thaw() {
   syncing_view_ = true;
   gtk_tree_view_set_model(view_, GTK_TREE_MODEL(store_));
   syncing_view_ = false;
+  layout_pending_ = true;
+  placing_ = selected_ >= 0;
   if (selected_ >= 0) show_selection_in_view();
   show_totals();
 }

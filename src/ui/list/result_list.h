@@ -21,6 +21,7 @@
 #include "core/row_texts.h"
 #include "core/scan_block.h"
 #include "list_text/list_rows.h"
+#include "ui/list/list_colours.h"
 
 // Columns of the list store: the seven texts, the text and background
 // colours (unset: the theme's), then hidden ones.
@@ -37,7 +38,7 @@ enum ListColumn {
   COL_MTIME_NSEC = 14,
   COL_FILE_TYPE = 15,  // 0: no identity known
   COL_STYLE = 16,      // PangoStyle: italic for a hard link of an earlier row of its group
-  COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset
+  COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset (see tooltip_markup)
   COL_CTIME_SEC = 18,
   COL_CTIME_NSEC = 19,
   COL_GROUP = 20,  // the group the row was listed in (see group_of)
@@ -89,6 +90,9 @@ class ResultList {
   std::string text(int row, int column) const;
   // The path's bytes (column 6 as the scan gave it).
   std::string path(int row) const;
+  // The row's tooltip, as Pango markup: a file row's whole path as shown,
+  // then for a hard link the line "Hard link of: PATH"; "" for other rows.
+  std::string tooltip_markup(int row) const;
   // The identity of the row's file as the scan saw it (type 0: unknown).
   FileIdentity identity(int row) const;
 
@@ -128,11 +132,18 @@ class ResultList {
   // goes too. Returns whether it did.
   bool remove_header_of_empty_group(int row);
 
+  // The colours rows are given: COMMENT_COLOUR, TAG_COLOUR and PLAIN_COLOUR
+  // until the window gives the ones that read on its theme. Rows already in
+  // the list take the new ones.
+  const ListColours& colours() const { return colours_; }
+  void set_colours(const ListColours& colours);
+
   // ---- Tags and totals --------------------------------------------------------
 
-  // Marks the row "*", counts it in the tagged totals, TAG_COLOUR.
+  // Marks the row "*", counts it in the tagged totals, the tag background.
   void tag(int row);
-  // Marks the row " ", takes it out of the tagged totals, PLAIN_COLOUR.
+  // Marks the row " ", takes it out of the tagged totals, the plain
+  // background.
   void untag(int row);
   // Many rows at once, in one pass over the list: the plain file rows of
   // `to_tag` are tagged and the tagged rows of `to_untag` untagged, as tag()
@@ -150,10 +161,23 @@ class ResultList {
 
   // ---- Selection ----------------------------------------------------------------
 
+  // Where a selected row is brought into view, when it is not in view
+  // already.
+  enum class Place {
+    // With the rows above it in its group: its group header at the top of
+    // the view when header and row fit, else the row a few rows below the
+    // top.
+    WITH_GROUP,
+    // At the bottom edge (Find Next walks down the list).
+    BOTTOM
+  };
+
   int selected_row() const { return selected_; }
-  // Selects the row and scrolls it to `align` in the view (0.0 the top, 1.0
-  // the bottom); an index outside the list does nothing.
-  void select(int row, float align = 0.0f);
+  // Selects the row and scrolls the view so that it shows, placed as
+  // `place` says; an index outside the list does nothing. The scrolling is
+  // done once the view has laid the rows out (at once when it has, else
+  // when it next does: after a thaw, a new model, new rows).
+  void select(int row, Place place = Place::WITH_GROUP);
   // No row is selected.
   void unselect();
   // The view's own selection changed (a click, the keyboard).
@@ -177,10 +201,21 @@ class ResultList {
  private:
   bool iter_at(int row, GtkTreeIter& iter) const;
   void show_selection_in_view();
-  float select_align_ = 0.0f;  // where the selected row is scrolled to
+  // Scrolls the selected row into view when the view's layout is current;
+  // returns false while it is not (the row is placed later).
+  bool place_selection();
+  void stop_placing();
+  static void view_allocated(GtkWidget*, GdkRectangle*, gpointer self);
+  static gboolean view_frame(GtkWidget*, GdkFrameClock*, gpointer self);
+  Place select_place_ = Place::WITH_GROUP;
+  bool placing_ = false;         // the selected row still waits to be scrolled into view
+  bool layout_pending_ = false;  // the view was given the store and has not laid it out since
+  guint frame_callback_ = 0;
+  gulong allocate_handler_ = 0;
 
   ScanBlock& block_;
   GtkListStore* store_;
+  ListColours colours_{COMMENT_COLOUR, TAG_COLOUR, PLAIN_COLOUR};
   HardLinkTracker hard_links_;
   std::int64_t group_serial_ = 0;      // the group of the last row appended
   std::int64_t last_saved_group_ = 0;  // the saved group of the last file row appended

@@ -1,8 +1,13 @@
 #include "ui/windows/main_window.h"
 
+#include <cstring>
+#include <string>
+
+#include "core/glib_ptr.h"
 #include "core/process.h"
 #include "list_text/list_rows.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/list/list_colours.h"
 #include "ui/windows/menu_commands.h"
 #include "ui/windows/resources.h"
 #include "ui/windows/settings_window.h"
@@ -101,6 +106,91 @@ void column_clicked(GtkTreeViewColumn*, gpointer window) {
   static_cast<MainWindow*>(window)->prompter().error_signal();
 }
 
+// The path column's text: the shown path, cut to the column's width by
+// eliding the middle of its directory, so that the file name stays whole.
+// (The renderer's own middle ellipsis would cut into a long name.)
+void set_path_text(GtkTreeViewColumn* column, GtkCellRenderer* cell, GtkTreeModel* model,
+                   GtkTreeIter* iter, gpointer) {
+  gchar* shown = nullptr;
+  gint style = PANGO_STYLE_NORMAL;
+  gtk_tree_model_get(model, iter, COL_PATH, &shown, COL_STYLE, &style, -1);
+  GCharPtr owned(shown);
+  if (shown == nullptr || shown[0] == '\0') {
+    g_object_set(cell, "text", "", nullptr);
+    return;
+  }
+  // The room is the renderer's area in the row, less its padding (the
+  // column's width less the view's separators, before the rows are laid out).
+  GtkTreeView* view = GTK_TREE_VIEW(gtk_tree_view_column_get_tree_view(column));
+  GdkRectangle area{0, 0, 0, 0};
+  if (GtkTreePath* path = gtk_tree_model_get_path(model, iter)) {
+    gtk_tree_view_get_cell_area(view, path, column, &area);
+    gtk_tree_path_free(path);
+  }
+  if (area.width <= 0) {
+    gint separator = 0;
+    gtk_widget_style_get(GTK_WIDGET(view), "horizontal-separator", &separator, nullptr);
+    area.width = gtk_tree_view_column_get_width(column) - separator;
+  }
+  gint xpad = 0;
+  gtk_cell_renderer_get_padding(cell, &xpad, nullptr);
+  const int room = area.width - 2 * xpad;
+  PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(view), nullptr);
+  PangoAttrList* attributes = pango_attr_list_new();
+  pango_attr_list_insert(attributes, pango_attr_style_new(static_cast<PangoStyle>(style)));
+  pango_layout_set_attributes(layout, attributes);
+  pango_attr_list_unref(attributes);
+  const std::string text = fit_path(shown, [&](std::string_view candidate) {
+    pango_layout_set_text(layout, candidate.data(), static_cast<int>(candidate.size()));
+    int width;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
+    return width <= room;
+  });
+  g_object_unref(layout);
+  g_object_set(cell, "text", text.c_str(), nullptr);
+}
+
+// The row's tooltip: its whole path, and for a hard link the name it links.
+gboolean list_query_tooltip(GtkWidget* widget, gint x, gint y, gboolean keyboard,
+                            GtkTooltip* tooltip, gpointer window) {
+  GtkTreeView* view = GTK_TREE_VIEW(widget);
+  GtkTreePath* path = nullptr;
+  if (!gtk_tree_view_get_tooltip_context(view, &x, &y, keyboard, nullptr, &path, nullptr)) {
+    return FALSE;
+  }
+  const std::string markup =
+      static_cast<MainWindow*>(window)->rows().tooltip_markup(gtk_tree_path_get_indices(path)[0]);
+  if (!markup.empty()) {
+    gtk_tooltip_set_markup(tooltip, markup.c_str());
+    gtk_tree_view_set_tooltip_row(view, tooltip, path);
+  }
+  gtk_tree_path_free(path);
+  return markup.empty() ? FALSE : TRUE;
+}
+
+// The list's colours follow the theme: read from the view's style, they
+// are given to the result list whenever the style changes (a dark theme
+// chosen, the theme changed while the program runs).
+void list_style_updated(GtkWidget* view, gpointer window) {
+  GtkStyleContext* style = gtk_widget_get_style_context(view);
+  GdkRGBA* background = nullptr;
+  GdkRGBA* text = nullptr;
+  gtk_style_context_get(style, gtk_style_context_get_state(style), "background-color", &background,
+                        "color", &text, nullptr);
+  GdkRGBA text_colour = text != nullptr ? *text : GdkRGBA{0.0, 0.0, 0.0, 1.0};
+  GdkRGBA background_colour{1.0, 1.0, 1.0, 1.0};
+  if (background != nullptr && background->alpha >= 0.5) {
+    background_colour = *background;
+  } else if (relative_luminance(text_colour) > 0.5) {
+    // A theme that leaves the list transparent: light text means a dark list.
+    background_colour = GdkRGBA{0.0, 0.0, 0.0, 1.0};
+  }
+  if (background != nullptr) gdk_rgba_free(background);
+  if (text != nullptr) gdk_rgba_free(text);
+  static_cast<MainWindow*>(window)->rows().set_colours(
+      list_colours(background_colour, text_colour));
+}
+
 void set_label_shown(GtkLabel* label, const std::string& bytes) {
   gtk_label_set_text(label, display_text(bytes).c_str());
 }
@@ -157,7 +247,13 @@ void MainWindow::build(ScanBlock& block) {
   g_object_unref(accelerators);
 
   g_signal_connect(window, "delete-event", G_CALLBACK(window_delete_event), nullptr);
-  gtk_tree_view_set_tooltip_column(view, COL_TOOLTIP);
+  g_signal_connect(view, "style-updated", G_CALLBACK(list_style_updated), this);
+  list_style_updated(GTK_WIDGET(view), this);
+  gtk_widget_set_has_tooltip(GTK_WIDGET(view), TRUE);
+  g_signal_connect(view, "query-tooltip", G_CALLBACK(list_query_tooltip), this);
+  gtk_tree_view_column_set_cell_data_func(gtk_tree_view_get_column(view, COL_PATH),
+                                          GTK_CELL_RENDERER(widget("cell6")), set_path_text,
+                                          nullptr, nullptr);
   GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
   gtk_tree_selection_set_mode(selection, GTK_SELECTION_SINGLE);
   g_signal_connect(selection, "changed", G_CALLBACK(list_selection_changed), this);

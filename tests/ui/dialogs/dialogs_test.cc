@@ -299,4 +299,41 @@ TEST_F(DialogsTest, TwoNoticesBothShowAndCloseOneByOne) {
   EXPECT_TRUE(main_sensitive());
 }
 
+// A long path in a notice or a question is wrapped, never cut: the box
+// stays a sensible width and the label shows every character on several
+// lines.
+TEST_F(DialogsTest, ALongPathIsWrappedInTheBox) {
+  std::string path = "/home/ann";
+  while (path.size() < 400) path += "/Downloads-and-older-downloads";
+  path += "/debian-12.5.0-amd64-netinst.iso";
+
+  auto check = [&](GtkWidget* window, const char* label_name) {
+    gui::iterate_for(100);  // laid out
+    GtkLabel* label = GTK_LABEL(gui::named_child(window, label_name));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(gtk_label_get_text(label), path);
+    EXPECT_EQ(gtk_label_get_ellipsize(label), PANGO_ELLIPSIZE_NONE);
+    PangoLayout* layout = gtk_label_get_layout(label);
+    EXPECT_GE(pango_layout_get_line_count(layout), 3);
+    int text_width;
+    pango_layout_get_pixel_size(layout, &text_width, nullptr);
+    EXPECT_LE(text_width, gtk_widget_get_allocated_width(GTK_WIDGET(label)))
+        << "every line inside the label";
+    EXPECT_LE(gtk_widget_get_allocated_width(window), 700) << "a sensible width";
+  };
+
+  show_message("Print Failed", path.c_str(), "");
+  GtkWidget* notice = gui::find_window("TheWinAskOK");
+  ASSERT_NE(notice, nullptr);
+  check(notice, "Msg1");
+  gui::click(notice, "butOK");
+
+  gui::WhenShown answer("TheWinAskYesNoAll", [&](GtkWidget* question) {
+    check(question, "Msg2");
+    gui::click(question, "ButtonNo");
+  });
+  EXPECT_EQ(ask_yes_no_all("DELETE ALL TAGGED", "DELETE THIS FILE?", path.c_str(), 'N'), 'N');
+  EXPECT_TRUE(answer.acted());
+}
+
 }  // namespace

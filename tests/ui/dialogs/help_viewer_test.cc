@@ -85,7 +85,7 @@ TEST_P(HelpPages, ShowsThePageInAGrabbingDialogThatDismissCloses) {
   ASSERT_NE(help, nullptr);
   EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(help)),
             std::string("Help on ") + GetParam().shown + " (PeltoMarvish)");
-  EXPECT_EQ(gui::label_text(help, "TheHelpText"), page_text(GetParam().shown));
+  EXPECT_EQ(gui::text_view_text(help, "TheHelpText"), page_text(GetParam().shown));
   EXPECT_EQ(gtk_grab_get_current(), help);
   EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
 
@@ -173,7 +173,7 @@ TEST_F(HelpViewerTest, MissingLogShowsTheErrorLineAndLeavesTheMainWindowUsable) 
 
   ASSERT_NE(log, nullptr);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(log)), "Deleted Log (PeltoMarvish)");
-  EXPECT_EQ(gui::label_text(log, "TheText"), "Error 2 opening file deleted.log\n");
+  EXPECT_EQ(gui::text_view_text(log, "TheText"), "Error 2 opening file deleted.log\n");
   EXPECT_EQ(gtk_grab_get_current(), nullptr);
   EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
 }
@@ -189,7 +189,7 @@ TEST_F(HelpViewerTest, ALogThatIsNotARegularFileIsRefusedWithoutWaiting) {
               0);
     GtkWidget* log = view_deleted_log();
     ASSERT_NE(log, nullptr);
-    EXPECT_EQ(gui::label_text(log, "TheText"), "Error 22 opening file deleted.log\n");
+    EXPECT_EQ(gui::text_view_text(log, "TheText"), "Error 22 opening file deleted.log\n");
     gtk_widget_destroy(log);
   }
 }
@@ -217,7 +217,7 @@ TEST_P(LogContents, ShowsTheLogsBeginning) {
   write_file("deleted.log", GetParam().content);
   GtkWidget* log = view_deleted_log();
   ASSERT_NE(log, nullptr);
-  EXPECT_EQ(gui::label_text(log, "TheText"), GetParam().shown);
+  EXPECT_EQ(gui::text_view_text(log, "TheText"), GetParam().shown);
 }
 
 const LogCase kLogCases[] = {
@@ -237,10 +237,146 @@ TEST_F(HelpViewerTest, LogWithNamesThatAreNotUtf8IsShownMended) {
   GtkWidget* log = view_deleted_log();
   ASSERT_NE(log, nullptr);
 
-  std::string shown = gui::label_text(log, "TheText");
+  std::string shown = gui::text_view_text(log, "TheText");
   EXPECT_TRUE(g_utf8_validate(shown.c_str(), -1, nullptr));
   EXPECT_EQ(shown.rfind("deleted /tmp/caf", 0), 0u) << shown;
   EXPECT_NE(shown.find(".txt\ndeleted /tmp/"), std::string::npos) << shown;
+}
+
+// ---- One help dialog per window ---------------------------------------------------
+
+// A modal window in the place of the settings window or the script writer:
+// shown, holding the grab.
+GtkWidget* open_grabbing_window() {
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(g_main_window));
+  gtk_widget_show(window);
+  gtk_grab_add(window);
+  return window;
+}
+
+TEST_F(HelpViewerTest, HelpAskedAgainFromItsWindowShowsTheNewPageInTheOpenDialog) {
+  GtkWidget* settings = open_grabbing_window();
+  show_help("FileMasks");
+  GtkWidget* help = gui::find_window("TheWinHelp");
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(help)), GTK_WINDOW(settings));
+
+  show_help("Stop");  // asked from the same window: the grab is the help's now
+  gui::flush_events();
+  ASSERT_EQ(gui::find_windows("TheWinHelp").size(), 1u);
+  EXPECT_EQ(gui::find_window("TheWinHelp"), help);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(help)), "Help on Stop (PeltoMarvish)");
+  EXPECT_EQ(gui::text_view_text(help, "TheHelpText"), page_text("Stop"));
+
+  gtk_widget_destroy(settings);  // its window goes: so does its help
+  gui::flush_events();
+  EXPECT_TRUE(gui::find_windows("TheWinHelp").empty());
+  EXPECT_EQ(gtk_grab_get_current(), nullptr);
+}
+
+TEST_F(HelpViewerTest, EachWindowHasItsOwnHelpThatGoesWithIt) {
+  show_help("Basics");  // from the main window (no grab)
+  GtkWidget* main_help = gui::find_window("TheWinHelp");
+  ASSERT_NE(main_help, nullptr);
+  EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(main_help)), GTK_WINDOW(main_window_));
+  gtk_grab_remove(main_help);  // as if the user had gone on in another window
+
+  GtkWidget* writer = open_grabbing_window();
+  show_help("Scripts");
+  std::vector<GtkWidget*> helps = gui::find_windows("TheWinHelp");
+  ASSERT_EQ(helps.size(), 2u);
+  GtkWidget* writer_help = helps[0] == main_help ? helps[1] : helps[0];
+  EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(writer_help)), GTK_WINDOW(writer));
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(main_help)), "Help on Basics (PeltoMarvish)");
+
+  gui::click(writer_help, "ButtonDismiss");  // dismissed: the next Help opens a new one
+  gui::flush_events();
+  gtk_grab_add(writer);
+  show_help("Scripts");
+  ASSERT_EQ(gui::find_windows("TheWinHelp").size(), 2u);
+
+  gtk_widget_destroy(writer);
+  gui::flush_events();
+  EXPECT_EQ(gui::find_windows("TheWinHelp"), std::vector<GtkWidget*>{main_help});
+}
+
+// ---- How a page looks ----------------------------------------------------------------
+
+// A page has margins on every side; scrolled to its end, its last line
+// shows whole; the dialog is as wide as the page's longest line; the
+// columns of its tables line up.
+TEST_F(HelpViewerTest, APageHasMarginsItsLastLineAndAlignedTables) {
+  show_help("Basics");
+  GtkWidget* help = gui::find_window("TheWinHelp");
+  ASSERT_NE(help, nullptr);
+  GtkTextView* view = GTK_TEXT_VIEW(gui::named_child(help, "TheHelpText"));
+  ASSERT_NE(view, nullptr);
+  gui::iterate_for(100);  // laid out
+  EXPECT_GE(gtk_text_view_get_left_margin(view), 6);
+  EXPECT_GE(gtk_text_view_get_right_margin(view), 6);
+  EXPECT_GE(gtk_text_view_get_top_margin(view), 4);
+  EXPECT_GE(gtk_text_view_get_bottom_margin(view), 4);
+
+  GtkAdjustment* h = gtk_scrollable_get_hadjustment(GTK_SCROLLABLE(view));
+  EXPECT_LE(gtk_adjustment_get_upper(h), gtk_adjustment_get_page_size(h))
+      << "every line fits the width";
+  GtkAdjustment* v = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view));
+  gtk_adjustment_set_value(v, gtk_adjustment_get_upper(v) - gtk_adjustment_get_page_size(v));
+  gui::iterate_for(100);
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
+  GtkTextIter last;
+  gtk_text_buffer_get_end_iter(buffer, &last);
+  gtk_text_iter_backward_char(&last);  // the last character, before the final line feed
+  GdkRectangle visible, line;
+  gtk_text_view_get_visible_rect(view, &visible);
+  gtk_text_view_get_iter_location(view, &last, &line);
+  EXPECT_GE(line.y, visible.y);
+  EXPECT_LE(line.y + line.height + gtk_text_view_get_bottom_margin(view),
+            visible.y + visible.height)
+      << "the last line and the margin under it show";
+
+  // "  Settings  the settings window (F2)" and "  Scan      start a scan
+  // (F5)": the second column starts at one place.
+  auto column_x = [&](const char* line_text, const char* column_text) {
+    GtkTextIter start, found, end;
+    gtk_text_buffer_get_start_iter(buffer, &start);
+    if (!gtk_text_iter_forward_search(&start, line_text, GTK_TEXT_SEARCH_TEXT_ONLY, &found, &end,
+                                      nullptr) ||
+        !gtk_text_iter_forward_search(&found, column_text, GTK_TEXT_SEARCH_TEXT_ONLY, &found, &end,
+                                      nullptr)) {
+      ADD_FAILURE() << "no line " << line_text;
+      return -1;
+    }
+    GdkRectangle where;
+    gtk_text_view_get_iter_location(view, &found, &where);
+    return where.x;
+  };
+  EXPECT_EQ(column_x("  Settings  the settings", "the settings"),
+            column_x("  Scan      start a scan", "start a scan"));
+  EXPECT_EQ(column_x("  Open Folder      F7", "F7"), column_x("  Info...          F8", "F8"));
+}
+
+// A log line longer than the dialog is wrapped: nothing lies beyond the
+// right edge.
+TEST_F(HelpViewerTest, LongLogLinesWrap) {
+  std::string line = "deleted /home/ann";
+  while (line.size() < 600) line += "/a-rather-long-directory-name";
+  write_file("deleted.log", line + "\n");
+  GtkWidget* log = view_deleted_log();
+  ASSERT_NE(log, nullptr);
+  gui::iterate_for(100);
+  GtkWidget* view = gui::named_child(log, "TheText");
+  ASSERT_TRUE(view != nullptr && GTK_IS_TEXT_VIEW(view));
+  GtkAdjustment* h = gtk_scrollable_get_hadjustment(GTK_SCROLLABLE(view));
+  EXPECT_LE(gtk_adjustment_get_upper(h), gtk_adjustment_get_page_size(h));
+  EXPECT_LE(gtk_widget_get_allocated_width(log), 700);
+  GtkTextIter start;
+  gtk_text_buffer_get_start_iter(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), &start);
+  EXPECT_FALSE(gtk_text_view_starts_display_line(GTK_TEXT_VIEW(view), &start) &&
+               gtk_text_view_forward_display_line_end(GTK_TEXT_VIEW(view), &start) &&
+               gtk_text_iter_ends_line(&start))
+      << "the line is shown on several display lines";
 }
 
 }  // namespace

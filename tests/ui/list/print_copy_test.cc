@@ -7,11 +7,13 @@
 #include <gtk/gtk.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "core/glib_ptr.h"
 #include "core/launcher.h"
 #include "ui/list/support/list_fixture.h"
 #include "ui/support/gui_test.h"
@@ -71,6 +73,15 @@ TEST_F(PrintCopyTest, PrintTextLaysOutHeadersCommentsAndFiles) {
             "  Mon-Dec 25,2000 12:34:56AM 1,234 352441C2 -rw-r--r--\n/home/ann/a b.txt\n"
             "* Mon-Dec 25,2000 12:34:56AM 1,234 352441C2 -rw-r--r--\n/home/ann/c'd.txt\n"
             "/* End Of List */   \n");
+}
+
+// A name with a line feed prints as the list shows it, on one line.
+TEST_F(PrintCopyTest, PrintTextWritesNamesInTheirDisplayForm) {
+  row("/home/ann/two\nlines\xe9.txt", 5);
+  EXPECT_EQ(list.text(5, COL_PATH), "/home/ann/two\\nlines\xef\xbf\xbd.txt");
+  const std::string text = print_text(list);
+  EXPECT_NE(text.find("\n/home/ann/two\\nlines\xef\xbf\xbd.txt\n"), std::string::npos) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10);
 }
 
 TEST_F(PrintCopyTest, PrintStartedOnlyWhenLprTookTheJob) {
@@ -210,6 +221,53 @@ TEST_F(PrintCopyTest, CopyPutsThePathOnTheClipboardAndThePrimarySelection) {
     copy_path(list, prompter);
   }
   EXPECT_EQ(prompter.error_signals, 2);
+}
+
+// What bash makes of `word` as a command's argument.
+std::string bash_reads(const std::string& word) {
+  std::string command = "printf '%s' " + word;
+  gchar* argv[] = {const_cast<gchar*>("bash"), const_cast<gchar*>("-c"), command.data(), nullptr};
+  gchar* out = nullptr;
+  gint status = -1;
+  if (!g_spawn_sync(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, nullptr,
+                    &status, nullptr)) {
+    ADD_FAILURE() << "bash could not be started";
+    return "";
+  }
+  std::string text = out != nullptr ? out : "";
+  g_free(out);
+  return text;
+}
+
+// A name that is not valid text is pasted in the shell's quoting, which
+// names its exact bytes; the file URI holds them too.
+TEST_F(PrintCopyTest, CopyOfANameThatIsNotTextPastesItsExactBytes) {
+  struct Case {
+    const char* name;
+    std::string path;
+    std::string text;  // what the text targets give
+    std::string uri;
+  };
+  const Case cases[] = {
+      {"Latin-1", "/tmp/caf\xe9.txt", "$'/tmp/caf\\xe9.txt'", "file:///tmp/caf%E9.txt\r\n"},
+      {"line feed and quote", "/tmp/it's\nhere", "$'/tmp/it\\'s\\nhere'",
+       "file:///tmp/it's%0Ahere\r\n"},
+      {"backslash, tab, escape and a bad byte", "/tmp/a\\b\t\x1b\xff\xc3\xa9",
+       "$'/tmp/a\\\\b\\t\\x1b\\xff\xc3\xa9'", "file:///tmp/a%5Cb%09%1B%FF%C3%A9\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    row(c.path, 3);
+    list.select(list.size() - 1);
+    copy_path(list, prompter);
+    const std::string text = pasted("clipboard");
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(pasted("primary"), c.text);
+    EXPECT_EQ(bash_reads(text), c.path) << "pasted into a shell";
+    EXPECT_EQ(pasted("clipboard", "text/uri-list"), c.uri);
+    GCharPtr back(g_filename_from_uri(c.uri.substr(0, c.uri.size() - 2).c_str(), nullptr, nullptr));
+    EXPECT_EQ(std::string(back.get() ? back.get() : ""), c.path);
+  }
 }
 
 }  // namespace

@@ -133,6 +133,22 @@ inline std::string label_text(GtkWidget* window, const char* name) {
   return gtk_label_get_text(GTK_LABEL(label));
 }
 
+// The text the named text view shows ("" and a test failure if there is none).
+inline std::string text_view_text(GtkWidget* window, const char* name) {
+  GtkWidget* view = named_child(window, name);
+  if (!view || !GTK_IS_TEXT_VIEW(view)) {
+    ADD_FAILURE() << "no text view " << name << " in " << widget_name(window);
+    return "";
+  }
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  gchar* text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+  std::string shown = text;
+  g_free(text);
+  return shown;
+}
+
 // ---- Acting on windows ----------------------------------------------------------
 
 // Presses the named button or tool-bar button (or activates the named menu

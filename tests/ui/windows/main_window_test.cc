@@ -297,7 +297,7 @@ TEST_F(MainWindowTest, AcceleratorsWorkFromTheWindow) {
   GtkWidget* log = gui::wait_for_window("TheWinText");
   ASSERT_NE(log, nullptr);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(log)), "Deleted Log (PeltoMarvish)");
-  EXPECT_EQ(gui::label_text(log, "TheText"), "Error 2 opening file deleted.log\n");
+  EXPECT_EQ(gui::text_view_text(log, "TheText"), "Error 2 opening file deleted.log\n");
   gui::click(log, "ButtonDismiss");
   gui::flush_events();
 }
@@ -814,7 +814,6 @@ TEST_F(MainWindowTest, HardLinksAreDrawnInItalicsWithTheirFirstName) {
   g_main.append_row(RowTexts{{" ", "d", "t", "1", "", "", link.c_str()}, &id});
   gui::iterate_for(100);  // drawn
 
-  EXPECT_EQ(gtk_tree_view_get_tooltip_column(g_main.view), COL_TOOLTIP);
   GtkTreeModel* model = GTK_TREE_MODEL(g_main.rows().store());
   const int italic_rows[] = {4};
   for (int row = 0; row < row_count(); ++row) {
@@ -832,11 +831,89 @@ TEST_F(MainWindowTest, HardLinksAreDrawnInItalicsWithTheirFirstName) {
       g_list_free(cells);
       EXPECT_EQ(style, italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL) << column;
     }
-    gchar* tooltip = nullptr;
-    gtk_tree_model_get(model, &iter, COL_TOOLTIP, &tooltip, -1);
-    EXPECT_EQ(tooltip ? std::string(tooltip) : "", italic ? "Hard link of: " + first : "");
-    g_free(tooltip);
+    const std::string path = g_main.rows().path(row);
+    std::string tooltip = path.empty() ? "" : path;  // no tooltip for headers and comments
+    if (italic) tooltip += "\nHard link of: " + first;
+    EXPECT_EQ(g_main.rows().tooltip_markup(row), tooltip);
   }
+}
+
+// The tooltip of the row under the cursor, as markup ("" when the view
+// shows none): the view is asked as GTK asks it for a keyboard tooltip.
+std::string cursor_row_tooltip(int row) {
+  GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+  gtk_tree_view_set_cursor(g_main.view, path, nullptr, FALSE);
+  gtk_tree_path_free(path);
+  GtkTooltip* tooltip = GTK_TOOLTIP(g_object_new(GTK_TYPE_TOOLTIP, nullptr));
+  gboolean shown = FALSE;
+  g_signal_emit_by_name(g_main.view, "query-tooltip", 0, 0, TRUE, tooltip, &shown);
+  g_object_unref(tooltip);
+  return shown ? g_main.rows().tooltip_markup(row) : "";
+}
+
+// A long path shows its end: the directory is elided in its middle, the file
+// name is whole at the end of the column, and the whole path (markup-escaped)
+// is the row's tooltip.
+TEST_F(MainWindowTest, LongPathsKeepTheirFileNameInViewAndShowWholeAsTooltip) {
+  const std::string directory =
+      "/home/ann/Downloads/install media/debian/releases/bookworm/amd64 & <friends>/";
+  const std::string names[] = {"debian-12.5.0-amd64-netinst.iso",
+                               "debian-12.5.0-amd64-netinst.iso.part"};
+  g_main.clear_list();
+  g_main.append_row(RowTexts{{"/*", "Group 1 ", "(1 - 2)", "*/", "", "", ""}});
+  for (const std::string& name : names) {
+    const std::string path = directory + name;
+    g_main.append_row(RowTexts{{" ", "d", "t", "1", "", "", path.c_str()}});
+  }
+  g_block->row_count.store(3);
+  gui::iterate_for(100);  // laid out and drawn
+
+  GtkTreeViewColumn* column = gtk_tree_view_get_column(g_main.view, COL_PATH);
+  EXPECT_TRUE(gtk_tree_view_column_get_expand(column));
+  GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(column));
+  ASSERT_EQ(g_list_length(cells), 1u);
+  GtkCellRenderer* cell = GTK_CELL_RENDERER(cells->data);
+  g_list_free(cells);
+  PangoEllipsizeMode ellipsize;
+  g_object_get(cell, "ellipsize", &ellipsize, nullptr);
+  EXPECT_EQ(ellipsize, PANGO_ELLIPSIZE_MIDDLE);
+  gint xpad;
+  gtk_cell_renderer_get_padding(cell, &xpad, nullptr);
+
+  GtkTreeModel* model = GTK_TREE_MODEL(g_main.rows().store());
+  for (int row = 1; row <= 2; ++row) {
+    SCOPED_TRACE(row);
+    GtkTreeIter iter;
+    ASSERT_TRUE(gtk_tree_model_iter_nth_child(model, &iter, nullptr, row));
+    gtk_tree_view_column_cell_set_cell_data(column, model, &iter, FALSE, FALSE);
+    // The room the renderer has for text in this row.
+    GdkRectangle area;
+    GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+    gtk_tree_view_get_cell_area(g_main.view, path, column, &area);
+    gtk_tree_path_free(path);
+    const int room = area.width - 2 * xpad;
+    ASSERT_GT(room, 100);
+    gchar* text = nullptr;
+    g_object_get(cell, "text", &text, nullptr);
+    const std::string shown = text != nullptr ? text : "";
+    g_free(text);
+    const std::string tail = "\xE2\x80\xA6/" + names[row - 1];  // "…/NAME" at least
+    EXPECT_EQ(shown.rfind("/home/", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\xE2\x80\xA6"), std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - names[row - 1].size() - 1), "/" + names[row - 1])
+        << shown;
+    PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(g_main.view), shown.c_str());
+    int width;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
+    g_object_unref(layout);
+    EXPECT_LE(width, room) << shown << " fits the column, so no further ellipsis cuts the name";
+    EXPECT_GT(shown.size(), tail.size() + 10) << "as much of the directory as fits";
+
+    gchar* escaped = g_markup_escape_text((directory + names[row - 1]).c_str(), -1);
+    EXPECT_EQ(cursor_row_tooltip(row), escaped);
+    g_free(escaped);
+  }
+  EXPECT_EQ(cursor_row_tooltip(0), "") << "a header has none";
 }
 
 TEST_F(MainWindowTest, FileNamesShowAsOneLineOfValidTextWithoutWarnings) {
@@ -1008,6 +1085,226 @@ TEST_F(MainWindowTest, WriteScriptOpensFromTheMenuAndTheToolBar) {
     EXPECT_EQ(script_window(), nullptr);
   }
   EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(g_main.window)));
+}
+
+}  // namespace
+
+namespace {
+
+// A comment row, then `groups` groups of `per_group` file rows each (no
+// identities: nothing here touches a file). The file rows are named
+// /data/gG/fF.txt; `name_at` renames the file row at that index.
+void fill_groups(int groups, int per_group, int name_at = -1, const char* name = "") {
+  g_main.clear_list();
+  g_main.append_row(RowTexts{{"/*", "Sorted List", "*/", "", "", "", ""}});
+  for (int g = 1; g <= groups; ++g) {
+    std::string title = "Group " + std::to_string(g) + " ";
+    g_main.append_row(RowTexts{{"/*", title.c_str(), "(1 - 2)", "*/", "", "", ""}});
+    for (int f = 0; f < per_group; ++f) {
+      std::string path = "/data/g" + std::to_string(g) + "/f" + std::to_string(f) + ".txt";
+      if (g_main.rows().size() == name_at) path = name;
+      g_main.append_row(RowTexts{{" ", "d", "t", "1", "", "", path.c_str()}});
+    }
+  }
+  g_block->row_count.store(g_main.rows().size());
+  g_block->tagged_count.store(0);
+  g_block->tagged_bytes.store(0);
+}
+
+// The first and last rows the list shows (partly shown ones count), or
+// {-1, -1}.
+std::pair<int, int> visible_rows() {
+  GtkTreePath *start = nullptr, *end = nullptr;
+  if (!gtk_tree_view_get_visible_range(g_main.view, &start, &end)) return {-1, -1};
+  std::pair<int, int> range{gtk_tree_path_get_indices(start)[0], gtk_tree_path_get_indices(end)[0]};
+  gtk_tree_path_free(start);
+  gtk_tree_path_free(end);
+  return range;
+}
+
+// Whether the list comes to show every row of [first, last] once it has been
+// laid out and drawn.
+bool comes_into_view(int first, int last) {
+  return gui::iterate_until(
+      [&] {
+        auto [top, bottom] = visible_rows();
+        return top >= 0 && top <= first && last <= bottom;
+      },
+      2000);
+}
+
+std::string shown_range() {
+  auto [top, bottom] = visible_rows();
+  return "rows " + std::to_string(top) + " to " + std::to_string(bottom) + " shown, row " +
+         std::to_string(selected_row()) + " selected";
+}
+
+// Scrolls the list to its top or its end, as the scroll bar would.
+void scroll_list_to(bool end) {
+  GtkAdjustment* v = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(g_main.view));
+  gtk_adjustment_set_value(
+      v, end ? gtk_adjustment_get_upper(v) - gtk_adjustment_get_page_size(v) : 0.0);
+  gui::iterate_for(50);
+}
+
+// Every command that selects a row for the user scrolls the list so that
+// the row shows: Find Next, Goto Entry #1, a restored list.
+TEST_F(MainWindowTest, ARowSelectedForTheUserIsScrolledIntoView) {
+  test::InDirectory in(dir.path());
+  fill_groups(40, 5, 152, "/data/My Favourites/list.txt");
+  ASSERT_EQ(row_count(), 241);
+  gui::flush_events();
+  g_main.rows().select(3);
+  ASSERT_TRUE(comes_into_view(3, 3)) << shown_range();
+
+  std::strcpy(g_state.find_has_history[0], "*Favourites*");
+  g_state.find_not_history[0][0] = '\0';
+  gui::click(GTK_WIDGET(g_main.window), "menuitem97");  // Find / Tag...
+  ASSERT_NE(find_window(), nullptr);
+  gui::click(find_window(), "ButFindNext");
+  EXPECT_EQ(selected_row(), 152);
+  EXPECT_TRUE(comes_into_view(152, 152)) << "Find Next: " << shown_range();
+  gui::click(find_window(), "ButCancel");
+  gui::flush_events();
+
+  scroll_list_to(true);
+  gui::click(GTK_WIDGET(g_main.window), "menuitem96");  // Goto Entry #1
+  EXPECT_EQ(selected_row(), 1);
+  EXPECT_TRUE(comes_into_view(1, 1)) << "Goto Entry #1: " << shown_range();
+
+  g_main.rows().select(200);
+  EXPECT_TRUE(comes_into_view(200, 200)) << "select: " << shown_range();
+  gui::click(GTK_WIDGET(g_main.window), "menuitem64");  // Save Contents
+  g_main.clear_list();
+  g_block->row_count.store(0);
+  gui::iterate_for(50);
+  gui::click(GTK_WIDGET(g_main.window), "menuitem65");  // Restore Contents
+  ASSERT_EQ(row_count(), 241);
+  EXPECT_EQ(selected_row(), 235) << "the last group header, as saved";
+  EXPECT_TRUE(comes_into_view(235, 235)) << "Restore Contents: " << shown_range();
+}
+
+// While a walk asks about a row, the row shows with its group header above
+// it when the group fits in the list, else a few rows below the top edge.
+TEST_F(MainWindowTest, AQuestionAboutARowShowsItWithItsGroup) {
+  struct Case {
+    const char* name;
+    int groups, per_group;
+    int tagged;  // the row asked about
+    bool header_shows;
+  };
+  const Case cases[] = {
+      {"a small group far down", 40, 5, 171, true},  // group 29: rows 169 to 174
+      {"the last row of a small group", 40, 5, 174, true},
+      {"a group longer than the list", 2, 150, 260, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fill_groups(c.groups, c.per_group);
+    g_main.rows().tag(c.tagged);
+    gui::flush_events();
+    scroll_list_to(false);
+    int first, last;
+    g_main.rows().group_span(c.tagged, first, last);
+    ASSERT_EQ(g_main.rows().classify_row(first), ROW_GROUP);
+
+    bool header_and_row = false, row_below_top = false;
+    std::string seen;
+    gui::WhenShown answer("TheWinAskYesNoAll", [&](GtkWidget* question) {
+      header_and_row = comes_into_view(first, c.tagged);
+      row_below_top = comes_into_view(c.tagged - 2, c.tagged);
+      seen = shown_range();
+      gui::click(question, "buttonCancel");
+    });
+    gui::click(GTK_WIDGET(g_main.window), "menuitem100");  // Untag All
+    EXPECT_TRUE(answer.acted());
+    EXPECT_EQ(header_and_row, c.header_shows) << seen;
+    EXPECT_TRUE(row_below_top) << seen;
+    g_block->tagged_count.store(0);
+    g_block->tagged_bytes.store(0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The list's background and text colours, as its theme draws them.
+std::pair<GdkRGBA, GdkRGBA> view_colours() {
+  GtkStyleContext* style = gtk_widget_get_style_context(GTK_WIDGET(g_main.view));
+  GdkRGBA* background = nullptr;
+  GdkRGBA* text = nullptr;
+  gtk_style_context_get(style, gtk_style_context_get_state(style), "background-color", &background,
+                        "color", &text, nullptr);
+  std::pair<GdkRGBA, GdkRGBA> colours{*background, *text};
+  gdk_rgba_free(background);
+  gdk_rgba_free(text);
+  return colours;
+}
+
+// A colour column of a row (alpha 0 when unset).
+GdkRGBA row_colour(int row, int column) {
+  GtkTreeModel* store = GTK_TREE_MODEL(g_main.rows().store());
+  GtkTreeIter iter;
+  gtk_tree_model_iter_nth_child(store, &iter, nullptr, row);
+  GdkRGBA* colour = nullptr;
+  gtk_tree_model_get(store, &iter, column, &colour, -1);
+  GdkRGBA value = colour != nullptr ? *colour : GdkRGBA{0, 0, 0, 0};
+  if (colour != nullptr) gdk_rgba_free(colour);
+  return value;
+}
+
+std::string describe(const GdkRGBA& colour) {
+  gchar* text = gdk_rgba_to_string(&colour);
+  std::string described = text;
+  g_free(text);
+  return described;
+}
+
+void set_dark_theme(bool dark) {
+  g_object_set(gtk_settings_get_default(), "gtk-theme-name", "Adwaita",
+               "gtk-application-prefer-dark-theme", dark ? TRUE : FALSE, nullptr);
+  gui::iterate_for(100);
+}
+
+// Under Adwaita's dark variant the group headers, comment rows and tagged
+// rows are drawn in lighter or darker variants of their hues that read at
+// 4.5:1 or better; back on the light theme they are the usual colours.
+TEST_F(MainWindowTest, HeadersAndTaggedRowsReadOnADarkTheme) {
+  fill_group({dir / "a", dir / "b", dir / "c"});
+  g_main.rows().tag(2);
+  g_main.rows().tag(3);
+  g_main.rows().untag(3);
+  set_dark_theme(true);
+  auto [background, text] = view_colours();
+  ASSERT_LT(relative_luminance(background), 0.1) << describe(background) << ": a dark list";
+
+  for (int row : {0, 1}) {  // the comment row, the group header
+    const GdkRGBA shown = row_colour(row, COL_FOREGROUND);
+    EXPECT_GE(contrast_ratio(shown, background), READABLE_CONTRAST) << describe(shown);
+    EXPECT_GT(shown.blue, shown.red + 0.1) << "still blue: " << describe(shown);
+    EXPECT_NEAR(shown.red, shown.green, 0.02) << describe(shown);
+  }
+  const GdkRGBA tagged = row_colour(2, COL_BACKGROUND);
+  EXPECT_GE(contrast_ratio(tagged, text), READABLE_CONTRAST) << describe(tagged);
+  EXPECT_GT(tagged.red, tagged.green) << "still the tag's hue: " << describe(tagged);
+  EXPECT_GT(tagged.green, tagged.blue) << describe(tagged);
+  EXPECT_GE(contrast_ratio(tagged, background), 1.2) << "a tagged row stands out";
+  const GdkRGBA untagged = row_colour(3, COL_BACKGROUND);
+  EXPECT_GE(contrast_ratio(untagged, text), READABLE_CONTRAST) << describe(untagged);
+  g_main.rows().tag(4);  // tagged while dark
+  const GdkRGBA tagged_now = row_colour(4, COL_BACKGROUND);
+  EXPECT_TRUE(gdk_rgba_equal(&tagged, &tagged_now)) << describe(tagged_now);
+
+  set_dark_theme(false);
+  EXPECT_TRUE(row_has_comment_colour(0));
+  EXPECT_TRUE(row_has_comment_colour(1));
+  for (int row : {2, 4}) {
+    const GdkRGBA light = row_colour(row, COL_BACKGROUND);
+    EXPECT_TRUE(gdk_rgba_equal(&light, &TAG_COLOUR)) << describe(light);
+  }
+  const GdkRGBA plain = row_colour(3, COL_BACKGROUND);
+  EXPECT_TRUE(gdk_rgba_equal(&plain, &PLAIN_COLOUR)) << describe(plain);
 }
 
 }  // namespace
