@@ -154,6 +154,7 @@ list_sizes() { find "$TREE" -printf '%s\n' > /dev/null; }
 read_same_sizes() { "$WORK_DIR/read_bound" < "$LIST" 2>> "$LOG"; }
 read_same_sizes_parallel() { "$WORK_DIR/read_bound" --threads "$COLD_THREADS" < "$LIST" 2>> "$LOG"; }
 scan_main() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE" > /dev/null 2>> "$LOG"; }
+scan_rule() { "$SCAN" --settings "$SETTINGS" --keep newest --tsv "$TREE" > /dev/null 2>> "$LOG"; }
 scan_small() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE_SMALL" > /dev/null 2>> "$LOG"; }
 scan_big() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE_BIG" > /dev/null 2>> "$LOG"; }
 
@@ -169,7 +170,7 @@ t_bound=$(awk -v a="$t_list" -v b="$t_read" 'BEGIN { printf "%.3f", a + b }')
 "$WORK_DIR/read_bound" < "$LIST" 2>&1 | sed 's/^/  /' >&2
 say "  listing ${t_list} s + reading ${t_read} s = ${t_bound} s"
 
-t_scan="-" ratio="-" ratio_verdict="-" rss_main="-"
+t_scan="-" ratio="-" ratio_verdict="-" rss_main="-" t_rule="-" rule_ratio="-" rule_verdict="-"
 if [ -x "$SCAN" ]; then
   say "measuring the scan: $SCAN --settings $SETTINGS --tsv $TREE"
   if t_scan=$(median 3 scan_main); then
@@ -179,6 +180,12 @@ if [ -x "$SCAN" ]; then
   else
     t_scan="failed"
     say "  the scan failed; see $LOG"
+  fi
+  # The same scan with a tag rule: every group held until its end and planned.
+  if t_rule=$(median 3 scan_rule); then
+    rule_ratio=$(ratio_of "$t_rule" "$t_scan")
+    rule_verdict=$(verdict "$rule_ratio" 1.05)
+    say "  with --keep newest ${t_rule} s, ${rule_ratio} x the plain scan"
   fi
   if kb=$(peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE"); then
     rss_main=$(awk -v k="$kb" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }')
@@ -291,6 +298,7 @@ printf '\n%-40s %-14s %s\n' "measure" "value" "target"
 printf '%-40s %-14s %s\n' "lower bound, warm (s)" "$t_bound" "list ${t_list} + read ${t_read}"
 printf '%-40s %-14s %s\n' "scan, size + CRC-32, warm (s)" "$t_scan" ""
 printf '%-40s %-14s %s\n' "ratio scan / bound, warm" "$ratio" "<= $RATIO_TARGET  $ratio_verdict"
+printf '%-40s %-14s %s\n' "scan with --keep newest, warm (s)" "$t_rule" "${rule_ratio} x the scan, <= 1.05  $rule_verdict"
 printf '%-40s %-14s %s\n' "lower bound, cold (s)" "$c_bound" "list ${c_list} + read ${c_read} ($COLD_THREADS threads)"
 printf '%-40s %-14s %s\n' "scan, cold (s)" "$c_scan" ""
 printf '%-40s %-14s %s\n' "ratio scan / bound, cold" "$c_ratio" ""
