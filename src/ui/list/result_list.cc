@@ -547,7 +547,11 @@ void ResultList::keep_window_alive() {
   gint64 now = g_get_monotonic_time();
   if (now - last_breath_us_ < INTERVAL_US) return;
   last_breath_us_ = now;
-  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+  // At most one interval's worth: with a frame clock ticking (a row waiting
+  // to be scrolled into view) there is always a frame due when drawing one
+  // takes longer than the frame time, and the command must go on.
+  const gint64 end = now + INTERVAL_US;
+  while (gtk_events_pending() && g_get_monotonic_time() < end) gtk_main_iteration_do(FALSE);
 }
 
 void ResultList::set_window_sensitive(bool sensitive) {

@@ -23,9 +23,14 @@ namespace gui {
 
 // ---- The event loop ---------------------------------------------------------
 
-// Handles every event, idle and due timeout that is waiting, then returns.
-inline void flush_events() {
-  while (gtk_events_pending()) gtk_main_iteration();
+// Handles every event, idle and due timeout that is waiting, then returns;
+// at most for `limit_ms`. (A window whose frame clock ticks — a row being
+// scrolled into view, an animation — always has something waiting when each
+// frame takes longer than the frame time, as under a sanitizer on a slow
+// machine: without the limit that never ends.)
+inline void flush_events(int limit_ms = 1000) {
+  const gint64 end = g_get_monotonic_time() + gint64{limit_ms} * 1000;
+  while (gtk_events_pending() && g_get_monotonic_time() < end) gtk_main_iteration();
 }
 
 // Runs the loop until `done()` is true or `timeout_ms` have passed; returns
