@@ -91,6 +91,14 @@ class TimedDisk : public FileSystem {
   bool same_file(const std::string& a, const std::string& b) override {
     return timed([&] { return disk_.same_file(a, b); });
   }
+  FileOutcome restore_from_trash(const TrashedFile& trashed, const std::string& path) override {
+    return timed([&] { return disk_.restore_from_trash(trashed, path); });
+  }
+  ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
+                                   const std::string& kept, const FileIdentity& kept_seen,
+                                   Replacement how) override {
+    return timed([&] { return disk_.replace_with_copy(path, seen, kept, kept_seen, how); });
+  }
 };
 
 // Fills the list: a comment row, then the groups. `mark(group, member)`

@@ -11,7 +11,7 @@ packages=(
   libdeflate-dev libxxhash-dev
   xvfb xauth x11-utils xdotool xclip imagemagick
   dbus-x11 at-spi2-core
-  procps file
+  procps file btrfs-progs
 )
 
 missing=()

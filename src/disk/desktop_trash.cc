@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -329,7 +330,15 @@ FileOutcome trash_entry(int dir_fd, const std::string& name, const std::string& 
       FileIdentity moved = identity_of(st);
       moved.ctime_sec = seen.ctime_sec;
       moved.ctime_nsec = seen.ctime_nsec;
-      if (still_the_same(seen, moved)) return {FileOutcome::DONE, ""};
+      if (still_the_same(seen, moved)) {
+        FileOutcome done{FileOutcome::DONE, ""};
+        done.trashed = std::make_shared<TrashedFile>();
+        done.trashed->files = std::make_shared<UniqueFd>(std::move(trash.files));
+        done.trashed->info = std::make_shared<UniqueFd>(std::move(trash.info));
+        done.trashed->name = trashed;
+        done.trashed->record = record;
+        return done;
+      }
     }
     if (rename_no_replace(trash.files.get(), trashed.c_str(), dir_fd, name.c_str()) == 0) {
       drop_record();
@@ -340,4 +349,35 @@ FileOutcome trash_entry(int dir_fd, const std::string& name, const std::string& 
     return {FileOutcome::FAILED, "Another File Took Its Place And Went To The Trash"};
   }
   return {FileOutcome::FAILED, "The Trash Holds Too Many Files Of This Name"};
+}
+
+FileOutcome restore_entry(const TrashedFile& trashed, int dir_fd, const std::string& name) {
+  if (!trashed.files || !trashed.info || !*trashed.files || !*trashed.info) {
+    return {FileOutcome::CHANGED, ""};
+  }
+  // The record must be the one written when the file went: the same
+  // original path and deletion date (a file manager may have restored or
+  // emptied it meanwhile, and another file taken its name).
+  const std::string record_name = trashed.name + INFO_SUFFIX;
+  UniqueFd record(openat(trashed.info->get(), record_name.c_str(),
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  std::string text;
+  if (record) {
+    char buffer[4096];
+    for (ssize_t n; (n = read(record.get(), buffer, sizeof buffer)) > 0;) {
+      text.append(buffer, static_cast<std::size_t>(n));
+      if (text.size() > trashed.record.size()) break;
+    }
+  }
+  if (text != trashed.record) return {FileOutcome::CHANGED, ""};
+  if (rename_no_replace(trashed.files->get(), trashed.name.c_str(), dir_fd, name.c_str()) != 0) {
+    if (errno == EEXIST) return {FileOutcome::FAILED, "Another File Is At Its Place"};
+    if (errno == ENOENT) return {FileOutcome::CHANGED, ""};
+    return {FileOutcome::FAILED, std::strerror(errno)};
+  }
+  unlinkat(trashed.info->get(), record_name.c_str(), 0);
+  FileOutcome done{FileOutcome::DONE, ""};
+  struct stat st;
+  if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) done.now = identity_of(st);
+  return done;
 }

@@ -30,5 +30,13 @@ inline constexpr int TRASH_NAME_TRIES = 1000;
 // `seen` is the file the caller checked: a different file found in the trash
 // after the move is put back (never over anything) and the answer is
 // CHANGED. The file stays where it is on any failure, and no record is left.
+// DONE says where the file went (FileOutcome::trashed).
 FileOutcome trash_entry(int dir_fd, const std::string& name, const std::string& path,
                         const FileIdentity& seen);
+
+// Puts a trashed file back as `name` in the directory `dir_fd`: only when
+// the trash still holds it under the very record trash_entry wrote (the
+// same original path and deletion date; CHANGED otherwise), and never over
+// a file that is there now (FAILED, it stays in the trash). Its record goes
+// once it is back. DONE gives the file as it is now.
+FileOutcome restore_entry(const TrashedFile& trashed, int dir_fd, const std::string& name);

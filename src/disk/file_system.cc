@@ -101,6 +101,14 @@ FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIde
   return trash_entry(dir.get(), name, path, seen);
 }
 
+FileOutcome DiskFileSystem::restore_from_trash(const TrashedFile& trashed,
+                                               const std::string& path) {
+  std::string name;
+  UniqueFd dir = open_parent_directory(path, name);
+  if (!dir) return {FileOutcome::FAILED, std::strerror(errno)};
+  return restore_entry(trashed, dir.get(), name);
+}
+
 LogWrite DiskFileSystem::append_to_log(const std::string& log_file, const std::string& line) {
   return append_to_deletion_log(log_file.c_str(), line);
 }

@@ -12,20 +12,54 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "core/row_texts.h"
 #include "core/unique_fd.h"
 #include "list_text/deletion_log.h"
 
+// Where move_to_trash put a file: enough to find it there again and put it
+// back. The trash's two directories stay open.
+struct TrashedFile {
+  std::shared_ptr<UniqueFd> files, info;  // the trash's "files" and "info" directories
+  std::string name;                       // in files/; its record is info/NAME.trashinfo
+  std::string record;  // the record as written: the original path and the deletion date
+};
+
 struct FileOutcome {
   enum Kind {
-    DONE,     // removed (or moved to the trash)
+    DONE,     // removed (or moved to the trash, or put back from it)
     CHANGED,  // gone, or no longer the file the scan saw: nothing was done
     FAILED,   // the system refused: nothing was done
   };
   Kind kind;
-  std::string reason;  // for FAILED: why, in words
+  std::string reason;                              // for FAILED: why, in words
+  std::shared_ptr<TrashedFile> trashed = nullptr;  // move_to_trash: where the file went
+  FileIdentity now{};  // restore_from_trash: the file as it is back in its place
+};
+
+// Replacing a file by another name of the kept copy (a hard link), or by a
+// copy-on-write clone of it.
+enum class Replacement { HARD_LINK, CLONE };
+
+struct ReplaceOutcome {
+  enum Kind {
+    DONE,
+    CHANGED,       // the file is no longer the one the scan saw
+    KEPT_CHANGED,  // the kept copy is gone or no longer the one the scan saw
+    OTHER_FILE_SYSTEM,
+    CONTENTS_DIFFER,  // compared byte for byte, the two differ
+    NOT_SUPPORTED,    // the file system can not clone (reason: the system's words)
+    FAILED,           // the system refused (reason: its words)
+  };
+  Kind kind;
+  std::string reason;
+  FileIdentity now{};       // DONE: the file at the path now
+  FileIdentity kept_now{};  // DONE: the kept copy now (a new link changes its ctime)
+  // DONE: the replaced file now, for its other names (one name fewer changes
+  // its ctime); type 0 when it has none left.
+  FileIdentity replaced_now{};
 };
 
 class FileSystem {
@@ -37,8 +71,22 @@ class FileSystem {
   // Removes the file when it is still that one.
   virtual FileOutcome remove(const std::string& path, const FileIdentity& seen) = 0;
   // Moves the file to the desktop trash of its own file system when it is
-  // still that one.
+  // still that one; DONE says where it went.
   virtual FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) = 0;
+  // Puts a file move_to_trash moved back at `path`, never over a file that
+  // is there now (FAILED, the file stays in the trash), and only when the
+  // trash still holds it under its record (CHANGED otherwise).
+  virtual FileOutcome restore_from_trash(const TrashedFile& trashed, const std::string& path) = 0;
+  // Replaces the file `path` (still the one `seen`) by a hard link to, or a
+  // clone of, `kept` (still the one `kept_seen`), once the two are found to
+  // hold the same bytes, compared byte for byte. The new name is made under
+  // a temporary name in the file's directory and renamed over it, so the
+  // name is never missing; on any failure the file is left as it was and no
+  // temporary name is left. A clone gets the file's mode, owner (where
+  // permitted) and times.
+  virtual ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
+                                           const std::string& kept, const FileIdentity& kept_seen,
+                                           Replacement how) = 0;
   // Appends a line to the deletion log (see deletion_log.h).
   virtual LogWrite append_to_log(const std::string& log_file, const std::string& line) = 0;
   // Whether both paths name one file now (one device and inode: hard links,
@@ -58,11 +106,19 @@ class DiskFileSystem : public FileSystem {
   LogWrite append_to_log(const std::string& log_file, const std::string& line) override;
   bool same_file(const std::string& a, const std::string& b) override;
   bool same_contents(const std::string& a, const std::string& b) override;
+  FileOutcome restore_from_trash(const TrashedFile& trashed, const std::string& path) override;
+  ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
+                                   const std::string& kept, const FileIdentity& kept_seen,
+                                   Replacement how) override;
 
   // For tests: when set, move_to_trash runs it after finding the file still
   // the scanned one and before moving it, so a test can change the disk in
   // between.
   std::function<void()> after_trash_check;
+  // For tests: when set, replace_with_copy runs it once the new name exists
+  // under its temporary name, before the rename; returning false makes the
+  // rename fail there.
+  std::function<bool()> before_replacing_rename;
 };
 
 // The directory that holds the absolute `path`, opened (O_PATH) without

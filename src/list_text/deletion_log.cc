@@ -37,7 +37,7 @@ std::string log_path_text(std::string_view path) {
 }
 
 std::string deletion_log_line(std::time_t when, std::int64_t size, std::string_view path,
-                              bool trashed) {
+                              const char* what) {
   char date[64] = "";
   if (ctime_r(&when, date) == nullptr) date[0] = '\0';
   std::size_t len = std::strlen(date);
@@ -45,7 +45,7 @@ std::string deletion_log_line(std::time_t when, std::int64_t size, std::string_v
   char size_text[THOUSANDS_BUFFER];
   char head[128];
   std::snprintf(head, sizeof head, "%s %13s Bytes %s \"", date, format_thousands(size_text, size),
-                trashed ? "Moved To Trash" : "Deleted");
+                what);
   return head + log_path_text(path) + "\"\n";
 }
 

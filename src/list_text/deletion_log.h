@@ -22,10 +22,17 @@ std::string deletion_log_header();
 // other byte as it is.
 std::string log_path_text(std::string_view path);
 
-// One deletion's line, with its line feed; `trashed` says "Bytes Moved To
-// Trash" in place of "Bytes Deleted".
+// What a log line says was done to the file: "Bytes Deleted", and for the
+// other ways of freeing space (and of undoing one) their own words.
+inline constexpr const char* LOGGED_DELETED = "Deleted";
+inline constexpr const char* LOGGED_TRASHED = "Moved To Trash";
+inline constexpr const char* LOGGED_LINKED = "Linked";
+inline constexpr const char* LOGGED_CLONED = "Cloned";
+inline constexpr const char* LOGGED_RESTORED = "Restored";
+
+// One line, with its line feed: "DATE SIZE Bytes <what> "PATH"".
 std::string deletion_log_line(std::time_t when, std::int64_t size, std::string_view path,
-                              bool trashed);
+                              const char* what = LOGGED_DELETED);
 
 enum class LogWrite {
   WRITTEN,

@@ -25,36 +25,16 @@
 #include <vector>
 
 #include "disk/file_system.h"
+#include "support/disk_facts.h"
+#include "support/mounts.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-FileIdentity identity_at(const std::string& path) {
-  struct stat st {};
-  lstat(path.c_str(), &st);
-  return identity_of(st);
-}
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
 std::string data_dir() { return g_get_user_data_dir(); }
 std::string home_trash() { return data_dir() + "/Trash"; }
-
-// The names in a directory, sorted; none when it can not be read.
-std::set<std::string> names_in(const std::string& dir) {
-  std::set<std::string> names;
-  std::error_code ec;
-  for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator();
-       it.increment(ec)) {
-    names.insert(it->path().filename().string());
-  }
-  return names;
-}
 
 // Everything under `root`, links not followed: each path with its type and
 // mode, and a file's contents or a link's target. Two equal trees mean
@@ -158,7 +138,7 @@ class DesktopTrashTest : public ::testing::Test {
 TEST_F(DesktopTrashTest, ADirectorySwappedForALinkAfterTheCheckStillSendsTheCheckedFile) {
   const std::string listed = file("d/x", "listed");
   const std::string other = file("other/x", "other");
-  const FileIdentity seen = identity_at(listed);
+  const FileIdentity seen = test::identity_at(listed);
   disk.after_trash_check = [&] {
     ASSERT_EQ(rename((dir / "d").c_str(), (dir / "d.moved").c_str()), 0);
     ASSERT_EQ(symlink((dir / "other").c_str(), (dir / "d").c_str()), 0);
@@ -168,11 +148,11 @@ TEST_F(DesktopTrashTest, ADirectorySwappedForALinkAfterTheCheckStillSendsTheChec
   FileOutcome outcome = disk.move_to_trash(listed, seen);
   const std::time_t after = std::time(nullptr);
   EXPECT_EQ(outcome.kind, FileOutcome::DONE) << outcome.reason;
-  EXPECT_FALSE(exists(dir / "d.moved/x")) << "the checked file left its directory";
+  EXPECT_FALSE(test::exists(dir / "d.moved/x")) << "the checked file left its directory";
   EXPECT_EQ(test::read_file(other), "other") << "the other directory's file stays";
-  EXPECT_EQ(names_in(home_trash() + "/files"), std::set<std::string>{"x"});
+  EXPECT_EQ(test::names_in(home_trash() + "/files"), std::set<std::string>{"x"});
   EXPECT_EQ(test::read_file(home_trash() + "/files/x"), "listed");
-  EXPECT_EQ(names_in(home_trash() + "/info"), std::set<std::string>{"x.trashinfo"});
+  EXPECT_EQ(test::names_in(home_trash() + "/info"), std::set<std::string>{"x.trashinfo"});
   expect_record(home_trash() + "/info/x.trashinfo", listed, before, after);
 }
 
@@ -185,7 +165,7 @@ TEST_F(DesktopTrashTest, ALoopSwappingTheDirectoryForALinkSendsOnlyListedFilesTo
     const std::string name = "x" + std::to_string(i);
     listed.push_back(file("d/" + name, "listed " + name));
     file("other/" + name, "other " + name);
-    seen.push_back(identity_at(listed.back()));
+    seen.push_back(test::identity_at(listed.back()));
   }
 
   std::atomic<bool> stop{false};
@@ -218,7 +198,7 @@ TEST_F(DesktopTrashTest, ALoopSwappingTheDirectoryForALinkSendsOnlyListedFilesTo
 
   EXPECT_EQ(unexpected, 0);
   std::set<std::string> trashed_contents;
-  for (const std::string& name : names_in(home_trash() + "/files")) {
+  for (const std::string& name : test::names_in(home_trash() + "/files")) {
     const std::string contents = test::read_file(home_trash() + "/files/" + name);
     trashed_contents.insert(contents);
     // Its record names the listed path the contents came from.
@@ -230,12 +210,12 @@ TEST_F(DesktopTrashTest, ALoopSwappingTheDirectoryForALinkSendsOnlyListedFilesTo
   for (int i = 0; i < FILES; ++i) {
     const std::string name = "x" + std::to_string(i);
     EXPECT_EQ(last[i].kind, FileOutcome::DONE) << name << ": " << last[i].reason;
-    EXPECT_FALSE(exists(listed[i]));
+    EXPECT_FALSE(test::exists(listed[i]));
     EXPECT_EQ(test::read_file(other + "/" + name), "other " + name);
     expected.insert("listed " + name);
   }
   EXPECT_EQ(trashed_contents, expected) << "every listed file, and nothing else";
-  EXPECT_EQ(names_in(home_trash() + "/info").size(), static_cast<std::size_t>(FILES));
+  EXPECT_EQ(test::names_in(home_trash() + "/info").size(), static_cast<std::size_t>(FILES));
 }
 
 TEST_F(DesktopTrashTest, TheHomeTrashIsMadePrivateAndItsRecordsGiveBackThePathBytes) {
@@ -251,15 +231,75 @@ TEST_F(DesktopTrashTest, TheHomeTrashIsMadePrivateAndItsRecordsGiveBackThePathBy
     SCOPED_TRACE(name);
     const std::string path = file("in dir%/" + name, "bytes of " + name);
     const std::time_t before = std::time(nullptr);
-    FileOutcome outcome = disk.move_to_trash(path, identity_at(path));
+    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path));
     const std::time_t after = std::time(nullptr);
     ASSERT_EQ(outcome.kind, FileOutcome::DONE) << outcome.reason;
-    EXPECT_FALSE(exists(path));
+    EXPECT_FALSE(test::exists(path));
     EXPECT_EQ(test::read_file(home_trash() + "/files/" + name), "bytes of " + name);
     expect_record(home_trash() + "/info/" + name + ".trashinfo", path, before, after);
   }
   for (const char* made : {"", "/files", "/info"}) {
     EXPECT_EQ(test::file_mode(home_trash() + made), 0700u) << made;
+  }
+}
+
+// Putting back what was moved: only the very file the trash took, under the
+// very record written for it, and never over a file now at its place.
+TEST_F(DesktopTrashTest, AFileComesBackFromTheTrashOnlyToAFreePlace) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& path, const std::string& trashed)> meanwhile;
+    FileOutcome::Kind expected;
+  };
+  const Case cases[] = {
+      {"nothing changed", nullptr, FileOutcome::DONE},
+      {"another file now at its place",
+       [](const std::string& path, const std::string&) { test::write_file(path, "new"); },
+       FileOutcome::FAILED},
+      {"the trash emptied",
+       [](const std::string&, const std::string& trashed) {
+         unlink(trashed.c_str());
+         unlink((home_trash() + "/info/" + fs::path(trashed).filename().string() + ".trashinfo")
+                    .c_str());
+       },
+       FileOutcome::CHANGED},
+      {"its record rewritten (another file under its name)",
+       [](const std::string&, const std::string& trashed) {
+         test::write_file(
+             home_trash() + "/info/" + fs::path(trashed).filename().string() + ".trashinfo",
+             "[Trash Info]\nPath=/elsewhere\nDeletionDate=2020-01-01T00:00:00\n");
+       },
+       FileOutcome::CHANGED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    empty_home_trash();
+    const std::string path = file("d/name with\nfeed", "the bytes");
+    const FileIdentity seen = test::identity_at(path);
+    FileOutcome moved = disk.move_to_trash(path, seen);
+    ASSERT_EQ(moved.kind, FileOutcome::DONE) << moved.reason;
+    ASSERT_TRUE(moved.trashed);
+    const std::string trashed = home_trash() + "/files/" + moved.trashed->name;
+    ASSERT_EQ(test::read_file(trashed), "the bytes");
+    if (c.meanwhile) c.meanwhile(path, trashed);
+    const std::string at_place = test::exists(path) ? test::read_file(path) : "";
+
+    FileOutcome back = disk.restore_from_trash(*moved.trashed, path);
+    EXPECT_EQ(back.kind, c.expected) << back.reason;
+    if (c.expected == FileOutcome::DONE) {
+      EXPECT_EQ(test::read_file(path), "the bytes");
+      EXPECT_EQ(back.now, test::identity_at(path));
+      EXPECT_EQ(back.now.inode, seen.inode) << "the same file, not a copy";
+      EXPECT_TRUE(test::names_in(home_trash() + "/files").empty());
+      EXPECT_TRUE(test::names_in(home_trash() + "/info").empty());
+    } else {
+      EXPECT_EQ(test::exists(path) ? test::read_file(path) : "", at_place)
+          << "the place is left alone";
+    }
+    if (c.expected == FileOutcome::FAILED) {
+      EXPECT_FALSE(back.reason.empty());
+      EXPECT_EQ(test::read_file(trashed), "the bytes") << "it stays in the trash";
+    }
   }
 }
 
@@ -271,14 +311,14 @@ TEST_F(DesktopTrashTest, ANameTakenInTheTrashGivesTheFileAnotherOne) {
   test::write_file(home_trash() + "/files/orphan", "left over");
   const std::string c = file("c/orphan", "C");
   for (const std::string& path : {a, b, c}) {
-    FileOutcome outcome = disk.move_to_trash(path, identity_at(path));
+    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path));
     EXPECT_EQ(outcome.kind, FileOutcome::DONE) << path << ": " << outcome.reason;
   }
   const std::time_t after = std::time(nullptr);
 
-  EXPECT_EQ(names_in(home_trash() + "/files"),
+  EXPECT_EQ(test::names_in(home_trash() + "/files"),
             (std::set<std::string>{"same", "same.2", "orphan", "orphan.2"}));
-  EXPECT_EQ(names_in(home_trash() + "/info"),
+  EXPECT_EQ(test::names_in(home_trash() + "/info"),
             (std::set<std::string>{"same.trashinfo", "same.2.trashinfo", "orphan.2.trashinfo"}));
   EXPECT_EQ(test::read_file(home_trash() + "/files/same"), "A");
   EXPECT_EQ(test::read_file(home_trash() + "/files/same.2"), "B");
@@ -305,7 +345,7 @@ TEST_F(DesktopTrashTest, ANameTooLongForItsRecordIsCutOutsideACharacter) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name.size());
     const std::string path = file(c.name, "long");
-    FileOutcome outcome = disk.move_to_trash(path, identity_at(path));
+    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path));
     ASSERT_EQ(outcome.kind, FileOutcome::DONE) << outcome.reason;
     EXPECT_EQ(test::read_file(home_trash() + "/files/" + c.in_trash), "long");
     EXPECT_EQ(read_record(home_trash() + "/info/" + c.in_trash + ".trashinfo").path, path);
@@ -365,7 +405,7 @@ TEST_F(DesktopTrashTest, AMoveThatCanNotBeDoneLeavesNothingBehind) {
     fs::remove_all(dir / "elsewhere");
     fs::remove_all(dir / "d");
     file("d/f", "listed");
-    const FileIdentity seen = identity_at(f);
+    const FileIdentity seen = test::identity_at(f);
     if (c.prepare) c.prepare();
     std::map<std::string, std::string> files, home;
     disk.after_trash_check = [&] {
@@ -382,32 +422,6 @@ TEST_F(DesktopTrashTest, AMoveThatCanNotBeDoneLeavesNothingBehind) {
     EXPECT_EQ(tree(data_dir()), home);
   }
 }
-
-// A file system of its own (a tmpfs), mounted for one case and gone after.
-class TmpfsMount {
- public:
-  explicit TmpfsMount(const std::string& where) : where_(where) {
-    mkdir(where.c_str(), 0755);
-    if (mount("tmpfs", where.c_str(), "tmpfs", 0, "mode=0755") == 0) {
-      mounted_ = true;
-    } else {
-      error_ = std::strerror(errno);
-    }
-  }
-  ~TmpfsMount() {
-    if (mounted_) umount2(where_.c_str(), MNT_DETACH);
-  }
-  TmpfsMount(const TmpfsMount&) = delete;
-  TmpfsMount& operator=(const TmpfsMount&) = delete;
-
-  bool mounted() const { return mounted_; }
-  const std::string& error() const { return error_; }
-
- private:
-  std::string where_;
-  bool mounted_ = false;
-  std::string error_;
-};
 
 TEST_F(DesktopTrashTest, AFileOnAnotherFileSystemGoesToTheTrashAtItsTop) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
@@ -469,7 +483,7 @@ TEST_F(DesktopTrashTest, AFileOnAnotherFileSystemGoesToTheTrashAtItsTop) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string top = dir / ("top" + std::to_string(n++));
-    TmpfsMount mount(top);
+    test::ScratchMount mount(top);
     if (!mount.mounted()) GTEST_SKIP() << "can not mount a tmpfs: " << mount.error();
     const std::string path = top + "/" + c.file;
     g_mkdir_with_parents(fs::path(path).parent_path().c_str(), 0755);
@@ -478,7 +492,7 @@ TEST_F(DesktopTrashTest, AFileOnAnotherFileSystemGoesToTheTrashAtItsTop) {
     const auto top_before = tree(top);
 
     const std::time_t before = std::time(nullptr);
-    FileOutcome outcome = disk.move_to_trash(path, identity_at(path));
+    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path));
     const std::time_t after = std::time(nullptr);
     if (c.trash.empty()) {
       EXPECT_EQ(outcome.kind, FileOutcome::FAILED);
@@ -487,9 +501,9 @@ TEST_F(DesktopTrashTest, AFileOnAnotherFileSystemGoesToTheTrashAtItsTop) {
     } else {
       ASSERT_EQ(outcome.kind, FileOutcome::DONE) << outcome.reason;
       const std::string trash = top + "/" + c.trash;
-      EXPECT_FALSE(exists(path));
+      EXPECT_FALSE(test::exists(path));
       EXPECT_EQ(test::file_mode(trash), 0700u);
-      EXPECT_EQ(names_in(trash + "/files"), std::set<std::string>{"f"});
+      EXPECT_EQ(test::names_in(trash + "/files"), std::set<std::string>{"f"});
       EXPECT_EQ(test::read_file(trash + "/files/f"), "data");
       expect_record(trash + "/info/f.trashinfo", c.file, before, after);
       // Only the trash used was made.
@@ -498,7 +512,7 @@ TEST_F(DesktopTrashTest, AFileOnAnotherFileSystemGoesToTheTrashAtItsTop) {
           EXPECT_FALSE(fs::is_directory(fs::symlink_status(top + "/" + other))) << other;
         }
       }
-      EXPECT_TRUE(names_in(top + "/elsewhere/files").empty());
+      EXPECT_TRUE(test::names_in(top + "/elsewhere/files").empty());
     }
   }
   EXPECT_EQ(tree(data_dir()), home_before) << "the home trash is for its own file system";
@@ -514,7 +528,7 @@ TEST_F(DesktopTrashTest, ADirectoryMountedAgainElsewhereCanNotReachTheHomeTrash)
   }
   // The home trash is on the same device, but not on that mount.
   const auto home_before = tree(data_dir());
-  FileOutcome outcome = disk.move_to_trash(view + "/f", identity_at(view + "/f"));
+  FileOutcome outcome = disk.move_to_trash(view + "/f", test::identity_at(view + "/f"));
   umount2(view.c_str(), MNT_DETACH);
   EXPECT_EQ(outcome.kind, FileOutcome::FAILED);
   EXPECT_EQ(outcome.reason, std::strerror(EXDEV));

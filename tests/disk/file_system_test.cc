@@ -6,15 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/disk_facts.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-FileIdentity identity_at(const std::string& path) {
-  struct stat st {};
-  lstat(path.c_str(), &st);
-  return identity_of(st);
-}
+using test::identity_at;
 
 // Both ways of opening the parent: openat2, and the walk a kernel without
 // it takes.

@@ -26,9 +26,9 @@ TEST(DeletionLog, HeaderIsFiveLinesAndABlankLine) {
 TEST(DeletionLog, LineGivesTheTimeTheSizeAndThePath) {
   setenv("TZ", "UTC", 1);
   tzset();
-  EXPECT_EQ(deletion_log_line(1700000000, 2048, "/home/me/a copy", false),
+  EXPECT_EQ(deletion_log_line(1700000000, 2048, "/home/me/a copy"),
             "Tue Nov 14 22:13:20 2023         2,048 Bytes Deleted \"/home/me/a copy\"\n");
-  EXPECT_EQ(deletion_log_line(1700000000, 5000000000LL, "/x", true),
+  EXPECT_EQ(deletion_log_line(1700000000, 5000000000LL, "/x", LOGGED_TRASHED),
             "Tue Nov 14 22:13:20 2023 5,000,000,000 Bytes Moved To Trash \"/x\"\n");
 }
 

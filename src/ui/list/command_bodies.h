@@ -5,6 +5,11 @@
 
 #include "ui/list/list_commands.h"
 
+// Writes the deletion log's line for a file acted on ("Bytes <what>"), and
+// tells the user once when the log can not be written.
+void log_file_action(ListContext& ctx, std::int64_t size, const std::string& path,
+                     const char* what);
+
 namespace body {
 
 void toggle_tag(ListContext& ctx);
@@ -24,5 +29,9 @@ void remove_all_deleted(ListContext& ctx);
 void delete_selected(ListContext& ctx);
 void delete_all_tagged(ListContext& ctx);
 void delete_all_non_tagged(ListContext& ctx);
+
+void hard_link_all_tagged(ListContext& ctx);
+void clone_all_tagged(ListContext& ctx);
+void undo_last_move_to_trash(ListContext& ctx);
 
 }  // namespace body

@@ -12,6 +12,7 @@
 #include "core/row_texts.h"
 #include "list_text/deletion_log.h"
 #include "ui/list/command_bodies.h"
+#include "ui/list/trash_undo.h"
 
 namespace {
 
@@ -72,6 +73,7 @@ void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
       walk.count_tagged ? thousands(list.block().tagged_count.load()) + " Tagged Entries" : "";
   if (ctx.prompter.ask_yes_no(walk.title, walk.question, second_line.c_str(), 'N') != 'Y') return;
 
+  TrashUndoCommand undo(ctx.trash_undo, list);
   FrozenList frozen(list);
   ctx.in_walk = true;
   ctx.keep_every_last_copy = false;
@@ -93,6 +95,27 @@ void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
 }
 
 }  // namespace
+
+void log_file_action(DeleteContext& ctx, std::int64_t size, const std::string& path,
+                     const char* what) {
+  std::time_t when = ctx.now != nullptr ? ctx.now() : std::time(nullptr);
+  switch (ctx.files->append_to_log(ctx.log_file, deletion_log_line(when, size, path, what))) {
+    case LogWrite::WRITTEN:
+      break;
+    case LogWrite::FAILED:
+      ctx.prompter.error_signal();
+      ctx.prompter.message("Can Not Log Deletion Of File", "Warning", "");
+      break;
+    case LogWrite::LINK_OUTSIDE:
+      if (ctx.log_link_told == nullptr || !*ctx.log_link_told) {
+        ctx.prompter.message("Deletions Are Not Logged",
+                             "The Deletion Log Is A Link Out Of The Data Directory",
+                             display_text(ctx.log_file).c_str());
+        if (ctx.log_link_told != nullptr) *ctx.log_link_told = true;
+      }
+      break;
+  }
+}
 
 int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* removed) {
   ResultList& list = ctx.list;
@@ -150,6 +173,8 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
     return answer;
   }
 
+  if (to_trash && ctx.trash_undo != nullptr)
+    ctx.trash_undo->add(list, {outcome.trashed, path, size});
   if (mark[0] == '*') list.lower_tagged_totals(r);
   if (settings.deleted_mode == DELETED_REMOVE) {
     list.remove_row(r);
@@ -160,23 +185,7 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
     list.set_mark(r, "D");  // the colours stay
   }
 
-  std::time_t when = ctx.now != nullptr ? ctx.now() : std::time(nullptr);
-  switch (ctx.files->append_to_log(ctx.log_file, deletion_log_line(when, size, path, to_trash))) {
-    case LogWrite::WRITTEN:
-      break;
-    case LogWrite::FAILED:
-      ctx.prompter.error_signal();
-      ctx.prompter.message("Can Not Log Deletion Of File", "Warning", "");
-      break;
-    case LogWrite::LINK_OUTSIDE:
-      if (ctx.log_link_told == nullptr || !*ctx.log_link_told) {
-        ctx.prompter.message("Deletions Are Not Logged",
-                             "The Deletion Log Is A Link Out Of The Data Directory",
-                             display_text(ctx.log_file).c_str());
-        if (ctx.log_link_told != nullptr) *ctx.log_link_told = true;
-      }
-      break;
-  }
+  log_file_action(ctx, size, path, to_trash ? LOGGED_TRASHED : LOGGED_DELETED);
   list.count_deletion(size);
   list.show_totals();
   return answer;
@@ -184,7 +193,10 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
 
 namespace body {
 
-void delete_selected(ListContext& ctx) { delete_one_file(ctx, "DELETE", 'Y'); }
+void delete_selected(ListContext& ctx) {
+  TrashUndoCommand undo(ctx.trash_undo, ctx.list);
+  delete_one_file(ctx, "DELETE", 'Y');
+}
 
 void delete_all_tagged(ListContext& ctx) {
   delete_walk(ctx, {"Delete All Tagged Entries", "DELETE ALL TAGGED FILES FROM LISTBOX?", true,

@@ -2,6 +2,7 @@
 // and the name its refusal shows, and what it checks before that.
 #include "ui/list/command_bodies.h"
 #include "ui/list/list_commands.h"
+#include "ui/list/trash_undo.h"
 
 namespace {
 
@@ -43,6 +44,8 @@ bool delete_file_ready(ListContext& ctx) {
   return r >= 1 && !ctx.list.path(r).empty();
 }
 
+bool something_to_undo(ListContext& ctx);
+
 }  // namespace
 
 namespace list_commands {
@@ -66,6 +69,13 @@ const ListCommand REMOVE_ALL_DELETED = {"Remove All Deleted", something_deleted,
 
 const ListCommand DELETE_FILE = {"Delete Files", delete_file_ready, body::delete_selected};
 const ListCommand DELETE_SELECTED = {"Delete Files", nullptr, body::delete_selected};
+// The link and clone walks go like Delete All Tagged, busy name and all.
+const ListCommand HARD_LINK_ALL_TAGGED = {"Delete All Tagged Entries", something_tagged,
+                                          body::hard_link_all_tagged};
+const ListCommand CLONE_ALL_TAGGED = {"Delete All Tagged Entries", something_tagged,
+                                      body::clone_all_tagged};
+const ListCommand UNDO_LAST_MOVE_TO_TRASH = {"Undo Last Move To Trash", something_to_undo,
+                                             body::undo_last_move_to_trash};
 const ListCommand DELETE_ALL_TAGGED = {"Delete All Tagged Entries", something_tagged,
                                        body::delete_all_tagged};
 const ListCommand DELETE_ALL_NON_TAGGED = {"Delete All NON-Tagged Entries", nullptr,
@@ -151,3 +161,22 @@ void delete_all_tagged(DeleteContext& ctx) {
 void delete_all_non_tagged(DeleteContext& ctx) {
   run_list_command(list_commands::DELETE_ALL_NON_TAGGED, ctx);
 }
+void hard_link_all_tagged(ListContext& ctx) {
+  run_list_command(list_commands::HARD_LINK_ALL_TAGGED, ctx);
+}
+void clone_all_tagged(ListContext& ctx) { run_list_command(list_commands::CLONE_ALL_TAGGED, ctx); }
+void undo_last_move_to_trash(ListContext& ctx) {
+  run_list_command(list_commands::UNDO_LAST_MOVE_TO_TRASH, ctx);
+}
+
+namespace {
+
+bool something_to_undo(ListContext& ctx) {
+  if (ctx.trash_undo == nullptr || !ctx.trash_undo->available(ctx.list)) {
+    ctx.prompter.error_signal();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace

@@ -19,6 +19,8 @@
 #include "ui/dialogs/prompter.h"
 #include "ui/list/result_list.h"
 
+class TrashUndo;
+
 // What a list command may act on. The disk and the log are for the delete
 // commands; the contents file for Save and Restore Contents.
 struct ListContext {
@@ -46,6 +48,9 @@ struct ListContext {
   // answered so, every last copy is kept without asking again.
   bool in_walk = false;
   bool keep_every_last_copy = false;
+  // Where the delete commands note what they move to the trash, for "Undo
+  // Last Move To Trash"; null: nothing is noted.
+  TrashUndo* trash_undo = nullptr;
 };
 using DeleteContext = ListContext;
 
@@ -74,6 +79,7 @@ extern const ListCommand SAVE_CONTENTS, RESTORE_CONTENTS;
 extern const ListCommand REMOVE_LINE_OR_GROUP, REMOVE_ALL_TAGGED, REMOVE_ALL_NON_TAGGED,
     REMOVE_ALL_DELETED;
 extern const ListCommand DELETE_FILE, DELETE_ALL_TAGGED, DELETE_ALL_NON_TAGGED;
+extern const ListCommand HARD_LINK_ALL_TAGGED, CLONE_ALL_TAGGED, UNDO_LAST_MOVE_TO_TRASH;
 // The selected entry alone, whatever is tagged (the Info box's Delete).
 extern const ListCommand DELETE_SELECTED;
 // The busy names of the windows' commands that take the word.
@@ -166,3 +172,21 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
 void delete_entry(DeleteContext& ctx);
 void delete_all_tagged(DeleteContext& ctx);
 void delete_all_non_tagged(DeleteContext& ctx);
+
+// ---- Freeing space and keeping every name ------------------------------------------
+
+// "Hard-Link All Tagged Files" and "Clone All Tagged Files (Copy-On-Write)":
+// each tagged file is replaced by a hard link to (or a clone of) its group's
+// kept copy — the first file row of the group that is untagged, not "D" and
+// on disk as scanned — once both are found to hold the same bytes. Asked as
+// Delete All Tagged Files asks; the row becomes untagged; the log says
+// "Bytes Linked" ("Bytes Cloned"); a notice ends the walk: "N Files Linked
+// (B bytes freed)".
+void hard_link_all_tagged(ListContext& ctx);
+void clone_all_tagged(ListContext& ctx);
+
+// "Undo Last Move To Trash": the files the last delete command moved to the
+// trash go back to their places (never over a file there now), their rows
+// as they were, the log says "Bytes Restored". Only while the list has not
+// changed since that command (ctx.trash_undo).
+void undo_last_move_to_trash(ListContext& ctx);

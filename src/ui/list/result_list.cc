@@ -89,6 +89,7 @@ bool ResultList::iter_at(int row, GtkTreeIter& iter) const {
 }
 
 void ResultList::append(const RowTexts& row) {
+  ++generation_;
   std::string buffers[COLUMN_COUNT];
   const char* t[COLUMN_COUNT];
   for (int i = 0; i < COLUMN_COUNT; ++i) t[i] = shown(row.col[i], buffers[i]);
@@ -124,6 +125,7 @@ void ResultList::append(const RowTexts& row) {
 }
 
 void ResultList::clear() {
+  ++generation_;
   hard_links_.new_group();
   last_saved_group_ = 0;  // group numbers go on rising: none is ever reused
   syncing_view_ = true;
@@ -219,6 +221,64 @@ std::vector<ResultList::RowFacts> ResultList::facts() const {
   return rows;
 }
 
+void ResultList::set_identity(int row, const FileIdentity& id) {
+  GtkTreeIter iter;
+  if (!iter_at(row, iter)) return;
+  ++generation_;
+  gtk_list_store_set(store_, &iter, COL_DEVICE, id.device, COL_INODE, id.inode, COL_FILE_SIZE,
+                     id.size, COL_MTIME_SEC, id.mtime_sec, COL_MTIME_NSEC,
+                     static_cast<gint>(id.mtime_nsec), COL_FILE_TYPE, static_cast<guint>(id.type),
+                     COL_CTIME_SEC, id.ctime_sec, COL_CTIME_NSEC, static_cast<gint>(id.ctime_nsec),
+                     -1);
+}
+
+void ResultList::show_as_hard_link_of(int row, int first) {
+  GtkTreeIter iter;
+  if (!iter_at(row, iter)) return;
+  GCharPtr shown_first(g_markup_escape_text(display_text(path(first)).c_str(), -1));
+  GCharPtr tooltip(g_strconcat("Hard link of: ", shown_first.get(), nullptr));
+  gtk_list_store_set(store_, &iter, COL_STYLE, static_cast<gint>(PANGO_STYLE_ITALIC), COL_TOOLTIP,
+                     tooltip.get(), -1);
+}
+
+std::vector<ResultList::SavedRow> ResultList::save_rows() const {
+  std::vector<SavedRow> rows;
+  const int n = size();
+  rows.reserve(static_cast<std::size_t>(n));
+  for (int r = 0; r < n; ++r) {
+    SavedRow& saved = rows.emplace_back();
+    for (int c = 0; c < COL_PATH; ++c) saved.col[c] = text(r, c);
+    saved.col[COL_PATH] = path(r);
+    saved.identity = identity(r);
+    saved.group = group_of(r);
+  }
+  return rows;
+}
+
+void ResultList::restore_rows(const std::vector<SavedRow>& rows) {
+  const int selected = selected_;
+  clear();
+  std::int32_t tagged = 0;
+  std::int64_t tagged_bytes = 0;
+  for (const SavedRow& saved : rows) {
+    RowTexts row{
+        {saved.col[0].c_str(), saved.col[1].c_str(), saved.col[2].c_str(), saved.col[3].c_str(),
+         saved.col[4].c_str(), saved.col[5].c_str(), saved.col[6].c_str()},
+        saved.identity.known() ? &saved.identity : nullptr,
+        saved.group};
+    append(row);
+    if (classify_texts(row) == ROW_TAGGED) {
+      set_background(size() - 1, &TAG_COLOUR);
+      ++tagged;
+      tagged_bytes += size_from_text(saved.col[3]);
+    }
+  }
+  block_.row_count.store(size());
+  block_.tagged_count.store(tagged);
+  block_.tagged_bytes.store(tagged_bytes);
+  if (selected >= 0) select(selected);
+}
+
 std::int64_t ResultList::group_of(int row) const {
   GtkTreeIter iter;
   if (!iter_at(row, iter)) return 0;
@@ -249,6 +309,7 @@ RowKind ResultList::classify_row(int row) const {
 std::int64_t ResultList::row_size(int row) const { return size_from_text(text(row, 3)); }
 
 void ResultList::set_mark(int row, const char* mark) {
+  ++generation_;
   GtkTreeIter iter;
   if (iter_at(row, iter)) gtk_list_store_set(store_, &iter, COL_MARK, mark, -1);
 }
@@ -259,6 +320,7 @@ void ResultList::set_background(int row, const GdkRGBA* colour) {
 }
 
 void ResultList::remove_row(int row) {
+  ++generation_;
   GtkTreeIter iter;
   if (!iter_at(row, iter)) return;
   // The selection follows its row, as the view's own does; the view's
@@ -326,6 +388,7 @@ void ResultList::untag(int row) {
 }
 
 void ResultList::retag(const std::vector<int>& to_tag, const std::vector<int>& to_untag) {
+  ++generation_;
   GtkTreeModel* model = GTK_TREE_MODEL(store_);
   GtkTreeIter iter;
   std::size_t t = 0, u = 0;

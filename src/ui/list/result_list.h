@@ -96,6 +96,28 @@ class ResultList {
   // The identity of the row's file as the scan saw it (type 0: unknown).
   FileIdentity identity(int row) const;
 
+  // The file a row names, as it is now (after it was replaced by a link or
+  // a clone, or put back from the trash).
+  void set_identity(int row, const FileIdentity& id);
+  // Draws the row as a hard link of the row `first` (italics, "Hard link
+  // of: PATH"), as the scan draws one.
+  void show_as_hard_link_of(int row, int first);
+
+  // The whole list, to put it back as it was (texts, marks, identities,
+  // groups); putting it back recounts the row count and the tagged totals.
+  struct SavedRow {
+    std::string col[COLUMN_COUNT];  // column 6 as the path's bytes
+    FileIdentity identity;
+    std::int64_t group;
+  };
+  std::vector<SavedRow> save_rows() const;
+  void restore_rows(const std::vector<SavedRow>& rows);
+
+  // A number that changes with every change of the rows (not of the
+  // selection): what was true of the list at one number is true as long as
+  // it stays.
+  std::uint64_t generation() const { return generation_; }
+
   // The group the row was listed in: it stays the row's whatever is later
   // removed around it (a group header among others). 0 outside the list.
   std::int64_t group_of(int row) const;
@@ -217,6 +239,7 @@ class ResultList {
   GtkListStore* store_;
   ListColours colours_{COMMENT_COLOUR, TAG_COLOUR, PLAIN_COLOUR};
   HardLinkTracker hard_links_;
+  std::uint64_t generation_ = 0;
   std::int64_t group_serial_ = 0;      // the group of the last row appended
   std::int64_t last_saved_group_ = 0;  // the saved group of the last file row appended
   GtkTreeView* view_ = nullptr;

@@ -245,6 +245,9 @@ void MainWindow::build(ScanBlock& block) {
   }
   gtk_window_add_accel_group(window, accelerators);
   g_object_unref(accelerators);
+  g_signal_connect_swapped(widget("menuitem89_menu"), "show",
+                           G_CALLBACK(+[](MainWindow* w) { w->update_undo_entry(); }), this);
+  update_undo_entry();
 
   g_signal_connect(window, "delete-event", G_CALLBACK(window_delete_event), nullptr);
   g_signal_connect(view, "style-updated", G_CALLBACK(list_style_updated), this);
@@ -265,6 +268,10 @@ void MainWindow::build(ScanBlock& block) {
     gtk_tree_view_column_set_sort_column_id(column, -1);
     g_signal_connect(column, "clicked", G_CALLBACK(column_clicked), this);
   }
+}
+
+void MainWindow::update_undo_entry() {
+  gtk_widget_set_sensitive(GTK_WIDGET(widget("undo_move_to_trash")), trash_undo_.available(*rows_));
 }
 
 int click_dispatch(void* data) {

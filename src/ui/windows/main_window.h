@@ -16,6 +16,7 @@
 #include "ui/dialogs/prompter.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/result_list.h"
+#include "ui/list/trash_undo.h"
 #include "ui/windows/resources.h"
 
 class MainWindow : public IntakeView {
@@ -39,8 +40,13 @@ class MainWindow : public IntakeView {
   // What the list commands act on: the list, the questions, the disk and
   // the deletion log in the data directory.
   ListContext list_context() {
-    return ListContext(*rows_, *prompter_, files_, "deleted.log", nullptr, &log_link_told_);
+    ListContext ctx(*rows_, *prompter_, files_, "deleted.log", nullptr, &log_link_told_);
+    ctx.trash_undo = &trash_undo_;
+    return ctx;
   }
+  // Greys "Undo Last Move To Trash" when there is nothing to undo (checked
+  // whenever the "_Delete" menu opens: any change of the list may end it).
+  void update_undo_entry();
   // A widget of the window by its name (the .ui id).
   GObject* widget(const char* name) const;
 
@@ -73,6 +79,7 @@ class MainWindow : public IntakeView {
   std::unique_ptr<DialogPrompter> prompter_;
   DiskFileSystem files_;
   bool log_link_told_ = false;
+  TrashUndo trash_undo_;
   SystemLauncher system_launcher_;
   Launcher* launcher_ = &system_launcher_;
 };

@@ -82,6 +82,9 @@ const MenuCommand COMMANDS[] = {
     {"menuitem90", "Delete", &DELETE_FILE, nullptr},
     {"menuitem91", "<Control>Delete", &DELETE_ALL_TAGGED, nullptr},
     {"menuitem92", nullptr, &DELETE_ALL_NON_TAGGED, nullptr},
+    {"hard_link_tagged", nullptr, &HARD_LINK_ALL_TAGGED, nullptr},
+    {"clone_tagged", nullptr, &CLONE_ALL_TAGGED, nullptr},
+    {"undo_move_to_trash", nullptr, &UNDO_LAST_MOVE_TO_TRASH, nullptr},
     {"menuitem94", "<Shift>Delete", nullptr, view_deleted_log},
     // _Tag
     {"menuitem96", nullptr, &GOTO_FIRST_ENTRY, nullptr},

@@ -13,16 +13,16 @@
 #include <filesystem>
 
 #include "list_text/deletion_log.h"
+#include "support/disk_facts.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/support/list_fixture.h"
 
 namespace {
 
+using test::exists;
+
 using Rows = std::vector<std::string>;
 using Said = std::vector<std::string>;
-
-constexpr std::time_t DELETION_TIME = 1700000000;  // Tue Nov 14 22:13:20 2023 UTC
-std::time_t deletion_time() { return DELETION_TIME; }
 
 // Rewrites a file in place with bytes of the same length and puts its
 // modification time back (as `touch -d` would): only its change time tells.
@@ -47,25 +47,8 @@ void rewrite_keeping_times(const std::string& path, const std::string& bytes) {
   ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
 
-bool exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
-class DeleteTest : public test::ListTest {
+class DeleteTest : public test::FileCommandTest {
  public:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    block->settings.confirm_delete = 0;
-    block->settings.deleted_mode = DELETED_MARK;
-    comment("Sorted List");
-  }
-
-  DeleteContext ctx{list, prompter, disk, dir / "deleted.log", deletion_time};
-
-  std::string log() const { return test::read_file(dir / "deleted.log"); }
-
   // Starts a case of a table afresh: a list of a comment row and one group
   // header, nothing said yet.
   void new_group() {
@@ -74,13 +57,6 @@ class DeleteTest : public test::ListTest {
     prompter.said.clear();
     comment("Sorted List");
     header(1);
-  }
-  std::string logged(std::int64_t size, const std::string& path,
-                     const char* verb = "Deleted") const {
-    char head[64];
-    std::snprintf(head, sizeof head, "Tue Nov 14 22:13:20 2023 %13s Bytes %s \"",
-                  thousands(size).c_str(), verb);
-    return head + path + "\"\n";
   }
 };
 

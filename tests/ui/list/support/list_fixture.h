@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <map>
@@ -109,6 +112,22 @@ class ScriptedDisk : public FileSystem {
     return disk_.same_contents(a, b);
   }
   int contents_compared = 0;  // calls of same_contents
+  FileOutcome restore_from_trash(const TrashedFile& trashed, const std::string& path) override {
+    return disk_.restore_from_trash(trashed, path);
+  }
+  // A path in `refuse` is left as it was, the system's refusal its reason.
+  ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
+                                   const std::string& kept, const FileIdentity& kept_seen,
+                                   Replacement how) override {
+    if (auto it = refuse.find(path); it != refuse.end()) {
+      return {ReplaceOutcome::FAILED, it->second};
+    }
+    ReplaceOutcome outcome = disk_.replace_with_copy(path, seen, kept, kept_seen, how);
+    if (outcome.kind == ReplaceOutcome::DONE) replaced.push_back(path);
+    return outcome;
+  }
+  std::vector<std::string> replaced;  // paths replaced by a link or a clone, in order
+  DiskFileSystem& real() { return disk_; }
 
  private:
   FileOutcome act(const std::string& path, const FileIdentity& seen, bool trash) {
@@ -198,6 +217,34 @@ class ListTest : public ::testing::Test {
     RowTexts r{{texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6]}, id};
     list.append(r);
     block->row_count.fetch_add(1);
+  }
+};
+
+// The file commands of a list, with the deletion log in the temporary
+// directory and a fixed clock for its lines.
+class FileCommandTest : public ListTest {
+ public:
+  static constexpr std::time_t ACTION_TIME = 1700000000;  // Tue Nov 14 22:13:20 2023 UTC
+  static std::time_t action_time() { return ACTION_TIME; }
+
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    block->settings.confirm_delete = 0;
+    block->settings.deleted_mode = DELETED_MARK;
+    comment("Sorted List");
+  }
+
+  DeleteContext ctx{list, prompter, disk, dir / "deleted.log", action_time};
+
+  std::string log() const { return read_file(dir / "deleted.log"); }
+  // A line of the log at action_time().
+  std::string logged(std::int64_t size, const std::string& path,
+                     const char* verb = "Deleted") const {
+    char head[64];
+    std::snprintf(head, sizeof head, "Tue Nov 14 22:13:20 2023 %13s Bytes %s \"",
+                  thousands(size).c_str(), verb);
+    return head + path + "\"\n";
   }
 };
 

@@ -1,0 +1,202 @@
+// Replacing a copy by a hard link to the kept copy, or by a copy-on-write
+// clone of it, without ever losing the name or the data:
+//
+//   1. both files are opened through their link-free directories and must
+//      be the files the scan saw (device, inode, size, times, type);
+//   2. they must lie on one file system (a link or a clone can not cross);
+//   3. their contents are compared byte for byte, through the very
+//      descriptors that were checked (never a hash: a user frees space on
+//      the word of this comparison);
+//   4. the link (or the clone, with the file's mode, owner and times) is
+//      made under a temporary name in the file's directory, and renamed over
+//      the file's name: the name always names a whole file with the same
+//      bytes. Any failure removes the temporary name and leaves the file.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "disk/file_system.h"
+
+namespace {
+
+// A regular file `name` of the directory `dir`, opened for reading without
+// following a link, and what it is.
+UniqueFd open_file_in(int dir, const std::string& name, struct stat& st) {
+  UniqueFd fd(openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  return fd;
+}
+
+// Reads as much of `size` bytes at `offset` as the file has.
+ssize_t read_at(int fd, char* buffer, std::size_t size, off_t offset) {
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t n = pread(fd, buffer + got, size - got, offset + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(got);
+}
+
+// Whether the two open files hold the same bytes; `error` set when a read
+// failed.
+bool same_bytes(int a, int b, bool& error) {
+  constexpr std::size_t BLOCK = 1 << 16;
+  std::unique_ptr<char[]> ba(new char[BLOCK]), bb(new char[BLOCK]);
+  error = false;
+  for (off_t at = 0;; at += static_cast<off_t>(BLOCK)) {
+    ssize_t na = read_at(a, ba.get(), BLOCK, at);
+    ssize_t nb = read_at(b, bb.get(), BLOCK, at);
+    if (na < 0 || nb < 0) {
+      error = true;
+      return false;
+    }
+    if (na != nb || std::memcmp(ba.get(), bb.get(), static_cast<std::size_t>(na)) != 0)
+      return false;
+    if (na == 0) return true;
+  }
+}
+
+// Whether a file's size and modification time are still those seen.
+bool same_data_times(const FileIdentity& seen, const FileIdentity& now) {
+  if (seen.size_only()) return now.size == seen.size;
+  return now.size == seen.size && now.mtime_sec == seen.mtime_sec &&
+         now.mtime_nsec == seen.mtime_nsec;
+}
+
+// A name for the new link or clone beside the file, not taken now.
+std::string temporary_name(std::mt19937_64& random) {
+  char name[64];
+  std::snprintf(name, sizeof name, ".pm-replace-%016llx~",
+                static_cast<unsigned long long>(random()));
+  return name;
+}
+
+}  // namespace
+
+ReplaceOutcome DiskFileSystem::replace_with_copy(const std::string& path, const FileIdentity& seen,
+                                                 const std::string& kept,
+                                                 const FileIdentity& kept_seen, Replacement how) {
+  // 1. Both files, as the scan saw them, through link-free directories.
+  std::string name, kept_name;
+  UniqueFd dir = open_parent_directory(path, name);
+  if (!dir) return {ReplaceOutcome::CHANGED, ""};
+  UniqueFd kept_dir = open_parent_directory(kept, kept_name);
+  if (!kept_dir) return {ReplaceOutcome::KEPT_CHANGED, ""};
+  struct stat st, kept_st;
+  UniqueFd file = open_file_in(dir.get(), name, st);
+  if (!file || !still_the_same(seen, identity_of(st))) return {ReplaceOutcome::CHANGED, ""};
+  UniqueFd kept_file = open_file_in(kept_dir.get(), kept_name, kept_st);
+  if (!kept_file || !still_the_same(kept_seen, identity_of(kept_st))) {
+    return {ReplaceOutcome::KEPT_CHANGED, ""};
+  }
+  if (st.st_dev == kept_st.st_dev && st.st_ino == kept_st.st_ino) {
+    return {ReplaceOutcome::FAILED, "Already The Same File"};
+  }
+
+  // 2. One file system.
+  if (st.st_dev != kept_st.st_dev) return {ReplaceOutcome::OTHER_FILE_SYSTEM, ""};
+
+  // 3. The same bytes.
+  bool read_error = false;
+  if (st.st_size != kept_st.st_size || !same_bytes(file.get(), kept_file.get(), read_error)) {
+    if (read_error) return {ReplaceOutcome::FAILED, std::strerror(errno)};
+    return {ReplaceOutcome::CONTENTS_DIFFER, ""};
+  }
+
+  // 4. The new name beside the file, then over it.
+  std::mt19937_64 random(std::random_device{}());
+  std::string temp;
+  if (how == Replacement::HARD_LINK) {
+    // The link is made to the very file checked: through its descriptor.
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", kept_file.get());
+    const bool proc = access("/proc/self/fd", X_OK) == 0;
+    for (int tries = 0;; ++tries) {
+      temp = temporary_name(random);
+      if (proc) {
+        if (linkat(AT_FDCWD, self, dir.get(), temp.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
+      } else {
+        // Without /proc: by its name in its checked directory, checked again.
+        struct stat again;
+        if (fstatat(kept_dir.get(), kept_name.c_str(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !still_the_same(kept_seen, identity_of(again))) {
+          return {ReplaceOutcome::KEPT_CHANGED, ""};
+        }
+        if (linkat(kept_dir.get(), kept_name.c_str(), dir.get(), temp.c_str(), 0) == 0) break;
+      }
+      if (errno == EEXIST && tries < 16) continue;
+      if (errno == EXDEV) return {ReplaceOutcome::OTHER_FILE_SYSTEM, ""};
+      return {ReplaceOutcome::FAILED, std::strerror(errno)};
+    }
+  } else {
+    UniqueFd clone;
+    for (int tries = 0;; ++tries) {
+      temp = temporary_name(random);
+      clone.reset(openat(dir.get(), temp.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      if (clone) break;
+      if (errno == EEXIST && tries < 16) continue;
+      return {ReplaceOutcome::FAILED, std::strerror(errno)};
+    }
+    auto drop = [&](ReplaceOutcome::Kind kind, int error) {
+      unlinkat(dir.get(), temp.c_str(), 0);
+      return ReplaceOutcome{kind, std::strerror(error)};
+    };
+    if (ioctl(clone.get(), FICLONE, kept_file.get()) != 0) {
+      int error = errno;
+      bool unsupported = error == EOPNOTSUPP || error == ENOTTY || error == EINVAL ||
+                         error == EXDEV || error == ENOSYS;
+      return drop(unsupported ? ReplaceOutcome::NOT_SUPPORTED : ReplaceOutcome::FAILED, error);
+    }
+    // The file's own mode, owner (where permitted) and times.
+    if (fchown(clone.get(), st.st_uid, st.st_gid) != 0 && errno != EPERM) {
+      return drop(ReplaceOutcome::FAILED, errno);
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (fchmod(clone.get(), st.st_mode & 07777) != 0 || futimens(clone.get(), times) != 0) {
+      return drop(ReplaceOutcome::FAILED, errno);
+    }
+    if (!clone.close()) return drop(ReplaceOutcome::FAILED, errno);
+  }
+
+  // The name must still be the file compared, and the kept copy unchanged
+  // (a write to it since the comparison changes its times), up to the
+  // moment the name is replaced; and the rename itself may fail.
+  struct stat now;
+  // (A new link of the kept copy changes its ctime: for a link its size
+  // and modification time tell.)
+  if (fstat(kept_file.get(), &kept_st) != 0 || kept_st.st_nlink == 0 ||
+      (how == Replacement::CLONE ? !still_the_same(kept_seen, identity_of(kept_st))
+                                 : !same_data_times(kept_seen, identity_of(kept_st)))) {
+    unlinkat(dir.get(), temp.c_str(), 0);
+    return {ReplaceOutcome::KEPT_CHANGED, ""};
+  }
+  bool test_allows = !before_replacing_rename || before_replacing_rename();
+  if (fstatat(dir.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !still_the_same(seen, identity_of(now))) {
+    unlinkat(dir.get(), temp.c_str(), 0);
+    return {ReplaceOutcome::CHANGED, ""};
+  }
+  if (!test_allows || renameat(dir.get(), temp.c_str(), dir.get(), name.c_str()) != 0) {
+    int error = test_allows ? errno : EIO;
+    unlinkat(dir.get(), temp.c_str(), 0);
+    return {ReplaceOutcome::FAILED, std::strerror(error)};
+  }
+
+  ReplaceOutcome done{ReplaceOutcome::DONE, ""};
+  if (fstatat(dir.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0) done.now = identity_of(now);
+  if (fstat(kept_file.get(), &kept_st) == 0) done.kept_now = identity_of(kept_st);
+  if (fstat(file.get(), &st) == 0 && st.st_nlink > 0) done.replaced_now = identity_of(st);
+  return done;
+}

@@ -1,0 +1,241 @@
+// Freeing the space of the tagged copies while keeping their names: each is
+// replaced by a hard link to its group's kept copy, or by a copy-on-write
+// clone of it; and putting back what the last delete command moved to the
+// trash.
+//
+// The disk interface does the checking (both files still as scanned, one
+// file system, the same bytes compared byte for byte) and the replacing
+// (under a temporary name, renamed over the file). Here: which copy is kept,
+// the questions, what the user is told, and the rows.
+#include <ctime>
+
+#include "core/row_texts.h"
+#include "list_text/deletion_log.h"
+#include "ui/list/command_bodies.h"
+#include "ui/list/trash_undo.h"
+
+namespace {
+
+struct LinkWalk {
+  Replacement how;
+  const char* title;           // of the first question
+  const char* question;        // its first line
+  const char* per_file_title;  // of the question for each file
+  const char* per_file_question;
+  const char* not_done;  // title of a notice that a file was left as it was
+  const char* changed;   // "File Changed" notice, first line
+  const char* logged;    // the log's word
+  const char* done;      // the end notice: "N Files <done> (B bytes freed)"
+};
+
+const LinkWalk HARD_LINK_WALK = {
+    Replacement::HARD_LINK,
+    "Hard-Link All Tagged Files",
+    "REPLACE ALL TAGGED FILES BY HARD LINKS TO THEIR KEPT COPIES?",
+    "HARD-LINK ALL TAGGED",
+    "REPLACE THIS FILE BY A HARD LINK?",
+    "Not Linked",
+    "File Changed Since The Scan, Not Linked",
+    LOGGED_LINKED,
+    "Linked",
+};
+
+const LinkWalk CLONE_WALK = {
+    Replacement::CLONE,
+    "Clone All Tagged Files (Copy-On-Write)",
+    "REPLACE ALL TAGGED FILES BY CLONES OF THEIR KEPT COPIES?",
+    "CLONE ALL TAGGED",
+    "REPLACE THIS FILE BY A CLONE?",
+    "Not Cloned",
+    "File Changed Since The Scan, Not Cloned",
+    LOGGED_CLONED,
+    "Cloned",
+};
+
+// The kept copy of the group of row `r`: its first file row that is
+// untagged, not "D", a regular file still on disk as the scan saw it, and
+// not another name of `r`'s own file. -1 when there is none.
+int kept_copy(ListContext& ctx, int r) {
+  ResultList& list = ctx.list;
+  const std::string own = list.path(r);
+  int first, last;
+  list.group_span(r, first, last);
+  for (int j = first; j <= last; ++j) {
+    if (j == r || list.classify_row(j) != ROW_FILE) continue;
+    const FileIdentity id = list.identity(j);
+    if (!id.known() || id.is_symlink()) continue;
+    const std::string path = list.path(j);
+    if (path == own || !ctx.files->unchanged(path, id) || ctx.files->same_file(path, own)) {
+      continue;
+    }
+    return j;
+  }
+  return -1;
+}
+
+// Every row of the group of `row` naming the file `was` now names it as
+// `now` (its ctime moves with each link made or taken away).
+void renew_identity(ResultList& list, int row, const FileIdentity& was, const FileIdentity& now) {
+  if (!was.known() || was.size_only() || !now.known()) return;
+  int first, last;
+  list.group_span(row, first, last);
+  for (int j = first; j <= last; ++j) {
+    const FileIdentity id = list.identity(j);
+    if (id.known() && id.device == was.device && id.inode == was.inode) list.set_identity(j, now);
+  }
+}
+
+struct WalkTotals {
+  int files = 0;
+  std::int64_t bytes = 0;
+};
+
+// One tagged row: asked (`mode` 'A': with "Yes To All"; 0: not asked),
+// checked and replaced. Returns the answer, or -1 when nothing was asked.
+int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, WalkTotals& totals) {
+  ResultList& list = ctx.list;
+  const std::string path = list.path(r);
+  const std::string shown_path = list.text(r, COL_PATH);
+  int answer = 'Y';
+  if (mode == 'A') {
+    ShownList shown(list);
+    answer = ctx.prompter.ask_yes_no_all(walk.per_file_title, walk.per_file_question,
+                                         shown_path.c_str(), 'N');
+  }
+  if (answer != 'Y' && answer != 'A') return answer;
+
+  const FileIdentity seen = list.identity(r);
+  if (!seen.known() || !ctx.files->unchanged(path, seen)) {
+    ctx.prompter.message("File Changed", walk.changed, shown_path.c_str());
+    return answer;
+  }
+  const int kept = kept_copy(ctx, r);
+  if (kept < 0) {
+    ctx.prompter.message(walk.not_done, "No Kept Copy", shown_path.c_str());
+    return answer;
+  }
+  const FileIdentity kept_seen = list.identity(kept);
+  ReplaceOutcome outcome =
+      ctx.files->replace_with_copy(path, seen, list.path(kept), kept_seen, walk.how);
+  switch (outcome.kind) {
+    case ReplaceOutcome::DONE:
+      break;
+    case ReplaceOutcome::CHANGED:
+      ctx.prompter.message("File Changed", walk.changed, shown_path.c_str());
+      return answer;
+    case ReplaceOutcome::KEPT_CHANGED:
+      ctx.prompter.message(walk.not_done, "No Kept Copy", shown_path.c_str());
+      return answer;
+    case ReplaceOutcome::OTHER_FILE_SYSTEM:
+      ctx.prompter.message(walk.not_done, "Different File Systems", shown_path.c_str());
+      return answer;
+    case ReplaceOutcome::CONTENTS_DIFFER:
+      ctx.prompter.message(walk.not_done, "Contents Differ", shown_path.c_str());
+      return answer;
+    case ReplaceOutcome::NOT_SUPPORTED:
+    case ReplaceOutcome::FAILED:
+      ctx.prompter.error_signal();
+      ctx.prompter.message(walk.not_done, outcome.reason.c_str(), shown_path.c_str());
+      return answer;
+  }
+
+  const std::int64_t size = list.row_size(r);
+  list.untag(r);
+  renew_identity(list, r, seen, outcome.replaced_now);
+  renew_identity(list, kept, kept_seen, outcome.kept_now);
+  list.set_identity(r, outcome.now);
+  if (walk.how == Replacement::HARD_LINK) list.show_as_hard_link_of(r, kept);
+  log_file_action(ctx, size, path, walk.logged);
+  ++totals.files;
+  totals.bytes += size;
+  list.show_totals();
+  return answer;
+}
+
+void link_walk(ListContext& ctx, const LinkWalk& walk) {
+  ResultList& list = ctx.list;
+  const std::string second_line = thousands(list.block().tagged_count.load()) + " Tagged Entries";
+  if (ctx.prompter.ask_yes_no(walk.title, walk.question, second_line.c_str(), 'N') != 'Y') return;
+
+  WalkTotals totals;
+  {
+    FrozenList frozen(list);
+    int mode = 'A';
+    int i = 0;
+    for (; i < list.size(); ++i) {
+      if (list.classify_row(i) != ROW_TAGGED) continue;
+      list.select(i);
+      int answer = replace_one_file(ctx, walk, i, mode, totals);
+      if (answer == 'A') mode = 0;  // no more questions for the rest of the walk
+      if (answer == 'C') break;
+    }
+    list.select(i);
+  }
+  const std::string done = thousands(totals.files) + " Files " + walk.done + " (" +
+                           thousands(totals.bytes) + " bytes freed)";
+  ctx.prompter.message(walk.title, done.c_str(), "");
+}
+
+// The row of the list whose path is `path` (the first), or -1.
+int row_of_path(const ResultList& list, const std::string& path) {
+  for (int r = 0; r < list.size(); ++r) {
+    if (list.classify_row(r) != ROW_NONE && list.path(r) == path) return r;
+  }
+  return -1;
+}
+
+}  // namespace
+
+namespace body {
+
+void hard_link_all_tagged(ListContext& ctx) { link_walk(ctx, HARD_LINK_WALK); }
+
+void clone_all_tagged(ListContext& ctx) { link_walk(ctx, CLONE_WALK); }
+
+void undo_last_move_to_trash(ListContext& ctx) {
+  ResultList& list = ctx.list;
+  TrashUndo& undo = *ctx.trash_undo;
+  const std::vector<TrashUndo::Moved> moved = undo.moved();
+  const std::vector<ResultList::SavedRow> rows_before = undo.rows_before();
+  undo.clear();
+
+  // The files first; then the list as it was, with what could not come back
+  // marked as deleted again.
+  struct Back {
+    std::string path;
+    FileIdentity now;
+    bool restored;
+  };
+  std::vector<Back> back;
+  for (const TrashUndo::Moved& m : moved) {
+    FileOutcome outcome = ctx.files->restore_from_trash(*m.trashed, m.path);
+    const bool restored = outcome.kind == FileOutcome::DONE;
+    back.push_back({m.path, outcome.now, restored});
+    if (!restored) {
+      ctx.prompter.error_signal();
+      const char* why =
+          outcome.kind == FileOutcome::CHANGED ? "No Longer In The Trash" : outcome.reason.c_str();
+      ctx.prompter.message("Not Restored", why, display_text(m.path).c_str());
+      continue;
+    }
+    log_file_action(ctx, m.size, m.path, LOGGED_RESTORED);
+    list.block().deleted_count.fetch_sub(1);
+    list.block().deleted_bytes.fetch_sub(m.size);
+  }
+
+  FrozenList frozen(list);
+  list.restore_rows(rows_before);
+  for (const Back& b : back) {
+    const int r = row_of_path(list, b.path);
+    if (r < 0) continue;
+    if (b.restored) {
+      list.set_identity(r, b.now);
+    } else {
+      if (list.classify_row(r) == ROW_TAGGED) list.lower_tagged_totals(r);
+      list.set_mark(r, "D");
+    }
+  }
+  list.show_totals();
+}
+
+}  // namespace body

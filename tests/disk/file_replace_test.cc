@@ -1,0 +1,220 @@
+// Replacing a copy by a hard link to the kept copy, or by a clone of it:
+// done only when both files are still the ones the scan saw, lie on one file
+// system and hold the same bytes; a refusal or a failure at any step leaves
+// every file as it was and no temporary name behind.
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "disk/file_system.h"
+#include "support/disk_facts.h"
+#include "support/mounts.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// CRC-32 as the scan computes it (the reflected polynomial of zlib).
+std::uint32_t crc32_of(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : bytes) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+class FileReplaceTest : public ::testing::Test {
+ public:
+  test::TempDir dir;
+  DiskFileSystem disk;
+};
+
+TEST_F(FileReplaceTest, AHardLinkTakesTheNameAndTheKeptCopyStays) {
+  const std::string kept = dir / "kept", copy = dir / "copy";
+  test::write_file(kept, "same bytes");
+  test::write_file(copy, "same bytes");
+  const FileIdentity seen = test::identity_at(copy), kept_seen = test::identity_at(kept);
+
+  ReplaceOutcome outcome =
+      disk.replace_with_copy(copy, seen, kept, kept_seen, Replacement::HARD_LINK);
+  ASSERT_EQ(outcome.kind, ReplaceOutcome::DONE) << outcome.reason;
+  EXPECT_EQ(test::inode_of(copy), test::inode_of(kept));
+  EXPECT_EQ(test::read_file(copy), "same bytes");
+  EXPECT_EQ(outcome.now, test::identity_at(copy));
+  EXPECT_EQ(outcome.kept_now, test::identity_at(kept))
+      << "the new link changed the kept copy's ctime";
+  EXPECT_EQ(test::names_in(dir.path()), (std::set<std::string>{"kept", "copy"}));
+}
+
+// Each case prepares a pair, may change the disk after the scan, and must
+// end refused with every file as it was.
+TEST_F(FileReplaceTest, RefusalsLeaveEveryFileAsItWas) {
+  struct Case {
+    const char* what;
+    std::string copy_bytes, kept_bytes;
+    std::function<void(const std::string& copy, const std::string& kept)> after_scan;
+    ReplaceOutcome::Kind expected;
+  };
+  const Case cases[] = {
+      {"the copy rewritten since the scan", "abc", "abc",
+       [](const std::string& copy, const std::string&) { test::write_file(copy, "xyz"); },
+       ReplaceOutcome::CHANGED},
+      {"the copy gone", "abc", "abc",
+       [](const std::string& copy, const std::string&) { unlink(copy.c_str()); },
+       ReplaceOutcome::CHANGED},
+      {"the kept copy rewritten since the scan", "abc", "abc",
+       [](const std::string&, const std::string& kept) { test::write_file(kept, "xyz"); },
+       ReplaceOutcome::KEPT_CHANGED},
+      {"the kept copy gone", "abc", "abc",
+       [](const std::string&, const std::string& kept) { unlink(kept.c_str()); },
+       ReplaceOutcome::KEPT_CHANGED},
+      {"the kept copy now a link to the copy", "abc", "abc",
+       [](const std::string& copy, const std::string& kept) {
+         unlink(kept.c_str());
+         symlink(copy.c_str(), kept.c_str());
+       },
+       ReplaceOutcome::KEPT_CHANGED},
+      // Same size and the same CRC-32, other bytes: only a byte comparison
+      // tells them apart.
+      {"same size and CRC, other contents", "plumless", "buckeroo", nullptr,
+       ReplaceOutcome::CONTENTS_DIFFER},
+      {"one byte differs at the end of a long file", std::string(200000, 'a') + "b",
+       std::string(200000, 'a') + "c", nullptr, ReplaceOutcome::CONTENTS_DIFFER},
+  };
+  ASSERT_EQ(crc32_of("plumless"), crc32_of("buckeroo"));
+  for (Replacement how : {Replacement::HARD_LINK, Replacement::CLONE}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      test::TempDir here;
+      const std::string copy = here / "copy", kept = here / "kept";
+      test::write_file(copy, c.copy_bytes);
+      test::write_file(kept, c.kept_bytes);
+      const FileIdentity seen = test::identity_at(copy), kept_seen = test::identity_at(kept);
+      if (c.after_scan) c.after_scan(copy, kept);
+      const std::set<std::string> names = test::names_in(here.path());
+      const std::string copy_now = test::read_file(copy);
+      const ino_t copy_inode = test::inode_of(copy);
+
+      ReplaceOutcome outcome = disk.replace_with_copy(copy, seen, kept, kept_seen, how);
+      EXPECT_EQ(outcome.kind, c.expected) << outcome.reason;
+      EXPECT_EQ(test::names_in(here.path()), names) << "no temporary name is left";
+      EXPECT_EQ(test::read_file(copy), copy_now);
+      EXPECT_EQ(test::inode_of(copy), copy_inode);
+    }
+  }
+}
+
+TEST_F(FileReplaceTest, AParentDirectorySwappedForALinkIsNeverFollowed) {
+  // a/copy is listed; after the scan a/ becomes a link to b/, which holds a
+  // file of the same bytes that must not be touched.
+  mkdir((dir / "a").c_str(), 0755);
+  mkdir((dir / "b").c_str(), 0755);
+  test::write_file(dir / "a/copy", "same");
+  test::write_file(dir / "b/copy", "same");
+  test::write_file(dir / "kept", "same");
+  const FileIdentity seen = test::identity_at(dir / "a/copy"),
+                     kept_seen = test::identity_at(dir / "kept");
+  fs::rename(dir / "a", dir / "a-moved");
+  symlink("b", (dir / "a").c_str());
+  const ino_t other = test::inode_of(dir / "b/copy");
+
+  for (Replacement how : {Replacement::HARD_LINK, Replacement::CLONE}) {
+    ReplaceOutcome outcome =
+        disk.replace_with_copy(dir / "a/copy", seen, dir / "kept", kept_seen, how);
+    EXPECT_EQ(outcome.kind, ReplaceOutcome::CHANGED);
+    EXPECT_EQ(test::inode_of(dir / "b/copy"), other);
+    EXPECT_EQ(test::names_in(dir / "b"), std::set<std::string>{"copy"});
+  }
+}
+
+TEST_F(FileReplaceTest, AFailureBeforeTheRenameLosesNothing) {
+  const std::string kept = dir / "kept", copy = dir / "copy";
+  test::write_file(kept, "bytes");
+  test::write_file(copy, "bytes");
+  const FileIdentity seen = test::identity_at(copy), kept_seen = test::identity_at(kept);
+  const ino_t copy_inode = test::inode_of(copy);
+  std::set<std::string> names_at_rename;
+  disk.before_replacing_rename = [&] {
+    names_at_rename = test::names_in(dir.path());
+    return false;
+  };
+
+  ReplaceOutcome outcome =
+      disk.replace_with_copy(copy, seen, kept, kept_seen, Replacement::HARD_LINK);
+  EXPECT_EQ(outcome.kind, ReplaceOutcome::FAILED);
+  EXPECT_FALSE(outcome.reason.empty());
+  EXPECT_EQ(names_at_rename.size(), 3u) << "the link stood under a temporary name";
+  EXPECT_EQ(test::names_in(dir.path()), (std::set<std::string>{"kept", "copy"}));
+  EXPECT_EQ(test::inode_of(copy), copy_inode);
+  EXPECT_EQ(test::read_file(copy), "bytes");
+}
+
+TEST_F(FileReplaceTest, FilesOnTwoFileSystemsAreNeitherLinkedNorCloned) {
+  test::ScratchMount other(dir / "other");
+  if (!other.mounted()) GTEST_SKIP() << "can not mount a second file system: " << other.error();
+  const std::string kept = dir / "kept", copy = dir / "other/copy";
+  test::write_file(kept, "bytes");
+  test::write_file(copy, "bytes");
+  const FileIdentity seen = test::identity_at(copy), kept_seen = test::identity_at(kept);
+  for (Replacement how : {Replacement::HARD_LINK, Replacement::CLONE}) {
+    EXPECT_EQ(disk.replace_with_copy(copy, seen, kept, kept_seen, how).kind,
+              ReplaceOutcome::OTHER_FILE_SYSTEM);
+    EXPECT_EQ(test::names_in(dir / "other"), std::set<std::string>{"copy"});
+  }
+}
+
+TEST_F(FileReplaceTest, ACloneWhereTheFileSystemCanNotIsRefusedWithItsReason) {
+  // A tmpfs can not clone.
+  test::ScratchMount plain(dir / "plain");
+  if (!plain.mounted()) GTEST_SKIP() << "can not mount a tmpfs: " << plain.error();
+  const std::string kept = dir / "plain/kept", copy = dir / "plain/copy";
+  test::write_file(kept, "bytes");
+  test::write_file(copy, "bytes");
+  ReplaceOutcome outcome = disk.replace_with_copy(copy, test::identity_at(copy), kept,
+                                                  test::identity_at(kept), Replacement::CLONE);
+  EXPECT_EQ(outcome.kind, ReplaceOutcome::NOT_SUPPORTED);
+  EXPECT_FALSE(outcome.reason.empty());
+  EXPECT_EQ(test::names_in(dir / "plain"), (std::set<std::string>{"kept", "copy"}));
+  EXPECT_EQ(test::read_file(copy), "bytes");
+}
+
+TEST_F(FileReplaceTest, ACloneKeepsTheFilesModeAndTimes) {
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{dir / "image"}, dir / "btrfs");
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  ASSERT_TRUE(test::can_clone_in(dir / "btrfs"));
+  const std::string kept = dir / "btrfs/kept", copy = dir / "btrfs/copy";
+  const std::string bytes(300000, 'z');
+  test::write_file(kept, bytes);
+  test::write_file(copy, bytes);
+  chmod(copy.c_str(), 0640);
+  const struct timespec times[2] = {{1000000000, 5}, {1200000000, 123456789}};
+  utimensat(AT_FDCWD, copy.c_str(), times, 0);
+  const FileIdentity seen = test::identity_at(copy);
+  const ino_t copy_inode = test::inode_of(copy);
+
+  ReplaceOutcome outcome =
+      disk.replace_with_copy(copy, seen, kept, test::identity_at(kept), Replacement::CLONE);
+  ASSERT_EQ(outcome.kind, ReplaceOutcome::DONE) << outcome.reason;
+  struct stat st {};
+  lstat(copy.c_str(), &st);
+  EXPECT_NE(st.st_ino, copy_inode) << "a new file, sharing the kept copy's blocks";
+  EXPECT_NE(st.st_ino, test::inode_of(kept));
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
+  EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
+  EXPECT_EQ(test::read_file(copy), bytes);
+  EXPECT_EQ(outcome.now, test::identity_at(copy));
+  EXPECT_EQ(test::names_in(dir / "btrfs"), (std::set<std::string>{"kept", "copy"}));
+}
+
+}  // namespace
