@@ -4,7 +4,7 @@
 //
 //   peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N]
 //                     [--keep RULE] [--prefer DIR]... [--protect DIR]... [--tag-hard-links]
-//                     [DIR ...]
+//                     [--apply ACTION [--dry-run]] [DIR ...]
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,8 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include "core/data_dir.h"
 #include "core/hard_links.h"
 #include "core/scan_channel.h"
+#include "disk/file_system.h"
+#include "disk/headless_cleanup.h"
 #include "list_text/print_format.h"
 #include "list_text/rule_stream.h"
 #include "list_text/tag_rule.h"
@@ -34,7 +37,7 @@ namespace {
 constexpr char USAGE[] =
     "Usage: peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N]\n"
     "                         [--keep RULE] [--prefer DIR]... [--protect DIR]...\n"
-    "                         [--tag-hard-links] [DIR ...]\n"
+    "                         [--tag-hard-links] [--apply ACTION [--dry-run]] [DIR ...]\n"
     "Runs one duplicate scan and prints the result list on standard output.\n"
     "\n"
     "  --settings FILE  take the settings from FILE (default: ~/.PeltoMarvish/Settings,\n"
@@ -49,7 +52,7 @@ constexpr char USAGE[] =
     "                   \"List Box Is Full\" row says where the list was cut);\n"
     "                   default: every group\n"
     "\n"
-    "Tagging by rule (any of these turns it on; nothing is deleted): in each group\n"
+    "Tagging by rule (any of these turns it on; without --apply nothing is deleted):\n"
     "one copy is kept and the others are tagged, marked \"*\" in the first column\n"
     "(\"tagged\": true in JSON).\n"
     "  --keep RULE      the copy to keep: newest (the default), oldest,\n"
@@ -60,12 +63,29 @@ constexpr char USAGE[] =
     "  --tag-hard-links tag the other names of the kept file too (by default they\n"
     "                   stay untagged: deleting them frees nothing)\n"
     "\n"
+    "Cleaning up (needs a rule option): the tagged files are acted on as each group\n"
+    "ends, and one line per file is printed instead of the list.\n"
+    "  --apply ACTION   delete, trash (the desktop trash), hardlink or clone\n"
+    "                   (copy-on-write): a link or a clone replaces the tagged file\n"
+    "                   by the group's first untagged copy, once the two are found\n"
+    "                   to hold the same bytes. A file changed since the scan, the\n"
+    "                   last copy of a group, a link across file systems are never\n"
+    "                   acted on. Lines: \"deleted PATH\", \"trashed PATH\",\n"
+    "                   \"linked PATH -> KEPT\", \"cloned PATH -> KEPT\",\n"
+    "                   \"skipped PATH: REASON\"; each file acted on is logged in\n"
+    "                   ~/.PeltoMarvish/deleted.log\n"
+    "  --dry-run        with --apply: print what it would do (\"would delete PATH\",\n"
+    "                   ...), change nothing\n"
+    "\n"
     "  DIR ...          scan these directories and everything below them instead\n"
     "                   of the settings' include directories\n"
     "  --help           show this text\n"
     "\n"
     "Status texts, \"Access Denied to ...\" lines and the summary lines go to\n"
-    "standard error. Nothing is written to any file.\n";
+    "standard error. Without --apply nothing is written to any file.\n"
+    "\n"
+    "Exit status: 0 done; 1 with --apply, when a tagged file was skipped or could\n"
+    "not be acted on (each is listed); 2 a usage error.\n";
 
 int usage_error(const char* problem, const char* what) {
   std::fprintf(stderr, "peltomarvish-scan: %s%s\n%s", problem, what, USAGE);
@@ -109,6 +129,8 @@ int main(int argc, char** argv) {
   TagRule rule;
   std::string preferred, protected_folders;  // one folder a line
   long list_limit = 0;
+  bool apply = false, dry_run = false;
+  CleanupAction action = CleanupAction::DELETE;
   std::vector<std::string> dirs;
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
@@ -141,6 +163,13 @@ int main(int argc, char** argv) {
     } else if (!options_done && arg == "--tag-hard-links") {
       rule.leave_hard_links = false;
       rule_on = true;
+    } else if (!options_done && arg == "--apply") {
+      if (++i == argc || !cleanup_action_from_name(argv[i], action)) {
+        return usage_error("--apply needs delete, trash, hardlink or clone", "");
+      }
+      apply = true;
+    } else if (!options_done && arg == "--dry-run") {
+      dry_run = true;
     } else if (!options_done && arg == "--settings") {
       if (++i == argc) return usage_error("--settings needs a file", "");
       settings_file = argv[i];
@@ -160,6 +189,12 @@ int main(int argc, char** argv) {
   }
   if (json && tsv) return usage_error("--json and --tsv do not go together", "");
   if (links && !tsv) return usage_error("--links goes with --tsv", "");
+  if (dry_run && !apply) return usage_error("--dry-run goes with --apply", "");
+  if (apply && !rule_on) {
+    return usage_error("--apply needs a rule: --keep, --prefer, --protect or --tag-hard-links", "");
+  }
+  if (apply && (tsv || json))
+    return usage_error("--apply prints its own lines, not --tsv or --json", "");
 
   auto block = std::make_unique<ScanBlock>();
   SettingsRecord& settings = block->settings;
@@ -187,10 +222,13 @@ int main(int argc, char** argv) {
   std::unique_ptr<JsonWriter> json_writer;
   if (json) json_writer = std::make_unique<JsonWriter>(stdout, options, rule_on);
   std::string stopped;  // the row that says the "Stop After" limit ended the scan
-  auto print_row = [&](const RowTexts& row) {
+  auto note_stopped = [&](const RowTexts& row) {
     if (classify_texts(row) == ROW_COMMENT && std::strncmp(row.col[1], "Stopped ", 8) == 0) {
       stopped = std::string(row.col[1]) + " " + row.col[2];
     }
+  };
+  auto print_row = [&](const RowTexts& row) {
+    note_stopped(row);
     if (json_writer) {
       json_writer->row(row);
     } else if (tsv) {
@@ -202,7 +240,28 @@ int main(int argc, char** argv) {
   // With a rule, each group is held until its end and passed on marked.
   rule.preferred = tag_rule_folders(preferred, home);
   rule.protected_folders = tag_rule_folders(protected_folders, home);
-  RuleStream rule_stream(rule, print_row);
+  // With --apply, the tagged groups go to the clean-up instead of the output;
+  // it logs in the data directory, entered once the settings are read.
+  DiskFileSystem files;
+  std::unique_ptr<HeadlessCleanup> cleanup;
+  if (apply) {
+    enter_data_directory();
+    cleanup = std::make_unique<HeadlessCleanup>(
+        files, action, dry_run, "deleted.log", [&](const std::string& line) {
+          out.add(line + "\n");
+          if (dry_run) return;
+          out.flush();  // what was done is on record at once
+          std::fflush(stdout);
+        });
+  }
+  RuleStream rule_stream(rule, [&](const RowTexts& row) {
+    if (cleanup) {
+      note_stopped(row);
+      cleanup->row(row);
+    } else {
+      print_row(row);
+    }
+  });
   HeadlessSink sink;
   sink.row = [&](const RowTexts& row) {
     if (rule_on) {
@@ -213,6 +272,7 @@ int main(int argc, char** argv) {
   };
   run_headless_scan(*block, options, isatty(STDERR_FILENO) != 0, sink);
   rule_stream.finish();
+  if (cleanup) cleanup->finish();
   out.flush();
   if (json_writer) json_writer->finish(*block);
   std::fflush(stdout);
@@ -235,6 +295,13 @@ int main(int argc, char** argv) {
   if (!stopped.empty()) {
     std::fprintf(stderr, "%s: the \"Stop After\" limit ended the scan; the list is not complete\n",
                  stopped.c_str());
+  }
+  if (cleanup) {
+    if (!cleanup->log_problem().empty()) {
+      std::fprintf(stderr, "peltomarvish-scan: %s\n", cleanup->log_problem().c_str());
+    }
+    std::fprintf(stderr, "%s\n", cleanup->summary().c_str());
+    return cleanup->skipped() > 0 ? 1 : 0;
   }
   return 0;
 }

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "command_fixture.h"
+#include "support/disk_facts.h"
+#include "support/mounts.h"
 
 namespace {
 
@@ -42,6 +44,11 @@ TEST_F(ScanCommandTest, ArgumentsAndUsage) {
       {"--keep biggest /", 2, "", "--keep needs newest, oldest"},
       {"--prefer", 2, "", "--prefer needs a folder"},
       {"--protect '' /", 2, "", "--protect needs a folder"},
+      {"--apply delete /", 2, "", "--apply needs a rule"},
+      {"--keep newest --apply", 2, "", "--apply needs delete, trash, hardlink or clone"},
+      {"--keep newest --apply remove /", 2, "", "--apply needs delete, trash, hardlink or clone"},
+      {"--keep newest --dry-run /", 2, "", "--dry-run goes with --apply"},
+      {"--keep newest --apply delete --tsv /", 2, "", "--apply prints its own lines"},
       // A pipe as the settings file is refused at once, never waited on.
       {"--settings " + shell_quote(dir / "pipe") + " /", 2, "",
        "not a Pelto Marvish settings file"},
@@ -240,6 +247,134 @@ TEST_F(ScanCommandTest, TagRulesMarkTheSpareCopies) {
   // Without a rule, nothing is said of tags.
   r = run("--json " + shell_quote(path("t")));
   EXPECT_EQ(r.out.find("\"tagged\""), std::string::npos);
+}
+
+// The clean-up end to end: what each action prints, does, logs and returns.
+TEST_F(ScanCommandTest, ApplyActsOnTheTaggedFilesAndSaysWhatItDid) {
+  // Two groups; in each the newest copy is kept. One name holds a line feed
+  // and a backslash: its line says so in escapes, still one line.
+  const std::string odd_name = "t/old/odd\nname\\x.dat";
+  const std::string new_odd_name = "t/new/odd\nname\\x.dat";
+  auto make_tree = [&] {
+    std::filesystem::remove_all(path("t"));
+    make_file("t/old/f.dat", "first group");
+    make_file("t/new/f.dat", "first group");
+    make_file(odd_name, "second");
+    make_file(new_odd_name, "second");
+    set_mtime("t/old/f.dat", 1000000000);
+    set_mtime(odd_name, 1000000000);
+  };
+  const std::string t = shell_quote(path("t"));
+  const std::string f_old = path("t/old/f.dat"), f_new = path("t/new/f.dat");
+  const std::string odd = path(odd_name), g_new = path(new_odd_name);
+  const std::string odd_shown = path("t/old/odd\\nname\\\\x.dat");
+  const std::string g_new_shown = path("t/new/odd\\nname\\\\x.dat");
+  const std::string log_file = dir / ".PeltoMarvish/deleted.log";
+  auto lines_of = [](const std::string& text) {
+    std::set<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.insert(line);
+    return lines;
+  };
+
+  struct Case {
+    const char* action;
+    bool dry_run;
+    std::set<std::string> out;
+    const char* summary;
+    const char* logged;  // the log's word; null: nothing logged
+  };
+  const Case cases[] = {
+      {"delete",
+       true,
+       {"would delete " + f_old, "would delete " + odd_shown},
+       "Dry run: 2 files would be deleted (17 bytes), 0 skipped",
+       nullptr},
+      {"delete",
+       false,
+       {"deleted " + f_old, "deleted " + odd_shown},
+       "2 files deleted (17 bytes), 0 skipped",
+       "Deleted"},
+      {"trash",
+       false,
+       {"trashed " + f_old, "trashed " + odd_shown},
+       "2 files moved to the trash (17 bytes), 0 skipped",
+       "Moved To Trash"},
+      {"hardlink",
+       true,
+       {"would link " + f_old + " -> " + f_new, "would link " + odd_shown + " -> " + g_new_shown},
+       "Dry run: 2 files would be linked (17 bytes), 0 skipped",
+       nullptr},
+      {"hardlink",
+       false,
+       {"linked " + f_old + " -> " + f_new, "linked " + odd_shown + " -> " + g_new_shown},
+       "2 files linked (17 bytes), 0 skipped",
+       "Linked"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.action) + (c.dry_run ? " --dry-run" : ""));
+    make_tree();
+    std::filesystem::remove(log_file);
+    CommandResult r = run(std::string("--keep newest --apply ") + c.action +
+                          (c.dry_run ? " --dry-run " : " ") + t);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines_of(r.out), c.out);
+    EXPECT_NE(r.err.find(c.summary), std::string::npos) << r.err;
+    EXPECT_TRUE(test::exists(f_new));
+    EXPECT_TRUE(test::exists(g_new));
+    const std::string action = c.action;
+    if (c.dry_run) {
+      EXPECT_TRUE(test::exists(f_old));
+      EXPECT_TRUE(test::exists(odd));
+      EXPECT_NE(test::inode_of(f_old), test::inode_of(f_new));
+      EXPECT_FALSE(test::exists(log_file));
+      continue;
+    }
+    if (action == "hardlink") {
+      EXPECT_EQ(test::inode_of(f_old), test::inode_of(f_new));
+      EXPECT_EQ(test::inode_of(odd), test::inode_of(g_new));
+    } else {
+      EXPECT_FALSE(test::exists(f_old));
+      EXPECT_FALSE(test::exists(odd));
+    }
+    if (action == "trash") {
+      EXPECT_EQ(test::read_file(dir / ".local/share/Trash/files/f.dat"), "first group");
+    }
+    const std::string log = test::read_file(log_file);
+    EXPECT_NE(log.find(std::string("Bytes ") + c.logged + " \"" + f_old + "\""), std::string::npos)
+        << log;
+    // Done once: a second run finds nothing tagged left to act on.
+    r = run(std::string("--keep newest --apply ") + c.action + " " + t);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+TEST_F(ScanCommandTest, ApplyExitsWithOneWhenAFileIsSkipped) {
+  make_file("t/old/f.dat", "contents");
+  make_file("t/new/f.dat", "contents");
+  set_mtime("t/old/f.dat", 1000000000);
+  const std::string f_old = path("t/old/f.dat");
+  const ino_t before = test::inode_of(f_old);
+
+  // A clone where the file system can not make one.
+  if (!test::can_clone_in(path("t"))) {
+    CommandResult r = run("--keep newest --apply clone " + shell_quote(path("t")));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "skipped " + f_old + ": Operation not supported\n");
+    EXPECT_NE(r.err.find("0 files cloned (0 bytes), 1 skipped"), std::string::npos) << r.err;
+    EXPECT_EQ(test::inode_of(f_old), before);
+  }
+
+  // A link across file systems: the newer copy on a tmpfs of its own.
+  test::ScratchMount other(path("other"));
+  if (!other.mounted()) GTEST_SKIP() << "can not mount a second file system: " << other.error();
+  test::write_file(path("other/f.dat"), "contents");
+  CommandResult r = run("--keep newest --apply hardlink " + shell_quote(path("t")) + " " +
+                        shell_quote(path("other")));
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.out.find(": different file systems\n"), std::string::npos) << r.out;
+  EXPECT_EQ(test::read_file(f_old), "contents");
 }
 
 // A result far larger than the window's list: the command prints every

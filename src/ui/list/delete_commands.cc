@@ -25,37 +25,12 @@ void tell_file_changed(DeleteContext& ctx, const std::string& shown_path) {
                        shown_path.c_str());
 }
 
-// Whether row `j` is another copy of the file of row `r`: a listed file row
-// of the same group, not marked "D", still on disk as the scan saw it. The
-// same file under another name or path (a hard link, a bind mount showing
-// one file twice) does not count, and neither does a symbolic link as a copy
-// of a file's contents. Where the scan's identities are not known (a list
-// read back without them), the sizes that stand in for them say nothing of
-// the contents: the two files must hold the same bytes now.
-bool is_other_copy(DeleteContext& ctx, int r, const FileIdentity& self, int j) {
-  RowKind kind = ctx.list.classify_row(j);
-  if (kind != ROW_FILE && kind != ROW_TAGGED) return false;
-  FileIdentity id = ctx.list.identity(j);
-  if (!id.known() || (id.is_symlink() && !self.is_symlink())) return false;
-  std::string path = ctx.list.path(j);
-  std::string own = ctx.list.path(r);
-  if (path == own || !ctx.files->unchanged(path, id) || ctx.files->same_file(path, own)) {
-    return false;
-  }
-  if (self.size_only() || id.size_only()) return ctx.files->same_contents(path, own);
-  return true;
-}
-
 // The group of a file row is the one it was listed in, never guessed from
 // its neighbours: a group whose header was removed stays a group of its own.
 bool another_copy_remains(DeleteContext& ctx, int r) {
-  const FileIdentity self = ctx.list.identity(r);
-  int first, last;
-  ctx.list.group_span(r, first, last);
-  for (int j = first; j <= last; ++j) {
-    if (j != r && is_other_copy(ctx, r, self, j)) return true;
-  }
-  return false;
+  std::size_t self = 0;
+  const std::vector<CleanupMember> members = group_members(ctx.list, r, self);
+  return another_copy_remains(*ctx.files, members, self);
 }
 
 // Delete All Tagged and Delete All NON-Tagged are one walk.
@@ -95,6 +70,21 @@ void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
 }
 
 }  // namespace
+
+std::vector<CleanupMember> group_members(const ResultList& list, int r, std::size_t& self,
+                                         std::vector<int>* rows) {
+  std::vector<CleanupMember> members;
+  int first, last;
+  list.group_span(r, first, last);
+  for (int j = first; j <= last; ++j) {
+    const RowKind kind = list.classify_row(j);
+    if (kind != ROW_FILE && kind != ROW_TAGGED && kind != ROW_DELETED) continue;
+    if (j == r) self = members.size();
+    members.push_back({list.path(j), list.identity(j), kind == ROW_TAGGED, kind == ROW_DELETED});
+    if (rows != nullptr) rows->push_back(j);
+  }
+  return members;
+}
 
 void log_file_action(DeleteContext& ctx, std::int64_t size, const std::string& path,
                      const char* what) {

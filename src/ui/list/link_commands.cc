@@ -52,25 +52,13 @@ const LinkWalk CLONE_WALK = {
     "Cloned",
 };
 
-// The kept copy of the group of row `r`: its first file row that is
-// untagged, not "D", a regular file still on disk as the scan saw it, and
-// not another name of `r`'s own file. -1 when there is none.
-int kept_copy(ListContext& ctx, int r) {
-  ResultList& list = ctx.list;
-  const std::string own = list.path(r);
-  int first, last;
-  list.group_span(r, first, last);
-  for (int j = first; j <= last; ++j) {
-    if (j == r || list.classify_row(j) != ROW_FILE) continue;
-    const FileIdentity id = list.identity(j);
-    if (!id.known() || id.is_symlink()) continue;
-    const std::string path = list.path(j);
-    if (path == own || !ctx.files->unchanged(path, id) || ctx.files->same_file(path, own)) {
-      continue;
-    }
-    return j;
-  }
-  return -1;
+// The kept copy of the group of row `r` (see kept_copy): its row, or -1.
+int kept_copy_row(ListContext& ctx, int r) {
+  std::size_t self = 0;
+  std::vector<int> rows;
+  const std::vector<CleanupMember> members = group_members(ctx.list, r, self, &rows);
+  const long k = kept_copy(*ctx.files, members, self);
+  return k < 0 ? -1 : rows[static_cast<std::size_t>(k)];
 }
 
 // Every row of the group of `row` naming the file `was` now names it as
@@ -109,7 +97,7 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
     ctx.prompter.message("File Changed", walk.changed, shown_path.c_str());
     return answer;
   }
-  const int kept = kept_copy(ctx, r);
+  const int kept = kept_copy_row(ctx, r);
   if (kept < 0) {
     ctx.prompter.message(walk.not_done, "No Kept Copy", shown_path.c_str());
     return answer;

@@ -1,0 +1,130 @@
+#include "disk/group_cleanup.h"
+
+namespace {
+
+const char* const CHANGED = "changed since the scan";
+const char* const NO_KEPT_COPY = "no kept copy";
+
+// Where only sizes are known (a list read back without identities), a copy's
+// bytes must be the same now.
+bool is_other_copy(FileSystem& files, const std::vector<CleanupMember>& group, std::size_t i,
+                   std::size_t j) {
+  const CleanupMember& self = group[i];
+  const CleanupMember& other = group[j];
+  if (j == i || other.gone || !other.seen.known()) return false;
+  if (other.seen.is_symlink() && !self.seen.is_symlink()) return false;
+  if (other.path == self.path || !files.unchanged(other.path, other.seen) ||
+      files.same_file(other.path, self.path)) {
+    return false;
+  }
+  if (self.seen.size_only() || other.seen.size_only()) {
+    return files.same_contents(other.path, self.path);
+  }
+  return true;
+}
+
+// Every member naming the file `was` names it as `now`.
+void renew(std::vector<CleanupMember>& group, const FileIdentity& was, const FileIdentity& now) {
+  if (!was.known() || was.size_only() || !now.known()) return;
+  for (CleanupMember& m : group) {
+    if (m.seen.known() && m.seen.device == was.device && m.seen.inode == was.inode) m.seen = now;
+  }
+}
+
+CleanupStep skipped(const std::string& reason) { return {CleanupStep::SKIPPED, reason, ""}; }
+
+CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::size_t i,
+                    CleanupAction action, bool dry_run) {
+  const long k = kept_copy(files, group, i);
+  if (k < 0) return skipped(NO_KEPT_COPY);
+  CleanupMember& self = group[i];
+  CleanupMember& kept = group[static_cast<std::size_t>(k)];
+  if (!self.seen.size_only() && !kept.seen.size_only() && self.seen.device != kept.seen.device) {
+    return skipped("different file systems");
+  }
+  if (dry_run) {
+    if (!files.same_contents(self.path, kept.path)) return skipped("contents differ");
+    return {CleanupStep::DONE, "", kept.path};
+  }
+  const FileIdentity self_seen = self.seen, kept_seen = kept.seen;
+  ReplaceOutcome outcome = files.replace_with_copy(
+      self.path, self_seen, kept.path, kept_seen,
+      action == CleanupAction::HARD_LINK ? Replacement::HARD_LINK : Replacement::CLONE);
+  switch (outcome.kind) {
+    case ReplaceOutcome::DONE:
+      break;
+    case ReplaceOutcome::CHANGED:
+      return skipped(CHANGED);
+    case ReplaceOutcome::KEPT_CHANGED:
+      return skipped(NO_KEPT_COPY);
+    case ReplaceOutcome::OTHER_FILE_SYSTEM:
+      return skipped("different file systems");
+    case ReplaceOutcome::CONTENTS_DIFFER:
+      return skipped("contents differ");
+    case ReplaceOutcome::NOT_SUPPORTED:
+    case ReplaceOutcome::FAILED:
+      return skipped(outcome.reason);
+  }
+  renew(group, self_seen, outcome.replaced_now);
+  renew(group, kept_seen, outcome.kept_now);
+  self.seen = outcome.now;
+  self.tagged = false;
+  return {CleanupStep::DONE, "", kept.path};
+}
+
+}  // namespace
+
+bool another_copy_remains(FileSystem& files, const std::vector<CleanupMember>& group,
+                          std::size_t i) {
+  for (std::size_t j = 0; j < group.size(); ++j) {
+    if (is_other_copy(files, group, i, j)) return true;
+  }
+  return false;
+}
+
+long kept_copy(FileSystem& files, const std::vector<CleanupMember>& group, std::size_t i) {
+  for (std::size_t j = 0; j < group.size(); ++j) {
+    const CleanupMember& m = group[j];
+    if (j == i || m.tagged || m.gone || !m.seen.known() || m.seen.is_symlink()) continue;
+    if (m.path == group[i].path || !files.unchanged(m.path, m.seen) ||
+        files.same_file(m.path, group[i].path)) {
+      continue;
+    }
+    return static_cast<long>(j);
+  }
+  return -1;
+}
+
+bool cleanup_action_from_name(const std::string& name, CleanupAction& action) {
+  if (name == "delete") {
+    action = CleanupAction::DELETE;
+  } else if (name == "trash") {
+    action = CleanupAction::TRASH;
+  } else if (name == "hardlink") {
+    action = CleanupAction::HARD_LINK;
+  } else if (name == "clone") {
+    action = CleanupAction::CLONE;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+CleanupStep clean_up_member(FileSystem& files, std::vector<CleanupMember>& group, std::size_t i,
+                            CleanupAction action, bool dry_run) {
+  CleanupMember& self = group[i];
+  if (!self.seen.known()) return skipped("not examined by the scan");
+  if (!files.unchanged(self.path, self.seen)) return skipped(CHANGED);
+  if (action == CleanupAction::HARD_LINK || action == CleanupAction::CLONE) {
+    return replace(files, group, i, action, dry_run);
+  }
+
+  if (!another_copy_remains(files, group, i)) return skipped("the last copy of its group");
+  if (dry_run) return {CleanupStep::DONE, "", ""};
+  FileOutcome outcome = action == CleanupAction::TRASH ? files.move_to_trash(self.path, self.seen)
+                                                       : files.remove(self.path, self.seen);
+  if (outcome.kind == FileOutcome::CHANGED) return skipped(CHANGED);
+  if (outcome.kind == FileOutcome::FAILED) return skipped(outcome.reason);
+  self.gone = true;
+  return {CleanupStep::DONE, "", ""};
+}

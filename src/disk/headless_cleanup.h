@@ -1,0 +1,64 @@
+// The headless command's clean-up (--apply, --dry-run): the rows of a scan
+// tagged by a rule come in group by group; at the end of each group its
+// tagged files are acted on (see group_cleanup.h) and one line per file is
+// written:
+//
+//   deleted PATH               trashed PATH
+//   linked PATH -> KEPT        cloned PATH -> KEPT
+//   skipped PATH: REASON
+//
+// A dry run checks what can be checked without changing anything and says
+// "would delete PATH", "would link PATH -> KEPT", ... instead. Paths are
+// written as TSV fields are (control bytes and backslashes escaped), so one
+// file is always one line. Every file acted on gets its line in the deletion
+// log.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/row_texts.h"
+#include "disk/file_system.h"
+#include "disk/group_cleanup.h"
+
+class HeadlessCleanup {
+ public:
+  using Output = std::function<void(const std::string& line)>;
+
+  HeadlessCleanup(FileSystem& files, CleanupAction action, bool dry_run, std::string log_file,
+                  Output output);
+
+  void row(const RowTexts& row);
+  // Acts on the group still held.
+  void finish();
+
+  int done() const { return done_; }
+  std::int64_t done_bytes() const { return done_bytes_; }
+  int skipped() const { return skipped_; }
+  // The summary line for standard error.
+  std::string summary() const;
+  // Set when the deletion log could not be written (once), with why.
+  const std::string& log_problem() const { return log_problem_; }
+
+  // For tests: the clock of the log lines.
+  std::function<std::time_t()> now;
+
+ private:
+  void act_on_group();
+  void log(std::int64_t size, const std::string& path);
+
+  FileSystem& files_;
+  CleanupAction action_;
+  bool dry_run_;
+  std::string log_file_;
+  Output output_;
+  std::vector<CleanupMember> group_;
+  std::vector<std::int64_t> sizes_;
+  int done_ = 0;
+  std::int64_t done_bytes_ = 0;
+  int skipped_ = 0;
+  std::string log_problem_;
+};
