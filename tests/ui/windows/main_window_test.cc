@@ -187,6 +187,9 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
       {"menuitem90", "Delete File", "Delete"},
       {"menuitem91", "Delete All Tagged Files", "<Control>Delete"},
       {"menuitem92", "Delete All NON-Tagged Files", ""},
+      {"hard_link_tagged", "Hard-Link All Tagged Files", ""},
+      {"clone_tagged", "Clone All Tagged Files (Copy-On-Write)", ""},
+      {"undo_move_to_trash", "Undo Last Move To Trash", ""},
       {"menuitem94", "View Deleted Log File", "<Shift>Delete"},
       {"menuitem95", "_Tag", ""},
       {"menuitem96", "Goto Entry #1", ""},
@@ -802,6 +805,43 @@ TEST_F(MainWindowTest, DeleteAllAsksTheLastCopyEvenAfterYesToAll) {
   g_block->settings.deleted_mode = DELETED_MARK;
   g_block->deleted_count.store(0);
   g_block->deleted_bytes.store(0);
+}
+
+TEST_F(MainWindowTest, HardLinkAllTaggedReplacesTheCopiesFromTheDeleteMenu) {
+  test::InDirectory in(dir.path());  // the deletion log goes here
+  fill_group({dir / "a", dir / "b", dir / "c"});
+  g_main.rows().tag(3);
+  g_main.rows().tag(4);
+  {
+    Answers answers{{"TheWinAskYesNo", "ButtonYes"}, {"TheWinAskYesNoAll", "ButtonAll"}};
+    gui::click(GTK_WIDGET(g_main.window), "hard_link_tagged");
+    EXPECT_EQ(answers.asked,
+              (std::vector<std::string>{
+                  "Hard-Link All Tagged Files|REPLACE ALL TAGGED FILES BY "
+                  "HARD LINKS TO THEIR KEPT COPIES?|2 Tagged Entries",
+                  "HARD-LINK ALL TAGGED|REPLACE THIS FILE BY A HARD LINK?|" + dir / "b"}));
+  }
+  GtkWidget* notice = gui::wait_for_window("TheWinAskOK");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(notice)), "Hard-Link All Tagged Files");
+  close_notices();
+  struct stat a, b, c;
+  lstat((dir / "a").c_str(), &a);
+  lstat((dir / "b").c_str(), &b);
+  lstat((dir / "c").c_str(), &c);
+  EXPECT_EQ(b.st_ino, a.st_ino);
+  EXPECT_EQ(c.st_ino, a.st_ino);
+  EXPECT_EQ(marks(), "   ");
+  EXPECT_EQ(g_block->tagged_count.load(), 0);
+  EXPECT_NE(g_main.rows().tooltip_markup(3).find("Hard link of: "), std::string::npos);
+
+  // Nothing went to the trash: the undo is greyed whenever the menu opens.
+  GtkWidget* undo = GTK_WIDGET(g_main.widget("undo_move_to_trash"));
+  gtk_widget_set_sensitive(undo, TRUE);
+  GtkWidget* menu = GTK_WIDGET(g_main.widget("menuitem89_menu"));
+  gtk_widget_show(menu);
+  EXPECT_FALSE(gtk_widget_get_sensitive(undo));
+  gtk_widget_hide(menu);
 }
 
 // A second name of an inode already in its group is drawn in italics in
