@@ -22,6 +22,7 @@
 #include "core/row_texts.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/tag_rule_commands.h"
+#include "ui/list/trash_undo.h"
 #include "ui/windows/main_window.h"
 
 // The window under test (the program keeps its own in main).
@@ -216,6 +217,7 @@ int main(int argc, char** argv) {
       {"Delete All Tagged Files (mark)", DELETED_MARK, delete_all_tagged},
       {"Delete All NON-Tagged Files (mark)", DELETED_MARK, delete_all_non_tagged},
       {"Delete All NON-Tagged Files (remove)", DELETED_REMOVE, delete_all_non_tagged},
+      {"Hard-Link All Tagged Files", DELETED_MARK, hard_link_all_tagged},
   };
   for (const DeleteCommand& c : delete_commands) {
     std::string dir = work + "/files";
@@ -231,6 +233,33 @@ int main(int argc, char** argv) {
     c.run(ctx);
     settle();
     report(c.name, seconds_since(start), disk.seconds, before, list->size(), user.questions);
+  }
+
+  // Undo of a walk that moved every tagged file to the trash: the files
+  // put back one by one, then the list as it was.
+  {
+    std::string dir = work + "/files";
+    std::filesystem::remove_all(dir);
+    fill(*list, *block, dir, true, first_tagged);
+    block->settings.deleted_mode = DELETED_MARK;
+    block->settings.reserved |= RESERVED_MOVE_TO_TRASH;
+    settle();
+    TrashUndo undo;
+    DeleteContext ctx{*list, user, disk, work + "/deleted.log"};
+    ctx.trash_undo = &undo;
+    disk.seconds = 0;
+    auto start = Clock::now();
+    delete_all_tagged(ctx);
+    settle();
+    report("Delete All Tagged Files (trash)", seconds_since(start), disk.seconds, list->size(),
+           list->size(), user.questions);
+    disk.seconds = 0;
+    start = Clock::now();
+    undo_last_move_to_trash(ctx);
+    settle();
+    report("Undo Last Move To Trash", seconds_since(start), disk.seconds, list->size(),
+           list->size(), 0);
+    block->settings.reserved &= ~RESERVED_MOVE_TO_TRASH;
   }
 
   // Tag by rule over every group, as the window does it: the rows read once

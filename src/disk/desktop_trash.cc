@@ -11,6 +11,8 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -247,10 +249,20 @@ std::string local_time_text(std::time_t when) {
 }
 
 // The name for the file in the trash on try `n` (from 1): its own name,
-// then "name.2", "name.3", ...; cut short (not inside a UTF-8 character)
-// so that its record's name still fits in a directory entry.
-std::string trash_name(const std::string& name, int n) {
-  const std::string suffix = n == 1 ? "" : "." + std::to_string(n);
+// then "name.2" up to "name.9", then "name." and eight random hex digits
+// (a trash holding thousands of files of one name must not cost thousands
+// of tries each, nor run out of them); cut short (not inside a UTF-8
+// character) so that its record's name still fits in a directory entry.
+std::string trash_name(const std::string& name, int n, std::mt19937& random) {
+  constexpr int COUNTED_NAMES = 9;
+  std::string suffix;
+  if (n > COUNTED_NAMES) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, ".%08x", static_cast<unsigned>(random()));
+    suffix = hex;
+  } else if (n > 1) {
+    suffix = "." + std::to_string(n);
+  }
   const std::size_t room = NAME_MAX - (sizeof INFO_SUFFIX - 1) - suffix.size();
   if (name.size() <= room) return name + suffix;
   std::size_t cut = room;
@@ -305,8 +317,9 @@ FileOutcome trash_entry(int dir_fd, const std::string& name, const std::string& 
   const std::string record = "[Trash Info]\nPath=" + escaped_path(record_path) +
                              "\nDeletionDate=" + local_time_text(std::time(nullptr)) + "\n";
 
+  std::mt19937 random(std::random_device{}());
   for (int n = 1; n <= TRASH_NAME_TRIES; ++n) {
-    const std::string trashed = trash_name(name, n);
+    const std::string trashed = trash_name(name, n, random);
     const std::string record_name = trashed + INFO_SUFFIX;
     if (!write_record(trash.info.get(), record_name, record)) {
       if (errno == EEXIST) continue;

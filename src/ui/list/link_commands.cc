@@ -8,6 +8,8 @@
 // (under a temporary name, renamed over the file). Here: which copy is kept,
 // the questions, what the user is told, and the rows.
 #include <ctime>
+#include <string>
+#include <unordered_map>
 
 #include "core/row_texts.h"
 #include "list_text/deletion_log.h"
@@ -164,14 +166,6 @@ void link_walk(ListContext& ctx, const LinkWalk& walk) {
   ctx.prompter.message(walk.title, done.c_str(), "");
 }
 
-// The row of the list whose path is `path` (the first), or -1.
-int row_of_path(const ResultList& list, const std::string& path) {
-  for (int r = 0; r < list.size(); ++r) {
-    if (list.classify_row(r) != ROW_NONE && list.path(r) == path) return r;
-  }
-  return -1;
-}
-
 }  // namespace
 
 namespace body {
@@ -213,9 +207,14 @@ void undo_last_move_to_trash(ListContext& ctx) {
 
   FrozenList frozen(list);
   list.restore_rows(rows_before);
+  std::unordered_map<std::string, int> row_of_path;
+  for (int r = list.size() - 1; r >= 0; --r) {
+    if (list.classify_row(r) != ROW_NONE) row_of_path[list.path(r)] = r;  // the first row wins
+  }
   for (const Back& b : back) {
-    const int r = row_of_path(list, b.path);
-    if (r < 0) continue;
+    const auto found = row_of_path.find(b.path);
+    if (found == row_of_path.end()) continue;
+    const int r = found->second;
     if (b.restored) {
       list.set_identity(r, b.now);
     } else {
