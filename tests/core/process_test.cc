@@ -110,6 +110,10 @@ class ProgramTest : public ::testing::Test {
     ASSERT_GE(interface_, 0);
     if (interface_ == 0) {
       setenv("HOME", home.c_str(), 1);
+      // No session bus: GTK would launch daemons that outlive the program
+      // and hold this test's output open.
+      setenv("NO_AT_BRIDGE", "1", 1);
+      setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
       if (chdir(cwd.c_str()) != 0) _exit(126);
       int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(fd, STDOUT_FILENO);

@@ -13,8 +13,11 @@ int main(int argc, char** argv) {
   // Listing the tests (CTest does so at build time) needs no display.
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
 
-  g_setenv("NO_AT_BRIDGE", "1", FALSE);  // no accessibility bus under Xvfb
-  gdk_set_allowed_backends("x11");       // the program is an X11 program
+  // No session bus and no accessibility bus under Xvfb: GTK would launch
+  // daemons that outlive the tests.
+  g_setenv("NO_AT_BRIDGE", "1", FALSE);
+  g_setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", FALSE);
+  gdk_set_allowed_backends("x11");  // the program is an X11 program
   if (!gtk_init_check(&argc, &argv)) {
     std::fprintf(stderr, "no X display\n");
     return 1;
