@@ -8,11 +8,13 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "core/data_dir.h"
 #include "core/process.h"
 #include "core/result_intake.h"
+#include "core/version.h"
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
 #include "settings/state_file.h"
@@ -30,6 +32,24 @@ gboolean second_tick_cb(gpointer data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything starts: the two options of the program's own (GTK's
+  // options, such as --display, are taken by GTK).
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("peltomarvish (Pelto Marvish) %s\n", program_version());
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::printf(
+          "Usage: peltomarvish [--display DISPLAY] [GTK OPTION...]\n"
+          "Opens the Pelto Marvish window: finds duplicate files and tidies them up.\n"
+          "Its files are kept in ~/.PeltoMarvish. See also peltomarvish-scan(1).\n"
+          "\n"
+          "  --version  show the version\n"
+          "  --help     show this text (--help-all lists GTK's options)\n");
+      return 0;
+    }
+  }
   read_scanner_quit_waits();
   std::string error;
   ScanBlock* block = create_scan_block(error);

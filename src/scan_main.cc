@@ -20,6 +20,7 @@
 #include "core/data_dir.h"
 #include "core/hard_links.h"
 #include "core/scan_channel.h"
+#include "core/version.h"
 #include "disk/file_system.h"
 #include "disk/headless_cleanup.h"
 #include "list_text/print_format.h"
@@ -80,6 +81,7 @@ constexpr char USAGE[] =
     "  DIR ...          scan these directories and everything below them instead\n"
     "                   of the settings' include directories\n"
     "  --help           show this text\n"
+    "  --version        show the version\n"
     "\n"
     "Status texts, \"Access Denied to ...\" lines and the summary lines go to\n"
     "standard error. Without --apply nothing is written to any file.\n"
@@ -137,6 +139,9 @@ int main(int argc, char** argv) {
     std::string arg = argv[i];
     if (!options_done && arg == "--help") {
       std::fputs(USAGE, stdout);
+      return 0;
+    } else if (!options_done && arg == "--version") {
+      std::printf("peltomarvish-scan (Pelto Marvish) %s\n", program_version());
       return 0;
     } else if (!options_done && arg == "--tsv") {
       tsv = true;

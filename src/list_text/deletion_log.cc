@@ -14,16 +14,11 @@
 #include "core/escaped_text.h"
 #include "core/row_texts.h"
 #include "core/unique_fd.h"
-
-namespace {
-
-constexpr const char* VERSION = "1.00";
-
-}  // namespace
+#include "core/version.h"
 
 std::string deletion_log_header() {
   std::string header = "#" + std::string(50, '=') + "\n";
-  header += std::string("# Pelto Marvish V") + VERSION + " Deletion Log File\n";
+  header += std::string("# Pelto Marvish V") + program_version() + " Deletion Log File\n";
   header += "# Each Entry Contains The Date The File\n";
   header += "# Was Deleted, Followed By The Size And File Path\n";
   header += "#" + std::string(45, '=') + "\n\n";

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/shell_words.h"
+#include "core/version.h"
 
 namespace {
 
@@ -928,8 +929,9 @@ std::string script_header(CommentStyle style, const std::string& date) {
     closing = "*/";
   }
   const std::string stars = prefix + " " + std::string(47, '*') + "\n";
-  return opening + "\n" + stars + prefix + " ** Script Created By Pelto Marvish V1.00\n" + prefix +
-         " ** Date: " + date + "\n" + stars + closing + "\n\n\n";
+  return opening + "\n" + stars + prefix + " ** Script Created By Pelto Marvish V" +
+         program_version() + "\n" + prefix + " ** Date: " + date + "\n" + stars + closing +
+         "\n\n\n";
 }
 
 std::string comment_line(CommentStyle style, const std::string& row_line) {

@@ -9,6 +9,7 @@
 
 #include "core/escaped_text.h"
 #include "core/glib_ptr.h"
+#include "core/version.h"
 
 namespace {
 
@@ -122,12 +123,13 @@ JsonWriter::JsonWriter(std::FILE* out, const ScanOptions& o, bool tags) : out_(o
   const char* times[] = {"modified", "changed", "accessed"};
   int kind = o.time_kind >= 0 && o.time_kind <= 2 ? o.time_kind : 0;
   std::fprintf(out_,
-               "{\n  \"program\": \"Pelto Marvish 1.00\",\n  \"settings\": {\n"
+               "{\n  \"program\": \"Pelto Marvish %s\",\n  \"settings\": {\n"
                "    \"compare\": {\"size\": %s, \"name\": %s, \"date\": %s, \"time\": %s, "
                "\"owner\": %s, \"group\": %s, \"crc32\": %s},\n"
                "    \"file_time\": \"%s\",\n",
-               yes(o.same_size), yes(o.same_name), yes(o.same_date), yes(o.same_time),
-               yes(o.same_owner), yes(o.same_group), yes(o.same_crc), times[kind]);
+               program_version(), yes(o.same_size), yes(o.same_name), yes(o.same_date),
+               yes(o.same_time), yes(o.same_owner), yes(o.same_group), yes(o.same_crc),
+               times[kind]);
   std::fprintf(out_, "    \"include_files\": %s,\n    \"exclude_files\": %s,\n",
                mask_list_json(o.include_file_masks).c_str(),
                mask_list_json(o.exclude_file_masks).c_str());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "command_fixture.h"
+#include "core/version.h"
 #include "support/disk_facts.h"
 #include "support/mounts.h"
 
@@ -22,6 +23,8 @@ class ScanCommandTest : public test::CommandTest {
 };
 
 TEST_F(ScanCommandTest, ArgumentsAndUsage) {
+  const std::string version_line =
+      std::string("peltomarvish-scan (Pelto Marvish) ") + program_version() + "\n";
   struct Case {
     std::string args;
     int status;
@@ -30,6 +33,7 @@ TEST_F(ScanCommandTest, ArgumentsAndUsage) {
   };
   const Case cases[] = {
       {"--help", 0, "Usage: peltomarvish-scan", ""},
+      {"--version", 0, version_line.c_str(), ""},
       {"--bogus", 2, "", "unknown option --bogus"},
       {"--settings", 2, "", "--settings needs a file"},
       {"--settings " + shell_quote(dir / "missing") + " /", 2, "",

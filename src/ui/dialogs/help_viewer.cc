@@ -16,6 +16,7 @@
 #include "core/coded_text.h"
 #include "core/glib_ptr.h"
 #include "core/unique_fd.h"
+#include "core/version.h"
 #include "ui/dialogs/dialogs.h"
 
 namespace {
@@ -167,6 +168,9 @@ void show_help(const char* page_name) {
   } else {
     std::snprintf(text, sizeof text, "No help page %s.", page_name);
   }
+  // Every page ends with the program's name and version.
+  const std::size_t used = std::strlen(text);
+  std::snprintf(text + used, sizeof text - used, "\n\nPelto Marvish %s\n", program_version());
   GCharPtr title(g_strdup_printf("Help on %s (PeltoMarvish)", page_name));
 
   GtkWidget* owner = help_owner();

@@ -5,6 +5,7 @@
 
 #include "core/glib_ptr.h"
 #include "core/process.h"
+#include "core/version.h"
 #include "list_text/list_rows.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/list/list_colours.h"
@@ -206,6 +207,8 @@ void MainWindow::build(ScanBlock& block) {
   register_resources();
   builder = gtk_builder_new_from_resource(UI_RESOURCE);
   window = GTK_WINDOW(widget("TheFinder"));
+  const std::string title = std::string("Pelto Marvish ") + program_version();
+  gtk_window_set_title(window, title.c_str());
   view = GTK_TREE_VIEW(widget("TheClistBox"));
   msg1 = GTK_LABEL(widget("TheMsg1"));
   msg2 = GTK_LABEL(widget("TheMsg2"));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/coded_text.h"
+#include "core/version.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/support/gui_test.h"
 
@@ -85,7 +86,9 @@ TEST_P(HelpPages, ShowsThePageInAGrabbingDialogThatDismissCloses) {
   ASSERT_NE(help, nullptr);
   EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(help)),
             std::string("Help on ") + GetParam().shown + " (PeltoMarvish)");
-  EXPECT_EQ(gui::text_view_text(help, "TheHelpText"), page_text(GetParam().shown));
+  // Every page ends with the program's name and version.
+  EXPECT_EQ(gui::text_view_text(help, "TheHelpText"),
+            page_text(GetParam().shown) + "\n\nPelto Marvish " + program_version() + "\n");
   EXPECT_EQ(gtk_grab_get_current(), help);
   EXPECT_TRUE(gtk_widget_get_sensitive(main_window_));
 
@@ -267,7 +270,8 @@ TEST_F(HelpViewerTest, HelpAskedAgainFromItsWindowShowsTheNewPageInTheOpenDialog
   ASSERT_EQ(gui::find_windows("TheWinHelp").size(), 1u);
   EXPECT_EQ(gui::find_window("TheWinHelp"), help);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(help)), "Help on Stop (PeltoMarvish)");
-  EXPECT_EQ(gui::text_view_text(help, "TheHelpText"), page_text("Stop"));
+  EXPECT_EQ(gui::text_view_text(help, "TheHelpText"),
+            page_text("Stop") + "\n\nPelto Marvish " + program_version() + "\n");
 
   gtk_widget_destroy(settings);  // its window goes: so does its help
   gui::flush_events();

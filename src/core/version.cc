@@ -1,0 +1,3 @@
+#include "core/version.h"
+
+const char* program_version() { return PM_VERSION; }
