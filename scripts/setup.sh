@@ -12,6 +12,7 @@ packages=(
   xvfb xauth x11-utils xdotool xclip imagemagick
   dbus-x11 at-spi2-core
   procps file btrfs-progs
+  dpkg-dev lintian man-db
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that every #include follows the layers and that the code is
 # formatted, then builds the program and runs the whole test suite twice: a
-# normal build, and one with AddressSanitizer and UndefinedBehaviorSanitizer.
+# normal build, and one with AddressSanitizer and UndefinedBehaviorSanitizer;
+# last, the Debian package is built, installed, run and removed.
 # The GUI tests need an X server, so CTest runs under xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,3 +32,5 @@ run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== Build and tests with AddressSanitizer and UndefinedBehaviorSanitizer =="
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPM_SANITIZE=ON
+echo "== The Debian package: build, lintian, install, run, remove =="
+bash tests/packaging/package_test.sh
