@@ -153,10 +153,22 @@ verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r <= t ? "ok" : "MISSED") }'
 list_sizes() { find "$TREE" -printf '%s\n' > /dev/null; }
 read_same_sizes() { "$WORK_DIR/read_bound" < "$LIST" 2>> "$LOG"; }
 read_same_sizes_parallel() { "$WORK_DIR/read_bound" --threads "$COLD_THREADS" < "$LIST" 2>> "$LOG"; }
-scan_main() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE" > /dev/null 2>> "$LOG"; }
-scan_rule() { "$SCAN" --settings "$SETTINGS" --keep newest --tsv "$TREE" > /dev/null 2>> "$LOG"; }
-scan_small() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE_SMALL" > /dev/null 2>> "$LOG"; }
-scan_big() { "$SCAN" --settings "$SETTINGS" --tsv "$TREE_BIG" > /dev/null 2>> "$LOG"; }
+# The scans below read every file (--no-cache), as a first scan does; the
+# content cache is measured on its own (section g).
+scan_main() { "$SCAN" --settings "$SETTINGS" --no-cache --tsv "$TREE" > /dev/null 2>> "$LOG"; }
+scan_rule() { "$SCAN" --settings "$SETTINGS" --no-cache --keep newest --tsv "$TREE" > /dev/null 2>> "$LOG"; }
+scan_small() { "$SCAN" --settings "$SETTINGS" --no-cache --tsv "$TREE_SMALL" > /dev/null 2>> "$LOG"; }
+scan_big() { "$SCAN" --settings "$SETTINGS" --no-cache --tsv "$TREE_BIG" > /dev/null 2>> "$LOG"; }
+# With the content cache, in a home of its own: the first scan writes it (the
+# file removed before each run), the second finds every file in it.
+CACHE_HOME="$WORK_DIR/cache-home"
+scan_first_cached() {
+  rm -f "$CACHE_HOME/.PeltoMarvish/ContentCache"
+  HOME="$CACHE_HOME" "$SCAN" --settings "$SETTINGS" --tsv "$TREE" > /dev/null 2>> "$LOG"
+}
+scan_second_cached() {
+  HOME="$CACHE_HOME" "$SCAN" --settings "$SETTINGS" --tsv "$TREE" > /dev/null 2>> "$LOG"
+}
 
 # ---- a) Lower bound and scan, warm cache ---------------------------------------
 make_tree "$TREE" "$MAIN_FILES" "$MAIN_BYTES"
@@ -275,6 +287,34 @@ else
   say "no $CMD_BENCH: skipping the list commands"
 fi
 
+# ---- g) The content cache: a second scan of the unchanged main tree ------------
+t_first="-" t_second="-" second_ratio="-" second_verdict="-" first_ratio="-" first_verdict="-"
+read_second="-" read_allowed="-"
+if [ -x "$SCAN" ]; then
+  mkdir -p "$CACHE_HOME/.PeltoMarvish"
+  say "measuring the content cache over $TREE"
+  t_first=$(median 3 scan_first_cached) || t_first="failed"
+  scan_first_cached
+  t_second=$(median 3 scan_second_cached) || t_second="failed"
+  second_ratio=$(ratio_of "$t_second" "$t_list")
+  second_verdict=$(verdict "$second_ratio" 1.3)
+  first_ratio=$(ratio_of "$t_first" "$t_scan")
+  first_verdict=$(verdict "$first_ratio" 1.05)
+  say "  first scan (writing the cache) ${t_first} s, ${first_ratio} x the scan without it"
+  say "  second scan ${t_second} s, ${second_ratio} x listing the tree (${t_list} s)"
+  if [ "$COLD" = 1 ] && [ -w /proc/sys/vm/drop_caches ] && [ -x /usr/bin/time ]; then
+    sync; echo 3 > /proc/sys/vm/drop_caches
+    blocks=$( { HOME="$CACHE_HOME" /usr/bin/time -f '%I' "$SCAN" --settings "$SETTINGS" --tsv \
+      "$TREE" > /dev/null 2>/dev/null; } 2>&1 | tail -1)
+    read_second=$(awk -v b="$blocks" 'BEGIN { printf "%.1f MB", b * 512 / 1e6 }')
+    dirs_kb=$(find "$TREE" -type d -printf '%s\n' | awk '{ s += $1 } END { print s / 1024 }')
+    cache_kb=$(du -k "$CACHE_HOME/.PeltoMarvish/ContentCache" | cut -f1)
+    read_allowed=$(awk -v d="$dirs_kb" -v c="$cache_kb" -v t="$(du -sk "$TREE" | cut -f1)" \
+      'BEGIN { printf "%.1f MB", (d + c + t * 0.01) * 1024 / 1e6 }')
+    say "  second scan, page cache dropped: read ${read_second} (directories + cache + 1% = ${read_allowed})"
+  fi
+fi
+
 # ---- f) The main tree, cold cache (last: it empties the page cache) ----------
 c_list="-" c_read="-" c_bound="-" c_scan="-" c_ratio="-"
 if [ "$COLD" = 1 ] && [ -x "$SCAN" ] && [ -w /proc/sys/vm/drop_caches ]; then
@@ -303,6 +343,9 @@ printf '%-40s %-14s %s\n' "lower bound, cold (s)" "$c_bound" "list ${c_list} + r
 printf '%-40s %-14s %s\n' "scan, cold (s)" "$c_scan" ""
 printf '%-40s %-14s %s\n' "ratio scan / bound, cold" "$c_ratio" ""
 printf '%-40s %-14s %s\n' "peak RSS, ${MAIN_FILES} files" "$rss_main" ""
+printf '%-40s %-14s %s\n' "first scan writing the cache (s)" "$t_first" "${first_ratio} x the scan, <= 1.05  $first_verdict"
+printf '%-40s %-14s %s\n' "second scan, cache, warm (s)" "$t_second" "${second_ratio} x find -printf, <= 1.3  $second_verdict"
+printf '%-40s %-14s %s\n' "second scan, cache, cold: bytes read" "$read_second" "<= $read_allowed"
 printf '%-40s %-14s %s\n' "scan, ${SMALL_FILES} small files (s)" "$t_small" ""
 printf '%-40s %-14s %s\n' "scan, ${BIG_FILES} small files (s)" "$t_big" ""
 printf '%-40s %-14s %s\n' "  time per file, big / small" "$linear" "<= $LINEAR_TARGET  $linear_verdict"

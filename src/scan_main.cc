@@ -4,7 +4,7 @@
 //
 //   peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N]
 //                     [--keep RULE] [--prefer DIR]... [--protect DIR]... [--tag-hard-links]
-//                     [--apply ACTION [--dry-run]] [DIR ...]
+//                     [--apply ACTION [--dry-run]] [--no-cache] [DIR ...]
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,7 +38,8 @@ namespace {
 constexpr char USAGE[] =
     "Usage: peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N]\n"
     "                         [--keep RULE] [--prefer DIR]... [--protect DIR]...\n"
-    "                         [--tag-hard-links] [--apply ACTION [--dry-run]] [DIR ...]\n"
+    "                         [--tag-hard-links] [--apply ACTION [--dry-run]] [--no-cache]\n"
+    "                         [DIR ...]\n"
     "Runs one duplicate scan and prints the result list on standard output.\n"
     "\n"
     "  --settings FILE  take the settings from FILE (default: ~/.PeltoMarvish/Settings,\n"
@@ -80,11 +81,13 @@ constexpr char USAGE[] =
     "\n"
     "  DIR ...          scan these directories and everything below them instead\n"
     "                   of the settings' include directories\n"
+    "  --no-cache       neither read nor write ~/.PeltoMarvish/ContentCache (what\n"
+    "                   earlier scans read of unchanged files): read every file\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
     "Status texts, \"Access Denied to ...\" lines and the summary lines go to\n"
-    "standard error. Without --apply nothing is written to any file.\n"
+    "standard error. Without --apply nothing is written but the content cache.\n"
     "\n"
     "Exit status: 0 done; 1 with --apply, when a tagged file was skipped or could\n"
     "not be acted on (each is listed); 2 a usage error.\n";
@@ -132,6 +135,7 @@ int main(int argc, char** argv) {
   std::string preferred, protected_folders;  // one folder a line
   long list_limit = 0;
   bool apply = false, dry_run = false;
+  bool no_cache = false;
   CleanupAction action = CleanupAction::DELETE;
   std::vector<std::string> dirs;
   bool options_done = false;
@@ -175,6 +179,8 @@ int main(int argc, char** argv) {
       apply = true;
     } else if (!options_done && arg == "--dry-run") {
       dry_run = true;
+    } else if (!options_done && arg == "--no-cache") {
+      no_cache = true;
     } else if (!options_done && arg == "--settings") {
       if (++i == argc) return usage_error("--settings needs a file", "");
       settings_file = argv[i];
@@ -217,6 +223,7 @@ int main(int argc, char** argv) {
 
   ScanOptions options = scan_options_from(settings);
   options.list_limit = static_cast<std::int32_t>(list_limit);
+  if (no_cache) options.content_cache.clear();
   if (!dirs.empty()) {
     options.include_dirs.clear();
     for (const std::string& dir : dirs) include_directory(options, dir);

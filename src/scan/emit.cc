@@ -34,6 +34,7 @@
 #include <unordered_map>
 
 #include "core/scan_channel.h"
+#include "scan/content_cache.h"
 #include "scan/file_digest.h"
 #include "scan/read_ahead.h"
 #include "scan/row_format.h"
@@ -137,7 +138,9 @@ class CrcPass {
         batch_.push_back({key, node, files_.size()});
         for (const GroupMember& m : node->members) {
           FileWork& f = files_.emplace_back(&m);
+          if (take_from_cache(f)) continue;
           if (ctx_.read_ahead != nullptr) f.probed = ctx_.read_ahead->probe_of(m, f.probe);
+          f.beginning_known = f.probed;
         }
       }
       if (may_skip_lone) {
@@ -162,7 +165,58 @@ class CrcPass {
     bool probed = false;  // its beginning has been read (`probe`)
     bool wanted = false;  // to be filed into the CRC tree
     FileProbe probe;      // after a whole read: readable, complete, whole
+    // probe.hash is the beginning's hash (read now, or remembered)
+    bool beginning_known = false;
+    bool whole_cached = false;      // the whole digest came from the cache
+    ContentCache::Contents cached;  // what the cache had (has_* false: nothing)
   };
+
+  // Takes what an earlier scan read of the unchanged file: its beginning's
+  // hash (the file counts as probed) and its whole digest. True when there
+  // is nothing left to read of it.
+  bool take_from_cache(FileWork& f) {
+    if (ctx_.cache == nullptr) return false;
+    const ContentCache::Contents* c = ctx_.cache->find(f.member->facts);
+    if (c == nullptr) return false;
+    f.cached = *c;
+    if (c->has_beginning) {
+      f.probed = f.beginning_known = true;
+      f.probe.readable = true;
+      f.probe.hash = c->beginning_hash;
+    }
+    if (c->has_whole && c->has_beginning) use_cached_whole(f);
+    return c->has_whole && c->has_beginning;
+  }
+
+  void use_cached_whole(FileWork& f) {
+    f.probe.readable = f.probe.complete = true;
+    f.whole_cached = true;
+    f.probe.whole.ok = true;
+    f.probe.whole.crc = f.cached.crc;
+    f.probe.whole.bytes = f.member->facts.size;
+    f.probe.whole.hash_high = f.cached.hash_high;
+    f.probe.whole.hash_low = f.cached.hash_low;
+  }
+
+  // What this scan learnt of the file, for the next scan: the beginning's
+  // hash of a file read at least that far, and the whole digest of one read
+  // to its end. A file that could not be read, or changed while it was (a
+  // wanted file whose whole read failed), leaves nothing.
+  void remember(const FileWork& f) {
+    if (ctx_.cache == nullptr || !f.probe.readable) return;
+    if (f.wanted && !(f.probe.complete && f.probe.whole.ok)) return;
+    if (f.whole_cached && f.cached.has_beginning) return;  // nothing new
+    ContentCache::Contents learnt;
+    learnt.has_beginning = f.beginning_known;
+    learnt.beginning_hash = f.probe.hash;
+    if (f.probe.complete && f.probe.whole.ok) {
+      learnt.has_whole = true;
+      learnt.crc = f.probe.whole.crc;
+      learnt.hash_high = f.probe.whole.hash_high;
+      learnt.hash_low = f.probe.whole.hash_low;
+    }
+    ctx_.cache->remember(f.member->facts, learnt);
+  }
   struct BatchGroup {
     std::string_view key;
     GroupNode* node;
@@ -192,7 +246,10 @@ class CrcPass {
   }
 
   void read_all() {
-    for_files([](const FileWork&) { return true; },
+    for (FileWork& f : files_) {
+      if (f.cached.has_whole) use_cached_whole(f);
+    }
+    for_files([](const FileWork& f) { return !f.whole_cached; },
               [&](FileWork& f, FileReader& reader) { read_whole(f, reader); });
     for (FileWork& f : files_) f.wanted = true;  // unreadable ones get a group of their own
   }
@@ -204,6 +261,7 @@ class CrcPass {
     for_files([](const FileWork& f) { return !f.probed; },
               [&](FileWork& f, FileReader& reader) {
                 f.probe = reader.probe(f.member->path, PROBE_BYTES, seen_of(*f.member));
+                f.beginning_known = true;
               });
     std::unordered_map<std::uint64_t, int> sharing;
     for (const BatchGroup& g : batch_) {
@@ -215,6 +273,9 @@ class CrcPass {
       for (std::size_t i = g.first_file; i < end; ++i) {
         files_[i].wanted = files_[i].probe.readable && sharing[files_[i].probe.hash] >= 2;
       }
+    }
+    for (FileWork& f : files_) {
+      if (f.wanted && !f.probe.complete && f.cached.has_whole) use_cached_whole(f);
     }
     for_files([](const FileWork& f) { return f.wanted && !f.probe.complete; },
               [&](FileWork& f, FileReader& reader) { read_whole(f, reader); });
@@ -237,6 +298,7 @@ class CrcPass {
         const FileProbe& p = files_[i].probe;
         if (files_[i].wanted && (p.complete || !p.readable))
           refile(g.key, *files_[i].member, p.whole);
+        remember(files_[i]);
         bytes_done_ += files_[i].member->facts.size;
       }
       release_members(*g.node);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "scan/content_cache.h"
 #include "scan/emit.h"
 #include "scan/scan_context.h"
 
@@ -45,6 +46,8 @@ void ReadAhead::file_added(GroupNode& group, std::int32_t count) {
 
 void ReadAhead::hand_over(GroupMember& m) {
   if (m.read_ahead != GroupMember::NOT_READ_AHEAD) return;
+  // What an earlier scan read of an unchanged file is not read again.
+  if (ctx_.cache != nullptr && ctx_.cache->has(m.facts)) return;
   m.read_ahead = job_count_++;
   Job& job = pending_.emplace_back();
   job.path = m.path;

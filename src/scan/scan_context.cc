@@ -5,6 +5,7 @@
 
 #include "core/row_texts.h"
 #include "core/scan_channel.h"
+#include "scan/content_cache.h"
 #include "scan/read_ahead.h"
 
 bool is_comment_entry(const char* text) {
@@ -28,6 +29,7 @@ std::vector<std::string> masks_in_use(const MaskList& list) {
 
 ScanOptions scan_options_from(const SettingsRecord& s) {
   ScanOptions o;
+  if ((s.reserved & RESERVED_NO_CONTENT_CACHE) == 0) o.content_cache = content_cache_file();
   o.include_file_masks = masks_in_use(s.include_file_masks);
   o.exclude_file_masks = masks_in_use(s.exclude_file_masks);
   o.include_dirs = masks_in_use(s.include_dirs);

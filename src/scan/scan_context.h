@@ -33,6 +33,9 @@ struct ScanOptions {
   // The list takes at most this many rows ("List Box Is Full" says where it
   // was cut); 0: every group is listed.
   std::int32_t list_limit = LIST_ROW_LIMIT;
+  // The file that remembers file contents between scans (see
+  // content_cache.h); empty: every file is read.
+  std::string content_cache;
 };
 
 // A mask list entry that begins with "/*" and contains "*/" is a comment.
@@ -44,6 +47,8 @@ ScanOptions scan_options_from(const SettingsRecord& settings);
 enum class ScanPhase { WALK = 1, CRC_PASS = 2 };
 
 class ReadAhead;
+
+class ContentCache;
 
 struct ScanContext {
   ScanBlock& block;
@@ -62,6 +67,8 @@ struct ScanContext {
   bool list_full_told = false;  // the "List Box Is Full" row was sent
   // Reads beginnings while the walk goes on, when the CRC pass will want them.
   ReadAhead* read_ahead = nullptr;
+  // What earlier scans read (null: no cache).
+  ContentCache* cache = nullptr;
 
   ScanContext(ScanBlock& b, ScanOptions o) : block(b), options(std::move(o)) {}
 };

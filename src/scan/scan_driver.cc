@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "core/scan_channel.h"
+#include "scan/content_cache.h"
 #include "scan/emit.h"
 #include "scan/read_ahead.h"
 #include "scan/row_format.h"
@@ -57,6 +58,14 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
 
   ctx.rows_expected = 1;
   ctx.rows_emitted = 0;
+  // What earlier scans read, for the CRC pass (only that pass reads whole
+  // contents to compare them).
+  std::optional<ContentCache> cache;
+  if (o.same_crc && !o.content_cache.empty()) {
+    cache.emplace();
+    cache->load(o.content_cache);
+    ctx.cache = &*cache;
+  }
   // The beginnings the CRC pass will read are read while the walk goes on.
   std::optional<ReadAhead> read_ahead;
   if (o.same_crc && probes_first(o)) {
@@ -101,6 +110,10 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   post_status_line(block, totals_line(block).c_str(), SUMMARY_WAIT_MS);
   ctx.read_ahead = nullptr;
   read_ahead.reset();
+  // What this scan read is remembered for the next one (a scan that was
+  // ended midway still read what it read).
+  if (cache && !g_scanner_abort) cache->save(o.content_cache);
+  ctx.cache = nullptr;
   ctx.crc_tree.clear();
   ctx.key_tree.clear();
   post_thaw(block);

@@ -37,6 +37,9 @@ enum DeletedMode : std::int32_t { DELETED_MARK = 0, DELETED_REMOVE = 1 };
 // `reserved` word; 0 keeps the original behaviour, so every stored file
 // keeps its meaning.
 inline constexpr std::int32_t RESERVED_MOVE_TO_TRASH = 1 << 0;  // deleted files go to the trash
+// Set: scans do not remember file contents between scans (ContentCache).
+// Inverted, so that every stored Settings file gets the cache.
+inline constexpr std::int32_t RESERVED_NO_CONTENT_CACHE = 1 << 1;
 
 using MaskList = char[MASK_SLOTS][MASK_SLOT_SIZE];
 

@@ -122,7 +122,7 @@ void apply_page_defaults(int page, SettingsRecord& r) {
       r.confirm_delete = 1;
       r.deleted_mode = DELETED_MARK;
       r.error_beep = 1;
-      r.reserved &= ~RESERVED_MOVE_TO_TRASH;
+      r.reserved &= ~(RESERVED_MOVE_TO_TRASH | RESERVED_NO_CONTENT_CACHE);
       break;
     default:
       break;  // the mask pages: their text (page_default_text)

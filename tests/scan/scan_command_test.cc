@@ -1,17 +1,21 @@
 // The headless command, run as a separate program.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <vector>
 
 #include "command_fixture.h"
 #include "core/version.h"
+#include "scan/content_cache.h"
 #include "support/disk_facts.h"
 #include "support/mounts.h"
 
@@ -379,6 +383,120 @@ TEST_F(ScanCommandTest, ApplyExitsWithOneWhenAFileIsSkipped) {
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.out.find(": different file systems\n"), std::string::npos) << r.out;
   EXPECT_EQ(test::read_file(f_old), "contents");
+}
+
+// A scan that takes what earlier scans read lists exactly what a scan that
+// reads every file lists, whatever happened to the files in between.
+TEST_F(ScanCommandTest, TheContentCacheNeverChangesTheResult) {
+  const std::string big(40000, 'b');  // past the beginning a scan reads first
+  auto fill = [&] {
+    make_file("t/a/one.dat", "one");
+    make_file("t/b/one.dat", "one");
+    make_file("t/a/big.dat", big + "1");
+    make_file("t/b/big.dat", big + "1");
+    make_file("t/c/big.dat", big + "2");  // the same beginning, another end
+    make_file("t/a/same.dat", "same size A");
+    make_file("t/b/same.dat", "same size A");
+    make_file("t/a/grow.dat", "grow me");
+    make_file("t/b/grow.dat", "grow me");
+    make_file("t/a/lonely.dat", big + "lonely");
+  };
+  // Rewrites a file in place with bytes of the same length and puts its
+  // modification time back, as `touch -d` would: only its change time tells.
+  auto rewrite_keeping_time = [&](const std::string& rel, const std::string& bytes) {
+    struct stat before;
+    ASSERT_EQ(lstat(path(rel).c_str(), &before), 0);
+    test::write_file(path(rel), bytes);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path(rel).c_str(), times, 0), 0);
+  };
+  struct Change {
+    const char* what;
+    std::function<void()> apply;
+  };
+  const Change changes[] = {
+      {"nothing", [] {}},
+      {"rewritten with the same size, its time put back",
+       [&] { rewrite_keeping_time("t/b/one.dat", "two"); }},
+      {"the end of a large file rewritten, its time put back",
+       [&] { rewrite_keeping_time("t/b/big.dat", big + "2"); }},
+      {"replaced by another file of the same size",
+       [&] {
+         test::write_file(path("t/other.tmp"), "same size B");
+         std::filesystem::rename(path("t/other.tmp"), path("t/b/same.dat"));
+       }},
+      {"renamed", [&] { std::filesystem::rename(path("t/a/one.dat"), path("t/a/uno.dat")); }},
+      {"hard-linked",
+       [&] { ASSERT_EQ(link(path("t/a/big.dat").c_str(), path("t/c/linked.dat").c_str()), 0); }},
+      {"moved to another directory",
+       [&] { std::filesystem::rename(path("t/a/same.dat"), path("t/c/same.dat")); }},
+      {"cut short and grown again, its time put back",
+       [&] {
+         struct stat before;
+         ASSERT_EQ(lstat(path("t/b/grow.dat").c_str(), &before), 0);
+         ASSERT_EQ(truncate(path("t/b/grow.dat").c_str(), 0), 0);
+         test::write_file(path("t/b/grow.dat"), "grow it");
+         const struct timespec times[2] = {before.st_atim, before.st_mtim};
+         ASSERT_EQ(utimensat(AT_FDCWD, path("t/b/grow.dat").c_str(), times, 0), 0);
+       }},
+  };
+  const std::string t = shell_quote(path("t"));
+  const std::string cache_file = dir / ".PeltoMarvish/ContentCache";
+  for (const Change& c : changes) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(path("t"));
+    fill();
+    CommandResult first = run("--tsv " + t);
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_TRUE(test::exists(cache_file)) << "the scan remembered what it read";
+    c.apply();
+    CommandResult cached = run("--tsv " + t);
+    CommandResult fresh = run("--tsv --no-cache " + t);
+    ASSERT_EQ(cached.status, 0) << cached.err;
+    ASSERT_EQ(fresh.status, 0) << fresh.err;
+    // Every row but the clock's ("Scan Started", "Scan Finished", "Scan Time").
+    auto rows = [](const std::string& out) {
+      std::string kept;
+      std::istringstream in(out);
+      for (std::string line; std::getline(in, line);) {
+        if (line.rfind("/*\tScan ", 0) != 0) kept += line + "\n";
+      }
+      return kept;
+    };
+    EXPECT_EQ(rows(cached.out), rows(fresh.out));
+    EXPECT_NE(fresh.out.find("Sorted List"), std::string::npos);
+  }
+  ContentCache cache;
+  EXPECT_TRUE(cache.load(cache_file));
+  EXPECT_GT(cache.size(), 0u);
+
+  // --no-cache neither reads nor writes it.
+  std::filesystem::remove(cache_file);
+  ASSERT_EQ(run("--tsv --no-cache " + t).status, 0);
+  EXPECT_FALSE(test::exists(cache_file));
+}
+
+// Two scans at once (two windows, a window and this command) each write the
+// cache whole: whichever writes last, the file is one scan's, never a mix.
+TEST_F(ScanCommandTest, TwoScansAtOnceLeaveAWholeCacheFile) {
+  for (int i = 0; i < 40; ++i) {
+    make_file("one/d" + std::to_string(i) + "/f", "contents " + std::to_string(i % 7));
+    make_file("two/d" + std::to_string(i) + "/g", "contents " + std::to_string(i % 5));
+  }
+  const std::string cache_file = dir / ".PeltoMarvish/ContentCache";
+  const std::string bin =
+      std::string(std::filesystem::path(PELTOMARVISH_BIN).parent_path()) + "/peltomarvish-scan";
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE(round);
+    const std::string both = "HOME=" + shell_quote(dir.path()) + " " + bin + " --tsv " +
+                             shell_quote(path("one")) +
+                             " >/dev/null 2>&1 & HOME=" + shell_quote(dir.path()) + " " + bin +
+                             " --tsv " + shell_quote(path("two")) + " >/dev/null 2>&1; wait";
+    ASSERT_EQ(std::system(both.c_str()), 0);
+    ContentCache cache;
+    EXPECT_TRUE(cache.load(cache_file));
+    EXPECT_GT(cache.size(), 0u);
+  }
 }
 
 // A result far larger than the window's list: the command prints every

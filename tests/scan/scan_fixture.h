@@ -66,6 +66,7 @@ class ScanTest : public ::testing::Test {
     options.include_dirs.clear();
     options.exclude_dirs.clear();
     include_directory(options, dir.path());
+    options.content_cache.clear();  // a case that wants the cache names its file
   }
 
   std::string path(const std::string& rel) const { return dir / rel; }

@@ -60,6 +60,7 @@ constexpr SettingsBinding BINDINGS[] = {
     {"RadioMarkDeleted", K::RADIO, 10, &R::deleted_mode, nullptr, DELETED_MARK},
     {"RadioRemoveDeleted", K::RADIO, 10, &R::deleted_mode, nullptr, DELETED_REMOVE},
     {"CheckTrash", K::FLAG, 10, &R::reserved, nullptr, RESERVED_MOVE_TO_TRASH},
+    {"CheckContentCache", K::FLAG_OFF, 10, &R::reserved, nullptr, RESERVED_NO_CONTENT_CACHE},
 };
 
 constexpr AttributeRow ATTRIBUTES[] = {
@@ -102,7 +103,8 @@ void fill_bindings(GtkBuilder* builder, const SettingsRecord& r, int page) {
         set_active(builder, b.widget, r.*b.field != 0);
         break;
       case K::FLAG:
-        set_active(builder, b.widget, (r.*b.field & b.value) != 0);
+      case K::FLAG_OFF:
+        set_active(builder, b.widget, ((r.*b.field & b.value) != 0) == (b.kind == K::FLAG));
         break;
       case K::SPIN:
         gtk_spin_button_set_value(GTK_SPIN_BUTTON(widget(builder, b.widget)), r.*b.field);
@@ -130,9 +132,11 @@ void apply_bindings(GtkBuilder* builder, SettingsRecord& r) {
         r.*b.field = is_active(builder, b.widget) ? 1 : 0;
         break;
       case K::FLAG:
-        r.*b.field =
-            is_active(builder, b.widget) ? (r.*b.field | b.value) : (r.*b.field & ~b.value);
+      case K::FLAG_OFF: {
+        const bool set = is_active(builder, b.widget) == (b.kind == K::FLAG);
+        r.*b.field = set ? (r.*b.field | b.value) : (r.*b.field & ~b.value);
         break;
+      }
       case K::SPIN: {
         // A stored value outside the spin's range shows clamped; it stays as
         // stored unless the spin was changed.

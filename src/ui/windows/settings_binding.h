@@ -13,6 +13,7 @@ enum class BindingKind {
   MASK_TEXT,  // a text box: one mask per line
   CHECK,      // a check button: the field is 0 or 1
   FLAG,       // a check button: one bit (`value`) of the field
+  FLAG_OFF,   // a check button that is on while that bit is clear
   SPIN,       // a spin button: the field's number
   RADIO,      // a radio button: active when the field holds `value`
 };

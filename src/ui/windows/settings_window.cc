@@ -8,6 +8,7 @@
 
 #include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "core/glib_ptr.h"
+#include "scan/content_cache.h"
 #include "scan/match_mask.h"
 #include "settings/include_warning.h"
 #include "settings/mask_text.h"
@@ -103,6 +105,17 @@ SettingsWindow::SettingsWindow(SettingsRecord& record, int page)
   gtk_widget_grab_focus(ok);
 }
 
+// "Forget Remembered Contents": the content cache goes; the next scan reads
+// every file again.
+static void forget_remembered_contents() {
+  const std::string file = content_cache_file();
+  if (unlink(file.c_str()) == 0 || errno == ENOENT) {
+    show_message("Remembered Contents Forgotten", "The Next Scan Reads Every File", "");
+  } else {
+    show_message("Remembered Contents Not Forgotten", std::strerror(errno), file.c_str());
+  }
+}
+
 void SettingsWindow::connect_signals() {
   g_signal_connect(window(), "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
                      of(self)->close_on_its_page();
@@ -127,6 +140,7 @@ void SettingsWindow::connect_signals() {
           [](GtkButton*, gpointer self) { of(self)->choose_folder("IncludeDir"); });
   clicked("ButtonAddExcludeDir",
           [](GtkButton*, gpointer self) { of(self)->choose_folder("ExcludeDir"); });
+  clicked("ButtonForgetContents", [](GtkButton*, gpointer) { forget_remembered_contents(); });
 
   // Escape is Cancel.
   g_signal_connect(window(), "key-press-event",

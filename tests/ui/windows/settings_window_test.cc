@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -115,7 +117,8 @@ TEST_F(SettingsWindowTest, FillsFromTheRecordAndAppliesItBackUnchanged) {
   r.group_min = 5, r.group_max = 77777, r.stop_after = 12345, r.beep_on_stop = 0;
   r.double_click_action = ACTION_OPEN_FOLDER, r.triple_click_action = ACTION_DELETE_FILE;
   r.confirm_delete = 1, r.deleted_mode = DELETED_REMOVE, r.error_beep = 0;
-  r.reserved = RESERVED_MOVE_TO_TRASH | 0x100;  // a bit this version does not know stays
+  // A bit this version does not know stays.
+  r.reserved = RESERVED_MOVE_TO_TRASH | RESERVED_NO_CONTENT_CACHE | 0x100;
   const SettingsRecord before = r;
 
   open(0);
@@ -139,6 +142,7 @@ TEST_F(SettingsWindowTest, FillsFromTheRecordAndAppliesItBackUnchanged) {
   EXPECT_TRUE(active("RadioTripleClickDelete"));
   EXPECT_TRUE(active("RadioRemoveDeleted"));
   EXPECT_TRUE(active("CheckTrash"));
+  EXPECT_FALSE(active("CheckContentCache")) << "its bit set means: do not remember";
   EXPECT_FALSE(active("CheckErrorBeep"));
 
   click("buttonApply");
@@ -155,6 +159,7 @@ TEST_F(SettingsWindowTest, OkSaveAppliesAndWritesTheFileByteForByte) {
   set_spin("SpinMinFileSize", 1234);
   show_page(10);
   set_active("CheckTrash", true);
+  set_active("CheckContentCache", false);
   set_active("RadioDoubleClickDelete", true);
   show_page(5);
   set_text("IncludeDir", "/data/*\n\n   \n/\n/more/ \n");
@@ -162,6 +167,7 @@ TEST_F(SettingsWindowTest, OkSaveAppliesAndWritesTheFileByteForByte) {
   EXPECT_EQ(settings_window(), nullptr);
   EXPECT_EQ(record->min_file_size, 1234);
   EXPECT_EQ(record->reserved & RESERVED_MOVE_TO_TRASH, RESERVED_MOVE_TO_TRASH);
+  EXPECT_EQ(record->reserved & RESERVED_NO_CONTENT_CACHE, RESERVED_NO_CONTENT_CACHE);
   EXPECT_EQ(record->double_click_action, ACTION_DELETE_FILE);
   EXPECT_STREQ(record->include_dirs[0], "/data/*");
   EXPECT_STREQ(record->include_dirs[1], "/more") << "a blank line loses nothing after it";
@@ -399,10 +405,11 @@ TEST_F(SettingsWindowTest, EachPagesDefaultResetsThatPageOnly) {
          EXPECT_TRUE(t.active("RadioMarkDeleted"));
          EXPECT_TRUE(t.active("CheckErrorBeep"));
          EXPECT_FALSE(t.active("CheckTrash"));
+         EXPECT_TRUE(t.active("CheckContentCache"));
        }},
   };
   record->min_file_size = 99;
-  record->reserved = RESERVED_MOVE_TO_TRASH;
+  record->reserved = RESERVED_MOVE_TO_TRASH | RESERVED_NO_CONTENT_CACHE;
   record->same_crc = 1;
   record->stop_after = 5;
   record->attr_care_mask = 0777;
@@ -532,6 +539,28 @@ TEST_F(SettingsWindowTest, EditingAMaskBoxChangesNoByteNobodyTyped) {
 
 // "Add Folder..." adds the folder chosen and everything below it, with the
 // folder's own bytes.
+TEST_F(SettingsWindowTest, ForgetRememberedContentsRemovesTheCacheFile) {
+  test::TempDir home;
+  const std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", home.path().c_str(), 1);
+  mkdir((home / ".PeltoMarvish").c_str(), 0744);
+  const std::string cache = home / ".PeltoMarvish/ContentCache";
+  for (bool there : {true, false}) {
+    SCOPED_TRACE(there ? "a cache file" : "none");
+    if (there) test::write_file(cache, "remembered");
+    open(10);
+    click("ButtonForgetContents");
+    GtkWidget* notice = gui::wait_for_window("TheWinAskOK");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(notice)), "Remembered Contents Forgotten");
+    gui::click(notice, "butOK");
+    gui::flush_events();
+    EXPECT_NE(access(cache.c_str(), F_OK), 0);
+    click("buttonCancel");
+  }
+  setenv("HOME", old_home.c_str(), 1);
+}
+
 TEST_F(SettingsWindowTest, AddFolderAddsTheFolderAndAllBelowIt) {
   test::TempDir dir;
   const std::string folder = dir / "caf\xE9";
