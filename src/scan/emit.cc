@@ -138,7 +138,7 @@ class CrcPass {
         batch_.push_back({key, node, files_.size()});
         for (const GroupMember& m : node->members) {
           FileWork& f = files_.emplace_back(&m);
-          if (take_from_cache(f)) continue;
+          if (take_from_cache(f) || f.probed) continue;  // the cache had its beginning
           if (ctx_.read_ahead != nullptr) f.probed = ctx_.read_ahead->probe_of(m, f.probe);
           f.beginning_known = f.probed;
         }
