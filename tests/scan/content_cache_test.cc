@@ -226,6 +226,14 @@ TEST(ContentCache, TheFileIsWrittenWholeAndNeverThroughALink) {
   utimensat(AT_FDCWD, (file + ".new").c_str(), old, 0);
   EXPECT_TRUE(cache.save(file));
   EXPECT_NE(access((file + ".new").c_str(), F_OK), 0);
+  // A link planted at the temporary name is never written through, however
+  // old it is.
+  ASSERT_EQ(symlink((dir / "elsewhere").c_str(), (file + ".new").c_str()), 0);
+  utimensat(AT_FDCWD, (file + ".new").c_str(), old, AT_SYMLINK_NOFOLLOW);
+  EXPECT_FALSE(cache.save(file));
+  EXPECT_EQ(test::read_file(dir / "elsewhere"), "not a cache");
+  EXPECT_TRUE(other.load(file)) << "the file there stays whole";
+  unlink((file + ".new").c_str());
 
   // A pipe or a directory at the name is never waited on or read.
   unlink(file.c_str());
