@@ -9,6 +9,7 @@
 #include <xxhash.h>
 
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <random>
 #include <string>
@@ -169,6 +170,31 @@ TEST(ContentCache, MutatedFilesNeverCrashTheReader) {
     if (cache.parse(bytes)) ++accepted;
   }
   EXPECT_LT(accepted, 20000);
+}
+
+// A file written again within the clock tick in which the scan read it
+// keeps all its times: only a file whose change time is well before the
+// scan began is remembered.
+TEST(ContentCache, AFileChangedJustBeforeTheScanIsNotRemembered) {
+  const std::int64_t now = std::time(nullptr);
+  const struct {
+    std::int64_t ctime;
+    bool remembered;
+  } cases[] = {
+      {now + 60, false},  // a clock ahead of ours
+      {now, false},       {now - 1, false}, {now - ContentCache::SETTLE_SECONDS - 1, true},
+      {1700000001, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ctime - now);
+    ContentCache cache;
+    FileFacts f = facts(1);
+    f.ctime_sec = c.ctime;
+    cache.remember(f, whole(1));
+    ContentCache next;
+    ASSERT_TRUE(next.parse(cache.serialize()));
+    EXPECT_EQ(next.has(f), c.remembered);
+  }
 }
 
 TEST(ContentCache, EntriesNoScanMetForTenScansAreDropped) {
