@@ -44,6 +44,13 @@ bool key_less(std::uint64_t dev_a, std::uint64_t ino_a, std::uint64_t dev_b, std
 
 }  // namespace
 
+ContentCache::ContentCache() {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  settled_sec_ = now.tv_sec - SETTLE_SECONDS;
+  settled_nsec_ = static_cast<std::int32_t>(now.tv_nsec);
+}
+
 ContentCache::Entry ContentCache::entry_of(const FileFacts& f) {
   Entry e;
   e.device = f.device;
@@ -160,6 +167,10 @@ const ContentCache::Contents* ContentCache::find(const FileFacts& facts) {
 
 void ContentCache::remember(const FileFacts& facts, const Contents& contents) {
   if (!S_ISREG(facts.mode) || (!contents.has_beginning && !contents.has_whole)) return;
+  if (facts.ctime_sec > settled_sec_ ||
+      (facts.ctime_sec == settled_sec_ && facts.ctime_nsec >= settled_nsec_)) {
+    return;
+  }
   Entry* e = nullptr;
   if (const Entry* found = lookup(facts)) {
     e = &entries_[static_cast<std::size_t>(found - entries_.data())];

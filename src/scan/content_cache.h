@@ -10,6 +10,14 @@
 // changing it, never its change time. Only regular files that were read to
 // their end without error are remembered.
 //
+// Nor is a file changed just before the scan began. A file system stamps
+// times at a clock tick (a few milliseconds; two seconds on FAT): a file
+// written again within the tick in which the scan read it keeps all five
+// values, and an entry made then would describe contents it no longer has.
+// A file whose change time lies more than SETTLE_SECONDS before the cache
+// was made (the scan's start) cannot be changed within that tick any more;
+// a younger one is simply read again by the next scan.
+//
 // The file's format (native byte order, told by a mark in the header):
 //
 //   header   8 bytes "PMCCACHE", u32 version (1), u32 byte-order mark
@@ -39,6 +47,10 @@
 class ContentCache {
  public:
   static constexpr std::uint32_t KEEP_SCANS = 10;
+  static constexpr std::int64_t SETTLE_SECONDS = 2;
+
+  // Remembers only files changed SETTLE_SECONDS before now.
+  ContentCache();
 
   struct Contents {
     bool has_beginning = false;
@@ -63,6 +75,7 @@ class ContentCache {
   bool has(const FileFacts& facts) const;
 
   // What a read of the file found; merged with what is already known.
+  // Nothing of a file changed too recently (see above).
   void remember(const FileFacts& facts, const Contents& contents);
 
   // The file's bytes: the entries met by this scan or by one of the last
@@ -89,6 +102,9 @@ class ContentCache {
   std::vector<Entry> entries_;  // from the file, sorted by (device, inode)
   std::vector<Entry> fresh_;    // learnt by this scan
   std::uint32_t scan_ = 1;      // this scan's number
+  // Files whose change time is before this are remembered.
+  std::int64_t settled_sec_ = 0;
+  std::int32_t settled_nsec_ = 0;
 };
 
 // Where the cache file is: ~/.PeltoMarvish/ContentCache ("ContentCache" in

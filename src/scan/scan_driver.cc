@@ -110,12 +110,15 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   post_status_line(block, totals_line(block).c_str(), SUMMARY_WAIT_MS);
   ctx.read_ahead = nullptr;
   read_ahead.reset();
-  // What this scan read is remembered for the next one (a scan that was
-  // ended midway still read what it read).
-  if (cache && !g_scanner_abort) cache->save(o.content_cache);
   ctx.cache = nullptr;
   ctx.crc_tree.clear();
   ctx.key_tree.clear();
+  // What this scan read is remembered for the next one (a scan that was
+  // ended midway still read what it read). Written once the trees are gone:
+  // the file's bytes, as large as the trees' share of a file, come on top of
+  // no tree.
+  if (cache && !g_scanner_abort) cache->save(o.content_cache);
+  cache.reset();
   post_thaw(block);
 
   std::time_t end = std::time(nullptr);

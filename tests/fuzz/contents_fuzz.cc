@@ -23,22 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 }
 
 #ifdef PM_FUZZ_LOOP
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
-#include <vector>
+#include <cstdlib>
+
+#include "fuzz_loop.h"
 
 namespace {
-
-std::string read_all(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // One to four changes of the kinds that damage files: bytes changed, put in
 // or taken out, a piece cut off or repeated, a number made huge or odd.
@@ -88,30 +77,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: contents_fuzz_loop ROUNDS SEED_DIR [REGRESSION_DIR...]\n");
     return 2;
   }
-  const long rounds = std::atol(argv[1]);
-  std::vector<std::string> seeds;
-  for (int i = 2; i < argc; ++i) {
-    if (!std::filesystem::is_directory(argv[i])) continue;
-    for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
-      if (entry.is_regular_file()) seeds.push_back(read_all(entry.path()));
-    }
-  }
+  // The regression cases first, as they are.
+  const std::vector<std::string> seeds =
+      fuzz_loop::read_dirs(std::vector<std::string>(argv + 2, argv + argc));
   if (seeds.empty()) {
     std::fprintf(stderr, "contents_fuzz_loop: no seed files\n");
     return 2;
   }
-  auto start = std::chrono::steady_clock::now();
-  for (const std::string& seed : seeds) {  // the regression cases first, as they are
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(seed.data()), seed.size());
-  }
-  std::mt19937_64 rng(20261210);
-  for (long round = 0; round < rounds; ++round) {
-    std::string input = mutate(seeds[rng() % seeds.size()], rng);
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
-  }
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("contents_fuzz_loop: %ld mutated files and %zu seeds in %.1f s\n", rounds,
-              seeds.size(), seconds);
+  fuzz_loop::run("contents_fuzz_loop", seeds, std::atol(argv[1]), 20261210, mutate,
+                 [](const std::string&) {});
   return 0;
 }
 #endif

@@ -9,6 +9,7 @@
 #include <xxhash.h>
 
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <random>
 #include <string>
@@ -171,6 +172,31 @@ TEST(ContentCache, MutatedFilesNeverCrashTheReader) {
   EXPECT_LT(accepted, 20000);
 }
 
+// A file written again within the clock tick in which the scan read it
+// keeps all its times: only a file whose change time is well before the
+// scan began is remembered.
+TEST(ContentCache, AFileChangedJustBeforeTheScanIsNotRemembered) {
+  const std::int64_t now = std::time(nullptr);
+  const struct {
+    std::int64_t ctime;
+    bool remembered;
+  } cases[] = {
+      {now + 60, false},  // a clock ahead of ours
+      {now, false},       {now - 1, false}, {now - ContentCache::SETTLE_SECONDS - 1, true},
+      {1700000001, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ctime - now);
+    ContentCache cache;
+    FileFacts f = facts(1);
+    f.ctime_sec = c.ctime;
+    cache.remember(f, whole(1));
+    ContentCache next;
+    ASSERT_TRUE(next.parse(cache.serialize()));
+    EXPECT_EQ(next.has(f), c.remembered);
+  }
+}
+
 TEST(ContentCache, EntriesNoScanMetForTenScansAreDropped) {
   test::TempDir dir;
   const std::string file = dir / "ContentCache";
@@ -226,6 +252,14 @@ TEST(ContentCache, TheFileIsWrittenWholeAndNeverThroughALink) {
   utimensat(AT_FDCWD, (file + ".new").c_str(), old, 0);
   EXPECT_TRUE(cache.save(file));
   EXPECT_NE(access((file + ".new").c_str(), F_OK), 0);
+  // A link planted at the temporary name is never written through, however
+  // old it is.
+  ASSERT_EQ(symlink((dir / "elsewhere").c_str(), (file + ".new").c_str()), 0);
+  utimensat(AT_FDCWD, (file + ".new").c_str(), old, AT_SYMLINK_NOFOLLOW);
+  EXPECT_FALSE(cache.save(file));
+  EXPECT_EQ(test::read_file(dir / "elsewhere"), "not a cache");
+  EXPECT_TRUE(other.load(file)) << "the file there stays whole";
+  unlink((file + ".new").c_str());
 
   // A pipe or a directory at the name is never waited on or read.
   unlink(file.c_str());

@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "command_fixture.h"
@@ -389,17 +392,17 @@ TEST_F(ScanCommandTest, ApplyExitsWithOneWhenAFileIsSkipped) {
 // reads every file lists, whatever happened to the files in between.
 TEST_F(ScanCommandTest, TheContentCacheNeverChangesTheResult) {
   const std::string big(40000, 'b');  // past the beginning a scan reads first
-  auto fill = [&] {
-    make_file("t/a/one.dat", "one");
-    make_file("t/b/one.dat", "one");
-    make_file("t/a/big.dat", big + "1");
-    make_file("t/b/big.dat", big + "1");
-    make_file("t/c/big.dat", big + "2");  // the same beginning, another end
-    make_file("t/a/same.dat", "same size A");
-    make_file("t/b/same.dat", "same size A");
-    make_file("t/a/grow.dat", "grow me");
-    make_file("t/b/grow.dat", "grow me");
-    make_file("t/a/lonely.dat", big + "lonely");
+  auto fill = [&](const std::string& t) {
+    make_file(t + "/a/one.dat", "one");
+    make_file(t + "/b/one.dat", "one");
+    make_file(t + "/a/big.dat", big + "1");
+    make_file(t + "/b/big.dat", big + "1");
+    make_file(t + "/c/big.dat", big + "2");  // the same beginning, another end
+    make_file(t + "/a/same.dat", "same size A");
+    make_file(t + "/b/same.dat", "same size A");
+    make_file(t + "/a/grow.dat", "grow me");
+    make_file(t + "/b/grow.dat", "grow me");
+    make_file(t + "/a/lonely.dat", big + "lonely");
   };
   // Rewrites a file in place with bytes of the same length and puts its
   // modification time back, as `touch -d` would: only its change time tells.
@@ -412,44 +415,59 @@ TEST_F(ScanCommandTest, TheContentCacheNeverChangesTheResult) {
   };
   struct Change {
     const char* what;
-    std::function<void()> apply;
+    std::function<void(const std::string& t)> apply;  // to the tree t
   };
   const Change changes[] = {
-      {"nothing", [] {}},
+      {"nothing", [](const std::string&) {}},
       {"rewritten with the same size, its time put back",
-       [&] { rewrite_keeping_time("t/b/one.dat", "two"); }},
+       [&](const std::string& t) { rewrite_keeping_time(t + "/b/one.dat", "two"); }},
       {"the end of a large file rewritten, its time put back",
-       [&] { rewrite_keeping_time("t/b/big.dat", big + "2"); }},
+       [&](const std::string& t) { rewrite_keeping_time(t + "/b/big.dat", big + "2"); }},
       {"replaced by another file of the same size",
-       [&] {
-         test::write_file(path("t/other.tmp"), "same size B");
-         std::filesystem::rename(path("t/other.tmp"), path("t/b/same.dat"));
+       [&](const std::string& t) {
+         test::write_file(path(t + "/other.tmp"), "same size B");
+         std::filesystem::rename(path(t + "/other.tmp"), path(t + "/b/same.dat"));
        }},
-      {"renamed", [&] { std::filesystem::rename(path("t/a/one.dat"), path("t/a/uno.dat")); }},
+      {"renamed",
+       [&](const std::string& t) {
+         std::filesystem::rename(path(t + "/a/one.dat"), path(t + "/a/uno.dat"));
+       }},
       {"hard-linked",
-       [&] { ASSERT_EQ(link(path("t/a/big.dat").c_str(), path("t/c/linked.dat").c_str()), 0); }},
+       [&](const std::string& t) {
+         ASSERT_EQ(link(path(t + "/a/big.dat").c_str(), path(t + "/c/linked.dat").c_str()), 0);
+       }},
       {"moved to another directory",
-       [&] { std::filesystem::rename(path("t/a/same.dat"), path("t/c/same.dat")); }},
+       [&](const std::string& t) {
+         std::filesystem::rename(path(t + "/a/same.dat"), path(t + "/c/same.dat"));
+       }},
       {"cut short and grown again, its time put back",
-       [&] {
+       [&](const std::string& t) {
+         const std::string grow = path(t + "/b/grow.dat");
          struct stat before;
-         ASSERT_EQ(lstat(path("t/b/grow.dat").c_str(), &before), 0);
-         ASSERT_EQ(truncate(path("t/b/grow.dat").c_str(), 0), 0);
-         test::write_file(path("t/b/grow.dat"), "grow it");
+         ASSERT_EQ(lstat(grow.c_str(), &before), 0);
+         ASSERT_EQ(truncate(grow.c_str(), 0), 0);
+         test::write_file(grow, "grow it");
          const struct timespec times[2] = {before.st_atim, before.st_mtim};
-         ASSERT_EQ(utimensat(AT_FDCWD, path("t/b/grow.dat").c_str(), times, 0), 0);
+         ASSERT_EQ(utimensat(AT_FDCWD, grow.c_str(), times, 0), 0);
        }},
   };
-  const std::string t = shell_quote(path("t"));
+  // One tree for each change, all made first: a scan remembers only files
+  // that have not changed for a moment (see content_cache.h).
   const std::string cache_file = dir / ".PeltoMarvish/ContentCache";
-  for (const Change& c : changes) {
+  const std::size_t count = std::size(changes);
+  for (std::size_t i = 0; i < count; ++i) fill("t" + std::to_string(i));
+  std::this_thread::sleep_for(std::chrono::seconds(ContentCache::SETTLE_SECONDS + 1));
+  for (std::size_t i = 0; i < count; ++i) {
+    const Change& c = changes[i];
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(path("t"));
-    fill();
+    const std::string t = shell_quote(path("t" + std::to_string(i)));
+    std::filesystem::remove(cache_file);
     CommandResult first = run("--tsv " + t);
     ASSERT_EQ(first.status, 0) << first.err;
-    ASSERT_TRUE(test::exists(cache_file)) << "the scan remembered what it read";
-    c.apply();
+    ContentCache remembered;
+    ASSERT_TRUE(remembered.load(cache_file));
+    ASSERT_GE(remembered.size(), 9u) << "the scan remembered what it read";
+    c.apply("t" + std::to_string(i));
     CommandResult cached = run("--tsv " + t);
     CommandResult fresh = run("--tsv --no-cache " + t);
     ASSERT_EQ(cached.status, 0) << cached.err;
@@ -472,7 +490,7 @@ TEST_F(ScanCommandTest, TheContentCacheNeverChangesTheResult) {
 
   // --no-cache neither reads nor writes it.
   std::filesystem::remove(cache_file);
-  ASSERT_EQ(run("--tsv --no-cache " + t).status, 0);
+  ASSERT_EQ(run("--tsv --no-cache " + shell_quote(path("t0"))).status, 0);
   EXPECT_FALSE(test::exists(cache_file));
 }
 
@@ -483,6 +501,8 @@ TEST_F(ScanCommandTest, TwoScansAtOnceLeaveAWholeCacheFile) {
     make_file("one/d" + std::to_string(i) + "/f", "contents " + std::to_string(i % 7));
     make_file("two/d" + std::to_string(i) + "/g", "contents " + std::to_string(i % 5));
   }
+  // Old enough to be remembered.
+  std::this_thread::sleep_for(std::chrono::seconds(ContentCache::SETTLE_SECONDS + 1));
   const std::string cache_file = dir / ".PeltoMarvish/ContentCache";
   const std::string bin =
       std::string(std::filesystem::path(PELTOMARVISH_BIN).parent_path()) + "/peltomarvish-scan";

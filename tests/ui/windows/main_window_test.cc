@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 #include <cstring>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -20,6 +22,7 @@
 #include "core/shell_words.h"
 #include "scan/scan_driver.h"
 #include "settings/settings_file.h"
+#include "settings/settings_record.h"
 #include "settings/state_file.h"
 #include "support/recording_launcher.h"
 #include "support/temp_dir.h"
@@ -343,6 +346,31 @@ TEST_F(MainWindowTest, RealScanFillsTheListAndEndsWithTheNotice) {
   close_notices();
   EXPECT_EQ(g_block->list_busy.load(), 0);
   EXPECT_EQ(g_block->status.load(), SCANNER_IDLE);
+}
+
+// The window's scan keeps the content cache as the Operation page says: on
+// (the bit clear), the scan writes ContentCache; off, it neither reads nor
+// writes it.
+TEST_F(MainWindowTest, TheWindowsScanRemembersContentsOnlyWhenTheSettingSaysSo) {
+  test::write_file(dir / "a", "same");
+  test::write_file(dir / "b", "same");
+  const std::string cache = std::string(std::getenv("HOME")) + "/.PeltoMarvish/ContentCache";
+  g_block->settings.beep_on_stop = 0;
+  for (bool remember : {true, false}) {
+    SCOPED_TRACE(remember ? "on" : "off");
+    unlink(cache.c_str());
+    if (remember) {
+      g_block->settings.reserved &= ~RESERVED_NO_CONTENT_CACHE;
+    } else {
+      g_block->settings.reserved |= RESERVED_NO_CONTENT_CACHE;
+    }
+    scan(dir.path());
+    ASSERT_TRUE(wait_scan_completed());
+    close_notices();
+    EXPECT_EQ(row_text(2, 4), row_text(3, 4)) << "the two files grouped";
+    EXPECT_EQ(access(cache.c_str(), F_OK) == 0, remember);
+  }
+  g_block->settings.reserved &= ~RESERVED_NO_CONTENT_CACHE;
 }
 
 TEST_F(MainWindowTest, StartScanWhileBusyGivesTheBusyNotice) {

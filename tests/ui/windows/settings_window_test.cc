@@ -537,8 +537,6 @@ TEST_F(SettingsWindowTest, EditingAMaskBoxChangesNoByteNobodyTyped) {
   EXPECT_STREQ(r.include_dirs[4], "/srv/*");
 }
 
-// "Add Folder..." adds the folder chosen and everything below it, with the
-// folder's own bytes.
 TEST_F(SettingsWindowTest, ForgetRememberedContentsRemovesTheCacheFile) {
   test::TempDir home;
   const std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
@@ -561,6 +559,8 @@ TEST_F(SettingsWindowTest, ForgetRememberedContentsRemovesTheCacheFile) {
   setenv("HOME", old_home.c_str(), 1);
 }
 
+// "Add Folder..." adds the folder chosen and everything below it, with the
+// folder's own bytes.
 TEST_F(SettingsWindowTest, AddFolderAddsTheFolderAndAllBelowIt) {
   test::TempDir dir;
   const std::string folder = dir / "caf\xE9";
