@@ -2,7 +2,8 @@
 # Checks that every #include follows the layers and that the code is
 # formatted, then builds the program and runs the whole test suite twice: a
 # normal build, and one with AddressSanitizer and UndefinedBehaviorSanitizer;
-# last, the Debian package is built, installed, run and removed.
+# last, the Debian package is made from the normal build, installed, run and
+# removed.
 # The GUI tests need an X server, so CTest runs under xvfb-run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,4 +34,4 @@ echo "== Build and tests with AddressSanitizer and UndefinedBehaviorSanitizer ==
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPM_SANITIZE=ON
 echo "== The Debian package: build, lintian, install, run, remove =="
-bash tests/packaging/package_test.sh
+PM_PACKAGE_BUILD_DIR=build bash tests/packaging/package_test.sh

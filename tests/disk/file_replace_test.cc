@@ -81,7 +81,7 @@ TEST_F(FileReplaceTest, RefusalsLeaveEveryFileAsItWas) {
       {"the kept copy now a link to the copy", "abc", "abc",
        [](const std::string& copy, const std::string& kept) {
          unlink(kept.c_str());
-         symlink(copy.c_str(), kept.c_str());
+         EXPECT_EQ(symlink(copy.c_str(), kept.c_str()), 0);
        },
        ReplaceOutcome::KEPT_CHANGED},
       // Same size and the same CRC-32, other bytes: only a byte comparison
@@ -125,7 +125,7 @@ TEST_F(FileReplaceTest, AParentDirectorySwappedForALinkIsNeverFollowed) {
   const FileIdentity seen = test::identity_at(dir / "a/copy"),
                      kept_seen = test::identity_at(dir / "kept");
   fs::rename(dir / "a", dir / "a-moved");
-  symlink("b", (dir / "a").c_str());
+  EXPECT_EQ(symlink("b", (dir / "a").c_str()), 0);
   const ino_t other = test::inode_of(dir / "b/copy");
 
   for (Replacement how : {Replacement::HARD_LINK, Replacement::CLONE}) {

@@ -340,7 +340,7 @@ TEST_F(DeleteTest, CopiesThatDoNotCountKeepTheLastCopyQuestion) {
       {"a symbolic link",
        [](DeleteTest& t) {
          std::string p = t.dir / "other";
-         symlink("abc", p.c_str());
+         EXPECT_EQ(symlink("abc", p.c_str()), 0);
          struct stat st;
          lstat(p.c_str(), &st);
          FileIdentity id = identity_of(st);
@@ -355,7 +355,7 @@ TEST_F(DeleteTest, CopiesThatDoNotCountKeepTheLastCopyQuestion) {
     new_group();
     test::write_file(dir / "x", "abc");
     if (std::string(c.name) == "a hard link to the same file") {
-      link((dir / "x").c_str(), (dir / "other").c_str());
+      EXPECT_EQ(link((dir / "x").c_str(), (dir / "other").c_str()), 0);
     }
     std::string x = file("x");
     test::write_file(dir / "y", "abc");
@@ -398,7 +398,7 @@ TEST_F(DeleteTest, AFileChangedSinceTheScanIsNeverDeleted) {
        [](auto& d, auto& p) {
          test::write_file(d + "/elsewhere", "abc");
          unlink(p.c_str());
-         symlink((d + "/elsewhere").c_str(), p.c_str());
+         EXPECT_EQ(symlink((d + "/elsewhere").c_str(), p.c_str()), 0);
        },
        true},
   };
@@ -432,7 +432,7 @@ TEST_F(DeleteTest, AParentDirectorySwappedForASymbolicLinkNeverRedirectsTheDelet
   std::string x = file("sub/x");
   file("sub/y");
   rename((dir / "sub").c_str(), (dir / "real").c_str());
-  symlink("real", (dir / "sub").c_str());
+  EXPECT_EQ(symlink("real", (dir / "sub").c_str()), 0);
 
   list.select(2);
   delete_entry(ctx);
