@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <utility>
 
 #include "core/unique_fd.h"
 
@@ -24,11 +26,6 @@ constexpr std::size_t CHECKSUM_SIZE = 8;
 constexpr std::uint32_t HAS_BEGINNING = 1, HAS_WHOLE = 2;
 // A larger file is not a cache of ours (a million files take 84 MB).
 constexpr std::size_t MAX_FILE_SIZE = std::size_t{1} << 30;
-
-template <typename T>
-void put(std::string& out, T value) {
-  out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
 
 template <typename T>
 T take(const char*& at) {
@@ -69,58 +66,68 @@ bool ContentCache::same_identity(const Entry& e, const FileFacts& f) {
          e.ctime_nsec == f.ctime_nsec;
 }
 
-bool ContentCache::parse(std::string_view bytes) {
-  entries_.clear();
-  fresh_.clear();
-  scan_ = 1;
-  if (bytes.size() < HEADER_SIZE + CHECKSUM_SIZE || bytes.size() > MAX_FILE_SIZE) return false;
-  const char* at = bytes.data();
+// The header's fields, checked against the size of what follows it.
+bool ContentCache::header_fits(const char* at, std::size_t body_size, std::uint32_t& scan) const {
   if (std::memcmp(at, MAGIC, sizeof MAGIC) != 0) return false;
   at += sizeof MAGIC;
   if (take<std::uint32_t>(at) != VERSION) return false;
   if (take<std::uint32_t>(at) != BYTE_ORDER_MARK) return false;
   if (take<std::uint32_t>(at) != ENTRY_SIZE) return false;
-  const std::uint32_t scan = take<std::uint32_t>(at);
+  scan = take<std::uint32_t>(at);
   const std::uint64_t count = take<std::uint64_t>(at);
-  const std::size_t body = bytes.size() - HEADER_SIZE - CHECKSUM_SIZE;
-  if (count > body / ENTRY_SIZE || count * ENTRY_SIZE != body) return false;
-  std::uint64_t stored;
-  std::memcpy(&stored, bytes.data() + bytes.size() - CHECKSUM_SIZE, sizeof stored);
-  if (XXH3_64bits(bytes.data(), bytes.size() - CHECKSUM_SIZE) != stored) return false;
+  return count <= body_size / ENTRY_SIZE && count * ENTRY_SIZE == body_size;
+}
 
-  std::vector<Entry> entries;
-  entries.reserve(count);
-  for (std::uint64_t i = 0; i < count; ++i) {
-    Entry e;
-    e.device = take<std::uint64_t>(at);
-    e.inode = take<std::uint64_t>(at);
-    e.size = take<std::int64_t>(at);
-    e.mtime_sec = take<std::int64_t>(at);
-    e.ctime_sec = take<std::int64_t>(at);
-    e.contents.beginning_hash = take<std::uint64_t>(at);
-    e.contents.hash_high = take<std::uint64_t>(at);
-    e.contents.hash_low = take<std::uint64_t>(at);
-    e.mtime_nsec = take<std::int32_t>(at);
-    e.ctime_nsec = take<std::int32_t>(at);
-    e.contents.crc = take<std::uint32_t>(at);
-    e.last_scan = take<std::uint32_t>(at);
-    const std::uint32_t flags = take<std::uint32_t>(at);
-    if (flags == 0 || (flags & ~(HAS_BEGINNING | HAS_WHOLE)) != 0 || e.size < 0 ||
+// Every entry well formed, sorted and unique, none from a later scan.
+bool ContentCache::entries_fit(std::uint32_t scan) const {
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& e = entries_[i];
+    if (e.flags == 0 || (e.flags & ~(HAS_BEGINNING | HAS_WHOLE)) != 0 || e.size < 0 ||
         e.last_scan > scan) {
       return false;
     }
-    e.contents.has_beginning = (flags & HAS_BEGINNING) != 0;
-    e.contents.has_whole = (flags & HAS_WHOLE) != 0;
-    if (!entries.empty() &&
-        !key_less(entries.back().device, entries.back().inode, e.device, e.inode)) {
+    if (i > 0 && !key_less(entries_[i - 1].device, entries_[i - 1].inode, e.device, e.inode)) {
       return false;  // not sorted, or twice
     }
-    entries.push_back(e);
   }
-  entries_ = std::move(entries);
+  return true;
+}
+
+bool ContentCache::parse(std::string_view bytes) {
+  entries_.clear();
+  fresh_.clear();
+  scan_ = 1;
+  if (bytes.size() < HEADER_SIZE + CHECKSUM_SIZE || bytes.size() > MAX_FILE_SIZE) return false;
+  const std::size_t body = bytes.size() - HEADER_SIZE - CHECKSUM_SIZE;
+  std::uint32_t scan = 0;
+  if (!header_fits(bytes.data(), body, scan)) return false;
+  std::uint64_t stored;
+  std::memcpy(&stored, bytes.data() + bytes.size() - CHECKSUM_SIZE, sizeof stored);
+  if (XXH3_64bits(bytes.data(), bytes.size() - CHECKSUM_SIZE) != stored) return false;
+  entries_.resize(body / ENTRY_SIZE);
+  std::memcpy(static_cast<void*>(entries_.data()), bytes.data() + HEADER_SIZE, body);
+  if (!entries_fit(scan)) {
+    std::vector<Entry>().swap(entries_);
+    return false;
+  }
   scan_ = scan + 1;
   return true;
 }
+
+namespace {
+
+bool read_all(int fd, void* into, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t n = read(fd, static_cast<char*>(into) + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
 
 bool ContentCache::load(const std::string& file) {
   entries_.clear();
@@ -129,18 +136,36 @@ bool ContentCache::load(const std::string& file) {
   UniqueFd fd(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
   if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
-      static_cast<std::uint64_t>(st.st_size) > MAX_FILE_SIZE) {
+      static_cast<std::uint64_t>(st.st_size) > MAX_FILE_SIZE ||
+      static_cast<std::uint64_t>(st.st_size) < HEADER_SIZE + CHECKSUM_SIZE) {
     return false;
   }
-  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    ssize_t n = read(fd.get(), bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    got += static_cast<std::size_t>(n);
+  // The entries are read into the table itself; the checksum is taken as
+  // they come.
+  const std::size_t body = static_cast<std::size_t>(st.st_size) - HEADER_SIZE - CHECKSUM_SIZE;
+  char header[HEADER_SIZE];
+  std::uint32_t scan = 0;
+  if (!read_all(fd.get(), header, sizeof header) || !header_fits(header, body, scan)) return false;
+  entries_.resize(body / ENTRY_SIZE);
+  std::uint64_t stored = 0;
+  bool whole = read_all(fd.get(), entries_.data(), body) &&
+               read_all(fd.get(), &stored, sizeof stored);
+  char past_end;
+  whole = whole && read(fd.get(), &past_end, 1) == 0;  // the file did not grow meanwhile
+  if (whole) {
+    XXH3_state_t* state = XXH3_createState();
+    whole = state != nullptr && XXH3_64bits_reset(state) == XXH_OK &&
+            XXH3_64bits_update(state, header, sizeof header) == XXH_OK &&
+            XXH3_64bits_update(state, entries_.data(), body) == XXH_OK &&
+            XXH3_64bits_digest(state) == stored;
+    XXH3_freeState(state);
   }
-  return parse(bytes);
+  if (!whole || !entries_fit(scan)) {
+    std::vector<Entry>().swap(entries_);
+    return false;
+  }
+  scan_ = scan + 1;
+  return true;
 }
 
 const ContentCache::Entry* ContentCache::lookup(const FileFacts& facts) const {
@@ -152,17 +177,40 @@ const ContentCache::Entry* ContentCache::lookup(const FileFacts& facts) const {
   return &*it;
 }
 
+ContentCache::Entry* ContentCache::lookup(const FileFacts& facts) {
+  return const_cast<Entry*>(std::as_const(*this).lookup(facts));
+}
+
 bool ContentCache::has(const FileFacts& facts) const {
   return S_ISREG(facts.mode) && lookup(facts) != nullptr;
 }
 
-const ContentCache::Contents* ContentCache::find(const FileFacts& facts) {
-  if (!S_ISREG(facts.mode)) return nullptr;
-  const Entry* found = lookup(facts);
-  if (found == nullptr) return nullptr;
-  Entry& e = entries_[static_cast<std::size_t>(found - entries_.data())];
-  e.last_scan = scan_;
-  return &e.contents;
+std::optional<ContentCache::Contents> ContentCache::find(const FileFacts& facts) {
+  if (!S_ISREG(facts.mode)) return std::nullopt;
+  Entry* e = lookup(facts);
+  if (e == nullptr) return std::nullopt;
+  e->last_scan = scan_;
+  Contents c;
+  c.has_beginning = (e->flags & HAS_BEGINNING) != 0;
+  c.beginning_hash = e->beginning_hash;
+  c.has_whole = (e->flags & HAS_WHOLE) != 0;
+  c.crc = e->crc;
+  c.hash_high = e->hash_high;
+  c.hash_low = e->hash_low;
+  return c;
+}
+
+void ContentCache::learn(Entry& e, const Contents& contents) {
+  if (contents.has_beginning) {
+    e.flags |= HAS_BEGINNING;
+    e.beginning_hash = contents.beginning_hash;
+  }
+  if (contents.has_whole) {
+    e.flags |= HAS_WHOLE;
+    e.crc = contents.crc;
+    e.hash_high = contents.hash_high;
+    e.hash_low = contents.hash_low;
+  }
 }
 
 void ContentCache::remember(const FileFacts& facts, const Contents& contents) {
@@ -171,77 +219,145 @@ void ContentCache::remember(const FileFacts& facts, const Contents& contents) {
       (facts.ctime_sec == settled_sec_ && facts.ctime_nsec >= settled_nsec_)) {
     return;
   }
-  Entry* e = nullptr;
-  if (const Entry* found = lookup(facts)) {
-    e = &entries_[static_cast<std::size_t>(found - entries_.data())];
-  } else {
-    e = &fresh_.emplace_back(entry_of(facts));
-  }
+  Entry* e = lookup(facts);
+  if (e == nullptr) e = &fresh_.emplace_back(entry_of(facts));
   e->last_scan = scan_;
-  if (contents.has_beginning) {
-    e->contents.has_beginning = true;
-    e->contents.beginning_hash = contents.beginning_hash;
-  }
-  if (contents.has_whole) {
-    e->contents.has_whole = true;
-    e->contents.crc = contents.crc;
-    e->contents.hash_high = contents.hash_high;
-    e->contents.hash_low = contents.hash_low;
-  }
+  learn(*e, contents);
 }
 
-std::string ContentCache::serialize() const {
-  std::vector<const Entry*> kept;
-  kept.reserve(entries_.size() + fresh_.size());
-  for (const Entry& e : entries_) {
-    if (scan_ - e.last_scan < KEEP_SCANS) kept.push_back(&e);
-  }
-  for (const Entry& e : fresh_) kept.push_back(&e);
-  // By key; of two entries of one file, the one met last (this scan's
-  // learning over an older entry of a file that has changed since).
-  std::stable_sort(kept.begin(), kept.end(), [](const Entry* a, const Entry* b) {
-    return key_less(a->device, a->inode, b->device, b->inode);
+void ContentCache::settle_fresh() {
+  std::sort(fresh_.begin(), fresh_.end(), [](const Entry& a, const Entry& b) {
+    return key_less(a.device, a.inode, b.device, b.inode);
   });
-  std::vector<const Entry*> unique;
-  unique.reserve(kept.size());
-  for (const Entry* e : kept) {
-    if (!unique.empty() && unique.back()->device == e->device && unique.back()->inode == e->inode) {
-      if (e->last_scan >= unique.back()->last_scan) unique.back() = e;
+  // Two names of one file (hard links) were each remembered: one entry
+  // with what both taught.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < fresh_.size(); ++i) {
+    const Entry& e = fresh_[i];
+    if (kept > 0 && fresh_[kept - 1].device == e.device && fresh_[kept - 1].inode == e.inode) {
+      Entry& into = fresh_[kept - 1];
+      if (e.flags & HAS_BEGINNING) into.beginning_hash = e.beginning_hash;
+      if (e.flags & HAS_WHOLE) {
+        into.crc = e.crc;
+        into.hash_high = e.hash_high;
+        into.hash_low = e.hash_low;
+      }
+      into.flags |= e.flags;
       continue;
     }
-    unique.push_back(e);
+    fresh_[kept++] = e;
   }
-
-  std::string out;
-  out.reserve(HEADER_SIZE + unique.size() * ENTRY_SIZE + CHECKSUM_SIZE);
-  out.append(MAGIC, sizeof MAGIC);
-  put<std::uint32_t>(out, VERSION);
-  put<std::uint32_t>(out, BYTE_ORDER_MARK);
-  put<std::uint32_t>(out, ENTRY_SIZE);
-  put<std::uint32_t>(out, scan_);
-  put<std::uint64_t>(out, unique.size());
-  for (const Entry* e : unique) {
-    put(out, e->device);
-    put(out, e->inode);
-    put(out, e->size);
-    put(out, e->mtime_sec);
-    put(out, e->ctime_sec);
-    put(out, e->contents.beginning_hash);
-    put(out, e->contents.hash_high);
-    put(out, e->contents.hash_low);
-    put(out, e->mtime_nsec);
-    put(out, e->ctime_nsec);
-    put(out, e->contents.crc);
-    put(out, e->last_scan);
-    put<std::uint32_t>(out, (e->contents.has_beginning ? HAS_BEGINNING : 0) |
-                                (e->contents.has_whole ? HAS_WHOLE : 0));
-  }
-  put<std::uint64_t>(out, XXH3_64bits(out.data(), out.size()));
-  return out;
+  fresh_.resize(kept);
 }
 
-bool ContentCache::save(const std::string& file) const {
-  const std::string bytes = serialize();
+template <typename Visit>
+void ContentCache::for_each_kept(Visit visit) const {
+  // The entries met by one of the last KEEP_SCANS scans and what this scan
+  // learnt, merged in key order; of an old entry and a fresh one of one
+  // file (the file has changed since), the fresh one.
+  std::size_t i = 0, j = 0;
+  while (i < entries_.size() || j < fresh_.size()) {
+    if (i < entries_.size() && scan_ - entries_[i].last_scan >= KEEP_SCANS) {
+      ++i;
+    } else if (j == fresh_.size() ||
+               (i < entries_.size() && key_less(entries_[i].device, entries_[i].inode,
+                                                fresh_[j].device, fresh_[j].inode))) {
+      visit(entries_[i++]);
+    } else {
+      if (i < entries_.size() && entries_[i].device == fresh_[j].device &&
+          entries_[i].inode == fresh_[j].inode) {
+        ++i;
+      }
+      visit(fresh_[j++]);
+    }
+  }
+}
+
+template <typename Out>
+void ContentCache::write_out(Out out) const {
+  std::uint64_t count = 0;
+  for_each_kept([&](const Entry&) { ++count; });
+  char header[HEADER_SIZE];
+  char* at = header;
+  auto put = [&](const void* value, std::size_t size) {
+    std::memcpy(at, value, size);
+    at += size;
+  };
+  const std::uint32_t entry_size = ENTRY_SIZE;
+  put(MAGIC, sizeof MAGIC);
+  put(&VERSION, sizeof VERSION);
+  put(&BYTE_ORDER_MARK, sizeof BYTE_ORDER_MARK);
+  put(&entry_size, sizeof entry_size);
+  put(&scan_, sizeof scan_);
+  put(&count, sizeof count);
+  out(header, sizeof header);
+  for_each_kept([&](const Entry& e) { out(&e, ENTRY_SIZE); });
+}
+
+std::string ContentCache::serialize() {
+  settle_fresh();
+  std::string bytes;
+  write_out([&](const void* data, std::size_t size) {
+    bytes.append(static_cast<const char*>(data), size);
+  });
+  const std::uint64_t sum = XXH3_64bits(bytes.data(), bytes.size());
+  bytes.append(reinterpret_cast<const char*>(&sum), sizeof sum);
+  return bytes;
+}
+
+namespace {
+
+// Writes through a buffer, keeping the checksum of all it was given.
+class CheckedWriter {
+ public:
+  explicit CheckedWriter(int fd) : fd_(fd), state_(XXH3_createState()) {
+    ok_ = state_ != nullptr && XXH3_64bits_reset(state_) == XXH_OK;
+  }
+  ~CheckedWriter() { XXH3_freeState(state_); }
+  CheckedWriter(const CheckedWriter&) = delete;
+  CheckedWriter& operator=(const CheckedWriter&) = delete;
+
+  void add(const void* data, std::size_t size) {
+    if (!ok_) return;
+    ok_ = XXH3_64bits_update(state_, data, size) == XXH_OK;
+    put(data, size);
+  }
+  // The checksum, then everything out; false when anything failed.
+  bool finish() {
+    if (!ok_) return false;
+    const std::uint64_t sum = XXH3_64bits_digest(state_);
+    put(&sum, sizeof sum);
+    flush();
+    return ok_;
+  }
+
+ private:
+  void put(const void* data, std::size_t size) {
+    if (used_ + size > sizeof buffer_) flush();
+    std::memcpy(buffer_ + used_, data, size);
+    used_ += size;
+  }
+  void flush() {
+    std::size_t done = 0;
+    while (ok_ && done < used_) {
+      ssize_t n = write(fd_, buffer_ + done, used_ - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ok_ = false;
+      else done += static_cast<std::size_t>(n);
+    }
+    used_ = 0;
+  }
+  int fd_;
+  XXH3_state_t* state_;
+  bool ok_ = false;
+  char buffer_[1 << 16];
+  std::size_t used_ = 0;
+};
+
+}  // namespace
+
+bool ContentCache::save(const std::string& file) {
+  settle_fresh();
   const std::string temporary = file + ".new";
   // The mode of the file replaced; a new one is the user's alone.
   mode_t mode = 0600;
@@ -265,14 +381,9 @@ bool ContentCache::save(const std::string& file) const {
     unlink(temporary.c_str());
   }
   if (!fd) return false;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  const bool written = done == bytes.size() && fchmod(fd.get(), mode) == 0 && fd.close();
+  auto writer = std::make_unique<CheckedWriter>(fd.get());
+  write_out([&](const void* data, std::size_t size) { writer->add(data, size); });
+  const bool written = writer->finish() && fchmod(fd.get(), mode) == 0 && fd.close();
   // rename() replaces whatever is at `file`, a link included, and never
   // writes through it.
   if (!written || rename(temporary.c_str(), file.c_str()) != 0) {

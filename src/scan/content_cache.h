@@ -38,6 +38,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,8 +69,8 @@ class ContentCache {
   bool parse(std::string_view bytes);
 
   // What is remembered of the file the walk saw as `facts`, when every
-  // identity value matches; null otherwise. Marks the entry as met.
-  const Contents* find(const FileFacts& facts);
+  // identity value matches; nothing otherwise. Marks the entry as met.
+  std::optional<Contents> find(const FileFacts& facts);
   // Whether there is anything for it, without marking it (the walk's
   // threads may ask while nothing is written).
   bool has(const FileFacts& facts) const;
@@ -79,25 +80,45 @@ class ContentCache {
   void remember(const FileFacts& facts, const Contents& contents);
 
   // The file's bytes: the entries met by this scan or by one of the last
-  // KEEP_SCANS, with this scan's number.
-  std::string serialize() const;
+  // KEEP_SCANS, with this scan's number. Sorts what this scan learnt.
+  std::string serialize();
   // Writes the file (through "<file>.new" and a rename, never through a
   // link planted at either name, the mode kept); false when it could not.
-  bool save(const std::string& file) const;
+  // The bytes go out as they are made: nothing the size of the file is
+  // held besides the entries.
+  bool save(const std::string& file);
 
   std::size_t size() const { return entries_.size() + fresh_.size(); }
 
  private:
+  // An entry in memory is an entry of the file, byte for byte: the file is
+  // read straight into the table and written straight out of it, and a
+  // million files take 84 MB, not more.
+#pragma pack(push, 4)
   struct Entry {
     std::uint64_t device = 0, inode = 0;
     std::int64_t size = 0, mtime_sec = 0, ctime_sec = 0;
+    std::uint64_t beginning_hash = 0, hash_high = 0, hash_low = 0;
     std::int32_t mtime_nsec = 0, ctime_nsec = 0;
-    std::uint32_t last_scan = 0;
-    Contents contents;
+    std::uint32_t crc = 0, last_scan = 0, flags = 0;
   };
+#pragma pack(pop)
+  static_assert(sizeof(Entry) == 84);
   static Entry entry_of(const FileFacts& facts);
   static bool same_identity(const Entry& e, const FileFacts& facts);
+  static void learn(Entry& e, const Contents& contents);
+  Entry* lookup(const FileFacts& facts);
   const Entry* lookup(const FileFacts& facts) const;
+  bool header_fits(const char* header, std::size_t body_size, std::uint32_t& scan) const;
+  bool entries_fit(std::uint32_t scan) const;
+  // Sorts fresh_ and folds its entries of one file into one.
+  void settle_fresh();
+  // Calls visit(entry) for each entry the file is to hold, in order.
+  template <typename Visit>
+  void for_each_kept(Visit visit) const;
+  // Hands the file's bytes but the checksum to `out(data, size)` in order.
+  template <typename Out>
+  void write_out(Out out) const;
 
   std::vector<Entry> entries_;  // from the file, sorted by (device, inode)
   std::vector<Entry> fresh_;    // learnt by this scan

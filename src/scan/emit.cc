@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <thread>
 #include <unordered_map>
@@ -71,7 +72,9 @@ void send_header(ScanContext& ctx, std::int32_t count) {
 
 // Sends one member's row, as the walk found the file.
 void send_member(ScanContext& ctx, const GroupMember& m, std::uint32_t crc, const char* crc_text) {
-  post_row(ctx.block, file_row(&m.facts, crc, crc_text, m.path).texts());
+  static thread_local std::string path;
+  ctx.files.path_of(m, path);
+  post_row(ctx.block, file_row(&m.facts, crc, crc_text, path.c_str()).texts());
   ++ctx.next_entry_no;
   ++ctx.rows_emitted;
 }
@@ -88,7 +91,7 @@ void post_adding_entry(ScanContext& ctx) {
   report_progress(ctx.block, ctx.rows_emitted, ctx.rows_expected);
 }
 
-void release_members(GroupNode& node) { std::vector<GroupMember>().swap(node.members); }
+void release_members(GroupNode& node) { std::vector<std::uint32_t>().swap(node.members); }
 
 // What the walk saw of the file (type 0 when only the size is known).
 FileSeen seen_of(const GroupMember& m) { return {m.facts.mode & S_IFMT, m.facts.size}; }
@@ -125,19 +128,32 @@ class CrcPass {
     // every group it takes.
     for (auto [key, node] : groups) {
       if (node->count < o.group_min) continue;
-      for (const GroupMember& m : node->members) bytes_total_ += m.facts.size;
+      for (std::uint32_t n : node->members) bytes_total_ += ctx_.files[n].facts.size;
     }
     started_ = std::chrono::steady_clock::now();
     std::size_t next = 0;
     while (next < groups.size()) {
       batch_.clear();
       files_.clear();
-      for (; next < groups.size() && files_.size() < BATCH_FILES; ++next) {
+      // The batch's groups first, then room for exactly their files: a
+      // group of many thousand files makes one large batch, which should
+      // not also carry a vector's doubling.
+      std::size_t batch_files = 0;
+      for (; next < groups.size() && batch_files < BATCH_FILES; ++next) {
         auto [key, node] = groups[next];
         if (node->count < o.group_min || node->members.empty()) continue;
-        batch_.push_back({key, node, files_.size()});
-        for (const GroupMember& m : node->members) {
-          FileWork& f = files_.emplace_back(&m);
+        batch_.push_back({key, node, batch_files});
+        batch_files += node->members.size();
+      }
+      if (files_.capacity() > std::max(batch_files, BATCH_FILES)) {
+        std::vector<FileWork>().swap(files_);  // what a large group took goes back
+      }
+      files_.reserve(batch_files);
+      for (const BatchGroup& g : batch_) {
+        const GroupNode* node = g.node;
+        for (std::uint32_t n : node->members) {
+          const GroupMember& m = ctx_.files[n];
+          FileWork& f = files_.emplace_back(n, &m);
           if (take_from_cache(f) || f.probed) continue;  // the cache had its beginning
           if (ctx_.read_ahead != nullptr) f.probed = ctx_.read_ahead->probe_of(m, f.probe);
           f.beginning_known = f.probed;
@@ -160,7 +176,8 @@ class CrcPass {
 
   // One file of the batch and what the reads found.
   struct FileWork {
-    explicit FileWork(const GroupMember* m) : member(m) {}
+    FileWork(std::uint32_t n, const GroupMember* m) : file(n), member(m) {}
+    std::uint32_t file;  // its number in ctx.files
     const GroupMember* member;
     bool probed = false;  // its beginning has been read (`probe`)
     bool wanted = false;  // to be filed into the CRC tree
@@ -176,8 +193,8 @@ class CrcPass {
   // is nothing left to read of it.
   bool take_from_cache(FileWork& f) {
     if (ctx_.cache == nullptr) return false;
-    const ContentCache::Contents* c = ctx_.cache->find(f.member->facts);
-    if (c == nullptr) return false;
+    const std::optional<ContentCache::Contents> c = ctx_.cache->find(f.member->facts);
+    if (!c) return false;
     f.cached = *c;
     if (c->has_beginning) {
       f.probed = f.beginning_known = true;
@@ -240,8 +257,10 @@ class CrcPass {
   }
 
   void read_whole(FileWork& f, FileReader& reader) {
+    static thread_local std::string path;
+    ctx_.files.path_of(*f.member, path);
     f.probe.whole =
-        reader.digest(f.member->path, true, crc_pass_keeps_going, &ctx_, seen_of(*f.member));
+        reader.digest(path.c_str(), true, crc_pass_keeps_going, &ctx_, seen_of(*f.member));
     f.probe.readable = f.probe.complete = f.probe.whole.ok;
   }
 
@@ -260,7 +279,9 @@ class CrcPass {
   void read_beginnings_then_collisions() {
     for_files([](const FileWork& f) { return !f.probed; },
               [&](FileWork& f, FileReader& reader) {
-                f.probe = reader.probe(f.member->path, PROBE_BYTES, seen_of(*f.member));
+                static thread_local std::string path;
+                ctx_.files.path_of(*f.member, path);
+                f.probe = reader.probe(path.c_str(), PROBE_BYTES, seen_of(*f.member));
                 f.beginning_known = true;
               });
     std::unordered_map<std::uint64_t, int> sharing;
@@ -297,7 +318,7 @@ class CrcPass {
         // A file the stop cut short was never read whole: it is left out.
         const FileProbe& p = files_[i].probe;
         if (files_[i].wanted && (p.complete || !p.readable))
-          refile(g.key, *files_[i].member, p.whole);
+          refile(g.key, files_[i].file, p.whole);
         remember(files_[i]);
         bytes_done_ += files_[i].member->facts.size;
       }
@@ -306,10 +327,14 @@ class CrcPass {
     return true;
   }
 
-  void refile(std::string_view key, const GroupMember& m, const FileDigest& d) {
+  void refile(std::string_view key, std::uint32_t file, const FileDigest& d) {
+    GroupMember& m = ctx_.files[file];
+    m.crc = d.crc;
+    m.readable = d.ok;
+    ctx_.files.path_of(m, path_);
     char text[PATH_MAX + 64];
     std::snprintf(text, sizeof text, "Pass 2: CRC-32 %X %lld %s", static_cast<unsigned>(d.crc),
-                  static_cast<long long>(d.bytes), m.path);
+                  static_cast<long long>(d.bytes), path_.c_str());
     post_status_line(ctx_.block, text);
 
     if (d.ok) {
@@ -321,9 +346,9 @@ class CrcPass {
       extended_.append(
           "\x1b"
           "0\x1b!");
-      extended_.append(m.path);
+      extended_.append(path_);
     }
-    insert_file(ctx_, ctx_.crc_tree, extended_, m.path, m.facts, d.crc, d.ok);
+    insert_file(ctx_, ctx_.crc_tree, extended_, file);
 
     std::int32_t dups = ctx_.block.counters.dup_count.load();
     const double seconds =
@@ -341,6 +366,7 @@ class CrcPass {
   std::vector<BatchGroup> batch_;
   std::vector<FileWork> files_;
   std::string extended_;
+  std::string path_;
 };
 
 }  // namespace
@@ -348,6 +374,7 @@ class CrcPass {
 void emit_groups(ScanContext& ctx) {
   const ScanOptions& o = ctx.options;
   FileReader reader;
+  std::string path;
   for (auto [key, node_ptr] : ctx.key_tree.descending()) {
     GroupNode& node = *node_ptr;
     if (g_scanner_abort || list_is_full(ctx)) return;
@@ -355,11 +382,13 @@ void emit_groups(ScanContext& ctx) {
     if (!within_group_limits(ctx, node.count)) continue;
 
     send_header(ctx, node.count);
-    for (GroupMember& m : node.members) {
+    for (std::uint32_t n : node.members) {
+      GroupMember& m = ctx.files[n];
       std::uint32_t crc = 0;
       const char* crc_text = "-";
       if (o.display_crc) {
-        FileDigest d = reader.digest(m.path, false, nullptr, nullptr, seen_of(m));
+        ctx.files.path_of(m, path);
+        FileDigest d = reader.digest(path.c_str(), false, nullptr, nullptr, seen_of(m));
         if (d.ok) {
           m.crc = crc = d.crc;
           crc_text = nullptr;
@@ -375,7 +404,8 @@ void emit_groups(ScanContext& ctx) {
         if (o.display_crc) {
           char text[PATH_MAX + 64];
           std::snprintf(text, sizeof text, "Pass 2: (%ld%%) CRC-32 %X %lld %s", percent(ctx),
-                        static_cast<unsigned>(m.crc), static_cast<long long>(m.facts.size), m.path);
+                        static_cast<unsigned>(m.crc), static_cast<long long>(m.facts.size),
+                        ctx.files.path_of(m).c_str());
           post_status_line(ctx.block, text);
           report_progress(ctx.block, ctx.rows_emitted, ctx.rows_expected);
         } else {
@@ -399,7 +429,8 @@ void emit_crc_groups(ScanContext& ctx) {
     if (node.members.empty() || !within_group_limits(ctx, node.count)) continue;
 
     send_header(ctx, node.count);
-    for (const GroupMember& m : node.members) {
+    for (std::uint32_t n : node.members) {
+      const GroupMember& m = ctx.files[n];
       send_member(ctx, m, m.crc, m.readable ? nullptr : "??");
       long step = ctx.rows_expected / 64;
       if (step < 64) step = 64;

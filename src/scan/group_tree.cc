@@ -2,26 +2,85 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include <xxhash.h>
 
-std::string_view TextArena::store(std::string_view text) {
-  std::size_t need = text.size() + 1;
+TextArena::TextArena() : blocks_(std::make_unique<std::unique_ptr<char[]>[]>(MAX_BLOCKS)) {}
+
+std::uint32_t TextArena::add(std::string_view text) {
+  const std::size_t need = text.size() + 1;
+  // Paths and keys are far shorter than a block (PATH_MAX at most).
+  if (need > BLOCK_SIZE) throw std::length_error("text longer than an arena block");
   if (BLOCK_SIZE - used_ < need) {
-    // A text larger than a block gets a block of its own size.
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(std::max(need, BLOCK_SIZE)));
+    if (block_count_ == MAX_BLOCKS) throw std::bad_alloc();
+    blocks_[block_count_++] = std::make_unique_for_overwrite<char[]>(BLOCK_SIZE);
     used_ = 0;
   }
-  char* at = blocks_.back().get() + used_;
+  const std::size_t block = block_count_ - 1;
+  char* at = blocks_[block].get() + used_;
   std::memcpy(at, text.data(), text.size());
   at[text.size()] = '\0';
-  used_ = std::min(used_ + need, BLOCK_SIZE);
-  return std::string_view(at, text.size());
+  const auto ref = static_cast<std::uint32_t>((block << OFFSET_BITS) | used_);
+  used_ += need;
+  return ref;
 }
 
 void TextArena::clear() {
-  blocks_.clear();
+  for (std::size_t i = 0; i < block_count_; ++i) blocks_[i].reset();
+  block_count_ = 0;
   used_ = BLOCK_SIZE;
+}
+
+FileStore::FileStore() : chunks_(std::make_unique<std::unique_ptr<GroupMember[]>[]>(MAX_CHUNKS)) {}
+
+std::uint32_t FileStore::directory(std::string_view dir) {
+  if (have_last_dir_ && texts_.view(dir_refs_[last_dir_]) == dir) return dir_refs_[last_dir_];
+  const std::uint64_t hash = XXH3_64bits(dir.data(), dir.size());
+  std::uint32_t index =
+      dirs_.find(hash, [&](std::uint32_t i) { return texts_.view(dir_refs_[i]) == dir; });
+  if (index == HashIndex::NONE) {
+    index = static_cast<std::uint32_t>(dir_refs_.size());
+    dir_refs_.push_back(texts_.add(dir));
+    dirs_.add(hash, index);
+  }
+  last_dir_ = index;
+  have_last_dir_ = true;
+  return dir_refs_[index];
+}
+
+std::uint32_t FileStore::add(std::string_view path, const FileFacts& facts) {
+  if (count_ == MAX_CHUNKS * CHUNK) throw std::bad_alloc();
+  const std::size_t slash = path.rfind('/');
+  // "/x" lies in "/" (kept as ""), "x" in no directory (also "").
+  const std::string_view dir = slash == std::string_view::npos ? "" : path.substr(0, slash);
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const std::size_t chunk = count_ >> CHUNK_BITS;
+  if (!chunks_[chunk]) chunks_[chunk] = std::make_unique<GroupMember[]>(CHUNK);
+  const auto n = static_cast<std::uint32_t>(count_++);
+  GroupMember& m = (*this)[n];
+  m.facts = facts;
+  m.dir = directory(dir);
+  m.name = texts_.add(name);
+  m.with_dir = slash != std::string_view::npos;
+  return n;
+}
+
+void FileStore::path_of(const GroupMember& m, std::string& out) const {
+  out.assign(texts_.view(m.dir));
+  if (m.with_dir) out.push_back('/');
+  out.append(texts_.view(m.name));
+}
+
+void FileStore::clear() {
+  for (std::size_t i = 0; i * CHUNK < count_; ++i) chunks_[i].reset();
+  count_ = 0;
+  texts_.clear();
+  dirs_.clear();
+  dir_refs_.clear();
+  dir_refs_.shrink_to_fit();
+  have_last_dir_ = false;
 }
 
 void HashIndex::add(std::uint64_t hash, std::uint32_t value) {
@@ -52,11 +111,8 @@ void HashIndex::clear() {
   used_ = 0;
 }
 
-std::int32_t GroupTree::insert(std::string_view key, std::string_view path, const FileFacts& facts,
-                               std::uint32_t crc, bool readable, GroupNode** group) {
+std::int32_t GroupTree::insert(std::string_view key, std::uint32_t file, GroupNode** group) {
   const std::uint64_t key_hash = XXH3_64bits(key.data(), key.size());
-  const std::uint64_t member_hash = XXH3_64bits_withSeed(path.data(), path.size(), key_hash);
-
   std::uint32_t index =
       key_index_.find(key_hash, [&](std::uint32_t i) { return groups_[i].key == key; });
   if (index == HashIndex::NONE) {
@@ -64,18 +120,9 @@ std::int32_t GroupTree::insert(std::string_view key, std::string_view path, cons
     groups_.push_back({arena_.store(key), GroupNode{}});
     key_index_.add(key_hash, index);
     order_valid_ = false;
-  } else {
-    const auto& members = groups_[index].node.members;
-    bool seen = member_index_.find(member_hash, [&](std::uint32_t i) {
-      return i == index && std::any_of(members.begin(), members.end(),
-                                       [&](const GroupMember& m) { return path == m.path; });
-    }) != HashIndex::NONE;
-    if (seen) return 0;
   }
-  member_index_.add(member_hash, index);
-
   GroupNode& node = groups_[index].node;
-  node.members.push_back({arena_.store(path).data(), facts, crc, readable});
+  node.members.push_back(file);
   if (group != nullptr) *group = &node;
   return ++node.count;
 }
@@ -95,7 +142,6 @@ const std::vector<GroupTree::Entry>& GroupTree::descending() {
 void GroupTree::clear() {
   groups_.clear();
   key_index_.clear();
-  member_index_.clear();
   order_.clear();
   order_valid_ = true;
   arena_.clear();

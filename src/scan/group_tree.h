@@ -3,60 +3,21 @@
 // order by the emission (with the size first in the key, the largest files
 // come first); members keep their insertion order. No order of arrival makes
 // insertion slower than a hash lookup.
+//
+// The files themselves live once in the scan's FileStore; a tree holds their
+// numbers, so the CRC pass regroups a file without copying it, and a file
+// costs its facts, its name and a few bytes of each tree it is in. The walk
+// meets each path once (a directory is entered once, from its parent, and
+// its entries' names differ), so a tree does not look for a path twice.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-// Holds the texts of one tree (keys and paths) in large blocks: one
-// allocation per block instead of two per file.
-class TextArena {
- public:
-  // Copies `text` and a NUL; the copy lives until clear().
-  std::string_view store(std::string_view text);
-  void clear();
-
- private:
-  static constexpr std::size_t BLOCK_SIZE = 1 << 20;
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  std::size_t used_ = BLOCK_SIZE;  // in the last block; full means "start a new one"
-};
-
-// What the walk's one look at a file (its lstat) found: the row shows it,
-// the deletion re-check compares with it, and the CRC pass knows from it
-// which files may be opened at all.
-struct FileFacts {
-  std::int64_t size = 0;
-  std::int64_t shown_time = 0;  // the file time the settings choose
-  std::int64_t mtime_sec = 0;
-  std::int64_t ctime_sec = 0;
-  std::int32_t mtime_nsec = 0;
-  std::int32_t ctime_nsec = 0;
-  std::uint32_t mode = 0;  // type and permission bits; 0: not looked at
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-};
-
-struct GroupMember {
-  static constexpr std::uint32_t NOT_READ_AHEAD = 0xFFFFFFFF;
-
-  const char* path;  // NUL-terminated, owned by the tree's arena
-  FileFacts facts;
-  std::uint32_t crc;  // 0 in the key tree
-  bool readable;      // false: the CRC pass could not read the file
-  // Its number with the read-ahead of the walk, when its beginning was
-  // given to it to read.
-  std::uint32_t read_ahead = NOT_READ_AHEAD;
-};
-
-struct GroupNode {
-  std::int32_t count = 0;            // members ever inserted
-  std::vector<GroupMember> members;  // released once emitted
-};
 
 // An open-addressing table from hashes to 32-bit values: the grouping's
 // lookups are one hash and, nearly always, one probe, without an allocation
@@ -94,23 +55,116 @@ class HashIndex {
   std::size_t used_ = 0;
 };
 
+// Holds texts (keys, directory paths, names) in large blocks: one
+// allocation per block instead of one per text. A text is named by a 32-bit
+// reference; the block table never moves, so a reference stored before a
+// file is handed to another thread can be read there while more texts are
+// added.
+class TextArena {
+ public:
+  TextArena();
+  // Copies `text` and a NUL; the copy lives until clear().
+  std::uint32_t add(std::string_view text);
+  std::string_view store(std::string_view text) { return view(add(text)); }
+  const char* at(std::uint32_t ref) const {
+    return blocks_[ref >> OFFSET_BITS].get() + (ref & (BLOCK_SIZE - 1));
+  }
+  std::string_view view(std::uint32_t ref) const { return at(ref); }
+  void clear();
+
+ private:
+  static constexpr unsigned OFFSET_BITS = 22;
+  static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << OFFSET_BITS;  // 4 MiB
+  static constexpr std::size_t MAX_BLOCKS = std::size_t{1} << (32 - OFFSET_BITS);
+  std::unique_ptr<std::unique_ptr<char[]>[]> blocks_;
+  std::size_t block_count_ = 0;
+  std::size_t used_ = BLOCK_SIZE;  // in the last block; full means "start a new one"
+};
+
+// What the walk's one look at a file (its lstat) found: the row shows it,
+// the deletion re-check compares with it, and the CRC pass knows from it
+// which files may be opened at all.
+struct FileFacts {
+  std::int64_t size = 0;
+  std::int64_t shown_time = 0;  // the file time the settings choose
+  std::int64_t mtime_sec = 0;
+  std::int64_t ctime_sec = 0;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int32_t mtime_nsec = 0;
+  std::int32_t ctime_nsec = 0;
+  std::uint32_t mode = 0;  // type and permission bits; 0: not looked at
+};
+
+// One file of the scan. Its path is kept as its directory's path (stored
+// once for all the files of the directory) and its name.
+struct GroupMember {
+  static constexpr std::uint32_t NOT_READ_AHEAD = 0x3FFFFFFF;
+
+  FileFacts facts;
+  std::uint32_t dir = 0;   // the directory's path in the store's arena
+  std::uint32_t name = 0;  // the name ("" for a path without a '/')
+  std::uint32_t crc = 0;   // once the CRC pass has read the file
+  // Its number with the read-ahead of the walk, when its beginning was
+  // given to it to read.
+  std::uint32_t read_ahead : 30 = NOT_READ_AHEAD;
+  std::uint32_t readable : 1 = 1;  // 0: the CRC pass could not read the file
+  std::uint32_t with_dir : 1 = 1;  // 0: a bare name (only tests make them)
+};
+
+// Every file one scan found, each once, until the scan ends: the grouping
+// trees hold their numbers. Numbers and members never move, so a member
+// handed to a reader thread stays where it is while the walk adds more.
+class FileStore {
+ public:
+  FileStore();
+  // Adds the file at `path` (absolute, or a bare name) and returns its number.
+  std::uint32_t add(std::string_view path, const FileFacts& facts);
+  GroupMember& operator[](std::uint32_t n) { return chunks_[n >> CHUNK_BITS][n & (CHUNK - 1)]; }
+  const GroupMember& operator[](std::uint32_t n) const {
+    return chunks_[n >> CHUNK_BITS][n & (CHUNK - 1)];
+  }
+  // The member's whole path, into `out` (replacing what it held).
+  void path_of(const GroupMember& m, std::string& out) const;
+  std::string path_of(const GroupMember& m) const {
+    std::string out;
+    path_of(m, out);
+    return out;
+  }
+  std::size_t size() const { return count_; }
+  void clear();
+
+ private:
+  static constexpr unsigned CHUNK_BITS = 16;
+  static constexpr std::size_t CHUNK = std::size_t{1} << CHUNK_BITS;
+  static constexpr std::size_t MAX_CHUNKS = std::size_t{1} << (32 - CHUNK_BITS);
+  std::uint32_t directory(std::string_view dir);
+
+  std::unique_ptr<std::unique_ptr<GroupMember[]>[]> chunks_;
+  std::size_t count_ = 0;
+  TextArena texts_;
+  // Directories by hash of their path; the last one is tried first, since
+  // the walk gives a directory's files one after another.
+  HashIndex dirs_;
+  std::uint32_t last_dir_ = 0;
+  bool have_last_dir_ = false;
+  // Where a directory's text lies: index -> reference (dirs_ holds indexes).
+  std::vector<std::uint32_t> dir_refs_;
+};
+
+struct GroupNode {
+  std::int32_t count = 0;              // members ever inserted
+  std::vector<std::uint32_t> members;  // file numbers; released once emitted
+};
+
 class GroupTree {
  public:
   using Entry = std::pair<std::string_view, GroupNode*>;
 
-  // Adds a file under `key`; copies key and path. Returns the group's member
-  // count after the insertion (1 for a new key), or 0 when the group already
-  // holds this exact path and nothing changed. `group`, when given, gets the
-  // group the file went into.
-  std::int32_t insert(std::string_view key, std::string_view path, const FileFacts& facts,
-                      std::uint32_t crc, bool readable = true, GroupNode** group = nullptr);
-  // A file of which only the size is known.
-  std::int32_t insert(std::string_view key, std::string_view path, std::int64_t size,
-                      std::uint32_t crc, bool readable = true) {
-    FileFacts facts;
-    facts.size = size;
-    return insert(key, path, facts, crc, readable);
-  }
+  // Adds file number `file` under `key` (copied). Returns the group's member
+  // count after the insertion (1 for a new key); `group`, when given, gets
+  // the group the file went into.
+  std::int32_t insert(std::string_view key, std::uint32_t file, GroupNode** group = nullptr);
 
   void clear();
   bool empty() const { return groups_.empty(); }
@@ -129,9 +183,6 @@ class GroupTree {
   // once, when the groups are visited.
   std::deque<Group> groups_;
   HashIndex key_index_;  // key hash -> index into groups_
-  // A hash of (key, path) per member: a path offered twice under one key is
-  // found without comparing it with every member of a large group.
-  HashIndex member_index_;  // -> index into groups_
   std::vector<Entry> order_;
   bool order_valid_ = true;
   TextArena arena_;

@@ -18,7 +18,7 @@ constexpr std::size_t TAKE_BATCH = 16;
 
 }  // namespace
 
-ReadAhead::ReadAhead(const ScanContext& ctx, unsigned threads)
+ReadAhead::ReadAhead(ScanContext& ctx, unsigned threads)
     : ctx_(ctx), first_count_(std::max<std::int32_t>(2, ctx.options.group_min)) {
   pending_.reserve(HAND_OVER_BATCH);
   for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
@@ -35,24 +35,24 @@ ReadAhead::ReadAhead(const ScanContext& ctx, unsigned threads)
 
 ReadAhead::~ReadAhead() { finish(); }
 
-void ReadAhead::file_added(GroupNode& group, std::int32_t count) {
+void ReadAhead::file_added(const GroupNode& group, std::int32_t count) {
   if (count < first_count_) return;
   if (count == first_count_) {
-    for (GroupMember& m : group.members) hand_over(m);
+    for (std::uint32_t n : group.members) hand_over(n);
   } else {
     hand_over(group.members.back());
   }
 }
 
-void ReadAhead::hand_over(GroupMember& m) {
+void ReadAhead::hand_over(std::uint32_t file) {
+  GroupMember& m = ctx_.files[file];
   if (m.read_ahead != GroupMember::NOT_READ_AHEAD) return;
+  if (job_count_ == GroupMember::NOT_READ_AHEAD) return;  // numbers used up: the pass reads it
   // What an earlier scan read of an unchanged file is not read again.
   if (ctx_.cache != nullptr && ctx_.cache->has(m.facts)) return;
   m.read_ahead = job_count_++;
   Job& job = pending_.emplace_back();
-  job.path = m.path;
-  job.size = m.facts.size;
-  job.type = static_cast<std::uint16_t>(m.facts.mode & S_IFMT);
+  job.file = file;
   if (pending_.size() >= HAND_OVER_BATCH) publish_pending();
 }
 
@@ -68,6 +68,7 @@ void ReadAhead::publish_pending() {
 
 void ReadAhead::read_jobs(FileReader& reader) {
   Job* taken[TAKE_BATCH];
+  std::string path;
   for (;;) {
     std::size_t n = 0;
     {
@@ -80,14 +81,17 @@ void ReadAhead::read_jobs(FileReader& reader) {
       // A stopped pass leaves the rest unread; the CRC pass decides then.
       if (!crc_pass_may_go_on(ctx_)) continue;
       Job& job = *taken[i];
-      FileProbe probe = reader.probe(job.path, PROBE_BYTES, FileSeen{job.type, job.size});
+      GroupMember& m = ctx_.files[job.file];
+      const FileFacts& facts = m.facts;
+      ctx_.files.path_of(m, path);
+      FileProbe probe = reader.probe(path.c_str(), PROBE_BYTES, FileSeen{facts.mode & S_IFMT, facts.size});
       job.state = Job::DONE;
       if (probe.readable) job.state |= Job::READABLE;
       if (probe.complete) {
         job.state |= Job::COMPLETE;
         job.hash_high = probe.whole.hash_high;
         job.hash_low = probe.whole.hash_low;
-        job.crc = probe.whole.crc;
+        m.crc = probe.whole.crc;
       } else {
         job.hash_low = probe.hash;
       }
@@ -117,8 +121,8 @@ bool ReadAhead::probe_of(const GroupMember& m, FileProbe& probe) const {
   probe.hash = job.hash_low;
   if (probe.complete) {
     probe.whole.ok = true;
-    probe.whole.crc = job.crc;
-    probe.whole.bytes = job.size;
+    probe.whole.crc = m.crc;
+    probe.whole.bytes = m.facts.size;
     probe.whole.hash_high = job.hash_high;
     probe.whole.hash_low = job.hash_low;
   }

@@ -9,9 +9,9 @@
 // The CRC pass then takes what it found instead of reading again.
 //
 // The walk's thread only hands files over (a few at a time, under one lock);
-// the tree and its members stay the walk's. A reader works from a copy of
-// what it needs: the path, which lives in the tree's arena until the scan
-// ends, and what the walk saw of the file.
+// the tree stays the walk's. A reader works from the handed-over member,
+// which neither moves nor changes until the scan ends, and its path, whose
+// texts are in the file store before the member is handed over.
 #pragma once
 
 #include <condition_variable>
@@ -29,14 +29,14 @@ struct ScanContext;
 class ReadAhead {
  public:
   // Starts `threads` readers. They read while `may_go_on(ctx)` says so.
-  ReadAhead(const ScanContext& ctx, unsigned threads);
+  ReadAhead(ScanContext& ctx, unsigned threads);
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   // The walk has put a file into `group`, which now has `count` members:
   // hands over every member whose beginning is now sure to be read.
-  void file_added(GroupNode& group, std::int32_t count);
+  void file_added(const GroupNode& group, std::int32_t count);
 
   // Waits until every handed-over file has been read (or skipped because
   // the scan is ending) and ends the readers.
@@ -48,22 +48,20 @@ class ReadAhead {
 
  private:
   // One file to read and, once read, what was found: kept small, since a
-  // scan of small files has one for nearly every file.
+  // scan of small files has one for nearly every file. A file read to its
+  // end gets its CRC-32 in its member.
   struct Job {
     enum : std::uint8_t { DONE = 1, READABLE = 2, COMPLETE = 4 };
-    const char* path = nullptr;
-    std::int64_t size = 0;        // as the walk saw it
     std::uint64_t hash_high = 0;  // complete: the XXH3-128 of the file
     std::uint64_t hash_low = 0;   // complete: ditto; else the beginning's hash
-    std::uint32_t crc = 0;        // complete: the file's CRC-32
-    std::uint16_t type = 0;       // S_IFMT bits, as the walk saw them
+    std::uint32_t file = 0;       // its number in the scan's file store
     std::uint8_t state = 0;
   };
-  void hand_over(GroupMember& m);
+  void hand_over(std::uint32_t file);
   void publish_pending();
   void read_jobs(FileReader& reader);
 
-  const ScanContext& ctx_;
+  ScanContext& ctx_;
   std::int32_t first_count_;  // a group is read from this many members on
 
   std::mutex mutex_;

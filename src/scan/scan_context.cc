@@ -74,16 +74,28 @@ void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::s
 void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
                  const FileFacts& facts, std::uint32_t crc, bool readable) {
   const ScanOptions& o = ctx.options;
+  if (o.stop_after > 0 && !o.same_crc && ctx.block.counters.dup_count.load() >= o.stop_after) {
+    return;  // not even kept
+  }
+  const std::uint32_t file = ctx.files.add(path, facts);
+  GroupMember& m = ctx.files[file];
+  m.crc = crc;
+  m.readable = readable;
+  insert_file(ctx, tree, key, file);
+}
+
+void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::uint32_t file) {
+  const ScanOptions& o = ctx.options;
   ScanBlock& b = ctx.block;
   bool limited = o.stop_after > 0 && !o.same_crc;
   if (limited && b.counters.dup_count.load() >= o.stop_after) return;
 
   GroupNode* group = nullptr;
-  std::int32_t count = tree.insert(key, path, facts, crc, readable, &group);
-  if (ctx.read_ahead != nullptr && &tree == &ctx.key_tree && count > 0) {
+  std::int32_t count = tree.insert(key, file, &group);
+  if (ctx.read_ahead != nullptr && &tree == &ctx.key_tree) {
     ctx.read_ahead->file_added(*group, count);
   }
-  if (count < 2) return;  // a new key, or a path the group already holds
+  if (count < 2) return;  // a new key
 
   std::int32_t dups = b.counters.dup_count.fetch_add(1) + 1;
   if (limited && dups >= o.stop_after) note_stopped_by_limit(ctx, dups);

@@ -54,6 +54,7 @@ struct ScanContext {
   ScanBlock& block;
   ScanOptions options;
   ScanPhase phase = ScanPhase::WALK;
+  FileStore files;  // every file the walk took; the trees hold their numbers
   GroupTree key_tree;
   GroupTree crc_tree;
   long rows_expected = 1;  // rows the emission will send
@@ -78,9 +79,11 @@ struct ScanContext {
 bool walk_may_go_on(const ScanContext& ctx);
 bool crc_pass_may_go_on(const ScanContext& ctx);
 
-// Files the key under `tree`, counting duplicates and the rows the emission
-// will send. Without the CRC pass, once `stop_after` duplicates are found no
-// further file enters the tree.
+// Files file number `file` of ctx.files under `key` in `tree`, counting
+// duplicates and the rows the emission will send. Without the CRC pass, once
+// `stop_after` duplicates are found no further file enters the tree.
+void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::uint32_t file);
+// The same for a file not yet in ctx.files: it is added first.
 void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
                  const FileFacts& facts, std::uint32_t crc, bool readable = true);
 // A file of which only the size is known.

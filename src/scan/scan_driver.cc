@@ -113,10 +113,10 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   ctx.cache = nullptr;
   ctx.crc_tree.clear();
   ctx.key_tree.clear();
+  ctx.files.clear();
   // What this scan read is remembered for the next one (a scan that was
-  // ended midway still read what it read). Written once the trees are gone:
-  // the file's bytes, as large as the trees' share of a file, come on top of
-  // no tree.
+  // ended midway still read what it read). Written once the files are
+  // gone, though the writing itself holds next to nothing.
   if (cache && !g_scanner_abort) cache->save(o.content_cache);
   cache.reset();
   post_thaw(block);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -62,14 +63,14 @@ void reseal(std::string& bytes) {
 TEST(ContentCache, GivesBackOnlyWhatAFileWithTheSameIdentityHad) {
   ContentCache cache;
   ASSERT_TRUE(cache.parse(three_files()));
-  const ContentCache::Contents* c = cache.find(facts(10));
-  ASSERT_NE(c, nullptr);
+  std::optional<ContentCache::Contents> c = cache.find(facts(10));
+  ASSERT_TRUE(c);
   EXPECT_TRUE(c->has_whole);
   EXPECT_EQ(c->crc, 1u);
   EXPECT_EQ(c->hash_high, 5u);
   EXPECT_EQ(c->hash_low, 7u);
   c = cache.find(facts(20));
-  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(c);
   EXPECT_FALSE(c->has_whole);
   EXPECT_EQ(c->beginning_hash, 99u);
 
@@ -83,7 +84,7 @@ TEST(ContentCache, GivesBackOnlyWhatAFileWithTheSameIdentityHad) {
   for (const auto& change : changes) {
     FileFacts f = facts(10);
     change(f);
-    EXPECT_EQ(cache.find(f), nullptr);
+    EXPECT_FALSE(cache.find(f));
     EXPECT_FALSE(cache.has(f));
   }
   // A link, a file that could not be read: never remembered.
@@ -140,7 +141,7 @@ TEST(ContentCache, ADamagedForeignOrNewerFileIsNotTrusted) {
     c.damage(bytes);
     EXPECT_FALSE(cache.parse(bytes));
     EXPECT_EQ(cache.size(), 0u) << "nothing of it is kept";
-    EXPECT_EQ(cache.find(facts(10)), nullptr);
+    EXPECT_FALSE(cache.find(facts(10)));
   }
 }
 
@@ -209,7 +210,7 @@ TEST(ContentCache, EntriesNoScanMetForTenScansAreDropped) {
   for (std::uint32_t scan = 2; scan <= ContentCache::KEEP_SCANS + 1; ++scan) {
     SCOPED_TRACE(scan);
     ASSERT_TRUE(cache.load(file));
-    EXPECT_NE(cache.find(facts(1)), nullptr);
+    EXPECT_TRUE(cache.find(facts(1)));
     EXPECT_TRUE(cache.has(facts(2)));
     ASSERT_TRUE(cache.save(file));
   }

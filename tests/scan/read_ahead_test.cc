@@ -31,8 +31,8 @@ class ReadAheadTest : public test::ScanTest {
   }
   const GroupMember& member(ScanContext& ctx, const std::string& name) {
     for (auto [key, node] : ctx.key_tree.descending()) {
-      for (const GroupMember& m : node->members) {
-        if (m.path == path(name)) return m;
+      for (std::uint32_t n : node->members) {
+        if (ctx.files.path_of(ctx.files[n]) == path(name)) return ctx.files[n];
       }
     }
     ADD_FAILURE() << name << " is not in the tree";
@@ -76,7 +76,7 @@ TEST_F(ReadAheadTest, ReadsWhatTheCrcPassWillReadAndFindsWhatItWouldFind) {
       if (!read_ahead.probe_of(m, probe)) continue;
       const FileProbe* ahead = &probe;
       read += std::string(read.empty() ? "" : " ") + name;
-      FileProbe direct = reader.probe(m.path, PROBE_BYTES);
+      FileProbe direct = reader.probe(ctx.files.path_of(m).c_str(), PROBE_BYTES);
       EXPECT_TRUE(ahead->readable) << name;
       EXPECT_EQ(ahead->complete, direct.complete) << name;
       EXPECT_EQ(ahead->hash, direct.hash) << name;
