@@ -148,8 +148,8 @@ bool ContentCache::load(const std::string& file) {
   if (!read_all(fd.get(), header, sizeof header) || !header_fits(header, body, scan)) return false;
   entries_.resize(body / ENTRY_SIZE);
   std::uint64_t stored = 0;
-  bool whole = read_all(fd.get(), entries_.data(), body) &&
-               read_all(fd.get(), &stored, sizeof stored);
+  bool whole =
+      read_all(fd.get(), entries_.data(), body) && read_all(fd.get(), &stored, sizeof stored);
   char past_end;
   whole = whole && read(fd.get(), &past_end, 1) == 0;  // the file did not grow meanwhile
   if (whole) {
@@ -342,8 +342,10 @@ class CheckedWriter {
     while (ok_ && done < used_) {
       ssize_t n = write(fd_, buffer_ + done, used_ - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) ok_ = false;
-      else done += static_cast<std::size_t>(n);
+      if (n <= 0)
+        ok_ = false;
+      else
+        done += static_cast<std::size_t>(n);
     }
     used_ = 0;
   }

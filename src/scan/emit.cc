@@ -29,8 +29,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <optional>
 #include <cstdio>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 
@@ -317,8 +317,7 @@ class CrcPass {
       for (std::size_t i = g.first_file; i < end; ++i) {
         // A file the stop cut short was never read whole: it is left out.
         const FileProbe& p = files_[i].probe;
-        if (files_[i].wanted && (p.complete || !p.readable))
-          refile(g.key, files_[i].file, p.whole);
+        if (files_[i].wanted && (p.complete || !p.readable)) refile(g.key, files_[i].file, p.whole);
         remember(files_[i]);
         bytes_done_ += files_[i].member->facts.size;
       }

@@ -84,7 +84,8 @@ void ReadAhead::read_jobs(FileReader& reader) {
       GroupMember& m = ctx_.files[job.file];
       const FileFacts& facts = m.facts;
       ctx_.files.path_of(m, path);
-      FileProbe probe = reader.probe(path.c_str(), PROBE_BYTES, FileSeen{facts.mode & S_IFMT, facts.size});
+      FileProbe probe =
+          reader.probe(path.c_str(), PROBE_BYTES, FileSeen{facts.mode & S_IFMT, facts.size});
       job.state = Job::DONE;
       if (probe.readable) job.state |= Job::READABLE;
       if (probe.complete) {
