@@ -38,6 +38,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -121,7 +122,9 @@ class ContentCache {
   void write_out(Out out) const;
 
   std::vector<Entry> entries_;  // from the file, sorted by (device, inode)
-  std::vector<Entry> fresh_;    // learnt by this scan
+  // Learnt by this scan; in blocks, so that it grows without ever holding
+  // its entries twice.
+  std::deque<Entry> fresh_;
   std::uint32_t scan_ = 1;      // this scan's number
   // Files whose change time is before this are remembered.
   std::int64_t settled_sec_ = 0;
