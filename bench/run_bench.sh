@@ -27,7 +27,7 @@ COLD=${PM_BENCH_COLD:-1}     # 0: skip the cold-cache runs
 COLD_THREADS=8               # reads in flight for the cold-cache bound
 SEED=${PM_BENCH_SEED:-1}
 BASE_MB=50           # memory target: BASE_MB MB + PER_FILE bytes per file
-PER_FILE=300
+PER_FILE=120
 RATIO_TARGET=1.0
 LINEAR_TARGET=1.1    # time per file on the big tree / on the small one
 HASH_TARGET=7
@@ -199,7 +199,7 @@ if [ -x "$SCAN" ]; then
     rule_verdict=$(verdict "$rule_ratio" 1.05)
     say "  with --keep newest ${t_rule} s, ${rule_ratio} x the plain scan"
   fi
-  if kb=$(peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE"); then
+  if kb=$(peak_kb "$SCAN" --settings "$SETTINGS" --no-cache --tsv "$TREE"); then
     rss_main=$(awk -v k="$kb" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }')
     say "  peak RSS over $TREE: $rss_main"
   fi
@@ -209,6 +209,7 @@ fi
 
 # ---- b) Small files: a tenfold tree, its time and its memory ---------------------
 t_small="-" t_big="-" linear="-" linear_verdict="-" rss_big="-" per_file="-" mem_verdict="-"
+rss_big_none="-" rss_big_first="-" rss_big_second="-"
 if [ -x "$SCAN" ]; then
   make_tree "$TREE_SMALL" "$SMALL_FILES" "$SMALL_BYTES"
   make_tree "$TREE_BIG" "$BIG_FILES" "$BIG_BYTES"
@@ -222,14 +223,27 @@ if [ -x "$SCAN" ]; then
     linear_verdict=$(verdict "$linear" "$LINEAR_TARGET")
   fi
   say "  $SMALL_FILES small files ${t_small} s, $BIG_FILES ${t_big} s: time per file x${linear}"
-  if kb=$(peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE_BIG"); then
-    read -r rss_big per_file mem_verdict < <(awk -v k="$kb" -v n="$BIG_FILES" -v base="$BASE_MB" -v per="$PER_FILE" 'BEGIN {
+  # Peak RSS of three scans of the big tree, in a home of its own: without
+  # the cache, a first scan writing it, a second one reading it. The verdict
+  # is the largest's.
+  BIG_HOME="$WORK_DIR/big-home"
+  mkdir -p "$BIG_HOME/.PeltoMarvish"
+  rm -f "$BIG_HOME/.PeltoMarvish/ContentCache"
+  kb_none=$(peak_kb "$SCAN" --settings "$SETTINGS" --no-cache --tsv "$TREE_BIG") || kb_none=""
+  kb_first=$(HOME="$BIG_HOME" peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE_BIG") || kb_first=""
+  kb_second=$(HOME="$BIG_HOME" peak_kb "$SCAN" --settings "$SETTINGS" --tsv "$TREE_BIG") || kb_second=""
+  if [ -n "$kb_none" ] && [ -n "$kb_first" ] && [ -n "$kb_second" ]; then
+    mb() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }'; }
+    rss_big_none=$(mb "$kb_none") rss_big_first=$(mb "$kb_first") rss_big_second=$(mb "$kb_second")
+    largest=$(printf '%s\n' "$kb_none" "$kb_first" "$kb_second" | sort -n | tail -1)
+    read -r rss_big per_file mem_verdict < <(awk -v k="$largest" -v n="$BIG_FILES" -v base="$BASE_MB" -v per="$PER_FILE" 'BEGIN {
       peak = k * 1024; over = peak - base * 1e6; if (over < 0) over = 0
       printf "%.1f %.0f %s\n", peak / 1e6, over / n, (peak <= base * 1e6 + per * n ? "ok" : "MISSED") }')
     rss_big="$rss_big MB"
-    say "  peak RSS ${rss_big}, $per_file bytes per file above $BASE_MB MB ($mem_verdict)"
+    say "  peak RSS without the cache ${rss_big_none}, first scan ${rss_big_first}, second ${rss_big_second}"
+    say "  largest ${rss_big}: $per_file bytes per file above $BASE_MB MB ($mem_verdict)"
   else
-    say "  the memory run failed; see $LOG"
+    say "  a memory run failed; see $LOG"
   fi
 fi
 
@@ -349,7 +363,10 @@ printf '%-40s %-14s %s\n' "second scan, cache, cold: bytes read" "$read_second" 
 printf '%-40s %-14s %s\n' "scan, ${SMALL_FILES} small files (s)" "$t_small" ""
 printf '%-40s %-14s %s\n' "scan, ${BIG_FILES} small files (s)" "$t_big" ""
 printf '%-40s %-14s %s\n' "  time per file, big / small" "$linear" "<= $LINEAR_TARGET  $linear_verdict"
-printf '%-40s %-14s %s\n' "peak RSS, ${BIG_FILES} files" "$rss_big" "<= $BASE_MB MB + $PER_FILE B/file"
+printf '%-40s %-14s %s\n' "peak RSS, ${BIG_FILES} files, no cache" "$rss_big_none" ""
+printf '%-40s %-14s %s\n' "  first scan, writing the cache" "$rss_big_first" ""
+printf '%-40s %-14s %s\n' "  second scan, reading the cache" "$rss_big_second" ""
+printf '%-40s %-14s %s\n' "  the largest" "$rss_big" "<= $BASE_MB MB + $PER_FILE B/file"
 printf '%-40s %-14s %s\n' "  bytes per file above $BASE_MB MB" "$per_file" "<= $PER_FILE  $mem_verdict"
 printf '%-40s %-14s %s\n' "CRC-32 + XXH3-128 (GB/s)" "$hash_gbps" ">= $HASH_TARGET  $hash_verdict"
 printf '%-40s %-14s %s\n' "window behind headless, 50k rows (s)" "$list_lag" "<= 2"

@@ -105,7 +105,7 @@ bool ContentCache::parse(std::string_view bytes) {
   std::memcpy(&stored, bytes.data() + bytes.size() - CHECKSUM_SIZE, sizeof stored);
   if (XXH3_64bits(bytes.data(), bytes.size() - CHECKSUM_SIZE) != stored) return false;
   entries_.resize(body / ENTRY_SIZE);
-  std::memcpy(static_cast<void*>(entries_.data()), bytes.data() + HEADER_SIZE, body);
+  if (body > 0) std::memcpy(static_cast<void*>(entries_.data()), bytes.data() + HEADER_SIZE, body);
   if (!entries_fit(scan)) {
     std::vector<Entry>().swap(entries_);
     return false;

@@ -299,6 +299,12 @@ TEST_F(WalkTest, WalkGoesOnlyWhereAnIncludeMaskCanLead) {
   EXPECT_TRUE(groups_of(scan()).empty()) << "only b's files are taken";
   make_file("a/b/x", "1");
   EXPECT_EQ(groups_of(scan()), (Groups{{"a/b/x", "b/x"}}));
+
+  // Masks that lead to the same directories again and again: each file is
+  // listed once (a directory is entered once, from its parent).
+  options.include_dirs = {dir.path(), dir.path() + "/*", dir.path() + "/a/*", dir.path() + "/a/b",
+                          "?" + dir.path().substr(1) + "/*"};
+  EXPECT_EQ(groups_of(scan()), (Groups{{"a/b/x", "a/x", "b/x"}}));
 }
 
 // The walk never follows a link into a directory; a link's contents are
