@@ -25,9 +25,8 @@ bool is_other_copy(FileSystem& files, const std::vector<CleanupMember>& group, s
 
 // Every member naming the file `was` names it as `now`.
 void renew(std::vector<CleanupMember>& group, const FileIdentity& was, const FileIdentity& now) {
-  if (!was.known() || was.size_only() || !now.known()) return;
   for (CleanupMember& m : group) {
-    if (m.seen.known() && m.seen.device == was.device && m.seen.inode == was.inode) m.seen = now;
+    if (is_renewed_by(m.seen, was, now)) m.seen = now;
   }
 }
 
@@ -73,6 +72,11 @@ CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::s
 }
 
 }  // namespace
+
+bool is_renewed_by(const FileIdentity& seen, const FileIdentity& was, const FileIdentity& now) {
+  return was.known() && !was.size_only() && now.known() && seen.known() &&
+         seen.device == was.device && seen.inode == was.inode;
+}
 
 bool another_copy_remains(FileSystem& files, const std::vector<CleanupMember>& group,
                           std::size_t i) {

@@ -41,6 +41,11 @@ bool another_copy_remains(FileSystem& files, const std::vector<CleanupMember>& g
 // -1 when there is none.
 long kept_copy(FileSystem& files, const std::vector<CleanupMember>& group, std::size_t i);
 
+// A link made or taken away moves a file's change time: the file the scan
+// saw as `was` is now `now`. True when `seen` names that file and is to
+// become `now` (never for a list that knows only sizes).
+bool is_renewed_by(const FileIdentity& seen, const FileIdentity& was, const FileIdentity& now);
+
 // Acts on the tagged member `i` of `group` (or, with `dry_run`, checks
 // everything that can be checked without changing anything). The group's
 // members are updated as the disk now is: gone, or their new identities.

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "core/row_texts.h"
+#include "disk/group_cleanup.h"
 #include "list_text/deletion_log.h"
 #include "ui/list/command_bodies.h"
 #include "ui/list/trash_undo.h"
@@ -66,12 +67,10 @@ int kept_copy_row(ListContext& ctx, int r) {
 // Every row of the group of `row` naming the file `was` now names it as
 // `now` (its ctime moves with each link made or taken away).
 void renew_identity(ResultList& list, int row, const FileIdentity& was, const FileIdentity& now) {
-  if (!was.known() || was.size_only() || !now.known()) return;
   int first, last;
   list.group_span(row, first, last);
   for (int j = first; j <= last; ++j) {
-    const FileIdentity id = list.identity(j);
-    if (id.known() && id.device == was.device && id.inode == was.inode) list.set_identity(j, now);
+    if (is_renewed_by(list.identity(j), was, now)) list.set_identity(j, now);
   }
 }
 
