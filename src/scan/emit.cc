@@ -243,6 +243,11 @@ class CrcPass {
   // Runs fn(file, reader) for every file for which `wanted(file)`, on all readers.
   template <typename Wanted, typename Fn>
   void for_files(Wanted wanted, Fn fn) {
+    // Threads only for a batch with reading to do: a re-scan finds nearly
+    // every file in the content cache.
+    std::size_t wanted_count = 0;
+    for (const FileWork& f : files_) wanted_count += wanted(f) ? 1 : 0;
+    if (wanted_count == 0) return;
     std::atomic<std::size_t> next{0};
     auto work = [&](FileReader& reader) {
       for (std::size_t i; (i = next.fetch_add(1)) < files_.size();) {
@@ -250,7 +255,7 @@ class CrcPass {
       }
     };
     std::vector<std::thread> helpers;
-    std::size_t extra = std::min(readers_.size() - 1, files_.size() / 16);
+    std::size_t extra = std::min(readers_.size() - 1, wanted_count - 1);
     for (std::size_t k = 1; k <= extra; ++k) helpers.emplace_back(work, std::ref(*readers_[k]));
     work(*readers_[0]);
     for (std::thread& t : helpers) t.join();
