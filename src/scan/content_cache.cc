@@ -96,6 +96,7 @@ bool ContentCache::entries_fit(std::uint32_t scan) const {
 bool ContentCache::parse(std::string_view bytes) {
   entries_.clear();
   fresh_.clear();
+  copies_.clear();
   scan_ = 1;
   if (bytes.size() < HEADER_SIZE + CHECKSUM_SIZE || bytes.size() > MAX_FILE_SIZE) return false;
   const std::size_t body = bytes.size() - HEADER_SIZE - CHECKSUM_SIZE;
@@ -132,6 +133,7 @@ bool read_all(int fd, void* into, std::size_t size) {
 bool ContentCache::load(const std::string& file) {
   entries_.clear();
   fresh_.clear();
+  copies_.clear();
   scan_ = 1;
   UniqueFd fd(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
@@ -214,28 +216,56 @@ void ContentCache::learn(Entry& e, const Contents& contents) {
 }
 
 void ContentCache::remember(const FileFacts& facts, const Contents& contents) {
+  // A copy only when there is something to keep.
   if (!S_ISREG(facts.mode) || (!contents.has_beginning && !contents.has_whole)) return;
-  if (facts.ctime_sec > settled_sec_ ||
-      (facts.ctime_sec == settled_sec_ && facts.ctime_nsec >= settled_nsec_)) {
+  if (lookup(facts) != nullptr) {
+    add(&facts, contents);
+  } else {
+    add(&copies_.emplace_back(facts), contents);
+  }
+}
+
+void ContentCache::remember_in_place(const FileFacts& facts, const Contents& contents) {
+  add(&facts, contents);
+}
+
+void ContentCache::add(const FileFacts* facts, const Contents& contents) {
+  const FileFacts& f = *facts;
+  if (!S_ISREG(f.mode) || (!contents.has_beginning && !contents.has_whole)) return;
+  if (f.ctime_sec > settled_sec_ ||
+      (f.ctime_sec == settled_sec_ && f.ctime_nsec >= settled_nsec_)) {
     return;
   }
-  Entry* e = lookup(facts);
-  if (e == nullptr) e = &fresh_.emplace_back(entry_of(facts));
-  e->last_scan = scan_;
-  learn(*e, contents);
+  if (Entry* e = lookup(f)) {
+    e->last_scan = scan_;
+    learn(*e, contents);
+    return;
+  }
+  Entry learnt;
+  learn(learnt, contents);
+  Fresh& fresh = fresh_.emplace_back();
+  fresh.device = f.device;
+  fresh.inode = f.inode;
+  fresh.facts = facts;
+  fresh.beginning_hash = learnt.beginning_hash;
+  fresh.hash_high = learnt.hash_high;
+  fresh.hash_low = learnt.hash_low;
+  fresh.crc = learnt.crc;
+  fresh.flags = learnt.flags;
 }
 
 void ContentCache::settle_fresh() {
-  std::sort(fresh_.begin(), fresh_.end(), [](const Entry& a, const Entry& b) {
+  // Stable: of two lessons about one file, the later one is the last.
+  std::stable_sort(fresh_.begin(), fresh_.end(), [](const Fresh& a, const Fresh& b) {
     return key_less(a.device, a.inode, b.device, b.inode);
   });
   // Two names of one file (hard links) were each remembered: one entry
   // with what both taught.
   std::size_t kept = 0;
   for (std::size_t i = 0; i < fresh_.size(); ++i) {
-    const Entry& e = fresh_[i];
+    const Fresh& e = fresh_[i];
     if (kept > 0 && fresh_[kept - 1].device == e.device && fresh_[kept - 1].inode == e.inode) {
-      Entry& into = fresh_[kept - 1];
+      Fresh& into = fresh_[kept - 1];
       if (e.flags & HAS_BEGINNING) into.beginning_hash = e.beginning_hash;
       if (e.flags & HAS_WHOLE) {
         into.crc = e.crc;
@@ -268,7 +298,15 @@ void ContentCache::for_each_kept(Visit visit) const {
           entries_[i].inode == fresh_[j].inode) {
         ++i;
       }
-      visit(fresh_[j++]);
+      const Fresh& f = fresh_[j++];
+      Entry e = entry_of(*f.facts);
+      e.beginning_hash = f.beginning_hash;
+      e.hash_high = f.hash_high;
+      e.hash_low = f.hash_low;
+      e.crc = f.crc;
+      e.flags = f.flags;
+      e.last_scan = scan_;
+      visit(e);
     }
   }
 }

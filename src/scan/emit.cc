@@ -232,7 +232,7 @@ class CrcPass {
       learnt.hash_high = f.probe.whole.hash_high;
       learnt.hash_low = f.probe.whole.hash_low;
     }
-    ctx_.cache->remember(f.member->facts, learnt);
+    ctx_.cache->remember_in_place(f.member->facts, learnt);  // the store keeps the facts
   }
   struct BatchGroup {
     std::string_view key;

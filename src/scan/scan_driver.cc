@@ -113,12 +113,13 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   ctx.cache = nullptr;
   ctx.crc_tree.clear();
   ctx.key_tree.clear();
-  ctx.files.clear();
   // What this scan read is remembered for the next one (a scan that was
-  // ended midway still read what it read). Written once the files are
-  // gone, though the writing itself holds next to nothing.
+  // ended midway still read what it read). What it learnt names the files'
+  // facts in the store, so the cache is written before the store goes; the
+  // writing itself holds next to nothing.
   if (cache && !g_scanner_abort) cache->save(o.content_cache);
   cache.reset();
+  ctx.files.clear();
   post_thaw(block);
 
   std::time_t end = std::time(nullptr);

@@ -198,6 +198,35 @@ TEST(ContentCache, AFileChangedJustBeforeTheScanIsNotRemembered) {
   }
 }
 
+// What one scan learns of a file under two names (hard links), and of a
+// file whose old entry no longer fits it, becomes one entry each; facts
+// the caller keeps in place are read when the cache is written.
+TEST(ContentCache, WhatAScanLearnsBecomesOneEntryPerFile) {
+  ContentCache old;
+  old.remember(facts(5, 100), whole(9));  // the file as it was
+  const std::string before = old.serialize();
+
+  ContentCache cache;
+  ASSERT_TRUE(cache.parse(before));
+  const FileFacts now = facts(5, 200);  // rewritten since, and longer
+  ContentCache::Contents beginning;
+  beginning.has_beginning = true;
+  beginning.beginning_hash = 77;
+  cache.remember_in_place(now, beginning);  // one name: its beginning
+  cache.remember_in_place(now, whole(3));   // the other: all of it
+  cache.remember(facts(6), beginning);
+  ContentCache next;
+  ASSERT_TRUE(next.parse(cache.serialize()));
+  EXPECT_EQ(next.size(), 2u);
+  EXPECT_FALSE(next.has(facts(5, 100))) << "the old entry gave way";
+  std::optional<ContentCache::Contents> c = next.find(now);
+  ASSERT_TRUE(c);
+  EXPECT_TRUE(c->has_beginning && c->has_whole);
+  EXPECT_EQ(c->crc, 3u);
+  EXPECT_EQ(c->beginning_hash, whole(3).beginning_hash) << "the later lesson wins";
+  EXPECT_TRUE(next.has(facts(6)));
+}
+
 TEST(ContentCache, EntriesNoScanMetForTenScansAreDropped) {
   test::TempDir dir;
   const std::string file = dir / "ContentCache";
