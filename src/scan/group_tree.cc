@@ -33,7 +33,7 @@ void TextArena::clear() {
   used_ = BLOCK_SIZE;
 }
 
-FileStore::FileStore() : chunks_(std::make_unique<std::unique_ptr<GroupMember[]>[]>(MAX_CHUNKS)) {}
+FileStore::FileStore() : chunks_(std::make_unique<Chunk[]>(MAX_CHUNKS)) {}
 
 std::uint32_t FileStore::directory(std::string_view dir) {
   if (have_last_dir_ && texts_.view(dir_refs_[last_dir_]) == dir) return dir_refs_[last_dir_];
@@ -57,9 +57,11 @@ std::uint32_t FileStore::add(std::string_view path, const FileFacts& facts) {
   const std::string_view dir = slash == std::string_view::npos ? "" : path.substr(0, slash);
   const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
   const std::size_t chunk = count_ >> CHUNK_BITS;
-  if (!chunks_[chunk]) chunks_[chunk] = std::make_unique<GroupMember[]>(CHUNK);
+  if (!chunks_[chunk]) {
+    chunks_[chunk] = Chunk(static_cast<GroupMember*>(::operator new(CHUNK * sizeof(GroupMember))));
+  }
   const auto n = static_cast<std::uint32_t>(count_++);
-  GroupMember& m = (*this)[n];
+  GroupMember& m = *new (&chunks_[chunk][n & (CHUNK - 1)]) GroupMember{};
   m.facts = facts;
   m.dir = directory(dir);
   m.name = texts_.add(name);

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -137,10 +138,19 @@ class FileStore {
  private:
   static constexpr unsigned CHUNK_BITS = 16;
   static constexpr std::size_t CHUNK = std::size_t{1} << CHUNK_BITS;
-  static constexpr std::size_t MAX_CHUNKS = std::size_t{1} << (32 - CHUNK_BITS);
+  // 2^28 files (268 million, far more than memory could hold at once).
+  static constexpr std::size_t MAX_CHUNKS = std::size_t{1} << (28 - CHUNK_BITS);
   std::uint32_t directory(std::string_view dir);
 
-  std::unique_ptr<std::unique_ptr<GroupMember[]>[]> chunks_;
+  // A chunk's members are made one by one as files come, so a chunk costs
+  // memory only as far as it is filled (a scan of a few files does not
+  // touch the several megabytes of its first chunk).
+  struct FreeChunk {
+    void operator()(GroupMember* chunk) const { ::operator delete(chunk); }
+  };
+  using Chunk = std::unique_ptr<GroupMember[], FreeChunk>;
+  static_assert(std::is_trivially_destructible_v<GroupMember>);
+  std::unique_ptr<Chunk[]> chunks_;
   std::size_t count_ = 0;
   TextArena texts_;
   // Directories by hash of their path; the last one is tried first, since
