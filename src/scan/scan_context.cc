@@ -71,12 +71,20 @@ void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::s
   insert_file(ctx, tree, key, path, facts, crc, readable);
 }
 
+namespace {
+
+// Without the CRC pass the duplicate limit ends the walk's filing: once it
+// is reached no file enters a tree (nor the store).
+bool limit_reached(const ScanContext& ctx) {
+  const ScanOptions& o = ctx.options;
+  return o.stop_after > 0 && !o.same_crc && ctx.block.counters.dup_count.load() >= o.stop_after;
+}
+
+}  // namespace
+
 void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::string_view path,
                  const FileFacts& facts, std::uint32_t crc, bool readable) {
-  const ScanOptions& o = ctx.options;
-  if (o.stop_after > 0 && !o.same_crc && ctx.block.counters.dup_count.load() >= o.stop_after) {
-    return;  // not even kept
-  }
+  if (limit_reached(ctx)) return;
   const std::uint32_t file = ctx.files.add(path, facts);
   GroupMember& m = ctx.files[file];
   m.crc = crc;
@@ -87,8 +95,7 @@ void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::s
 void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::uint32_t file) {
   const ScanOptions& o = ctx.options;
   ScanBlock& b = ctx.block;
-  bool limited = o.stop_after > 0 && !o.same_crc;
-  if (limited && b.counters.dup_count.load() >= o.stop_after) return;
+  if (limit_reached(ctx)) return;
 
   GroupNode* group = nullptr;
   std::int32_t count = tree.insert(key, file, &group);
@@ -98,7 +105,7 @@ void insert_file(ScanContext& ctx, GroupTree& tree, std::string_view key, std::u
   if (count < 2) return;  // a new key
 
   std::int32_t dups = b.counters.dup_count.fetch_add(1) + 1;
-  if (limited && dups >= o.stop_after) note_stopped_by_limit(ctx, dups);
+  if (!o.same_crc && o.stop_after > 0 && dups >= o.stop_after) note_stopped_by_limit(ctx, dups);
   // A group's second member also brings its header and its first member's row.
   ctx.rows_expected += (count == 2) ? 3 : 1;
   if (ctx.phase == ScanPhase::WALK && o.stop_after > 0) {
