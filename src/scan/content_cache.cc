@@ -39,6 +39,33 @@ bool key_less(std::uint64_t dev_a, std::uint64_t ino_a, std::uint64_t dev_b, std
   return dev_a != dev_b ? dev_a < dev_b : ino_a < ino_b;
 }
 
+// Entries and what a scan learns hold the same contents fields: these fill
+// one from what a read found, or from the other, flag by flag.
+template <typename Record>
+void learn(Record& into, const ContentCache::Contents& found) {
+  if (found.has_beginning) {
+    into.flags |= HAS_BEGINNING;
+    into.beginning_hash = found.beginning_hash;
+  }
+  if (found.has_whole) {
+    into.flags |= HAS_WHOLE;
+    into.crc = found.crc;
+    into.hash_high = found.hash_high;
+    into.hash_low = found.hash_low;
+  }
+}
+
+template <typename Into, typename From>
+void take_contents(Into& into, const From& from) {
+  if (from.flags & HAS_BEGINNING) into.beginning_hash = from.beginning_hash;
+  if (from.flags & HAS_WHOLE) {
+    into.crc = from.crc;
+    into.hash_high = from.hash_high;
+    into.hash_low = from.hash_low;
+  }
+  into.flags |= from.flags;
+}
+
 }  // namespace
 
 ContentCache::ContentCache() {
@@ -93,11 +120,24 @@ bool ContentCache::entries_fit(std::uint32_t scan) const {
   return true;
 }
 
-bool ContentCache::parse(std::string_view bytes) {
+void ContentCache::forget() {
   entries_.clear();
   fresh_.clear();
   copies_.clear();
   scan_ = 1;
+}
+
+bool ContentCache::accept_entries(std::uint32_t scan) {
+  if (!entries_fit(scan)) {
+    std::vector<Entry>().swap(entries_);
+    return false;
+  }
+  scan_ = scan + 1;
+  return true;
+}
+
+bool ContentCache::parse(std::string_view bytes) {
+  forget();
   if (bytes.size() < HEADER_SIZE + CHECKSUM_SIZE || bytes.size() > MAX_FILE_SIZE) return false;
   const std::size_t body = bytes.size() - HEADER_SIZE - CHECKSUM_SIZE;
   std::uint32_t scan = 0;
@@ -107,12 +147,7 @@ bool ContentCache::parse(std::string_view bytes) {
   if (XXH3_64bits(bytes.data(), bytes.size() - CHECKSUM_SIZE) != stored) return false;
   entries_.resize(body / ENTRY_SIZE);
   if (body > 0) std::memcpy(static_cast<void*>(entries_.data()), bytes.data() + HEADER_SIZE, body);
-  if (!entries_fit(scan)) {
-    std::vector<Entry>().swap(entries_);
-    return false;
-  }
-  scan_ = scan + 1;
-  return true;
+  return accept_entries(scan);
 }
 
 namespace {
@@ -131,10 +166,7 @@ bool read_all(int fd, void* into, std::size_t size) {
 }  // namespace
 
 bool ContentCache::load(const std::string& file) {
-  entries_.clear();
-  fresh_.clear();
-  copies_.clear();
-  scan_ = 1;
+  forget();
   UniqueFd fd(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
   if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
@@ -162,12 +194,11 @@ bool ContentCache::load(const std::string& file) {
             XXH3_64bits_digest(state) == stored;
     XXH3_freeState(state);
   }
-  if (!whole || !entries_fit(scan)) {
+  if (!whole) {
     std::vector<Entry>().swap(entries_);
     return false;
   }
-  scan_ = scan + 1;
-  return true;
+  return accept_entries(scan);
 }
 
 const ContentCache::Entry* ContentCache::lookup(const FileFacts& facts) const {
@@ -202,27 +233,8 @@ std::optional<ContentCache::Contents> ContentCache::find(const FileFacts& facts)
   return c;
 }
 
-void ContentCache::learn(Entry& e, const Contents& contents) {
-  if (contents.has_beginning) {
-    e.flags |= HAS_BEGINNING;
-    e.beginning_hash = contents.beginning_hash;
-  }
-  if (contents.has_whole) {
-    e.flags |= HAS_WHOLE;
-    e.crc = contents.crc;
-    e.hash_high = contents.hash_high;
-    e.hash_low = contents.hash_low;
-  }
-}
-
 void ContentCache::remember(const FileFacts& facts, const Contents& contents) {
-  // A copy only when there is something to keep.
-  if (!S_ISREG(facts.mode) || (!contents.has_beginning && !contents.has_whole)) return;
-  if (lookup(facts) != nullptr) {
-    add(&facts, contents);
-  } else {
-    add(&copies_.emplace_back(facts), contents);
-  }
+  add(&copies_.emplace_back(facts), contents);
 }
 
 void ContentCache::remember_in_place(const FileFacts& facts, const Contents& contents) {
@@ -241,17 +253,11 @@ void ContentCache::add(const FileFacts* facts, const Contents& contents) {
     learn(*e, contents);
     return;
   }
-  Entry learnt;
-  learn(learnt, contents);
   Fresh& fresh = fresh_.emplace_back();
   fresh.device = f.device;
   fresh.inode = f.inode;
   fresh.facts = facts;
-  fresh.beginning_hash = learnt.beginning_hash;
-  fresh.hash_high = learnt.hash_high;
-  fresh.hash_low = learnt.hash_low;
-  fresh.crc = learnt.crc;
-  fresh.flags = learnt.flags;
+  learn(fresh, contents);
 }
 
 void ContentCache::settle_fresh() {
@@ -265,14 +271,7 @@ void ContentCache::settle_fresh() {
   for (std::size_t i = 0; i < fresh_.size(); ++i) {
     const Fresh& e = fresh_[i];
     if (kept > 0 && fresh_[kept - 1].device == e.device && fresh_[kept - 1].inode == e.inode) {
-      Fresh& into = fresh_[kept - 1];
-      if (e.flags & HAS_BEGINNING) into.beginning_hash = e.beginning_hash;
-      if (e.flags & HAS_WHOLE) {
-        into.crc = e.crc;
-        into.hash_high = e.hash_high;
-        into.hash_low = e.hash_low;
-      }
-      into.flags |= e.flags;
+      take_contents(fresh_[kept - 1], e);
       continue;
     }
     fresh_[kept++] = e;
@@ -300,11 +299,7 @@ void ContentCache::for_each_kept(Visit visit) const {
       }
       const Fresh& f = fresh_[j++];
       Entry e = entry_of(*f.facts);
-      e.beginning_hash = f.beginning_hash;
-      e.hash_high = f.hash_high;
-      e.hash_low = f.hash_low;
-      e.crc = f.crc;
-      e.flags = f.flags;
+      take_contents(e, f);
       e.last_scan = scan_;
       visit(e);
     }

@@ -112,11 +112,15 @@ class ContentCache {
   static_assert(sizeof(Entry) == 84);
   static Entry entry_of(const FileFacts& facts);
   static bool same_identity(const Entry& e, const FileFacts& facts);
-  static void learn(Entry& e, const Contents& contents);
   Entry* lookup(const FileFacts& facts);
   const Entry* lookup(const FileFacts& facts) const;
   bool header_fits(const char* header, std::size_t body_size, std::uint32_t& scan) const;
   bool entries_fit(std::uint32_t scan) const;
+  // Empties the cache (a new one: scan 1).
+  void forget();
+  // Keeps the table just read when its entries fit (see entries_fit) and
+  // takes the scan number after `scan`; else the cache stays empty.
+  bool accept_entries(std::uint32_t scan);
   // What this scan learnt of a file the cache had no entry for: its key and
   // contents, the rest of its identity where the caller keeps it.
 #pragma pack(push, 4)
