@@ -13,8 +13,6 @@
 #include <memory>
 #include <utility>
 
-#include "core/unique_fd.h"
-
 namespace {
 
 constexpr char MAGIC[8] = {'P', 'M', 'C', 'C', 'A', 'C', 'H', 'E'};
@@ -26,6 +24,8 @@ constexpr std::size_t CHECKSUM_SIZE = 8;
 constexpr std::uint32_t HAS_BEGINNING = 1, HAS_WHOLE = 2;
 // A larger file is not a cache of ours (a million files take 84 MB).
 constexpr std::size_t MAX_FILE_SIZE = std::size_t{1} << 30;
+// Entries read at a time.
+constexpr std::size_t READ_ENTRIES = 780;  // 65,520 bytes
 
 template <typename T>
 T take(const char*& at) {
@@ -39,31 +39,36 @@ bool key_less(std::uint64_t dev_a, std::uint64_t ino_a, std::uint64_t dev_b, std
   return dev_a != dev_b ? dev_a < dev_b : ino_a < ino_b;
 }
 
-// Entries and what a scan learns hold the same contents fields: these fill
-// one from what a read found, or from the other, flag by flag.
-template <typename Record>
-void learn(Record& into, const ContentCache::Contents& found) {
-  if (found.has_beginning) {
-    into.flags |= HAS_BEGINNING;
-    into.beginning_hash = found.beginning_hash;
-  }
-  if (found.has_whole) {
-    into.flags |= HAS_WHOLE;
-    into.crc = found.crc;
-    into.hash_high = found.hash_high;
-    into.hash_low = found.hash_low;
-  }
+// The five identity values, packed without padding, for the fingerprint.
+#pragma pack(push, 4)
+struct Identity {
+  std::uint64_t device, inode;
+  std::int64_t size, mtime_sec, ctime_sec;
+  std::int32_t mtime_nsec, ctime_nsec;
+};
+#pragma pack(pop)
+static_assert(sizeof(Identity) == 48);
+
+std::uint64_t fingerprint(const Identity& id) { return XXH3_64bits(&id, sizeof id); }
+
+Identity identity_of(const FileFacts& f) {
+  return {f.device, f.inode, f.size, f.mtime_sec, f.ctime_sec, f.mtime_nsec, f.ctime_nsec};
 }
 
-template <typename Into, typename From>
-void take_contents(Into& into, const From& from) {
-  if (from.flags & HAS_BEGINNING) into.beginning_hash = from.beginning_hash;
-  if (from.flags & HAS_WHOLE) {
-    into.crc = from.crc;
-    into.hash_high = from.hash_high;
-    into.hash_low = from.hash_low;
+bool same_identity(const Identity& a, const Identity& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool read_fully(int fd, std::uint64_t offset, void* into, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t n =
+        pread(fd, static_cast<char*>(into) + got, size - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
   }
-  into.flags |= from.flags;
+  return true;
 }
 
 }  // namespace
@@ -75,241 +80,290 @@ ContentCache::ContentCache() {
   settled_nsec_ = static_cast<std::int32_t>(now.tv_nsec);
 }
 
-ContentCache::Entry ContentCache::entry_of(const FileFacts& f) {
-  Entry e;
-  e.device = f.device;
-  e.inode = f.inode;
-  e.size = f.size;
-  e.mtime_sec = f.mtime_sec;
-  e.mtime_nsec = f.mtime_nsec;
-  e.ctime_sec = f.ctime_sec;
-  e.ctime_nsec = f.ctime_nsec;
-  return e;
+namespace {
+
+Identity identity_of_entry(const auto& e) {
+  return {e.device, e.inode, e.size, e.mtime_sec, e.ctime_sec, e.mtime_nsec, e.ctime_nsec};
 }
 
-bool ContentCache::same_identity(const Entry& e, const FileFacts& f) {
-  return e.device == f.device && e.inode == f.inode && e.size == f.size &&
-         e.mtime_sec == f.mtime_sec && e.mtime_nsec == f.mtime_nsec && e.ctime_sec == f.ctime_sec &&
-         e.ctime_nsec == f.ctime_nsec;
+}  // namespace
+
+bool ContentCache::read_at(std::uint64_t offset, void* into, std::size_t size) const {
+  if (fd_) return read_fully(fd_.get(), offset, into, size);
+  if (offset > bytes_.size() || bytes_.size() - offset < size) return false;
+  std::memcpy(into, bytes_.data() + offset, size);
+  return true;
 }
 
-// The header's fields, checked against the size of what follows it.
-bool ContentCache::header_fits(const char* at, std::size_t body_size, std::uint32_t& scan) const {
+template <typename Visit>
+bool ContentCache::for_each_entry(Visit visit) const {
+  char header[HEADER_SIZE];
+  if (!read_at(0, header, sizeof header)) return false;
+  const char* at = header;
   if (std::memcmp(at, MAGIC, sizeof MAGIC) != 0) return false;
   at += sizeof MAGIC;
   if (take<std::uint32_t>(at) != VERSION) return false;
   if (take<std::uint32_t>(at) != BYTE_ORDER_MARK) return false;
   if (take<std::uint32_t>(at) != ENTRY_SIZE) return false;
-  scan = take<std::uint32_t>(at);
+  const std::uint32_t scan = take<std::uint32_t>(at);
   const std::uint64_t count = take<std::uint64_t>(at);
-  return count <= body_size / ENTRY_SIZE && count * ENTRY_SIZE == body_size;
-}
+  if (count != count_ || scan == UINT32_MAX) return false;
 
-// Every entry well formed, sorted and unique, none from a later scan.
-bool ContentCache::entries_fit(std::uint32_t scan) const {
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    const Entry& e = entries_[i];
-    if (e.flags == 0 || (e.flags & ~(HAS_BEGINNING | HAS_WHOLE)) != 0 || e.size < 0 ||
-        e.last_scan > scan) {
+  XXH3_state_t* state = XXH3_createState();
+  if (state == nullptr) return false;
+  std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> owner(state, XXH3_freeState);
+  if (XXH3_64bits_reset(state) != XXH_OK ||
+      XXH3_64bits_update(state, header, sizeof header) != XXH_OK) {
+    return false;
+  }
+  auto entries = std::make_unique<Entry[]>(READ_ENTRIES);
+  std::uint64_t done = 0;
+  bool have_last = false;
+  std::uint64_t last_device = 0, last_inode = 0;
+  while (done < count) {
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(READ_ENTRIES, count - done));
+    if (!read_at(HEADER_SIZE + done * ENTRY_SIZE, entries.get(), n * ENTRY_SIZE) ||
+        XXH3_64bits_update(state, entries.get(), n * ENTRY_SIZE) != XXH_OK) {
       return false;
     }
-    if (i > 0 && !key_less(entries_[i - 1].device, entries_[i - 1].inode, e.device, e.inode)) {
-      return false;  // not sorted, or twice
+    for (std::size_t i = 0; i < n; ++i) {
+      const Entry& e = entries[i];
+      // Every entry well formed, sorted and unique, none from a later scan.
+      if (e.flags == 0 || (e.flags & ~(HAS_BEGINNING | HAS_WHOLE)) != 0 || e.size < 0 ||
+          e.last_scan > scan) {
+        return false;
+      }
+      if (have_last && !key_less(last_device, last_inode, e.device, e.inode)) return false;
+      have_last = true;
+      last_device = e.device;
+      last_inode = e.inode;
+      visit(e);
     }
+    done += n;
   }
-  return true;
+  std::uint64_t stored = 0;
+  if (!read_at(HEADER_SIZE + count * ENTRY_SIZE, &stored, sizeof stored)) return false;
+  if (XXH3_64bits_digest(state) != stored) return false;
+  // Nothing past the checksum (the file did not grow meanwhile).
+  char past_end;
+  return !read_at(HEADER_SIZE + count * ENTRY_SIZE + CHECKSUM_SIZE, &past_end, 1);
 }
 
 void ContentCache::forget() {
-  entries_.clear();
-  fresh_.clear();
-  copies_.clear();
+  fd_.reset();
+  std::string().swap(bytes_);
+  readable_ = false;
+  count_ = 0;
   scan_ = 1;
+  std::vector<std::uint64_t>().swap(fingerprints_);
 }
 
-bool ContentCache::accept_entries(std::uint32_t scan) {
-  if (!entries_fit(scan)) {
-    std::vector<Entry>().swap(entries_);
+bool ContentCache::accept(std::uint64_t file_size) {
+  // The entry count and the scan number come from the header; the whole
+  // file is then checked by reading it through.
+  char header[HEADER_SIZE];
+  if (!read_at(0, header, sizeof header)) return false;
+  const char* at = header + sizeof MAGIC + 3 * sizeof(std::uint32_t);
+  const std::uint32_t scan = take<std::uint32_t>(at);
+  count_ = take<std::uint64_t>(at);
+  if (count_ > (file_size - HEADER_SIZE - CHECKSUM_SIZE) / ENTRY_SIZE ||
+      HEADER_SIZE + count_ * ENTRY_SIZE + CHECKSUM_SIZE != file_size) {
     return false;
   }
+  fingerprints_.reserve(static_cast<std::size_t>(count_));
+  if (!for_each_entry(
+          [&](const Entry& e) { fingerprints_.push_back(fingerprint(identity_of_entry(e))); })) {
+    return false;
+  }
+  std::sort(fingerprints_.begin(), fingerprints_.end());
+  readable_ = true;
   scan_ = scan + 1;
   return true;
 }
 
-bool ContentCache::parse(std::string_view bytes) {
+bool ContentCache::parse(std::string bytes) {
   forget();
   if (bytes.size() < HEADER_SIZE + CHECKSUM_SIZE || bytes.size() > MAX_FILE_SIZE) return false;
-  const std::size_t body = bytes.size() - HEADER_SIZE - CHECKSUM_SIZE;
-  std::uint32_t scan = 0;
-  if (!header_fits(bytes.data(), body, scan)) return false;
-  std::uint64_t stored;
-  std::memcpy(&stored, bytes.data() + bytes.size() - CHECKSUM_SIZE, sizeof stored);
-  if (XXH3_64bits(bytes.data(), bytes.size() - CHECKSUM_SIZE) != stored) return false;
-  entries_.resize(body / ENTRY_SIZE);
-  if (body > 0) std::memcpy(static_cast<void*>(entries_.data()), bytes.data() + HEADER_SIZE, body);
-  return accept_entries(scan);
+  bytes_ = std::move(bytes);
+  if (accept(bytes_.size())) return true;
+  forget();
+  return false;
+}
+
+bool ContentCache::load(const std::string& file) {
+  forget();
+  fd_.reset(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st;
+  if (fd_ && fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+      static_cast<std::uint64_t>(st.st_size) <= MAX_FILE_SIZE &&
+      static_cast<std::uint64_t>(st.st_size) >= HEADER_SIZE + CHECKSUM_SIZE &&
+      accept(static_cast<std::uint64_t>(st.st_size))) {
+    return true;
+  }
+  forget();
+  return false;
+}
+
+bool ContentCache::has(const FileFacts& facts) const {
+  return S_ISREG(facts.mode) && std::binary_search(fingerprints_.begin(), fingerprints_.end(),
+                                                   fingerprint(identity_of(facts)));
 }
 
 namespace {
 
-bool read_all(int fd, void* into, std::size_t size) {
-  std::size_t got = 0;
-  while (got < size) {
-    ssize_t n = read(fd, static_cast<char*>(into) + got, size - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    got += static_cast<std::size_t>(n);
+// Orders file numbers by their files' keys (device, inode).
+struct ByKey {
+  const FileStore& store;
+  bool operator()(std::uint32_t a, std::uint32_t b) const {
+    const FileFacts& fa = store[a].facts;
+    const FileFacts& fb = store[b].facts;
+    return key_less(fa.device, fa.inode, fb.device, fb.inode);
   }
-  return true;
-}
+};
 
 }  // namespace
 
-bool ContentCache::load(const std::string& file) {
-  forget();
-  UniqueFd fd(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  struct stat st;
-  if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
-      static_cast<std::uint64_t>(st.st_size) > MAX_FILE_SIZE ||
-      static_cast<std::uint64_t>(st.st_size) < HEADER_SIZE + CHECKSUM_SIZE) {
-    return false;
-  }
-  // The entries are read into the table itself; the checksum is taken as
-  // they come.
-  const std::size_t body = static_cast<std::size_t>(st.st_size) - HEADER_SIZE - CHECKSUM_SIZE;
-  char header[HEADER_SIZE];
-  std::uint32_t scan = 0;
-  if (!read_all(fd.get(), header, sizeof header) || !header_fits(header, body, scan)) return false;
-  entries_.resize(body / ENTRY_SIZE);
-  std::uint64_t stored = 0;
-  bool whole =
-      read_all(fd.get(), entries_.data(), body) && read_all(fd.get(), &stored, sizeof stored);
-  char past_end;
-  whole = whole && read(fd.get(), &past_end, 1) == 0;  // the file did not grow meanwhile
-  if (whole) {
-    XXH3_state_t* state = XXH3_createState();
-    whole = state != nullptr && XXH3_64bits_reset(state) == XXH_OK &&
-            XXH3_64bits_update(state, header, sizeof header) == XXH_OK &&
-            XXH3_64bits_update(state, entries_.data(), body) == XXH_OK &&
-            XXH3_64bits_digest(state) == stored;
-    XXH3_freeState(state);
-  }
-  if (!whole) {
-    std::vector<Entry>().swap(entries_);
-    return false;
-  }
-  return accept_entries(scan);
-}
-
-const ContentCache::Entry* ContentCache::lookup(const FileFacts& facts) const {
-  auto it = std::lower_bound(entries_.begin(), entries_.end(), facts,
-                             [](const Entry& e, const FileFacts& f) {
-                               return key_less(e.device, e.inode, f.device, f.inode);
-                             });
-  if (it == entries_.end() || !same_identity(*it, facts)) return nullptr;
-  return &*it;
-}
-
-ContentCache::Entry* ContentCache::lookup(const FileFacts& facts) {
-  return const_cast<Entry*>(std::as_const(*this).lookup(facts));
-}
-
-bool ContentCache::has(const FileFacts& facts) const {
-  return S_ISREG(facts.mode) && lookup(facts) != nullptr;
-}
-
-std::optional<ContentCache::Contents> ContentCache::find(const FileFacts& facts) {
-  if (!S_ISREG(facts.mode)) return std::nullopt;
-  Entry* e = lookup(facts);
-  if (e == nullptr) return std::nullopt;
-  e->last_scan = scan_;
-  Contents c;
-  c.has_beginning = (e->flags & HAS_BEGINNING) != 0;
-  c.beginning_hash = e->beginning_hash;
-  c.has_whole = (e->flags & HAS_WHOLE) != 0;
-  c.crc = e->crc;
-  c.hash_high = e->hash_high;
-  c.hash_low = e->hash_low;
-  return c;
-}
-
-void ContentCache::remember(const FileFacts& facts, const Contents& contents) {
-  add(&copies_.emplace_back(facts), contents);
-}
-
-void ContentCache::remember_in_place(const FileFacts& facts, const Contents& contents) {
-  add(&facts, contents);
-}
-
-void ContentCache::add(const FileFacts* facts, const Contents& contents) {
-  const FileFacts& f = *facts;
-  if (!S_ISREG(f.mode) || (!contents.has_beginning && !contents.has_whole)) return;
-  if (f.ctime_sec > settled_sec_ ||
-      (f.ctime_sec == settled_sec_ && f.ctime_nsec >= settled_nsec_)) {
-    return;
-  }
-  if (Entry* e = lookup(f)) {
-    e->last_scan = scan_;
-    learn(*e, contents);
-    return;
-  }
-  Fresh& fresh = fresh_.emplace_back();
-  fresh.device = f.device;
-  fresh.inode = f.inode;
-  fresh.facts = facts;
-  learn(fresh, contents);
-}
-
-void ContentCache::settle_fresh() {
-  // Stable: of two lessons about one file, the later one is the last.
-  std::stable_sort(fresh_.begin(), fresh_.end(), [](const Fresh& a, const Fresh& b) {
-    return key_less(a.device, a.inode, b.device, b.inode);
-  });
-  // Two names of one file (hard links) were each remembered: one entry
-  // with what both taught.
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < fresh_.size(); ++i) {
-    const Fresh& e = fresh_[i];
-    if (kept > 0 && fresh_[kept - 1].device == e.device && fresh_[kept - 1].inode == e.inode) {
-      take_contents(fresh_[kept - 1], e);
-      continue;
+std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> files) {
+  // The fingerprints served the walk; the entries themselves decide now.
+  std::vector<std::uint64_t>().swap(fingerprints_);
+  if (!readable_) return 0;
+  std::erase_if(files, [&](std::uint32_t n) { return !S_ISREG(store[n].facts.mode); });
+  std::sort(files.begin(), files.end(), ByKey{store});
+  std::size_t next = 0, recalled = 0;
+  const bool whole = for_each_entry([&](const Entry& e) {
+    while (next < files.size()) {
+      const FileFacts& f = store[files[next]].facts;
+      if (!key_less(f.device, f.inode, e.device, e.inode)) break;
+      ++next;
     }
-    fresh_[kept++] = e;
+    const Identity id = identity_of_entry(e);
+    // Every name of the file (its hard links) takes the entry.
+    for (std::size_t k = next; k < files.size(); ++k) {
+      GroupMember& m = store[files[k]];
+      if (m.facts.device != e.device || m.facts.inode != e.inode) break;
+      if (!same_identity(identity_of(m.facts), id)) continue;
+      FileContents& c = store.contents_for(files[k]);
+      c.flags |= FileContents::RECALLED;
+      if (e.flags & HAS_BEGINNING) {
+        c.flags |= FileContents::BEGINNING;
+        c.beginning_hash = e.beginning_hash;
+      }
+      if (e.flags & HAS_WHOLE) {
+        c.flags |= FileContents::WHOLE;
+        c.hash_high = e.hash_high;
+        c.hash_low = e.hash_low;
+        m.crc = e.crc;
+      }
+      ++recalled;
+    }
+  });
+  if (whole) return recalled;
+  // The file changed under us: nothing it said is taken.
+  for (std::uint32_t n : files) {
+    FileContents* c = store.contents(n);
+    if (c != nullptr && c->has(FileContents::RECALLED)) {
+      *c = FileContents{};
+      store[n].crc = 0;
+    }
   }
-  fresh_.resize(kept);
+  readable_ = false;
+  return 0;
+}
+
+std::vector<std::uint32_t> ContentCache::files_to_write(const FileStore& store) const {
+  std::vector<std::uint32_t> files;
+  for (std::uint32_t n = 0; n < store.size(); ++n) {
+    const FileContents* c = store.contents(n);
+    if (c == nullptr || c->has(FileContents::UNREADABLE)) continue;
+    if (!c->has(FileContents::LEARNT | FileContents::RECALLED)) continue;
+    if (!c->has(FileContents::BEGINNING | FileContents::WHOLE)) continue;
+    const FileFacts& f = store[n].facts;
+    if (!S_ISREG(f.mode)) continue;
+    // A file changed too recently is not remembered (see the header); one
+    // recalled was settled when an earlier scan read it.
+    const bool settled =
+        f.ctime_sec < settled_sec_ || (f.ctime_sec == settled_sec_ && f.ctime_nsec < settled_nsec_);
+    if (!settled && !c->has(FileContents::RECALLED)) continue;
+    files.push_back(n);
+  }
+  // Stable: of two names of one file, the one met later comes later.
+  std::stable_sort(files.begin(), files.end(), ByKey{store});
+  return files;
 }
 
 template <typename Visit>
-void ContentCache::for_each_kept(Visit visit) const {
+bool ContentCache::for_each_kept(const FileStore& store, const std::vector<std::uint32_t>& files,
+                                 Visit visit) const {
   // The entries met by one of the last KEEP_SCANS scans and what this scan
-  // learnt, merged in key order; of an old entry and a fresh one of one
-  // file (the file has changed since), the fresh one.
-  std::size_t i = 0, j = 0;
-  while (i < entries_.size() || j < fresh_.size()) {
-    if (i < entries_.size() && scan_ - entries_[i].last_scan >= KEEP_SCANS) {
-      ++i;
-    } else if (j == fresh_.size() ||
-               (i < entries_.size() && key_less(entries_[i].device, entries_[i].inode,
-                                                fresh_[j].device, fresh_[j].inode))) {
-      visit(entries_[i++]);
-    } else {
-      if (i < entries_.size() && entries_[i].device == fresh_[j].device &&
-          entries_[i].inode == fresh_[j].inode) {
-        ++i;
+  // learnt, merged in key order; of an old entry and this scan's of one
+  // file, this scan's.
+  std::size_t next = 0;
+  // This scan's entry for the files from `next` on that share a key (hard
+  // links): what all of them taught, while they show the same identity;
+  // one seen later with another identity was changed meanwhile, and its
+  // look is the newer one.
+  auto emit_next = [&] {
+    Entry e;
+    bool started = false;
+    Identity id{};
+    const FileFacts& first = store[files[next]].facts;
+    const std::uint64_t device = first.device, inode = first.inode;
+    for (; next < files.size(); ++next) {
+      const std::uint32_t n = files[next];
+      const FileFacts& f = store[n].facts;
+      if (f.device != device || f.inode != inode) break;
+      const FileContents& c = *store.contents(n);
+      if (!started || !same_identity(identity_of(f), id)) {
+        e = Entry{};
+        id = identity_of(f);
+        e.device = f.device;
+        e.inode = f.inode;
+        e.size = f.size;
+        e.mtime_sec = f.mtime_sec;
+        e.mtime_nsec = f.mtime_nsec;
+        e.ctime_sec = f.ctime_sec;
+        e.ctime_nsec = f.ctime_nsec;
+        e.last_scan = scan_;
+        started = true;
       }
-      const Fresh& f = fresh_[j++];
-      Entry e = entry_of(*f.facts);
-      take_contents(e, f);
-      e.last_scan = scan_;
-      visit(e);
+      if (c.has(FileContents::BEGINNING)) {
+        e.flags |= HAS_BEGINNING;
+        e.beginning_hash = c.beginning_hash;
+      }
+      if (c.has(FileContents::WHOLE)) {
+        e.flags |= HAS_WHOLE;
+        e.crc = store[n].crc;
+        e.hash_high = c.hash_high;
+        e.hash_low = c.hash_low;
+      }
     }
+    visit(e);
+  };
+  auto key_of = [&](std::size_t i) -> const FileFacts& { return store[files[i]].facts; };
+  if (readable_) {
+    const bool whole = for_each_entry([&](const Entry& old) {
+      while (next < files.size() &&
+             key_less(key_of(next).device, key_of(next).inode, old.device, old.inode)) {
+        emit_next();
+      }
+      if (next < files.size() && key_of(next).device == old.device &&
+          key_of(next).inode == old.inode) {
+        return;  // this scan's entry comes in its place
+      }
+      if (scan_ - old.last_scan < KEEP_SCANS) visit(old);
+    });
+    if (!whole) return false;
   }
+  while (next < files.size()) emit_next();
+  return true;
 }
 
 template <typename Out>
-void ContentCache::write_out(Out out) const {
+bool ContentCache::write_out(const FileStore& store, Out out) const {
+  const std::vector<std::uint32_t> files = files_to_write(store);
   std::uint64_t count = 0;
-  for_each_kept([&](const Entry&) { ++count; });
+  if (!for_each_kept(store, files, [&](const Entry&) { ++count; })) return false;
   char header[HEADER_SIZE];
   char* at = header;
   auto put = [&](const void* value, std::size_t size) {
@@ -324,15 +378,16 @@ void ContentCache::write_out(Out out) const {
   put(&scan_, sizeof scan_);
   put(&count, sizeof count);
   out(header, sizeof header);
-  for_each_kept([&](const Entry& e) { out(&e, ENTRY_SIZE); });
+  return for_each_kept(store, files, [&](const Entry& e) { out(&e, ENTRY_SIZE); });
 }
 
-std::string ContentCache::serialize() {
-  settle_fresh();
+std::string ContentCache::serialize(const FileStore& store) const {
   std::string bytes;
-  write_out([&](const void* data, std::size_t size) {
-    bytes.append(static_cast<const char*>(data), size);
-  });
+  if (!write_out(store, [&](const void* data, std::size_t size) {
+        bytes.append(static_cast<const char*>(data), size);
+      })) {
+    return {};
+  }
   const std::uint64_t sum = XXH3_64bits(bytes.data(), bytes.size());
   bytes.append(reinterpret_cast<const char*>(&sum), sizeof sum);
   return bytes;
@@ -391,8 +446,7 @@ class CheckedWriter {
 
 }  // namespace
 
-bool ContentCache::save(const std::string& file) {
-  settle_fresh();
+bool ContentCache::save(const std::string& file, const FileStore& store) const {
   const std::string temporary = file + ".new";
   // The mode of the file replaced; a new one is the user's alone.
   mode_t mode = 0600;
@@ -417,8 +471,9 @@ bool ContentCache::save(const std::string& file) {
   }
   if (!fd) return false;
   auto writer = std::make_unique<CheckedWriter>(fd.get());
-  write_out([&](const void* data, std::size_t size) { writer->add(data, size); });
-  const bool written = writer->finish() && fchmod(fd.get(), mode) == 0 && fd.close();
+  const bool written =
+      write_out(store, [&](const void* data, std::size_t size) { writer->add(data, size); }) &&
+      writer->finish() && fchmod(fd.get(), mode) == 0 && fd.close();
   // rename() replaces whatever is at `file`, a link included, and never
   // writes through it.
   if (!written || rename(temporary.c_str(), file.c_str()) != 0) {

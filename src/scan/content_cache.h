@@ -34,16 +34,23 @@
 // or of a newer version is not trusted: the scan starts with an empty cache
 // and writes a new file. Entries of files no scan has met for the last
 // KEEP_SCANS scans are dropped when the file is written.
+//
+// The entries are never held in memory all at once: a million files make an
+// 84 MB file. Loading checks the file from end to end and keeps only a 64-bit
+// fingerprint of each entry's identity (what the walk's read-ahead asks);
+// once the walk is over, the files the scan compares are sorted by their key
+// and the file is read once more beside them, every unchanged file taking
+// its entry's contents into its contents record; writing reads it a last
+// time, merging the entries kept with what this scan learnt. Each reading
+// checks the whole file again, so one changed meanwhile is never believed.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "core/unique_fd.h"
 #include "scan/group_tree.h"
 
 class ContentCache {
@@ -54,52 +61,42 @@ class ContentCache {
   // Remembers only files changed SETTLE_SECONDS before now.
   ContentCache();
 
-  struct Contents {
-    bool has_beginning = false;
-    std::uint64_t beginning_hash = 0;
-    bool has_whole = false;
-    std::uint32_t crc = 0;
-    std::uint64_t hash_high = 0, hash_low = 0;
-  };
-
-  // Reads the cache file `file`: false (and an empty cache) when there is
-  // none or it is not to be trusted. Never follows a link, never waits on
-  // a file that is not a regular file.
+  // Reads the cache file `file` through: false (and an empty cache) when
+  // there is none or it is not to be trusted. Never follows a link, never
+  // waits on a file that is not a regular file. The file stays open for
+  // recall() and save().
   bool load(const std::string& file);
-  // The same from the file's bytes (the reader's whole check).
-  bool parse(std::string_view bytes);
+  // The same from a file's bytes (kept for the later readings).
+  bool parse(std::string bytes);
 
-  // What is remembered of the file the walk saw as `facts`, when every
-  // identity value matches; nothing otherwise. Marks the entry as met.
-  std::optional<Contents> find(const FileFacts& facts);
-  // Whether there is anything for it, without marking it (the walk's
-  // threads may ask while nothing is written).
+  // Whether the unchanged file the walk saw as `facts` has an entry, as far
+  // as its identity's fingerprint tells: the read-ahead leaves such a file
+  // to the cache. (One in 2^64 a changed file is told yes: it is then read
+  // by the CRC pass instead of ahead.)
   bool has(const FileFacts& facts) const;
 
-  // What a read of the file found; merged with what is already known.
-  // Nothing of a file changed too recently (see above). Keeps a copy of
-  // `facts`.
-  void remember(const FileFacts& facts, const Contents& contents);
-  // The same for facts that stay where they are, unchanged, until the cache
-  // is written (a scan's file store keeps them): what is learnt then costs
-  // the cache 56 bytes a file instead of a whole entry.
-  void remember_in_place(const FileFacts& facts, const Contents& contents);
+  // Gives each regular file of `files` (numbers in `store`) whose five
+  // identity values match an entry that entry's contents: its contents
+  // record gets them and RECALLED, its member the CRC-32. Returns how many
+  // files were recalled; none when the file is no longer what load() read.
+  std::size_t recall(FileStore& store, std::vector<std::uint32_t> files);
 
   // The file's bytes: the entries met by this scan or by one of the last
-  // KEEP_SCANS, with this scan's number. Sorts what this scan learnt.
-  std::string serialize();
+  // KEEP_SCANS, with what the files of `store` taught (contents records
+  // with LEARNT, or RECALLED) as this scan's entries. Empty when the file
+  // read before is no longer what it was.
+  std::string serialize(const FileStore& store) const;
   // Writes the file (through "<file>.new" and a rename, never through a
   // link planted at either name, the mode kept); false when it could not.
   // The bytes go out as they are made: nothing the size of the file is
-  // held besides the entries.
-  bool save(const std::string& file);
+  // held.
+  bool save(const std::string& file, const FileStore& store) const;
 
-  std::size_t size() const { return entries_.size() + fresh_.size(); }
+  // The entries of the file read.
+  std::size_t size() const { return count_; }
 
  private:
-  // An entry in memory is an entry of the file, byte for byte: the file is
-  // read straight into the table and written straight out of it, and a
-  // million files take 84 MB, not more.
+  // An entry of the file, byte for byte.
 #pragma pack(push, 4)
   struct Entry {
     std::uint64_t device = 0, inode = 0;
@@ -110,43 +107,36 @@ class ContentCache {
   };
 #pragma pack(pop)
   static_assert(sizeof(Entry) == 84);
-  static Entry entry_of(const FileFacts& facts);
-  static bool same_identity(const Entry& e, const FileFacts& facts);
-  Entry* lookup(const FileFacts& facts);
-  const Entry* lookup(const FileFacts& facts) const;
-  bool header_fits(const char* header, std::size_t body_size, std::uint32_t& scan) const;
-  bool entries_fit(std::uint32_t scan) const;
-  // Empties the cache (a new one: scan 1).
-  void forget();
-  // Keeps the table just read when its entries fit (see entries_fit) and
-  // takes the scan number after `scan`; else the cache stays empty.
-  bool accept_entries(std::uint32_t scan);
-  // What this scan learnt of a file the cache had no entry for: its key and
-  // contents, the rest of its identity where the caller keeps it.
-#pragma pack(push, 4)
-  struct Fresh {
-    std::uint64_t device = 0, inode = 0;
-    const FileFacts* facts = nullptr;
-    std::uint64_t beginning_hash = 0, hash_high = 0, hash_low = 0;
-    std::uint32_t crc = 0, flags = 0;
-  };
-#pragma pack(pop)
-  void add(const FileFacts* facts, const Contents& contents);
-  // Sorts fresh_ and folds its entries of one file into one.
-  void settle_fresh();
-  // Calls visit(entry) for each entry the file is to hold, in order.
+
+  // Reads the file's bytes at `offset`; false when they are not all there.
+  bool read_at(std::uint64_t offset, void* into, std::size_t size) const;
+  // Reads the file from its start, checking everything, and calls
+  // visit(entry) for each entry in order. False when anything fails to
+  // check (what was visited is then to be forgotten).
   template <typename Visit>
-  void for_each_kept(Visit visit) const;
+  bool for_each_entry(Visit visit) const;
+  // The files of `store` whose contents are to be written, in key order.
+  std::vector<std::uint32_t> files_to_write(const FileStore& store) const;
+  // Calls visit(entry) for each entry the file is to hold, in order; false
+  // when the file read before failed its checks.
+  template <typename Visit>
+  bool for_each_kept(const FileStore& store, const std::vector<std::uint32_t>& files,
+                     Visit visit) const;
   // Hands the file's bytes but the checksum to `out(data, size)` in order.
   template <typename Out>
-  void write_out(Out out) const;
+  bool write_out(const FileStore& store, Out out) const;
+  // Empties the cache (a new one: scan 1).
+  void forget();
+  // Checks the file (of `file_size` bytes) from its start and keeps its
+  // fingerprints.
+  bool accept(std::uint64_t file_size);
 
-  std::vector<Entry> entries_;  // from the file, sorted by (device, inode)
-  // Learnt by this scan; in blocks, so that it grows without ever holding
-  // its entries twice.
-  std::deque<Fresh> fresh_;
-  std::deque<FileFacts> copies_;  // the facts remember() was given
-  std::uint32_t scan_ = 1;        // this scan's number
+  UniqueFd fd_;                              // the file read by load()
+  std::string bytes_;                        // or the bytes given to parse()
+  bool readable_ = false;                    // either holds a file that passed the checks
+  std::uint64_t count_ = 0;                  // its entries
+  std::uint32_t scan_ = 1;                   // this scan's number
+  std::vector<std::uint64_t> fingerprints_;  // of its entries' identities, sorted
   // Files whose change time is before this are remembered.
   std::int64_t settled_sec_ = 0;
   std::int32_t settled_nsec_ = 0;

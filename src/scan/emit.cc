@@ -130,6 +130,7 @@ class CrcPass {
       if (node->count < o.group_min) continue;
       for (std::uint32_t n : node->members) bytes_total_ += ctx_.files[n].facts.size;
     }
+    if (ctx_.cache != nullptr) recall_from_cache(groups);
     started_ = std::chrono::steady_clock::now();
     std::size_t next = 0;
     while (next < groups.size()) {
@@ -150,13 +151,8 @@ class CrcPass {
       }
       files_.reserve(batch_files);
       for (const BatchGroup& g : batch_) {
-        const GroupNode* node = g.node;
-        for (std::uint32_t n : node->members) {
-          const GroupMember& m = ctx_.files[n];
-          FileWork& f = files_.emplace_back(n, &m);
-          if (take_from_cache(f) || f.probed) continue;  // the cache had its beginning
-          if (ctx_.read_ahead != nullptr) f.probed = ctx_.read_ahead->probe_of(m, f.probe);
-          f.beginning_known = f.probed;
+        for (std::uint32_t n : g.node->members) {
+          files_.push_back({n, &ctx_.files.contents_for(n)});
         }
       }
       if (may_skip_lone) {
@@ -174,65 +170,39 @@ class CrcPass {
   static constexpr unsigned READERS = 8;
   static constexpr std::size_t BATCH_FILES = 4096;
 
-  // One file of the batch and what the reads found.
+  // One file of the batch. What reads found (or the content cache
+  // remembered) is in its contents record, which stays with the file.
   struct FileWork {
-    FileWork(std::uint32_t n, const GroupMember* m) : file(n), member(m) {}
-    std::uint32_t file;  // its number in ctx.files
-    const GroupMember* member;
-    bool probed = false;  // its beginning has been read (`probe`)
-    bool wanted = false;  // to be filed into the CRC tree
-    FileProbe probe;      // after a whole read: readable, complete, whole
-    // probe.hash is the beginning's hash (read now, or remembered)
-    bool beginning_known = false;
-    bool whole_cached = false;      // the whole digest came from the cache
-    ContentCache::Contents cached;  // what the cache had (has_* false: nothing)
+    std::uint32_t file;      // its number in ctx.files
+    FileContents* contents;  // its record
+    bool wanted = false;     // to be filed into the CRC tree
+    bool known(std::uint32_t flag) const { return contents->has(flag); }
+    // Its beginning has been read (or remembered), or could not be.
+    bool probed() const { return known(FileContents::BEGINNING | FileContents::UNREADABLE); }
+    bool readable() const { return !known(FileContents::UNREADABLE); }
   };
 
-  // Takes what an earlier scan read of the unchanged file: its beginning's
-  // hash (the file counts as probed) and its whole digest. True when there
-  // is nothing left to read of it.
-  bool take_from_cache(FileWork& f) {
-    if (ctx_.cache == nullptr) return false;
-    const std::optional<ContentCache::Contents> c = ctx_.cache->find(f.member->facts);
-    if (!c) return false;
-    f.cached = *c;
-    if (c->has_beginning) {
-      f.probed = f.beginning_known = true;
-      f.probe.readable = true;
-      f.probe.hash = c->beginning_hash;
+  // Gives every file the pass takes what an earlier scan read of it, when
+  // the file is unchanged.
+  void recall_from_cache(const std::vector<GroupTree::Entry>& groups) {
+    std::vector<std::uint32_t> files;
+    for (auto [key, node] : groups) {
+      if (node->count < ctx_.options.group_min) continue;
+      files.insert(files.end(), node->members.begin(), node->members.end());
     }
-    if (c->has_whole && c->has_beginning) use_cached_whole(f);
-    return c->has_whole && c->has_beginning;
+    ctx_.cache->recall(ctx_.files, std::move(files));
   }
 
-  void use_cached_whole(FileWork& f) {
-    f.probe.readable = f.probe.complete = true;
-    f.whole_cached = true;
-    f.probe.whole.ok = true;
-    f.probe.whole.crc = f.cached.crc;
-    f.probe.whole.bytes = f.member->facts.size;
-    f.probe.whole.hash_high = f.cached.hash_high;
-    f.probe.whole.hash_low = f.cached.hash_low;
-  }
-
-  // What this scan learnt of the file, for the next scan: the beginning's
+  // What this scan learnt of the file is for the next scan: the beginning's
   // hash of a file read at least that far, and the whole digest of one read
   // to its end. A file that could not be read, or changed while it was (a
   // wanted file whose whole read failed), leaves nothing.
   void remember(const FileWork& f) {
-    if (ctx_.cache == nullptr || !f.probe.readable) return;
-    if (f.wanted && !(f.probe.complete && f.probe.whole.ok)) return;
-    if (f.whole_cached && f.cached.has_beginning) return;  // nothing new
-    ContentCache::Contents learnt;
-    learnt.has_beginning = f.beginning_known;
-    learnt.beginning_hash = f.probe.hash;
-    if (f.probe.complete && f.probe.whole.ok) {
-      learnt.has_whole = true;
-      learnt.crc = f.probe.whole.crc;
-      learnt.hash_high = f.probe.whole.hash_high;
-      learnt.hash_low = f.probe.whole.hash_low;
+    if (ctx_.cache == nullptr || !f.readable()) return;
+    if (f.wanted && !f.known(FileContents::WHOLE)) return;
+    if (f.known(FileContents::BEGINNING | FileContents::WHOLE)) {
+      f.contents->flags |= FileContents::LEARNT;
     }
-    ctx_.cache->remember_in_place(f.member->facts, learnt);  // the store keeps the facts
   }
   struct BatchGroup {
     std::string_view key;
@@ -263,18 +233,16 @@ class CrcPass {
 
   void read_whole(FileWork& f, FileReader& reader) {
     static thread_local std::string path;
-    ctx_.files.path_of(*f.member, path);
-    f.probe.whole =
-        reader.digest(path.c_str(), true, crc_pass_keeps_going, &ctx_, seen_of(*f.member));
-    f.probe.readable = f.probe.complete = f.probe.whole.ok;
+    const GroupMember& m = ctx_.files[f.file];
+    ctx_.files.path_of(m, path);
+    record_digest(ctx_.files, f.file,
+                  reader.digest(path.c_str(), true, crc_pass_keeps_going, &ctx_, seen_of(m)));
   }
 
   void read_all() {
-    for (FileWork& f : files_) {
-      if (f.cached.has_whole) use_cached_whole(f);
-    }
-    for_files([](const FileWork& f) { return !f.whole_cached; },
-              [&](FileWork& f, FileReader& reader) { read_whole(f, reader); });
+    for_files(
+        [](const FileWork& f) { return !f.known(FileContents::WHOLE | FileContents::UNREADABLE); },
+        [&](FileWork& f, FileReader& reader) { read_whole(f, reader); });
     for (FileWork& f : files_) f.wanted = true;  // unreadable ones get a group of their own
   }
 
@@ -282,28 +250,26 @@ class CrcPass {
   // beginning another file of the group shares can have a duplicate, and only
   // those are read to their end.
   void read_beginnings_then_collisions() {
-    for_files([](const FileWork& f) { return !f.probed; },
+    for_files([](const FileWork& f) { return !f.probed(); },
               [&](FileWork& f, FileReader& reader) {
                 static thread_local std::string path;
-                ctx_.files.path_of(*f.member, path);
-                f.probe = reader.probe(path.c_str(), PROBE_BYTES, seen_of(*f.member));
-                f.beginning_known = true;
+                const GroupMember& m = ctx_.files[f.file];
+                ctx_.files.path_of(m, path);
+                record_probe(ctx_.files, f.file,
+                             reader.probe(path.c_str(), PROBE_BYTES, seen_of(m)));
               });
     std::unordered_map<std::uint64_t, int> sharing;
     for (const BatchGroup& g : batch_) {
       sharing.clear();
       std::size_t end = g.first_file + g.node->members.size();
       for (std::size_t i = g.first_file; i < end; ++i) {
-        if (files_[i].probe.readable) ++sharing[files_[i].probe.hash];
+        if (files_[i].readable()) ++sharing[files_[i].contents->beginning_hash];
       }
       for (std::size_t i = g.first_file; i < end; ++i) {
-        files_[i].wanted = files_[i].probe.readable && sharing[files_[i].probe.hash] >= 2;
+        files_[i].wanted = files_[i].readable() && sharing[files_[i].contents->beginning_hash] >= 2;
       }
     }
-    for (FileWork& f : files_) {
-      if (f.wanted && !f.probe.complete && f.cached.has_whole) use_cached_whole(f);
-    }
-    for_files([](const FileWork& f) { return f.wanted && !f.probe.complete; },
+    for_files([](const FileWork& f) { return f.wanted && !f.known(FileContents::WHOLE); },
               [&](FileWork& f, FileReader& reader) { read_whole(f, reader); });
   }
 
@@ -321,18 +287,26 @@ class CrcPass {
       std::size_t end = g.first_file + g.node->members.size();
       for (std::size_t i = g.first_file; i < end; ++i) {
         // A file the stop cut short was never read whole: it is left out.
-        const FileProbe& p = files_[i].probe;
-        if (files_[i].wanted && (p.complete || !p.readable)) refile(g.key, files_[i].file, p.whole);
-        remember(files_[i]);
-        bytes_done_ += files_[i].member->facts.size;
+        const FileWork& f = files_[i];
+        if (f.wanted && (f.known(FileContents::WHOLE) || !f.readable())) refile(g.key, f);
+        remember(f);
+        bytes_done_ += ctx_.files[f.file].facts.size;
       }
       release_members(*g.node);
     }
     return true;
   }
 
-  void refile(std::string_view key, std::uint32_t file, const FileDigest& d) {
-    GroupMember& m = ctx_.files[file];
+  void refile(std::string_view key, const FileWork& f) {
+    GroupMember& m = ctx_.files[f.file];
+    FileDigest d;
+    d.ok = f.readable();
+    if (d.ok) {
+      d.crc = m.crc;
+      d.bytes = m.facts.size;
+      d.hash_high = f.contents->hash_high;
+      d.hash_low = f.contents->hash_low;
+    }
     m.crc = d.crc;
     m.readable = d.ok;
     ctx_.files.path_of(m, path_);
@@ -352,7 +326,7 @@ class CrcPass {
           "0\x1b!");
       extended_.append(path_);
     }
-    insert_file(ctx_, ctx_.crc_tree, extended_, file);
+    insert_file(ctx_, ctx_.crc_tree, extended_, f.file);
 
     std::int32_t dups = ctx_.block.counters.dup_count.load();
     const double seconds =
@@ -419,6 +393,29 @@ void emit_groups(ScanContext& ctx) {
     }
     release_members(node);
   }
+}
+
+void record_probe(FileStore& files, std::uint32_t file, const FileProbe& probe) {
+  FileContents& c = *files.contents(file);
+  if (!probe.readable) {
+    c.flags |= FileContents::UNREADABLE;
+    return;
+  }
+  c.flags |= FileContents::BEGINNING;
+  c.beginning_hash = probe.hash;
+  if (probe.complete) record_digest(files, file, probe.whole);
+}
+
+void record_digest(FileStore& files, std::uint32_t file, const FileDigest& digest) {
+  FileContents& c = *files.contents(file);
+  if (!digest.ok) {
+    c.flags |= FileContents::UNREADABLE;
+    return;
+  }
+  c.flags |= FileContents::WHOLE;
+  c.hash_high = digest.hash_high;
+  c.hash_low = digest.hash_low;
+  files[file].crc = digest.crc;
 }
 
 bool probes_first(const ScanOptions& o) { return o.group_min >= 2 && o.group_max >= 1; }

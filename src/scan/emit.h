@@ -1,6 +1,7 @@
 // Turning the grouping trees into list rows, and the CRC pass between them.
 #pragma once
 
+#include "scan/file_digest.h"
 #include "scan/scan_context.h"
 
 // Sends every group of the key tree whose size lies within the group
@@ -24,3 +25,9 @@ bool probes_first(const ScanOptions& o);
 // How much of a file the CRC pass reads first, to tell files of one key
 // apart before reading any of them to its end.
 inline constexpr std::size_t PROBE_BYTES = 16 * 1024;
+
+// Writes what a read of file `file` found into its contents record (made
+// before) and its member's CRC-32: from a read of its beginning, or of its
+// whole. A failed read marks it UNREADABLE.
+void record_probe(FileStore& files, std::uint32_t file, const FileProbe& probe);
+void record_digest(FileStore& files, std::uint32_t file, const FileDigest& digest);

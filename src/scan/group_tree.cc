@@ -33,7 +33,25 @@ void TextArena::clear() {
   used_ = BLOCK_SIZE;
 }
 
-FileStore::FileStore() : chunks_(std::make_unique<Chunk[]>(MAX_CHUNKS)) {}
+FileStore::FileStore()
+    : chunks_(std::make_unique<Chunk[]>(MAX_CHUNKS)),
+      records_(std::make_unique<RecordChunk[]>(MAX_CHUNKS)) {}
+
+FileContents& FileStore::contents_for(std::uint32_t n) {
+  RecordChunk& chunk = records_[n >> CHUNK_BITS];
+  if (!chunk) {
+    // calloc: all-zero records are empty ones, and the system's zeroed
+    // pages cost nothing until a record on them is written.
+    chunk.reset(static_cast<FileContents*>(std::calloc(CHUNK, sizeof(FileContents))));
+    if (!chunk) throw std::bad_alloc();
+  }
+  return chunk[n & (CHUNK - 1)];
+}
+
+const FileContents* FileStore::contents(std::uint32_t n) const {
+  const RecordChunk& chunk = records_[n >> CHUNK_BITS];
+  return chunk ? &chunk[n & (CHUNK - 1)] : nullptr;
+}
 
 std::uint32_t FileStore::directory(std::string_view dir) {
   if (have_last_dir_ && texts_.view(dir_refs_[last_dir_]) == dir) return dir_refs_[last_dir_];
@@ -76,7 +94,10 @@ void FileStore::path_of(const GroupMember& m, std::string& out) const {
 }
 
 void FileStore::clear() {
-  for (std::size_t i = 0; i * CHUNK < count_; ++i) chunks_[i].reset();
+  for (std::size_t i = 0; i * CHUNK < count_; ++i) {
+    chunks_[i].reset();
+    records_[i].reset();
+  }
   count_ = 0;
   texts_.clear();
   dirs_.clear();

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <string>
@@ -100,18 +101,33 @@ struct FileFacts {
 // One file of the scan. Its path is kept as its directory's path (stored
 // once for all the files of the directory) and its name.
 struct GroupMember {
-  static constexpr std::uint32_t NOT_READ_AHEAD = 0x3FFFFFFF;
-
   FileFacts facts;
-  std::uint32_t dir = 0;   // the directory's path in the store's arena
-  std::uint32_t name = 0;  // the name ("" for a path without a '/')
-  std::uint32_t crc = 0;   // once the CRC pass has read the file
-  // Its number with the read-ahead of the walk, when its beginning was
-  // given to it to read.
-  std::uint32_t read_ahead : 30 = NOT_READ_AHEAD;
-  std::uint32_t readable : 1 = 1;  // 0: the CRC pass could not read the file
-  std::uint32_t with_dir : 1 = 1;  // 0: a bare name (only tests make them)
+  std::uint32_t dir = 0;             // the directory's path in the store's arena
+  std::uint32_t name = 0;            // the name ("" for a path without a '/')
+  std::uint32_t crc = 0;             // once its contents were read whole (or remembered)
+  std::uint32_t read_ahead : 1 = 0;  // 1: handed to the walk's read-ahead
+  std::uint32_t readable : 1 = 1;    // 0: the CRC pass could not read the file
+  std::uint32_t with_dir : 1 = 1;    // 0: a bare name (only tests make them)
 };
+
+// What reads of a file's contents found, or what an earlier scan
+// remembered of it: kept for the files whose contents the scan compares,
+// beside their members (the CRC-32 of the whole is the member's `crc`).
+#pragma pack(push, 4)
+struct FileContents {
+  enum : std::uint32_t {
+    BEGINNING = 1,   // beginning_hash holds the hash of the file's beginning
+    WHOLE = 2,       // the whole was read: hash_high/hash_low and the member's crc
+    UNREADABLE = 4,  // a read failed, or the file changed while it was read
+    RECALLED = 8,    // the content cache knew the unchanged file
+    LEARNT = 16,     // what was read is to be remembered by the content cache
+  };
+  std::uint64_t beginning_hash = 0;
+  std::uint64_t hash_high = 0, hash_low = 0;  // XXH3-128 of the whole
+  std::uint32_t flags = 0;
+  bool has(std::uint32_t flag) const { return (flags & flag) != 0; }
+};
+#pragma pack(pop)
 
 // Every file one scan found, each once, until the scan ends: the grouping
 // trees hold their numbers. Numbers and members never move, so a member
@@ -124,6 +140,15 @@ class FileStore {
   GroupMember& operator[](std::uint32_t n) { return chunks_[n >> CHUNK_BITS][n & (CHUNK - 1)]; }
   const GroupMember& operator[](std::uint32_t n) const {
     return chunks_[n >> CHUNK_BITS][n & (CHUNK - 1)];
+  }
+  // The file's contents record, made (empty) on first use. Made on the
+  // thread that adds files, before the file is handed to another thread:
+  // a record never moves once made.
+  FileContents& contents_for(std::uint32_t n);
+  // The record, or null when none was made.
+  const FileContents* contents(std::uint32_t n) const;
+  FileContents* contents(std::uint32_t n) {
+    return const_cast<FileContents*>(std::as_const(*this).contents(n));
   }
   // The member's whole path, into `out` (replacing what it held).
   void path_of(const GroupMember& m, std::string& out) const;
@@ -151,6 +176,15 @@ class FileStore {
   using Chunk = std::unique_ptr<GroupMember[], FreeChunk>;
   static_assert(std::is_trivially_destructible_v<GroupMember>);
   std::unique_ptr<Chunk[]> chunks_;
+  // Contents records, in chunks beside the members' chunks, made only for
+  // chunks with a file whose contents are compared (zeroed by the system:
+  // a record costs memory once it is written).
+  struct FreeRecords {
+    void operator()(FileContents* chunk) const { std::free(chunk); }
+  };
+  using RecordChunk = std::unique_ptr<FileContents[], FreeRecords>;
+  static_assert(std::is_trivially_copyable_v<FileContents>);
+  std::unique_ptr<RecordChunk[]> records_;
   std::size_t count_ = 0;
   TextArena texts_;
   // Directories by hash of their path; the last one is tried first, since

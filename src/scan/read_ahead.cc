@@ -46,13 +46,12 @@ void ReadAhead::file_added(const GroupNode& group, std::int32_t count) {
 
 void ReadAhead::hand_over(std::uint32_t file) {
   GroupMember& m = ctx_.files[file];
-  if (m.read_ahead != GroupMember::NOT_READ_AHEAD) return;
-  if (job_count_ == GroupMember::NOT_READ_AHEAD) return;  // numbers used up: the pass reads it
+  if (m.read_ahead) return;
   // What an earlier scan read of an unchanged file is not read again.
   if (ctx_.cache != nullptr && ctx_.cache->has(m.facts)) return;
-  m.read_ahead = job_count_++;
-  Job& job = pending_.emplace_back();
-  job.file = file;
+  m.read_ahead = 1;
+  ctx_.files.contents_for(file);  // made here, on the walk's thread
+  pending_.push_back(file);
   if (pending_.size() >= HAND_OVER_BATCH) publish_pending();
 }
 
@@ -60,42 +59,32 @@ void ReadAhead::publish_pending() {
   if (pending_.empty()) return;
   {
     std::lock_guard lock(mutex_);
-    for (Job& job : pending_) jobs_.push_back(job);
+    jobs_.insert(jobs_.end(), pending_.begin(), pending_.end());
   }
   pending_.clear();
   work_.notify_all();
 }
 
 void ReadAhead::read_jobs(FileReader& reader) {
-  Job* taken[TAKE_BATCH];
+  std::uint32_t taken[TAKE_BATCH];
   std::string path;
   for (;;) {
     std::size_t n = 0;
     {
       std::unique_lock lock(mutex_);
       work_.wait(lock, [&] { return next_ < jobs_.size() || closing_; });
-      while (n < TAKE_BATCH && next_ < jobs_.size()) taken[n++] = &jobs_[next_++];
+      while (n < TAKE_BATCH && next_ < jobs_.size()) taken[n++] = jobs_[next_++];
       if (n == 0) return;  // closing, and nothing is left
     }
     for (std::size_t i = 0; i < n; ++i) {
       // A stopped pass leaves the rest unread; the CRC pass decides then.
       if (!crc_pass_may_go_on(ctx_)) continue;
-      Job& job = *taken[i];
-      GroupMember& m = ctx_.files[job.file];
+      const GroupMember& m = ctx_.files[taken[i]];
       const FileFacts& facts = m.facts;
       ctx_.files.path_of(m, path);
-      FileProbe probe =
-          reader.probe(path.c_str(), PROBE_BYTES, FileSeen{facts.mode & S_IFMT, facts.size});
-      job.state = Job::DONE;
-      if (probe.readable) job.state |= Job::READABLE;
-      if (probe.complete) {
-        job.state |= Job::COMPLETE;
-        job.hash_high = probe.whole.hash_high;
-        job.hash_low = probe.whole.hash_low;
-        m.crc = probe.whole.crc;
-      } else {
-        job.hash_low = probe.hash;
-      }
+      record_probe(
+          ctx_.files, taken[i],
+          reader.probe(path.c_str(), PROBE_BYTES, FileSeen{facts.mode & S_IFMT, facts.size}));
     }
   }
 }
@@ -110,22 +99,5 @@ void ReadAhead::finish() {
   work_.notify_all();
   for (std::thread& t : threads_) t.join();
   threads_.clear();
-}
-
-bool ReadAhead::probe_of(const GroupMember& m, FileProbe& probe) const {
-  if (m.read_ahead == GroupMember::NOT_READ_AHEAD || m.read_ahead >= jobs_.size()) return false;
-  const Job& job = jobs_[m.read_ahead];
-  if ((job.state & Job::DONE) == 0) return false;
-  probe = FileProbe{};
-  probe.readable = (job.state & Job::READABLE) != 0;
-  probe.complete = (job.state & Job::COMPLETE) != 0;
-  probe.hash = job.hash_low;
-  if (probe.complete) {
-    probe.whole.ok = true;
-    probe.whole.crc = m.crc;
-    probe.whole.bytes = m.facts.size;
-    probe.whole.hash_high = job.hash_high;
-    probe.whole.hash_low = job.hash_low;
-  }
-  return true;
+  std::deque<std::uint32_t>().swap(jobs_);  // what was found is in the records
 }

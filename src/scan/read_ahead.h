@@ -6,7 +6,8 @@
 // both are sure to be read. The read-ahead reads those beginnings on its
 // own threads while the walk is still listing directories, so the listing
 // and the reading overlap, and reads are in flight on every processor.
-// The CRC pass then takes what it found instead of reading again.
+// The CRC pass then takes what it found (the files' contents records)
+// instead of reading again.
 //
 // The walk's thread only hands files over (a few at a time, under one lock);
 // the tree stays the walk's. A reader works from the handed-over member,
@@ -39,24 +40,14 @@ class ReadAhead {
   void file_added(const GroupNode& group, std::int32_t count);
 
   // Waits until every handed-over file has been read (or skipped because
-  // the scan is ending) and ends the readers.
+  // the scan is ending) and ends the readers. A file read has BEGINNING or
+  // UNREADABLE in its contents record (and WHOLE when it ended within the
+  // beginning); one skipped has neither.
   void finish();
 
-  // What the read of a member found, after finish(); false when it was not
-  // read ahead.
-  bool probe_of(const GroupMember& m, FileProbe& probe) const;
-
- private:
-  // One file to read and, once read, what was found: kept small, since a
-  // scan of small files has one for nearly every file. A file read to its
-  // end gets its CRC-32 in its member.
-  struct Job {
-    enum : std::uint8_t { DONE = 1, READABLE = 2, COMPLETE = 4 };
-    std::uint64_t hash_high = 0;  // complete: the XXH3-128 of the file
-    std::uint64_t hash_low = 0;   // complete: ditto; else the beginning's hash
-    std::uint32_t file = 0;       // its number in the scan's file store
-    std::uint8_t state = 0;
-  };
+  // The walk's thread only adds jobs; what a reader finds goes into the
+  // file's contents record (made before the file is handed over) and its
+  // member's crc, which nothing else touches until finish().
   void hand_over(std::uint32_t file);
   void publish_pending();
   void read_jobs(FileReader& reader);
@@ -66,11 +57,10 @@ class ReadAhead {
 
   std::mutex mutex_;
   std::condition_variable work_;
-  std::deque<Job> jobs_;  // grows at its end only: a job never moves
-  std::size_t next_ = 0;  // the first job no reader has taken
-  bool closing_ = false;  // no more jobs will come
+  std::deque<std::uint32_t> jobs_;  // the files to read, by number
+  std::size_t next_ = 0;            // the first job no reader has taken
+  bool closing_ = false;            // no more jobs will come
 
-  std::vector<Job> pending_;  // the walk's jobs not yet handed over
-  std::uint32_t job_count_ = 0;
+  std::vector<std::uint32_t> pending_;  // the walk's jobs not yet handed over
   std::vector<std::thread> threads_;
 };

@@ -117,7 +117,7 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   // ended midway still read what it read). What it learnt names the files'
   // facts in the store, so the cache is written before the store goes; the
   // writing itself holds next to nothing.
-  if (cache && !g_scanner_abort) cache->save(o.content_cache);
+  if (cache && !g_scanner_abort) cache->save(o.content_cache, ctx.files);
   cache.reset();
   ctx.files.clear();
   post_thaw(block);

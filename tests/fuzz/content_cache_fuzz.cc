@@ -13,6 +13,7 @@
 // A file the reader takes must write a file that is read back, holds no
 // more entries than it and is written the same once more; a file it refuses
 // must leave nothing behind. Anything else is a crash.
+#include <sys/stat.h>
 #include <xxhash.h>
 
 #include <cstddef>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "scan/content_cache.h"
 
@@ -51,18 +53,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if ((data[0] & 1) != 0) reseal(bytes.get(), length);
 
   ContentCache cache;
-  if (!cache.parse(std::string_view(bytes.get(), length))) {
+  if (!cache.parse(std::string(bytes.get(), length))) {
     check(cache.size() == 0);
     return 0;
   }
   check(length == HEADER_SIZE + cache.size() * ENTRY_SIZE + CHECKSUM_SIZE);
-  const std::string saved = cache.serialize();
+  // A scan meets the files of the first few entries, unchanged: each is
+  // known to the fingerprints and recalled.
+  FileStore store;
+  std::vector<std::uint32_t> met;
+  for (std::size_t i = 0; i < cache.size() && i < 4; ++i) {
+    const char* at = bytes.get() + HEADER_SIZE + i * ENTRY_SIZE;
+    FileFacts f;
+    std::memcpy(&f.device, at, 8);
+    std::memcpy(&f.inode, at + 8, 8);
+    std::memcpy(&f.size, at + 16, 8);
+    std::memcpy(&f.mtime_sec, at + 24, 8);
+    std::memcpy(&f.ctime_sec, at + 32, 8);
+    std::memcpy(&f.mtime_nsec, at + 64, 4);
+    std::memcpy(&f.ctime_nsec, at + 68, 4);
+    f.mode = S_IFREG | 0644;
+    check(cache.has(f));
+    met.push_back(store.add("/f" + std::to_string(i), f));
+  }
+  check(cache.recall(store, met) == met.size());
+  const std::string saved = cache.serialize(store);
   check(saved.size() <= length);
   ContentCache again;
   check(again.parse(saved));
   check(again.size() * ENTRY_SIZE + HEADER_SIZE + CHECKSUM_SIZE == saved.size());
+  check(again.size() >= met.size());  // what the scan met is kept
   // Each writing may only drop entries that have grown too old.
-  const std::string twice = again.serialize();
+  const std::string twice = again.serialize(FileStore());
   check(twice.size() <= saved.size());
   return 0;
 }
@@ -93,26 +115,31 @@ FileFacts facts(std::uint64_t device, std::uint64_t inode, std::int64_t size) {
 // empty cache, one of a few files (beginning only, whole, both), one that
 // has been through several scans so its entries are of different ages.
 std::vector<std::string> seeds() {
-  ContentCache::Contents beginning, whole;
-  beginning.has_beginning = true;
+  FileContents beginning, whole;
+  beginning.flags = FileContents::BEGINNING | FileContents::LEARNT;
   beginning.beginning_hash = 0x0123456789abcdefull;
   whole = beginning;
-  whole.has_whole = true;
-  whole.crc = 0x352441c2;
+  whole.flags |= FileContents::WHOLE;
   whole.hash_high = ~0ull;
   whole.hash_low = 1;
+  auto learn = [](FileStore& store, const FileFacts& f, const FileContents& c) {
+    const std::uint32_t n = store.add("/f" + std::to_string(store.size()), f);
+    store.contents_for(n) = c;
+    store[n].crc = 0x352441c2;
+  };
   std::vector<std::string> out;
-  ContentCache cache;
-  out.push_back(cache.serialize());
-  cache.remember(facts(1, 10, 0), beginning);
-  cache.remember(facts(1, 3, 1 << 20), whole);
-  cache.remember(facts(2, 3, 5), whole);
-  out.push_back(cache.serialize());
+  FileStore store;
+  out.push_back(ContentCache().serialize(store));
+  learn(store, facts(1, 10, 0), beginning);
+  learn(store, facts(1, 3, 1 << 20), whole);
+  learn(store, facts(2, 3, 5), whole);
+  out.push_back(ContentCache().serialize(store));
   for (std::uint64_t scan = 0; scan < 4; ++scan) {
     ContentCache next;
     check(next.parse(out.back()));
-    next.remember(facts(3, 100 + scan, 4096), scan % 2 == 0 ? whole : beginning);
-    out.push_back(next.serialize());
+    FileStore later;
+    learn(later, facts(3, 100 + scan, 4096), scan % 2 == 0 ? whole : beginning);
+    out.push_back(next.serialize(later));
   }
   for (std::string& s : out) s.insert(0, 1, '\1');
   return out;

@@ -23,10 +23,10 @@ case $target in
     ;;
   content_cache)
     "$clangxx" "${flags[@]}" "$src/tests/fuzz/content_cache_fuzz.cc" \
-      "$src/src/scan/content_cache.cc" -lxxhash -o "$work/fuzz"
+      "$src/src/scan/content_cache.cc" "$src/src/scan/group_tree.cc" -lxxhash -o "$work/fuzz"
     # The seeds are made by the same source built as the loop program.
     "$clangxx" -std=c++20 -O1 -DPM_FUZZ_LOOP -I "$src/src" "$src/tests/fuzz/content_cache_fuzz.cc" \
-      "$src/src/scan/content_cache.cc" -lxxhash -o "$work/fuzz_seeds"
+      "$src/src/scan/content_cache.cc" "$src/src/scan/group_tree.cc" -lxxhash -o "$work/fuzz_seeds"
     "$work/fuzz_seeds" --write-seeds "$work/corpus"
     max_len=4096
     ;;

@@ -14,7 +14,9 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "core/unique_fd.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -32,27 +34,66 @@ FileFacts facts(std::uint64_t inode, std::int64_t size = 100) {
   return f;
 }
 
-ContentCache::Contents whole(std::uint32_t crc) {
-  ContentCache::Contents c;
-  c.has_beginning = true;
-  c.beginning_hash = crc * 3ull;
-  c.has_whole = true;
-  c.crc = crc;
-  c.hash_high = crc * 5ull;
-  c.hash_low = crc * 7ull;
-  return c;
+// What reading a file whole found (its CRC-32 goes on the member).
+struct Found {
+  FileContents contents;
+  std::uint32_t crc = 0;
+};
+
+Found whole(std::uint32_t crc) {
+  Found f;
+  f.contents.flags = FileContents::BEGINNING | FileContents::WHOLE;
+  f.contents.beginning_hash = crc * 3ull;
+  f.contents.hash_high = crc * 5ull;
+  f.contents.hash_low = crc * 7ull;
+  f.crc = crc;
+  return f;
+}
+
+Found beginning(std::uint64_t hash) {
+  Found f;
+  f.contents.flags = FileContents::BEGINNING;
+  f.contents.beginning_hash = hash;
+  return f;
+}
+
+// The files of one scan, as its file store holds them.
+struct Scan {
+  FileStore store;
+  // A file the scan read: what it found is to be remembered.
+  std::uint32_t learn(const FileFacts& f, const Found& found) {
+    const std::uint32_t n = add(f);
+    FileContents& c = store.contents_for(n);
+    c = found.contents;
+    c.flags |= FileContents::LEARNT;
+    store[n].crc = found.crc;
+    return n;
+  }
+  std::uint32_t add(const FileFacts& f) {
+    return store.add("/scan/file" + std::to_string(store.size()), f);
+  }
+};
+
+// What the cache gives a file of the walk seen as `f` (nothing: no value).
+std::optional<Found> recalled(ContentCache& cache, Scan& scan, const FileFacts& f) {
+  const std::uint32_t n = scan.add(f);
+  if (cache.recall(scan.store, {n}) == 0) return std::nullopt;
+  const FileContents* c = scan.store.contents(n);
+  EXPECT_TRUE(c != nullptr && c->has(FileContents::RECALLED));
+  return Found{*c, scan.store[n].crc};
+}
+std::optional<Found> recalled(ContentCache& cache, const FileFacts& f) {
+  Scan scan;
+  return recalled(cache, scan, f);
 }
 
 // A cache of three files, as a file's bytes.
 std::string three_files() {
-  ContentCache cache;
-  cache.remember(facts(30), whole(3));
-  cache.remember(facts(10), whole(1));
-  ContentCache::Contents beginning;
-  beginning.has_beginning = true;
-  beginning.beginning_hash = 99;
-  cache.remember(facts(20), beginning);
-  return cache.serialize();
+  Scan scan;
+  scan.learn(facts(30), whole(3));
+  scan.learn(facts(10), whole(1));
+  scan.learn(facts(20), beginning(99));
+  return ContentCache().serialize(scan.store);
 }
 
 void reseal(std::string& bytes) {
@@ -63,17 +104,6 @@ void reseal(std::string& bytes) {
 TEST(ContentCache, GivesBackOnlyWhatAFileWithTheSameIdentityHad) {
   ContentCache cache;
   ASSERT_TRUE(cache.parse(three_files()));
-  std::optional<ContentCache::Contents> c = cache.find(facts(10));
-  ASSERT_TRUE(c);
-  EXPECT_TRUE(c->has_whole);
-  EXPECT_EQ(c->crc, 1u);
-  EXPECT_EQ(c->hash_high, 5u);
-  EXPECT_EQ(c->hash_low, 7u);
-  c = cache.find(facts(20));
-  ASSERT_TRUE(c);
-  EXPECT_FALSE(c->has_whole);
-  EXPECT_EQ(c->beginning_hash, 99u);
-
   // Any of the five identity values differing: nothing.
   const std::function<void(FileFacts&)> changes[] = {
       [](FileFacts& f) { f.device = 8; },      [](FileFacts& f) { f.inode = 11; },
@@ -81,19 +111,137 @@ TEST(ContentCache, GivesBackOnlyWhatAFileWithTheSameIdentityHad) {
       [](FileFacts& f) { f.mtime_nsec += 1; }, [](FileFacts& f) { f.ctime_sec += 1; },
       [](FileFacts& f) { f.ctime_nsec += 1; }, [](FileFacts& f) { f.mode = S_IFLNK | 0777; },
   };
+  // The fingerprints answer the walk, before anything is recalled.
+  EXPECT_TRUE(cache.has(facts(10)));
   for (const auto& change : changes) {
     FileFacts f = facts(10);
     change(f);
-    EXPECT_FALSE(cache.find(f));
     EXPECT_FALSE(cache.has(f));
   }
-  // A link, a file that could not be read: never remembered.
-  ContentCache fresh;
+  for (const auto& change : changes) {
+    FileFacts f = facts(10);
+    change(f);
+    EXPECT_FALSE(recalled(cache, f));
+  }
+
+  std::optional<Found> c = recalled(cache, facts(10));
+  ASSERT_TRUE(c);
+  EXPECT_TRUE(c->contents.has(FileContents::WHOLE));
+  EXPECT_EQ(c->crc, 1u);
+  EXPECT_EQ(c->contents.hash_high, 5u);
+  EXPECT_EQ(c->contents.hash_low, 7u);
+  c = recalled(cache, facts(20));
+  ASSERT_TRUE(c);
+  EXPECT_FALSE(c->contents.has(FileContents::WHOLE));
+  EXPECT_EQ(c->contents.beginning_hash, 99u);
+
+  // A link, a file that could not be read, one not marked as learnt: never
+  // remembered.
+  Scan scan;
   FileFacts link = facts(40);
   link.mode = S_IFLNK | 0777;
-  fresh.remember(link, whole(4));
-  fresh.remember(facts(41), ContentCache::Contents{});
+  scan.learn(link, whole(4));
+  Found failed = whole(5);
+  failed.contents.flags |= FileContents::UNREADABLE;
+  scan.learn(facts(41), failed);
+  scan.learn(facts(42), Found{});
+  scan.store.contents_for(scan.add(facts(43))) = whole(6).contents;
+  ContentCache fresh;
+  ASSERT_TRUE(fresh.parse(ContentCache().serialize(scan.store)));
   EXPECT_EQ(fresh.size(), 0u);
+}
+
+// The entries are read a block at a time beside the scan's files sorted by
+// key: every file of a few thousand finds its own entry, its hard links
+// too, and a changed file none.
+TEST(ContentCache, EveryUnchangedFileOfALargeScanIsRecalled) {
+  Scan before;
+  for (std::uint64_t inode = 1; inode <= 3000; ++inode) {
+    if (inode % 3 != 0) before.learn(facts(inode * 2), whole(static_cast<std::uint32_t>(inode)));
+  }
+  ContentCache cache;
+  ASSERT_TRUE(cache.parse(ContentCache().serialize(before.store)));
+  ASSERT_EQ(cache.size(), 2000u);
+
+  Scan scan;
+  std::vector<std::uint32_t> files;
+  // In the walk's order, not the key's: last inode first.
+  for (std::uint64_t inode = 3000; inode >= 1; --inode) {
+    FileFacts f = facts(inode * 2);
+    if (inode % 7 == 0) f.ctime_nsec += 1;  // changed since
+    files.push_back(scan.add(f));
+    if (inode % 100 == 0) files.push_back(scan.add(f));  // a second name of it
+  }
+  std::size_t expected = 0;
+  for (std::uint64_t inode = 1; inode <= 3000; ++inode) {
+    if (inode % 3 != 0 && inode % 7 != 0) expected += inode % 100 == 0 ? 2 : 1;
+  }
+  EXPECT_EQ(cache.recall(scan.store, files), expected);
+  for (std::uint32_t n : files) {
+    const std::uint64_t inode = scan.store[n].facts.inode / 2;
+    const FileContents* c = scan.store.contents(n);
+    const bool known = c != nullptr && c->has(FileContents::RECALLED);
+    SCOPED_TRACE(inode);
+    EXPECT_EQ(known, inode % 3 != 0 && inode % 7 != 0);
+    if (known) {
+      EXPECT_EQ(scan.store[n].crc, inode);
+    }
+  }
+}
+
+// Between the first reading and the later ones another program could change
+// the file where it lies (our writers only ever rename a new file over it):
+// what it says then is not believed. Found while recalling, the file counts
+// as damaged and the scan writes a new one; found while writing, the scan
+// writes nothing.
+TEST(ContentCache, AFileChangedAfterLoadingIsNotBelieved) {
+  test::TempDir dir;
+  const std::string file = dir / "ContentCache";
+  auto write_cache = [&] {
+    Scan scan;
+    scan.learn(facts(10), whole(1));
+    scan.learn(facts(20), whole(2));
+    ASSERT_TRUE(ContentCache().save(file, scan.store));
+  };
+  auto change_in_place = [&] {
+    UniqueFd fd(open(file.c_str(), O_WRONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd);
+    const char changed = 'x';
+    ASSERT_EQ(pwrite(fd.get(), &changed, 1, 32 + 84 + 40), 1);  // the second entry's hash
+  };
+
+  write_cache();
+  {
+    ContentCache cache;
+    ASSERT_TRUE(cache.load(file));
+    EXPECT_TRUE(cache.has(facts(10)));
+    change_in_place();
+    Scan scan;
+    const std::uint32_t n = scan.add(facts(10));
+    EXPECT_EQ(cache.recall(scan.store, {n, scan.add(facts(20))}), 0u);
+    EXPECT_TRUE(scan.store.contents(n) == nullptr || scan.store.contents(n)->flags == 0)
+        << "the entry read before the damage is taken back";
+    EXPECT_EQ(scan.store[n].crc, 0u);
+    scan.learn(facts(30), whole(3));
+    ASSERT_TRUE(cache.save(file, scan.store));
+    ContentCache next;
+    ASSERT_TRUE(next.load(file));
+    EXPECT_EQ(next.size(), 1u) << "only what this scan read";
+    EXPECT_TRUE(next.has(facts(30)));
+  }
+
+  write_cache();
+  {
+    ContentCache cache;
+    ASSERT_TRUE(cache.load(file));
+    Scan scan;
+    EXPECT_TRUE(recalled(cache, scan, facts(10)));
+    change_in_place();
+    const std::string changed_bytes = test::read_file(file);
+    EXPECT_FALSE(cache.save(file, scan.store));
+    EXPECT_EQ(test::read_file(file), changed_bytes);
+    EXPECT_NE(access((file + ".new").c_str(), F_OK), 0) << "nothing left behind";
+  }
 }
 
 TEST(ContentCache, ADamagedForeignOrNewerFileIsNotTrusted) {
@@ -141,7 +289,8 @@ TEST(ContentCache, ADamagedForeignOrNewerFileIsNotTrusted) {
     c.damage(bytes);
     EXPECT_FALSE(cache.parse(bytes));
     EXPECT_EQ(cache.size(), 0u) << "nothing of it is kept";
-    EXPECT_FALSE(cache.find(facts(10)));
+    EXPECT_FALSE(cache.has(facts(10)));
+    EXPECT_FALSE(recalled(cache, facts(10)));
   }
 }
 
@@ -188,61 +337,77 @@ TEST(ContentCache, AFileChangedJustBeforeTheScanIsNotRemembered) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ctime - now);
-    ContentCache cache;
+    Scan scan;
     FileFacts f = facts(1);
     f.ctime_sec = c.ctime;
-    cache.remember(f, whole(1));
+    scan.learn(f, whole(1));
     ContentCache next;
-    ASSERT_TRUE(next.parse(cache.serialize()));
+    ASSERT_TRUE(next.parse(ContentCache().serialize(scan.store)));
     EXPECT_EQ(next.has(f), c.remembered);
   }
 }
 
 // What one scan learns of a file under two names (hard links), and of a
-// file whose old entry no longer fits it, becomes one entry each; facts
-// the caller keeps in place are read when the cache is written.
+// file whose old entry no longer fits it, becomes one entry each. A name
+// seen later with other times (the file changed between the two looks)
+// gives the entry its newer identity, never mixed with the older one's.
 TEST(ContentCache, WhatAScanLearnsBecomesOneEntryPerFile) {
-  ContentCache old;
-  old.remember(facts(5, 100), whole(9));  // the file as it was
-  const std::string before = old.serialize();
+  Scan old;
+  old.learn(facts(5, 100), whole(9));  // the file as it was
+  const std::string before = ContentCache().serialize(old.store);
 
   ContentCache cache;
   ASSERT_TRUE(cache.parse(before));
   const FileFacts now = facts(5, 200);  // rewritten since, and longer
-  ContentCache::Contents beginning;
-  beginning.has_beginning = true;
-  beginning.beginning_hash = 77;
-  cache.remember_in_place(now, beginning);  // one name: its beginning
-  cache.remember_in_place(now, whole(3));   // the other: all of it
-  cache.remember(facts(6), beginning);
+  Scan scan;
+  scan.learn(now, beginning(77));  // one name: its beginning
+  scan.learn(now, whole(3));       // the other: all of it
+  scan.learn(facts(6), beginning(1));
+  FileFacts first_look = facts(8), second_look = facts(8);
+  second_look.ctime_nsec += 1;
+  scan.learn(first_look, whole(4));
+  scan.learn(second_look, beginning(5));
   ContentCache next;
-  ASSERT_TRUE(next.parse(cache.serialize()));
-  EXPECT_EQ(next.size(), 2u);
+  ASSERT_TRUE(next.parse(cache.serialize(scan.store)));
+  EXPECT_EQ(next.size(), 3u);
   EXPECT_FALSE(next.has(facts(5, 100))) << "the old entry gave way";
-  std::optional<ContentCache::Contents> c = next.find(now);
-  ASSERT_TRUE(c);
-  EXPECT_TRUE(c->has_beginning && c->has_whole);
-  EXPECT_EQ(c->crc, 3u);
-  EXPECT_EQ(c->beginning_hash, whole(3).beginning_hash) << "the later lesson wins";
   EXPECT_TRUE(next.has(facts(6)));
+  EXPECT_FALSE(next.has(first_look));
+  EXPECT_TRUE(next.has(second_look));
+  Scan later;
+  std::optional<Found> c = recalled(next, later, now);
+  ASSERT_TRUE(c);
+  EXPECT_TRUE(c->contents.has(FileContents::BEGINNING | FileContents::WHOLE));
+  EXPECT_EQ(c->crc, 3u);
+  EXPECT_EQ(c->contents.beginning_hash, whole(3).contents.beginning_hash)
+      << "the later lesson wins";
+  c = recalled(next, later, second_look);
+  ASSERT_TRUE(c);
+  EXPECT_FALSE(c->contents.has(FileContents::WHOLE)) << "nothing of the older look";
+  EXPECT_EQ(c->contents.beginning_hash, 5u);
 }
 
 TEST(ContentCache, EntriesNoScanMetForTenScansAreDropped) {
   test::TempDir dir;
   const std::string file = dir / "ContentCache";
-  ContentCache cache;
-  cache.remember(facts(1), whole(1));
-  cache.remember(facts(2), whole(2));
-  ASSERT_TRUE(cache.save(file));
+  {
+    Scan first;
+    first.learn(facts(1), whole(1));
+    first.learn(facts(2), whole(2));
+    ASSERT_TRUE(ContentCache().save(file, first.store));
+  }
   // File 1 is met by every scan, file 2 by none after the first: it is
   // still there for ten more scans, and the tenth writes it no more.
   for (std::uint32_t scan = 2; scan <= ContentCache::KEEP_SCANS + 1; ++scan) {
     SCOPED_TRACE(scan);
+    ContentCache cache;
     ASSERT_TRUE(cache.load(file));
-    EXPECT_TRUE(cache.find(facts(1)));
     EXPECT_TRUE(cache.has(facts(2)));
-    ASSERT_TRUE(cache.save(file));
+    Scan next;
+    EXPECT_TRUE(recalled(cache, next, facts(1)));
+    ASSERT_TRUE(cache.save(file, next.store));
   }
+  ContentCache cache;
   ASSERT_TRUE(cache.load(file));
   EXPECT_TRUE(cache.has(facts(1)));
   EXPECT_FALSE(cache.has(facts(2)));
@@ -253,14 +418,15 @@ TEST(ContentCache, TheFileIsWrittenWholeAndNeverThroughALink) {
   test::TempDir dir;
   const std::string file = dir / "ContentCache";
   ContentCache cache;
-  cache.remember(facts(1), whole(1));
+  Scan scan;
+  scan.learn(facts(1), whole(1));
 
   // A link at the name: replaced by the file, its target untouched.
   test::write_file(dir / "elsewhere", "not a cache");
   ASSERT_EQ(symlink((dir / "elsewhere").c_str(), file.c_str()), 0);
   ContentCache other;
   EXPECT_FALSE(other.load(file)) << "a link is not read";
-  ASSERT_TRUE(cache.save(file));
+  ASSERT_TRUE(cache.save(file, scan.store));
   struct stat st;
   ASSERT_EQ(lstat(file.c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
@@ -269,24 +435,24 @@ TEST(ContentCache, TheFileIsWrittenWholeAndNeverThroughALink) {
 
   // The mode is kept.
   chmod(file.c_str(), 0640);
-  ASSERT_TRUE(cache.save(file));
+  ASSERT_TRUE(cache.save(file, scan.store));
   EXPECT_EQ(test::file_mode(file), 0640u);
 
   // Another program writing it now: this one leaves it to that one.
   test::write_file(file + ".new", "being written");
-  EXPECT_FALSE(cache.save(file));
+  EXPECT_FALSE(cache.save(file, scan.store));
   EXPECT_EQ(test::read_file(file + ".new"), "being written");
   EXPECT_TRUE(other.load(file)) << "the file there stays whole";
   // ... unless that one ended midway long ago.
   const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
   utimensat(AT_FDCWD, (file + ".new").c_str(), old, 0);
-  EXPECT_TRUE(cache.save(file));
+  EXPECT_TRUE(cache.save(file, scan.store));
   EXPECT_NE(access((file + ".new").c_str(), F_OK), 0);
   // A link planted at the temporary name is never written through, however
   // old it is.
   ASSERT_EQ(symlink((dir / "elsewhere").c_str(), (file + ".new").c_str()), 0);
   utimensat(AT_FDCWD, (file + ".new").c_str(), old, AT_SYMLINK_NOFOLLOW);
-  EXPECT_FALSE(cache.save(file));
+  EXPECT_FALSE(cache.save(file, scan.store));
   EXPECT_EQ(test::read_file(dir / "elsewhere"), "not a cache");
   EXPECT_TRUE(other.load(file)) << "the file there stays whole";
   unlink((file + ".new").c_str());
