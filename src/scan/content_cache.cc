@@ -15,6 +15,7 @@
 
 namespace {
 
+constexpr unsigned START_BITS = 16;
 constexpr char MAGIC[8] = {'P', 'M', 'C', 'C', 'A', 'C', 'H', 'E'};
 constexpr std::uint32_t VERSION = 1;
 constexpr std::uint32_t BYTE_ORDER_MARK = 0x01020304;
@@ -157,6 +158,8 @@ void ContentCache::forget() {
   count_ = 0;
   scan_ = 1;
   std::vector<std::uint64_t>().swap(fingerprints_);
+  std::vector<std::uint32_t>().swap(fingerprint_starts_);
+  std::vector<std::uint32_t>().swap(compared_);
 }
 
 bool ContentCache::accept(std::uint64_t file_size) {
@@ -177,6 +180,16 @@ bool ContentCache::accept(std::uint64_t file_size) {
     return false;
   }
   std::sort(fingerprints_.begin(), fingerprints_.end());
+  // Where each value of a fingerprint's top bits begins: has() then
+  // searches a few entries instead of the whole table.
+  fingerprint_starts_.assign((std::size_t{1} << START_BITS) + 1, 0);
+  std::size_t first = 0;
+  for (std::size_t top = 0; top < fingerprint_starts_.size(); ++top) {
+    while (first < fingerprints_.size() && (fingerprints_[first] >> (64 - START_BITS)) < top) {
+      ++first;
+    }
+    fingerprint_starts_[top] = static_cast<std::uint32_t>(first);
+  }
   readable_ = true;
   scan_ = scan + 1;
   return true;
@@ -206,30 +219,40 @@ bool ContentCache::load(const std::string& file) {
 }
 
 bool ContentCache::has(const FileFacts& facts) const {
-  return S_ISREG(facts.mode) && std::binary_search(fingerprints_.begin(), fingerprints_.end(),
-                                                   fingerprint(identity_of(facts)));
+  if (!S_ISREG(facts.mode) || fingerprints_.empty()) return false;
+  const std::uint64_t wanted = fingerprint(identity_of(facts));
+  const std::size_t top = static_cast<std::size_t>(wanted >> (64 - START_BITS));
+  return std::binary_search(fingerprints_.begin() + fingerprint_starts_[top],
+                            fingerprints_.begin() + fingerprint_starts_[top + 1], wanted);
 }
 
 namespace {
 
-// Orders file numbers by their files' keys (device, inode).
+// Orders file numbers by their files' keys (device, inode), and the names
+// of one file in the order the walk met them.
 struct ByKey {
   const FileStore& store;
   bool operator()(std::uint32_t a, std::uint32_t b) const {
     const FileFacts& fa = store[a].facts;
     const FileFacts& fb = store[b].facts;
-    return key_less(fa.device, fa.inode, fb.device, fb.inode);
+    if (fa.device != fb.device || fa.inode != fb.inode) {
+      return key_less(fa.device, fa.inode, fb.device, fb.inode);
+    }
+    return a < b;
   }
 };
 
 }  // namespace
 
-std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> files) {
+std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> given) {
   // The fingerprints served the walk; the entries themselves decide now.
   std::vector<std::uint64_t>().swap(fingerprints_);
+  std::vector<std::uint32_t>().swap(fingerprint_starts_);
+  std::erase_if(given, [&](std::uint32_t n) { return !S_ISREG(store[n].facts.mode); });
+  std::sort(given.begin(), given.end(), ByKey{store});
+  compared_ = std::move(given);
   if (!readable_) return 0;
-  std::erase_if(files, [&](std::uint32_t n) { return !S_ISREG(store[n].facts.mode); });
-  std::sort(files.begin(), files.end(), ByKey{store});
+  const std::vector<std::uint32_t>& files = compared_;
   std::size_t next = 0, recalled = 0;
   const bool whole = for_each_entry([&](const Entry& e) {
     while (next < files.size()) {
@@ -273,23 +296,20 @@ std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> fi
 
 std::vector<std::uint32_t> ContentCache::files_to_write(const FileStore& store) const {
   std::vector<std::uint32_t> files;
-  for (std::uint32_t n = 0; n < store.size(); ++n) {
+  for (std::uint32_t n : compared_) {
     const FileContents* c = store.contents(n);
     if (c == nullptr || c->has(FileContents::UNREADABLE)) continue;
     if (!c->has(FileContents::LEARNT | FileContents::RECALLED)) continue;
     if (!c->has(FileContents::BEGINNING | FileContents::WHOLE)) continue;
-    const FileFacts& f = store[n].facts;
-    if (!S_ISREG(f.mode)) continue;
     // A file changed too recently is not remembered (see the header); one
     // recalled was settled when an earlier scan read it.
+    const FileFacts& f = store[n].facts;
     const bool settled =
         f.ctime_sec < settled_sec_ || (f.ctime_sec == settled_sec_ && f.ctime_nsec < settled_nsec_);
     if (!settled && !c->has(FileContents::RECALLED)) continue;
     files.push_back(n);
   }
-  // Stable: of two names of one file, the one met later comes later.
-  std::stable_sort(files.begin(), files.end(), ByKey{store});
-  return files;
+  return files;  // in key order, as compared_
 }
 
 template <typename Visit>

@@ -75,16 +75,17 @@ class ContentCache {
   // by the CRC pass instead of ahead.)
   bool has(const FileFacts& facts) const;
 
-  // Gives each regular file of `files` (numbers in `store`) whose five
-  // identity values match an entry that entry's contents: its contents
-  // record gets them and RECALLED, its member the CRC-32. Returns how many
-  // files were recalled; none when the file is no longer what load() read.
+  // Takes the files the scan compares (numbers in `store`; the regular
+  // ones count) and gives each whose five identity values match an entry
+  // that entry's contents: its contents record gets them and RECALLED, its
+  // member the CRC-32. Returns how many files were recalled; none when the
+  // file is no longer what load() read. Once called, has() knows nothing.
   std::size_t recall(FileStore& store, std::vector<std::uint32_t> files);
 
   // The file's bytes: the entries met by this scan or by one of the last
-  // KEEP_SCANS, with what the files of `store` taught (contents records
-  // with LEARNT, or RECALLED) as this scan's entries. Empty when the file
-  // read before is no longer what it was.
+  // KEEP_SCANS, with what the files given to recall() taught (contents
+  // records with LEARNT, or RECALLED) as this scan's entries. Empty when
+  // the file read before is no longer what it was.
   std::string serialize(const FileStore& store) const;
   // Writes the file (through "<file>.new" and a rename, never through a
   // link planted at either name, the mode kept); false when it could not.
@@ -115,7 +116,7 @@ class ContentCache {
   // check (what was visited is then to be forgotten).
   template <typename Visit>
   bool for_each_entry(Visit visit) const;
-  // The files of `store` whose contents are to be written, in key order.
+  // The compared files whose contents are to be written, in key order.
   std::vector<std::uint32_t> files_to_write(const FileStore& store) const;
   // Calls visit(entry) for each entry the file is to hold, in order; false
   // when the file read before failed its checks.
@@ -137,6 +138,10 @@ class ContentCache {
   std::uint64_t count_ = 0;                  // its entries
   std::uint32_t scan_ = 1;                   // this scan's number
   std::vector<std::uint64_t> fingerprints_;  // of its entries' identities, sorted
+  // fingerprints_[starts[t]] is the first whose top bits are t or more.
+  std::vector<std::uint32_t> fingerprint_starts_;
+  // The files the scan compares, by key (see recall()).
+  std::vector<std::uint32_t> compared_;
   // Files whose change time is before this are remembered.
   std::int64_t settled_sec_ = 0;
   std::int32_t settled_nsec_ = 0;

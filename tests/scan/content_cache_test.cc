@@ -57,20 +57,36 @@ Found beginning(std::uint64_t hash) {
   return f;
 }
 
-// The files of one scan, as its file store holds them.
+// The files of one scan, as its file store holds them: all of them are
+// compared (given to the cache's recall()).
 struct Scan {
   FileStore store;
-  // A file the scan read: what it found is to be remembered.
-  std::uint32_t learn(const FileFacts& f, const Found& found) {
-    const std::uint32_t n = add(f);
+  std::vector<std::uint32_t> files;
+  std::uint32_t add(const FileFacts& f) {
+    files.push_back(store.add("/scan/file" + std::to_string(store.size()), f));
+    return files.back();
+  }
+  // What reading file `n` found is to be remembered.
+  void found(std::uint32_t n, const Found& found) {
     FileContents& c = store.contents_for(n);
     c = found.contents;
     c.flags |= FileContents::LEARNT;
     store[n].crc = found.crc;
+  }
+  std::uint32_t learn(const FileFacts& f, const Found& what) {
+    const std::uint32_t n = add(f);
+    found(n, what);
     return n;
   }
-  std::uint32_t add(const FileFacts& f) {
-    return store.add("/scan/file" + std::to_string(store.size()), f);
+  // The cache, having been told the scan's files.
+  ContentCache& compared_by(ContentCache& cache) {
+    cache.recall(store, files);
+    return cache;
+  }
+  std::string written(ContentCache& cache) { return compared_by(cache).serialize(store); }
+  std::string written() {
+    ContentCache cache;
+    return written(cache);
   }
 };
 
@@ -93,7 +109,7 @@ std::string three_files() {
   scan.learn(facts(30), whole(3));
   scan.learn(facts(10), whole(1));
   scan.learn(facts(20), beginning(99));
-  return ContentCache().serialize(scan.store);
+  return scan.written();
 }
 
 void reseal(std::string& bytes) {
@@ -147,7 +163,7 @@ TEST(ContentCache, GivesBackOnlyWhatAFileWithTheSameIdentityHad) {
   scan.learn(facts(42), Found{});
   scan.store.contents_for(scan.add(facts(43))) = whole(6).contents;
   ContentCache fresh;
-  ASSERT_TRUE(fresh.parse(ContentCache().serialize(scan.store)));
+  ASSERT_TRUE(fresh.parse(scan.written()));
   EXPECT_EQ(fresh.size(), 0u);
 }
 
@@ -160,7 +176,7 @@ TEST(ContentCache, EveryUnchangedFileOfALargeScanIsRecalled) {
     if (inode % 3 != 0) before.learn(facts(inode * 2), whole(static_cast<std::uint32_t>(inode)));
   }
   ContentCache cache;
-  ASSERT_TRUE(cache.parse(ContentCache().serialize(before.store)));
+  ASSERT_TRUE(cache.parse(before.written()));
   ASSERT_EQ(cache.size(), 2000u);
 
   Scan scan;
@@ -201,7 +217,8 @@ TEST(ContentCache, AFileChangedAfterLoadingIsNotBelieved) {
     Scan scan;
     scan.learn(facts(10), whole(1));
     scan.learn(facts(20), whole(2));
-    ASSERT_TRUE(ContentCache().save(file, scan.store));
+    ContentCache first;
+    ASSERT_TRUE(scan.compared_by(first).save(file, scan.store));
   };
   auto change_in_place = [&] {
     UniqueFd fd(open(file.c_str(), O_WRONLY | O_CLOEXEC));
@@ -218,11 +235,13 @@ TEST(ContentCache, AFileChangedAfterLoadingIsNotBelieved) {
     change_in_place();
     Scan scan;
     const std::uint32_t n = scan.add(facts(10));
-    EXPECT_EQ(cache.recall(scan.store, {n, scan.add(facts(20))}), 0u);
+    scan.add(facts(20));
+    const std::uint32_t read_now = scan.add(facts(30));
+    EXPECT_EQ(cache.recall(scan.store, scan.files), 0u);
     EXPECT_TRUE(scan.store.contents(n) == nullptr || scan.store.contents(n)->flags == 0)
         << "the entry read before the damage is taken back";
     EXPECT_EQ(scan.store[n].crc, 0u);
-    scan.learn(facts(30), whole(3));
+    scan.found(read_now, whole(3));
     ASSERT_TRUE(cache.save(file, scan.store));
     ContentCache next;
     ASSERT_TRUE(next.load(file));
@@ -342,7 +361,7 @@ TEST(ContentCache, AFileChangedJustBeforeTheScanIsNotRemembered) {
     f.ctime_sec = c.ctime;
     scan.learn(f, whole(1));
     ContentCache next;
-    ASSERT_TRUE(next.parse(ContentCache().serialize(scan.store)));
+    ASSERT_TRUE(next.parse(scan.written()));
     EXPECT_EQ(next.has(f), c.remembered);
   }
 }
@@ -354,7 +373,7 @@ TEST(ContentCache, AFileChangedJustBeforeTheScanIsNotRemembered) {
 TEST(ContentCache, WhatAScanLearnsBecomesOneEntryPerFile) {
   Scan old;
   old.learn(facts(5, 100), whole(9));  // the file as it was
-  const std::string before = ContentCache().serialize(old.store);
+  const std::string before = old.written();
 
   ContentCache cache;
   ASSERT_TRUE(cache.parse(before));
@@ -368,7 +387,7 @@ TEST(ContentCache, WhatAScanLearnsBecomesOneEntryPerFile) {
   scan.learn(first_look, whole(4));
   scan.learn(second_look, beginning(5));
   ContentCache next;
-  ASSERT_TRUE(next.parse(cache.serialize(scan.store)));
+  ASSERT_TRUE(next.parse(scan.written(cache)));
   EXPECT_EQ(next.size(), 3u);
   EXPECT_FALSE(next.has(facts(5, 100))) << "the old entry gave way";
   EXPECT_TRUE(next.has(facts(6)));
@@ -394,7 +413,8 @@ TEST(ContentCache, EntriesNoScanMetForTenScansAreDropped) {
     Scan first;
     first.learn(facts(1), whole(1));
     first.learn(facts(2), whole(2));
-    ASSERT_TRUE(ContentCache().save(file, first.store));
+    ContentCache cache;
+    ASSERT_TRUE(first.compared_by(cache).save(file, first.store));
   }
   // File 1 is met by every scan, file 2 by none after the first: it is
   // still there for ten more scans, and the tenth writes it no more.
@@ -420,6 +440,7 @@ TEST(ContentCache, TheFileIsWrittenWholeAndNeverThroughALink) {
   ContentCache cache;
   Scan scan;
   scan.learn(facts(1), whole(1));
+  scan.compared_by(cache);
 
   // A link at the name: replaced by the file, its target untouched.
   test::write_file(dir / "elsewhere", "not a cache");
