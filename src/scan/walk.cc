@@ -20,23 +20,42 @@
 // directory is closed, and each subdirectory is opened by its path below
 // the deepest level still open (never through a symbolic link). No file is
 // lost to the open-file limit.
+//
+// The walk is two halves. The lister makes every system call: it opens and
+// reads the directories, lstat's the entries and decides which directories
+// to enter, and writes down what it found, in walk order, into batches.
+// The taker goes through the batches in that order and does everything the
+// rest of the scan sees: the counts, the "Access Denied" messages, the
+// status texts, the filters and the filing of each file in the key tree.
+// With more than one processor the lister runs on a thread of its own a few
+// batches ahead, so the kernel's work on the entries overlaps the filing;
+// the taker stays on the walk's thread, and since it sees exactly what one
+// thread would have seen in the same order, every count and every result is
+// the same either way.
 #include "scan/walk.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -60,6 +79,12 @@ constexpr int OPEN_LEVELS = 64;
 constexpr int DENIED_WAIT_MS = 2000;
 // Seconds an "Access Denied" message stays before the counts come back.
 constexpr int DENIED_SHOWN_TICKS = 3;
+
+// What the lister writes down before it hands a batch over, and how many
+// batches there are: the lister is at most that far ahead of the taker,
+// so the memory is bounded (about 50 KB a batch) however large a directory.
+constexpr std::size_t BATCH_ENTRIES = 256;
+constexpr int BATCHES = 4;
 
 bool any_mask_matches(const std::vector<std::string>& masks, const char* text) {
   for (const std::string& mask : masks) {
@@ -95,28 +120,140 @@ UniqueFd open_below(int anchor, const std::string& relative) {
   return at;
 }
 
-class Walker {
+bool is_dot_entry(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// One thing the lister found, in walk order.
+struct Found {
+  enum Kind : std::uint8_t {
+    ROOT,    // the root "/", with what became of it
+    SUBDIR,  // a subdirectory of the directory in hand, with what became of it
+    FILE,    // a file of a directory whose files are taken, with its lstat
+    LEAVE,   // the directory in hand is done: its parent is in hand again
+    END,     // the walk is over
+  };
+  // What became of a directory (ROOT, SUBDIR).
+  enum Fate : std::uint8_t {
+    PASSED,    // no mask leads there, or its path is too long: not entered
+    EXCLUDED,  // an exclude mask names it
+    DENIED,    // it could not be opened or searched
+    ENTERED,   // its entries follow, up to its LEAVE
+  };
+  Kind kind;
+  Fate fate;
+  std::uint32_t name_at;  // in the batch's names, NUL-terminated
+  std::uint32_t name_length;
+  struct stat st;  // FILE only
+};
+
+struct Batch {
+  std::vector<Found> found;
+  std::string names;
+
+  Batch() {
+    found.reserve(BATCH_ENTRIES + 2);
+    names.reserve(BATCH_ENTRIES * 32);
+  }
+  bool full() const { return found.size() >= BATCH_ENTRIES; }
+  const char* name_of(const Found& f) const { return names.data() + f.name_at; }
+  void clear() {
+    found.clear();
+    names.clear();
+  }
+  Found& add(Found::Kind kind, const char* name, std::size_t length) {
+    Found& f = found.emplace_back();
+    f.kind = kind;
+    f.fate = Found::PASSED;
+    f.name_at = static_cast<std::uint32_t>(names.size());
+    f.name_length = static_cast<std::uint32_t>(length);
+    names.append(name, length);
+    names.push_back('\0');
+    return f;
+  }
+  // Takes back the last add (an entry that could not be examined).
+  void drop_last() {
+    names.resize(found.back().name_at);
+    found.pop_back();
+  }
+};
+
+// The system-call half: walks the directories and writes down what it
+// finds. It touches nothing the rest of the scan sees (the options are
+// read only), so it may run on a thread of its own.
+class Lister {
  public:
-  explicit Walker(ScanContext& ctx) : ctx_(ctx), o_(ctx.options) {
+  explicit Lister(ScanContext& ctx) : ctx_(ctx), o_(ctx.options) {
     path_.reserve(PATH_MAX);
-    file_path_.reserve(PATH_MAX);
-    key_.reserve(256);
+    levels_.reserve(OPEN_LEVELS + 16);
   }
 
-  void walk_root() {
-    path_.assign(1, '/');
-    if (!should_enter()) return;
-    UniqueFd fd(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd || !searchable(fd.get())) {
-      deny("/");
-      return;
+  // Writes what comes next into `out` until it is full, or until the
+  // directory in hand is done while `flush` says the taker is waiting.
+  // False once the walk is over (its END is written).
+  bool fill(Batch& out, const std::atomic<bool>* flush = nullptr) {
+    if (!started_) {
+      started_ = true;
+      start_at_root(out);
     }
-    walk_directory(std::move(fd), 0);
+    while (!out.full()) {
+      if (levels_.empty() || !walk_may_go_on(ctx_)) {
+        levels_.clear();
+        out.add(Found::END, "", 0);
+        return false;
+      }
+      Level& level = levels_.back();
+      if (level.dir) {
+        dirent* entry = readdir(level.dir.get());
+        if (entry != nullptr) {
+          take_entry(out, level, entry);
+          continue;
+        }
+        if (level.depth >= OPEN_LEVELS) {
+          // Deep: read whole; the subdirectories come with the directory closed.
+          level.dir.reset();
+          continue;
+        }
+      } else if (level.next_subdir < level.subdirs.size()) {
+        const std::string& name = level.subdirs[level.next_subdir++];
+        enter(out, name.c_str(), name.size());
+        continue;
+      }
+      leave(out);
+      if (flush != nullptr && flush->load(std::memory_order_relaxed)) break;
+    }
+    return true;
   }
 
  private:
+  using DirStream = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+  // A directory being walked.
+  struct Level {
+    DirStream dir{nullptr, closedir};  // open while its entries are read
+    int fd = -1;                       // the stream's descriptor
+    int depth = 0;
+    std::size_t path_length = 0;  // of its path in path_
+    bool files_taken = false;
+    std::vector<std::string> subdirs;  // deep: its subdirectories, in order
+    std::size_t next_subdir = 0;
+  };
+
+  void start_at_root(Batch& out) {
+    path_.assign(1, '/');
+    Found& root = out.add(Found::ROOT, "/", 1);
+    root.fate = should_enter();
+    if (root.fate != Found::ENTERED) return;
+    UniqueFd fd(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd || !searchable(fd.get())) {
+      root.fate = Found::DENIED;
+      return;
+    }
+    begin(out, std::move(fd), 0);
+  }
+
   // The include, exclude and pseudo-file-system decision for path_.
-  bool should_enter() {
+  Found::Fate should_enter() {
     bool take = false;
     // The prefix a longer path below this directory would start with.
     probe_ = path_;
@@ -128,18 +265,281 @@ class Walker {
         break;
       }
     }
-    if (!take) return false;
-    if (any_mask_matches(o_.exclude_dirs, path_.c_str())) {
-      ctx_.block.counters.exdirs_count.fetch_add(1, std::memory_order_relaxed);
-      return false;
-    }
+    if (!take) return Found::PASSED;
+    if (any_mask_matches(o_.exclude_dirs, path_.c_str())) return Found::EXCLUDED;
     for (const char* never : NEVER_ENTERED) {
-      if (path_ == never) return false;
+      if (path_ == never) return Found::PASSED;
+    }
+    return Found::ENTERED;
+  }
+
+  static bool searchable(int fd) { return faccessat(fd, ".", X_OK, AT_EACCESS) == 0; }
+
+  // Starts on the directory open as `fd` (whose path is path_), `depth`
+  // levels below the root. A directory whose entries cannot be read is
+  // left at once.
+  void begin(Batch& out, UniqueFd fd, int depth) {
+    Level& level = levels_.emplace_back();
+    level.depth = depth;
+    level.path_length = path_.size();
+    level.files_taken = any_mask_matches(o_.include_dirs, path_.c_str());
+    level.dir.reset(fdopendir(fd.get()));
+    if (level.dir) {
+      level.fd = fd.release();  // the directory stream closes it
+    } else {
+      leave(out);
+    }
+  }
+
+  // The directory in hand is done.
+  void leave(Batch& out) {
+    levels_.pop_back();
+    out.add(Found::LEAVE, "", 0);
+    if (!levels_.empty()) path_.resize(levels_.back().path_length);
+  }
+
+  // An entry of the directory in hand: a file of a directory whose files
+  // are taken is written down with its lstat, a subdirectory is entered at
+  // once (or, deep, after the files).
+  void take_entry(Batch& out, Level& level, const dirent* entry) {
+    const char* name = entry->d_name;
+    if (is_dot_entry(name)) return;
+    const std::size_t length = std::strlen(name);
+    bool is_dir;
+    if (level.files_taken || entry->d_type == DT_UNKNOWN) {
+      Found& f = out.add(Found::FILE, name, length);
+      if (fstatat(level.fd, name, &f.st, AT_SYMLINK_NOFOLLOW) != 0) {
+        out.drop_last();
+        return;
+      }
+      is_dir = S_ISDIR(f.st.st_mode);
+      if (!is_dir && level.files_taken) return;
+      out.drop_last();
+    } else {
+      is_dir = entry->d_type == DT_DIR;
+    }
+    if (!is_dir) return;
+    if (level.depth >= OPEN_LEVELS) {
+      level.subdirs.emplace_back(name, length);
+    } else {
+      enter(out, name, length);
+    }
+  }
+
+  // The subdirectory `name` of path_: written down with what becomes of
+  // it, and when the masks lead into it, opened and started on.
+  void enter(Batch& out, const char* name, std::size_t length) {
+    const std::size_t path_length = path_.size();
+    Found& sub = out.add(Found::SUBDIR, name, length);
+    if (path_length + 1 + length > MAX_PATH_LENGTH) return;  // PASSED
+    if (path_length > 1) path_.push_back('/');
+    path_.append(name, length);
+    sub.fate = should_enter();
+    if (sub.fate == Found::ENTERED) {
+      const Level& parent = levels_.back();
+      UniqueFd child = parent.dir ? UniqueFd(openat(parent.fd, name, DIR_FLAGS)) : open_deep();
+      if (!child || !searchable(child.get())) {
+        sub.fate = Found::DENIED;
+      } else {
+        begin(out, std::move(child), parent.depth + 1);
+        return;
+      }
+    }
+    path_.resize(path_length);
+  }
+
+  // path_ opened below the deepest level still open.
+  UniqueFd open_deep() {
+    const Level& anchor = levels_[OPEN_LEVELS - 1];
+    return open_below(anchor.fd,
+                      path_.substr(anchor.path_length + (anchor.path_length > 1 ? 1 : 0)));
+  }
+
+  ScanContext& ctx_;
+  const ScanOptions& o_;
+  bool started_ = false;
+  std::string path_;           // absolute path of the directory in hand
+  std::string probe_;          // path_ followed by "/"
+  std::vector<Level> levels_;  // the directories being walked, root first
+};
+
+// The lister on a thread of its own, a few batches ahead of the taker.
+class ListerThread {
+ public:
+  explicit ListerThread(ScanContext& ctx) : lister_(ctx) {
+    for (Batch& b : batches_) free_.push_back(&b);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~ListerThread() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  ListerThread(const ListerThread&) = delete;
+  ListerThread& operator=(const ListerThread&) = delete;
+
+  // The next batch in walk order (waits for it). What stopped the lister
+  // (no memory left, say) is thrown here, on the walk's thread.
+  Batch* take() {
+    std::unique_lock lock(mutex_);
+    if (ready_.empty()) {
+      taker_waits_.store(true, std::memory_order_relaxed);
+      changed_.wait(lock, [&] { return !ready_.empty() || failure_; });
+      taker_waits_.store(false, std::memory_order_relaxed);
+      if (ready_.empty()) std::rethrow_exception(failure_);
+    }
+    Batch* b = ready_.front();
+    ready_.pop_front();
+    return b;
+  }
+
+  // A batch taken and gone through, for the lister to fill again.
+  void give_back(Batch* b) {
+    b->clear();
+    {
+      std::lock_guard lock(mutex_);
+      free_.push_back(b);
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  void run() {
+    try {
+      fill_batches();
+    } catch (...) {
+      {
+        std::lock_guard lock(mutex_);
+        failure_ = std::current_exception();
+      }
+      changed_.notify_all();
+    }
+  }
+
+  void fill_batches() {
+    for (;;) {
+      Batch* b;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !free_.empty() || quit_; });
+        if (quit_) return;
+        b = free_.back();
+        free_.pop_back();
+      }
+      const bool more = lister_.fill(*b, &taker_waits_);
+      {
+        std::lock_guard lock(mutex_);
+        ready_.push_back(b);
+      }
+      changed_.notify_all();
+      if (!more) return;
+    }
+  }
+
+  Lister lister_;
+  Batch batches_[BATCHES];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Batch*> free_;
+  std::deque<Batch*> ready_;
+  bool quit_ = false;
+  std::exception_ptr failure_;
+  // The taker has gone through everything handed over: a directory's end
+  // is then worth a hand-over of its own (a slow disk still shows progress).
+  std::atomic<bool> taker_waits_{false};
+  std::thread thread_;
+};
+
+// The half that everything else sees: goes through what the lister found
+// and counts, tells, filters and files it.
+class Taker {
+ public:
+  explicit Taker(ScanContext& ctx) : ctx_(ctx), o_(ctx.options) {
+    path_.reserve(PATH_MAX);
+    file_path_.reserve(PATH_MAX);
+    key_.reserve(256);
+  }
+
+  // Goes through `batch`; false once the walk is over or stopped.
+  bool take(const Batch& batch) {
+    for (const Found& f : batch.found) {
+      if (!take_one(batch, f)) {
+        ctx_.block.walk_depth.fetch_sub(open_, std::memory_order_relaxed);
+        open_ = 0;
+        return false;
+      }
     }
     return true;
   }
 
-  static bool searchable(int fd) { return faccessat(fd, ".", X_OK, AT_EACCESS) == 0; }
+ private:
+  bool take_one(const Batch& batch, const Found& f) {
+    ScanCounters& counters = ctx_.block.counters;
+    switch (f.kind) {
+      case Found::ROOT:
+        path_.assign(1, '/');
+        directory_fate(f.fate, "/");
+        return true;
+      case Found::SUBDIR: {
+        if (!walk_may_go_on(ctx_)) return false;
+        counters.dirs_count.fetch_add(1, std::memory_order_relaxed);
+        const char* name = batch.name_of(f);
+        if (f.fate == Found::ENTERED) {
+          path_lengths_.push_back(path_.size());
+          if (path_.size() > 1) path_.push_back('/');
+          path_.append(name, f.name_length);
+        }
+        directory_fate(f.fate, name);
+        return true;
+      }
+      case Found::FILE:
+        if (!walk_may_go_on(ctx_)) return false;
+        examine_file(batch.name_of(f), f.name_length, f.st);
+        return true;
+      case Found::LEAVE:
+        ctx_.block.walk_depth.fetch_sub(1, std::memory_order_relaxed);
+        --open_;
+        if (!path_lengths_.empty()) {
+          path_.resize(path_lengths_.back());
+          path_lengths_.pop_back();
+        }
+        return true;
+      case Found::END:
+        break;
+    }
+    return false;
+  }
+
+  void directory_fate(Found::Fate fate, const char* name) {
+    switch (fate) {
+      case Found::PASSED:
+        break;
+      case Found::EXCLUDED:
+        ctx_.block.counters.exdirs_count.fetch_add(1, std::memory_order_relaxed);
+        break;
+      case Found::DENIED:
+        deny(name);
+        break;
+      case Found::ENTERED:
+        begin_directory();
+        break;
+    }
+  }
+
+  // The directory path_ is entered.
+  void begin_directory() {
+    ScanBlock& block = ctx_.block;
+    if (block.dir_tick.load(std::memory_order_relaxed) != 0) {
+      post_dir_text(block, path_.c_str());
+      show_counts();
+      block.dir_tick.store(0, std::memory_order_relaxed);
+    }
+    block.walk_depth.fetch_add(1, std::memory_order_relaxed);
+    ++open_;
+  }
 
   void deny(const char* name) {
     char text[LABEL_TEXT_SIZE];
@@ -162,126 +562,7 @@ class Walker {
                                  .c_str());
   }
 
-  // Walks the directory open as `dir_fd` (whose path is path_), `depth`
-  // levels below the root.
-  void walk_directory(UniqueFd dir_fd, int depth) {
-    ScanBlock& block = ctx_.block;
-    if (block.dir_tick.load(std::memory_order_relaxed) != 0) {
-      post_dir_text(block, path_.c_str());
-      show_counts();
-      block.dir_tick.store(0, std::memory_order_relaxed);
-    }
-    block.walk_depth.fetch_add(1, std::memory_order_relaxed);
-    if (depth < OPEN_LEVELS) {
-      walk_keeping_open(std::move(dir_fd), depth);
-    } else {
-      walk_deep(std::move(dir_fd), depth);
-    }
-    block.walk_depth.fetch_sub(1, std::memory_order_relaxed);
-  }
-
-  // Reads the entries while the directory stays open, entering each
-  // subdirectory as it comes.
-  void walk_keeping_open(UniqueFd dir_fd, int depth) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(dir_fd.get()), closedir);
-    if (!dir) return;
-    const int fd = dir_fd.release();  // the directory stream closes it
-    anchors_.push_back({fd, path_.size()});
-    read_entries(dir.get(), fd, [&](const char* name) {
-      enter(name, depth, [&] { return UniqueFd(openat(fd, name, DIR_FLAGS)); });
-    });
-    anchors_.pop_back();
-  }
-
-  // Below the open levels: the entries are read and examined whole, the
-  // directory is closed, then each subdirectory is opened afresh by its
-  // path below the deepest open level.
-  void walk_deep(UniqueFd dir_fd, int depth) {
-    std::vector<std::string> subdirs;
-    {
-      std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(dir_fd.get()), closedir);
-      if (!dir) return;
-      const int fd = dir_fd.release();
-      read_entries(dir.get(), fd, [&](const char* name) { subdirs.emplace_back(name); });
-    }
-    const Anchor& anchor = anchors_.back();
-    for (const std::string& name : subdirs) {
-      if (!walk_may_go_on(ctx_)) break;
-      enter(name.c_str(), depth, [&] {
-        return open_below(anchor.fd,
-                          path_.substr(anchor.path_length + (anchor.path_length > 1 ? 1 : 0)));
-      });
-    }
-  }
-
-  // Reads the entries of the directory open as `fd` (whose path is path_):
-  // the files of a directory the masks take are examined, and each
-  // subdirectory is handed to `subdir(name)`.
-  template <typename Subdir>
-  void read_entries(DIR* dir, int fd, Subdir subdir) {
-    const bool files_taken = any_mask_matches(o_.include_dirs, path_.c_str());
-    while (walk_may_go_on(ctx_)) {
-      dirent* entry = readdir(dir);
-      if (entry == nullptr) break;
-      const char* name = entry->d_name;
-      if (is_dot_entry(name)) continue;
-      struct stat st;
-      bool is_dir;
-      if (!look_at(fd, name, entry->d_type, files_taken, st, is_dir)) continue;
-      if (is_dir) {
-        subdir(name);
-      } else if (files_taken) {
-        examine_file(name, st);
-      }
-    }
-  }
-
-  // Counts the subdirectory `name` of path_ and, when the masks lead into
-  // it, opens it with `open_child()` (path_ then names it) and walks it.
-  template <typename Open>
-  void enter(const char* name, int depth, Open open_child) {
-    const std::size_t path_length = path_.size();
-    ctx_.block.counters.dirs_count.fetch_add(1, std::memory_order_relaxed);
-    if (extend_path(name) && should_enter()) {
-      UniqueFd child = open_child();
-      if (!child || !searchable(child.get())) {
-        deny(name);
-      } else {
-        walk_directory(std::move(child), depth + 1);
-      }
-    }
-    path_.resize(path_length);
-  }
-
-  static bool is_dot_entry(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-  }
-
-  // Finds whether an entry is a directory, with its lstat when the
-  // directory's files are taken (or the entry type is not known). False
-  // when the entry cannot be examined.
-  bool look_at(int fd, const char* name, unsigned char d_type, bool files_taken, struct stat& st,
-               bool& is_dir) {
-    if (files_taken || d_type == DT_UNKNOWN) {
-      if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-      is_dir = S_ISDIR(st.st_mode);
-    } else {
-      is_dir = d_type == DT_DIR;
-    }
-    return true;
-  }
-
-  // path_ + "/" + name; false (path_ unchanged up to the caller's resize)
-  // when it would be deeper than any path the list can hold.
-  bool extend_path(const char* name) {
-    std::size_t name_length = std::strlen(name);
-    if (path_.size() + 1 + name_length > MAX_PATH_LENGTH) return false;
-    if (path_.size() > 1) path_.push_back('/');
-    path_.append(name, name_length);
-    return true;
-  }
-
-  void examine_file(const char* name, const struct stat& st) {
+  void examine_file(const char* name, std::size_t name_length, const struct stat& st) {
     if (st.st_size < o_.min_file_size) return;
     if (o_.max_file_size > 0 && st.st_size > o_.max_file_size) return;
     if ((static_cast<std::int32_t>(st.st_mode) & o_.attr_care_mask) != o_.attr_set_mask) return;
@@ -313,7 +594,6 @@ class Walker {
 
     // A path too long for the list is left out: a cut path would name
     // another file.
-    std::size_t name_length = std::strlen(name);
     std::size_t separator = path_.size() > 1 ? 1 : 0;
     if (path_.size() + separator + name_length > MAX_PATH_LENGTH) return;
     file_path_.assign(path_);
@@ -324,21 +604,21 @@ class Walker {
     insert_file(ctx_, ctx_.key_tree, key_, file_path_, facts_of(st, o_.time_kind), 0);
   }
 
-  // An open level: its descriptor and the length of its path in path_.
-  struct Anchor {
-    int fd;
-    std::size_t path_length;
-  };
-
   ScanContext& ctx_;
   const ScanOptions& o_;
-  std::string path_;       // absolute path of the directory in hand
-  int denied_ticks_ = 0;   // ticks left before the counts may replace a denial
-  std::string probe_;      // path_ followed by "/"
-  std::string file_path_;  // absolute path of the file in hand
+  std::string path_;                       // absolute path of the directory in hand
+  std::vector<std::size_t> path_lengths_;  // path_'s length before each entered level
+  int open_ = 0;                           // directories entered and not yet left
+  int denied_ticks_ = 0;                   // ticks left before the counts may replace a denial
+  std::string file_path_;                  // absolute path of the file in hand
   std::string key_;
-  std::vector<Anchor> anchors_;  // the open levels, root first
 };
+
+unsigned usable_processors() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
+  return std::thread::hardware_concurrency();
+}
 
 }  // namespace
 
@@ -368,4 +648,27 @@ void build_key(std::string& key, const ScanOptions& o, const char* name, const s
   }
 }
 
-void walk_file_system(ScanContext& ctx) { Walker(ctx).walk_root(); }
+void walk_file_system(ScanContext& ctx, WalkThreads threads) {
+  Taker taker(ctx);
+  if (threads == WalkThreads::TWO) {
+    ListerThread lister(ctx);
+    for (;;) {
+      Batch* batch = lister.take();
+      const bool more = taker.take(*batch);
+      lister.give_back(batch);
+      if (!more) return;
+    }
+  }
+  Lister lister(ctx);
+  Batch batch;
+  for (;;) {
+    lister.fill(batch);
+    const bool more = taker.take(batch);
+    batch.clear();
+    if (!more) return;
+  }
+}
+
+void walk_file_system(ScanContext& ctx) {
+  walk_file_system(ctx, usable_processors() > 1 ? WalkThreads::TWO : WalkThreads::ONE);
+}

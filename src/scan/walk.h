@@ -9,7 +9,14 @@
 
 // Walks the file system from "/" and fills ctx.key_tree and the walk
 // counters. Returns at the end of the walk or when the scan is stopped.
+// With more than one processor usable, the directories are read and their
+// entries examined on a second thread, ahead of the filing (walk.cc).
 void walk_file_system(ScanContext& ctx);
+
+// The same on one thread, or with the reading on a second thread whatever
+// the processors: the files are filed, counted and told in the same order.
+enum class WalkThreads { ONE, TWO };
+void walk_file_system(ScanContext& ctx, WalkThreads threads);
 
 // The duplicate key of a file from the chosen attributes, appended to `key`
 // (left empty when every attribute is off). `local` is the local time of

@@ -1,5 +1,6 @@
 // Scans of small trees under a temporary directory, through the whole
 // engine: walk, filters, grouping, CRC pass and emission.
+#include <dirent.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -12,6 +13,7 @@
 
 #include "scan/scan_context.h"
 #include "scan/summary.h"
+#include "scan/walk.h"
 #include "scan_fixture.h"
 #include "support/unprivileged.h"
 
@@ -424,6 +426,159 @@ TEST_F(WalkTest, UnreadableFilesAreNeverGroupedAndClosedDirectoriesAreReported) 
     return text;
   });
   EXPECT_EQ(out, "a/open.txt,b/open.txt,;|Access Denied to locked|??,??,");
+}
+
+// The files of the tree at `path` (`depth` levels below "/") in the order
+// one thread walking it meets them: a directory's entries in the order the
+// directory lists them, each subdirectory walked where it comes; from 64
+// levels down, a directory's files come before its subdirectories (its
+// entries are read whole and the directory closed before going deeper).
+void walk_order(const std::string& path, int depth, std::vector<std::string>& out) {
+  DIR* d = opendir(path.c_str());
+  ASSERT_NE(d, nullptr) << path;
+  std::vector<std::string> later;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    ASSERT_EQ(lstat((path + "/" + name).c_str(), &st), 0);
+    if (!S_ISDIR(st.st_mode)) {
+      out.push_back(path + "/" + name);
+    } else if (depth + 1 > 64) {
+      later.push_back(name);
+    } else {
+      walk_order(path + "/" + name, depth + 1, out);
+    }
+  }
+  closedir(d);
+  for (const std::string& name : later) walk_order(path + "/" + name, depth + 1, out);
+}
+
+int depth_of(const std::string& path) {
+  return static_cast<int>(std::count(path.begin(), path.end(), '/'));
+}
+
+struct DirectWalk {
+  std::vector<std::string> paths;  // in the order the files were filed
+  long files = 0, dirs = 0, exdirs = 0, depth_after = -1;
+};
+
+// The walk alone, on one thread or two, straight into a fresh context.
+DirectWalk walk_directly(const ScanOptions& options, WalkThreads threads,
+                         std::int32_t command = CMD_START) {
+  auto block = std::make_unique<ScanBlock>();
+  block->command_word.store(command);
+  ScanContext ctx(*block, options);
+  walk_file_system(ctx, threads);
+  DirectWalk w;
+  for (std::uint32_t n = 0; n < ctx.files.size(); ++n)
+    w.paths.push_back(ctx.files.path_of(ctx.files[n]));
+  w.files = block->counters.files_count.load();
+  w.dirs = block->counters.dirs_count.load();
+  w.exdirs = block->counters.exdirs_count.load();
+  w.depth_after = block->walk_depth.load();
+  return w;
+}
+
+// With the directories read on a second thread, the files are filed in
+// the order of a walk by one thread, over many batches of entries, across
+// directories that are left out, and below the levels that stay open.
+TEST_F(WalkTest, TwoThreadsFileEveryFileInTheOrderOfOne) {
+  options.exclude_dirs = {escape_mask(dir.path()) + "/*/skip"};
+  for (int top = 0; top < 12; ++top) {
+    std::string t = "t" + std::to_string(top);
+    for (int i = 0; i < 40; ++i) {
+      // Files and subdirectories made in turn, so the listing mixes them.
+      make_file(t + "/f" + std::to_string(i), std::to_string(i % 7));
+      if (i % 8 == 0) make_file(t + "/s" + std::to_string(i) + "/g", "1");
+      if (i % 13 == 0) make_file(t + "/s" + std::to_string(i) + "/u/v/h" + std::to_string(i), "2");
+    }
+    make_file(t + "/skip/never", "1");
+  }
+  make_dirs("empty/er");
+  // Far below the open levels: two files and two subdirectories a level.
+  std::string deep = "deep";
+  long deep_levels = 0;
+  for (int level = depth_of(dir.path()) + 1; level < 72; ++level, ++deep_levels) {
+    make_file(deep + "/a", "x");
+    make_file(deep + "/side/b", "y");
+    make_file(deep + "/z", "z");
+    deep += "/n";
+  }
+  std::vector<std::string> expected;
+  walk_order(dir.path(), depth_of(dir.path()), expected);
+  std::erase_if(expected, [](const std::string& p) { return p.ends_with("/never"); });
+  ASSERT_GT(expected.size(), 700u);
+
+  DirectWalk one = walk_directly(options, WalkThreads::ONE);
+  DirectWalk two = walk_directly(options, WalkThreads::TWO);
+  EXPECT_EQ(one.paths, expected);
+  EXPECT_EQ(two.paths, expected);
+  EXPECT_EQ(two.files, static_cast<long>(expected.size()));
+  EXPECT_EQ(two.files, one.files);
+  // Directories are counted wherever the walk meets them, in "/" and in the
+  // temporary directory's parent too, where other programs come and go:
+  // those of the tree are a part of each count.
+  // Each top: itself, 8 "s" directories, "u" and "v" in 4 of them, "skip".
+  const long tree_dirs = 12 * (1 + 8 + 8 + 1) + 2 + deep_levels * 2;
+  EXPECT_GE(two.dirs, tree_dirs);
+  EXPECT_GE(one.dirs, tree_dirs);
+  EXPECT_EQ(two.exdirs, 12);
+  EXPECT_EQ(one.exdirs, 12);
+  EXPECT_EQ(two.depth_after, 0) << "every directory entered is left";
+  EXPECT_EQ(one.depth_after, 0);
+}
+
+// A stop asked before the walk reaches any entry: nothing is counted or
+// filed, and the reading thread ends with the walk.
+TEST_F(WalkTest, AStoppedWalkFilesNothingOnEitherThread) {
+  for (int i = 0; i < 300; ++i)
+    make_file("d" + std::to_string(i % 5) + "/f" + std::to_string(i), "1");
+  for (WalkThreads threads : {WalkThreads::ONE, WalkThreads::TWO}) {
+    DirectWalk w = walk_directly(options, threads, CMD_IDLE);
+    EXPECT_TRUE(w.paths.empty());
+    EXPECT_EQ(w.files, 0);
+    EXPECT_EQ(w.dirs, 0);
+    EXPECT_EQ(w.depth_after, 0);
+  }
+}
+
+// Directories that cannot be entered, spread over a walk of many batches:
+// each is told in walk order, and the files around them are all filed.
+TEST_F(WalkTest, ClosedDirectoriesAreToldInWalkOrder) {
+  chmod(dir.path().c_str(), 0755);
+  for (int top = 0; top < 6; ++top) {
+    std::string t = "t" + std::to_string(top);
+    for (int i = 0; i < 120; ++i) make_file(t + "/f" + std::to_string(i), std::to_string(i % 3));
+    make_file(t + "/lock" + std::to_string(top) + "/x", "1");
+    chmod(path(t + "/lock" + std::to_string(top)).c_str(), 0700);
+    if (geteuid() == 0) {
+      ASSERT_EQ(chown(path(t + "/lock" + std::to_string(top)).c_str(), 0, 0), 0);
+    }
+    // The parents stay open to "nobody".
+    chmod(path(t).c_str(), 0755);
+  }
+  std::vector<std::string> order;
+  walk_order(dir.path(), depth_of(dir.path()), order);
+  std::string expected_denied;
+  for (const std::string& p : order) {
+    std::size_t lock = p.find("/lock");
+    if (lock != std::string::npos) {
+      std::size_t end = p.find('/', lock + 1);
+      expected_denied += "Access Denied to " + p.substr(lock + 1, end - lock - 1) + ";";
+    }
+  }
+  std::string out = as_unprivileged_user([&] {
+    options.same_crc = options.display_crc = false;
+    ScanRun run = scan();
+    std::string text;
+    for (const std::string& m : run.result.messages) {
+      if (m.rfind("Access Denied", 0) == 0) text += m + ";";
+    }
+    text += "|" + std::to_string(run.block->counters.files_count.load());
+    return text;
+  });
+  EXPECT_EQ(out, expected_denied + "|720");
 }
 
 }  // namespace
