@@ -228,19 +228,25 @@ bool ContentCache::has(const FileFacts& facts) const {
 
 namespace {
 
-// Orders file numbers by their files' keys (device, inode), and the names
-// of one file in the order the walk met them.
-struct ByKey {
-  const FileStore& store;
-  bool operator()(std::uint32_t a, std::uint32_t b) const {
-    const FileFacts& fa = store[a].facts;
-    const FileFacts& fb = store[b].facts;
-    if (fa.device != fb.device || fa.inode != fb.inode) {
-      return key_less(fa.device, fa.inode, fb.device, fb.inode);
-    }
-    return a < b;
-  }
-};
+// Sorts file numbers by their files' keys (device, inode), and the names of
+// one file in the order the walk met them. The keys are copied out first:
+// comparing through the store would look at two scattered members each
+// time.
+void sort_by_key(const FileStore& store, std::vector<std::uint32_t>& files) {
+  struct Keyed {
+    std::uint64_t device, inode;
+    std::uint32_t file;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(files.size());
+  for (std::uint32_t n : files) keyed.push_back({store[n].facts.device, store[n].facts.inode, n});
+  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    if (a.device != b.device) return a.device < b.device;
+    if (a.inode != b.inode) return a.inode < b.inode;
+    return a.file < b.file;
+  });
+  for (std::size_t i = 0; i < keyed.size(); ++i) files[i] = keyed[i].file;
+}
 
 }  // namespace
 
@@ -249,24 +255,35 @@ std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> gi
   std::vector<std::uint64_t>().swap(fingerprints_);
   std::vector<std::uint32_t>().swap(fingerprint_starts_);
   std::erase_if(given, [&](std::uint32_t n) { return !S_ISREG(store[n].facts.mode); });
-  std::sort(given.begin(), given.end(), ByKey{store});
   compared_ = std::move(given);
   if (!readable_) return 0;
   const std::vector<std::uint32_t>& files = compared_;
-  std::size_t next = 0, recalled = 0;
+  // The files by key in an open-addressing table (a file number a slot, at
+  // most half of them used): each entry read finds its files, every name
+  // of a file (its hard links) among them, in one or two probes.
+  constexpr std::uint32_t NONE = 0xFFFFFFFF;
+  std::size_t slots = 16;
+  while (slots < files.size() * 2) slots *= 2;
+  const std::size_t mask = slots - 1;
+  auto slot_of = [&](std::uint64_t device, std::uint64_t inode) {
+    return static_cast<std::size_t>(
+               (inode ^ (device * 0x9E3779B97F4A7C15ull)) * 0xC2B2AE3D27D4EB4Full >> 20) &
+           mask;
+  };
+  std::vector<std::uint32_t> table(slots, NONE);
+  for (std::uint32_t n : files) {
+    std::size_t i = slot_of(store[n].facts.device, store[n].facts.inode);
+    while (table[i] != NONE) i = (i + 1) & mask;
+    table[i] = n;
+  }
+  std::size_t recalled = 0;
   const bool whole = for_each_entry([&](const Entry& e) {
-    while (next < files.size()) {
-      const FileFacts& f = store[files[next]].facts;
-      if (!key_less(f.device, f.inode, e.device, e.inode)) break;
-      ++next;
-    }
     const Identity id = identity_of_entry(e);
-    // Every name of the file (its hard links) takes the entry.
-    for (std::size_t k = next; k < files.size(); ++k) {
-      GroupMember& m = store[files[k]];
-      if (m.facts.device != e.device || m.facts.inode != e.inode) break;
+    for (std::size_t i = slot_of(e.device, e.inode); table[i] != NONE; i = (i + 1) & mask) {
+      GroupMember& m = store[table[i]];
+      if (m.facts.device != e.device || m.facts.inode != e.inode) continue;
       if (!same_identity(identity_of(m.facts), id)) continue;
-      FileContents& c = store.contents_for(files[k]);
+      FileContents& c = store.contents_for(table[i]);
       c.flags |= FileContents::RECALLED;
       if (e.flags & HAS_BEGINNING) {
         c.flags |= FileContents::BEGINNING;
@@ -309,7 +326,8 @@ std::vector<std::uint32_t> ContentCache::files_to_write(const FileStore& store) 
     if (!settled && !c->has(FileContents::RECALLED)) continue;
     files.push_back(n);
   }
-  return files;  // in key order, as compared_
+  sort_by_key(store, files);
+  return files;
 }
 
 template <typename Visit>

@@ -140,7 +140,7 @@ class ContentCache {
   std::vector<std::uint64_t> fingerprints_;  // of its entries' identities, sorted
   // fingerprints_[starts[t]] is the first whose top bits are t or more.
   std::vector<std::uint32_t> fingerprint_starts_;
-  // The files the scan compares, by key (see recall()).
+  // The files the scan compares (see recall()).
   std::vector<std::uint32_t> compared_;
   // Files whose change time is before this are remembered.
   std::int64_t settled_sec_ = 0;

@@ -100,14 +100,23 @@ bool crc_pass_keeps_going(const void* ctx) {
   return crc_pass_may_go_on(*static_cast<const ScanContext*>(ctx));
 }
 
-// The extended key of a file in the CRC tree.
+// The extended key of a file in the CRC tree: the key, ESC, the CRC in
+// hexadecimal, ESC, the 32 hex digits of the XXH3-128 (written by hand: a
+// re-scan makes one for every file it compares).
 void content_key(std::string& out, std::string_view key, const FileDigest& d) {
-  char tail[64];
-  std::snprintf(tail, sizeof tail, "\x1b%X\x1b%016llX%016llX", static_cast<unsigned>(d.crc),
-                static_cast<unsigned long long>(d.hash_high),
-                static_cast<unsigned long long>(d.hash_low));
+  static constexpr char DIGITS[] = "0123456789ABCDEF";
+  char tail[1 + 8 + 1 + 32];
+  char* at = tail;
+  *at++ = '\x1b';
+  int shift = 28;
+  while (shift > 0 && ((d.crc >> shift) & 0xF) == 0) shift -= 4;  // no leading zeros
+  for (; shift >= 0; shift -= 4) *at++ = DIGITS[(d.crc >> shift) & 0xF];
+  *at++ = '\x1b';
+  for (std::uint64_t half : {d.hash_high, d.hash_low}) {
+    for (int s = 60; s >= 0; s -= 4) *at++ = DIGITS[(half >> s) & 0xF];
+  }
   out.assign(key);
-  out.append(tail);
+  out.append(tail, static_cast<std::size_t>(at - tail));
 }
 
 // The CRC pass reads in batches of consecutive groups: all reads of a batch
@@ -185,10 +194,19 @@ class CrcPass {
   // Gives every file the pass takes what an earlier scan read of it, when
   // the file is unchanged.
   void recall_from_cache(const std::vector<GroupTree::Entry>& groups) {
-    std::vector<std::uint32_t> files;
+    // Marked first and listed in the store's order: the cache then reads
+    // the members one after another, not scattered as the groups hold them.
+    std::vector<bool> taken(ctx_.files.size());
+    std::size_t count = 0;
     for (auto [key, node] : groups) {
       if (node->count < ctx_.options.group_min) continue;
-      files.insert(files.end(), node->members.begin(), node->members.end());
+      for (std::uint32_t n : node->members) taken[n] = true;
+      count += node->members.size();
+    }
+    std::vector<std::uint32_t> files;
+    files.reserve(count);
+    for (std::uint32_t n = 0; n < taken.size(); ++n) {
+      if (taken[n]) files.push_back(n);
     }
     ctx_.cache->recall(ctx_.files, std::move(files));
   }
@@ -309,11 +327,6 @@ class CrcPass {
     }
     m.crc = d.crc;
     m.readable = d.ok;
-    ctx_.files.path_of(m, path_);
-    char text[PATH_MAX + 64];
-    std::snprintf(text, sizeof text, "Pass 2: CRC-32 %X %lld %s", static_cast<unsigned>(d.crc),
-                  static_cast<long long>(d.bytes), path_.c_str());
-    post_status_line(ctx_.block, text);
 
     if (d.ok) {
       content_key(extended_, key, d);
@@ -324,22 +337,39 @@ class CrcPass {
       extended_.append(
           "\x1b"
           "0\x1b!");
+      ctx_.files.path_of(m, path_);
       extended_.append(path_);
     }
     insert_file(ctx_, ctx_.crc_tree, extended_, f.file);
+    tell_progress(m, d);
+  }
 
+  // The file just filed and the counts on the status lines, a few times a
+  // second: no one reads more, and a re-scan files a hundred thousand
+  // remembered files in a fraction of a second, where the texts would cost
+  // more than the filing.
+  void tell_progress(const GroupMember& m, const FileDigest& d) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_told_ < TELL_EVERY) return;
+    last_told_ = now;
+    ctx_.files.path_of(m, path_);
+    char text[PATH_MAX + 64];
+    std::snprintf(text, sizeof text, "Pass 2: CRC-32 %X %lld %s", static_cast<unsigned>(d.crc),
+                  static_cast<long long>(d.bytes), path_.c_str());
+    post_status_line(ctx_.block, text);
     std::int32_t dups = ctx_.block.counters.dup_count.load();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    const double seconds = std::chrono::duration<double>(now - started_).count();
     post_message(ctx_.block,
                  compare_progress_text(dups, bytes_done_, bytes_total_, seconds).c_str());
     report_progress(ctx_.block, dups, ctx_.possible_count);
   }
 
+  static constexpr std::chrono::milliseconds TELL_EVERY{50};
   ScanContext& ctx_;
   std::int64_t bytes_total_ = 0;  // of the files the pass may read
   std::int64_t bytes_done_ = 0;   // of the files filed (or passed over) so far
   std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::time_point last_told_;  // the status lines' last change
   std::vector<std::unique_ptr<FileReader>> readers_;
   std::vector<BatchGroup> batch_;
   std::vector<FileWork> files_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "core/scan_channel.h"
 #include "scan/content_cache.h"
@@ -94,11 +95,19 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
     block.command_word.compare_exchange_strong(stopped, CMD_START);
     if (read_ahead) read_ahead->finish();
     crc_regroup(ctx);
+    // What this scan read is remembered for the next one (a scan that was
+    // ended midway still read what it read), while the list is sent: the
+    // writing only reads the file store, as the sending does.
+    std::thread cache_writer;
+    if (cache && !g_scanner_abort) {
+      cache_writer = std::thread([&] { cache->save(o.content_cache, ctx.files); });
+    }
     post_message(block, "Updating ListBox -- Please Wait --");
     post_freeze(block);
     post_clear(block);
     send_comment_row(block, "Sorted List");
     emit_crc_groups(ctx);
+    if (cache_writer.joinable()) cache_writer.join();
   } else {
     post_message(block, "Updating ListBox -- Please Wait --");
     post_freeze(block);
@@ -113,11 +122,6 @@ void run_scan_with(ScanBlock& block, ScanOptions options) {
   ctx.cache = nullptr;
   ctx.crc_tree.clear();
   ctx.key_tree.clear();
-  // What this scan read is remembered for the next one (a scan that was
-  // ended midway still read what it read). What it learnt names the files'
-  // facts in the store, so the cache is written before the store goes; the
-  // writing itself holds next to nothing.
-  if (cache && !g_scanner_abort) cache->save(o.content_cache, ctx.files);
   cache.reset();
   ctx.files.clear();
   post_thaw(block);
