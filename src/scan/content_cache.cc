@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <new>
 #include <utility>
 
 namespace {
@@ -229,23 +230,17 @@ bool ContentCache::has(const FileFacts& facts) const {
 namespace {
 
 // Sorts file numbers by their files' keys (device, inode), and the names of
-// one file in the order the walk met them. The keys are copied out first:
-// comparing through the store would look at two scattered members each
-// time.
+// one file in the order the walk met them. In place: the writing runs beside
+// the sending of the list, when the memory is fullest.
 void sort_by_key(const FileStore& store, std::vector<std::uint32_t>& files) {
-  struct Keyed {
-    std::uint64_t device, inode;
-    std::uint32_t file;
-  };
-  std::vector<Keyed> keyed;
-  keyed.reserve(files.size());
-  for (std::uint32_t n : files) keyed.push_back({store[n].facts.device, store[n].facts.inode, n});
-  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    if (a.device != b.device) return a.device < b.device;
-    if (a.inode != b.inode) return a.inode < b.inode;
-    return a.file < b.file;
+  std::sort(files.begin(), files.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const FileFacts& fa = store[a].facts;
+    const FileFacts& fb = store[b].facts;
+    if (fa.device != fb.device || fa.inode != fb.inode) {
+      return key_less(fa.device, fa.inode, fb.device, fb.inode);
+    }
+    return a < b;
   });
-  for (std::size_t i = 0; i < keyed.size(); ++i) files[i] = keyed[i].file;
 }
 
 }  // namespace
@@ -508,10 +503,16 @@ bool ContentCache::save(const std::string& file, const FileStore& store) const {
     unlink(temporary.c_str());
   }
   if (!fd) return false;
-  auto writer = std::make_unique<CheckedWriter>(fd.get());
-  const bool written =
-      write_out(store, [&](const void* data, std::size_t size) { writer->add(data, size); }) &&
-      writer->finish() && fchmod(fd.get(), mode) == 0 && fd.close();
+  bool written = false;
+  try {
+    auto writer = std::make_unique<CheckedWriter>(fd.get());
+    written =
+        write_out(store, [&](const void* data, std::size_t size) { writer->add(data, size); }) &&
+        writer->finish() && fchmod(fd.get(), mode) == 0 && fd.close();
+  } catch (const std::bad_alloc&) {
+    // No memory for the writing: the cache is only ever a saving of time,
+    // and the scan it runs beside goes on.
+  }
   // rename() replaces whatever is at `file`, a link included, and never
   // writes through it.
   if (!written || rename(temporary.c_str(), file.c_str()) != 0) {
