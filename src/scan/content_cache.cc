@@ -282,12 +282,11 @@ std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> gi
       c.flags |= FileContents::RECALLED;
       if (e.flags & HAS_BEGINNING) {
         c.flags |= FileContents::BEGINNING;
-        c.beginning_hash = e.beginning_hash;
+        c.set_beginning_hash(e.beginning_hash);
       }
       if (e.flags & HAS_WHOLE) {
         c.flags |= FileContents::WHOLE;
-        c.hash_high = e.hash_high;
-        c.hash_low = e.hash_low;
+        c.set_whole_hash(e.hash_high, e.hash_low);
         m.crc = e.crc;
       }
       ++recalled;
@@ -362,13 +361,13 @@ bool ContentCache::for_each_kept(const FileStore& store, const std::vector<std::
       }
       if (c.has(FileContents::BEGINNING)) {
         e.flags |= HAS_BEGINNING;
-        e.beginning_hash = c.beginning_hash;
+        e.beginning_hash = c.beginning_hash();
       }
       if (c.has(FileContents::WHOLE)) {
         e.flags |= HAS_WHOLE;
         e.crc = store[n].crc;
-        e.hash_high = c.hash_high;
-        e.hash_low = c.hash_low;
+        e.hash_high = c.hash_high();
+        e.hash_low = c.hash_low();
       }
     }
     visit(e);

@@ -281,10 +281,11 @@ class CrcPass {
       sharing.clear();
       std::size_t end = g.first_file + g.node->members.size();
       for (std::size_t i = g.first_file; i < end; ++i) {
-        if (files_[i].readable()) ++sharing[files_[i].contents->beginning_hash];
+        if (files_[i].readable()) ++sharing[files_[i].contents->beginning_hash()];
       }
       for (std::size_t i = g.first_file; i < end; ++i) {
-        files_[i].wanted = files_[i].readable() && sharing[files_[i].contents->beginning_hash] >= 2;
+        files_[i].wanted =
+            files_[i].readable() && sharing[files_[i].contents->beginning_hash()] >= 2;
       }
     }
     for_files([](const FileWork& f) { return f.wanted && !f.known(FileContents::WHOLE); },
@@ -322,8 +323,8 @@ class CrcPass {
     if (d.ok) {
       d.crc = m.crc;
       d.bytes = m.facts.size;
-      d.hash_high = f.contents->hash_high;
-      d.hash_low = f.contents->hash_low;
+      d.hash_high = f.contents->hash_high();
+      d.hash_low = f.contents->hash_low();
     }
     m.crc = d.crc;
     m.readable = d.ok;
@@ -432,7 +433,7 @@ void record_probe(FileStore& files, std::uint32_t file, const FileProbe& probe) 
     return;
   }
   c.flags |= FileContents::BEGINNING;
-  c.beginning_hash = probe.hash;
+  c.set_beginning_hash(probe.hash);
   if (probe.complete) record_digest(files, file, probe.whole);
 }
 
@@ -443,8 +444,7 @@ void record_digest(FileStore& files, std::uint32_t file, const FileDigest& diges
     return;
   }
   c.flags |= FileContents::WHOLE;
-  c.hash_high = digest.hash_high;
-  c.hash_low = digest.hash_low;
+  c.set_whole_hash(digest.hash_high, digest.hash_low);
   files[file].crc = digest.crc;
 }
 

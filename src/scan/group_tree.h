@@ -113,21 +113,37 @@ struct GroupMember {
 // What reads of a file's contents found, or what an earlier scan
 // remembered of it: kept for the files whose contents the scan compares,
 // beside their members (the CRC-32 of the whole is the member's `crc`).
-#pragma pack(push, 4)
 struct FileContents {
   enum : std::uint32_t {
-    BEGINNING = 1,   // beginning_hash holds the hash of the file's beginning
-    WHOLE = 2,       // the whole was read: hash_high/hash_low and the member's crc
+    BEGINNING = 1,   // beginning_hash() is the hash of the file's beginning
+    WHOLE = 2,       // the whole was read: hash_high(), hash_low() and the member's crc
     UNREADABLE = 4,  // a read failed, or the file changed while it was read
     RECALLED = 8,    // the content cache knew the unchanged file
     LEARNT = 16,     // what was read is to be remembered by the content cache
   };
-  std::uint64_t beginning_hash = 0;
-  std::uint64_t hash_high = 0, hash_low = 0;  // XXH3-128 of the whole
   std::uint32_t flags = 0;
   bool has(std::uint32_t flag) const { return (flags & flag) != 0; }
+
+  std::uint64_t beginning_hash() const { return joined(0); }
+  std::uint64_t hash_high() const { return joined(2); }  // XXH3-128 of the whole
+  std::uint64_t hash_low() const { return joined(4); }
+  void set_beginning_hash(std::uint64_t hash) { split(0, hash); }
+  void set_whole_hash(std::uint64_t high, std::uint64_t low) {
+    split(2, high);
+    split(4, low);
+  }
+
+ private:
+  // The hashes as 32-bit halves: a record needs no 8-byte alignment, so a
+  // million of them take 28 MB, not 32.
+  std::uint32_t words_[6] = {};
+  std::uint64_t joined(int at) const { return std::uint64_t{words_[at]} << 32 | words_[at + 1]; }
+  void split(int at, std::uint64_t value) {
+    words_[at] = static_cast<std::uint32_t>(value >> 32);
+    words_[at + 1] = static_cast<std::uint32_t>(value);
+  }
 };
-#pragma pack(pop)
+static_assert(sizeof(FileContents) == 28);
 
 // Every file one scan found, each once, until the scan ends: the grouping
 // trees hold their numbers. Numbers and members never move, so a member

@@ -117,11 +117,10 @@ FileFacts facts(std::uint64_t device, std::uint64_t inode, std::int64_t size) {
 std::vector<std::string> seeds() {
   FileContents beginning, whole;
   beginning.flags = FileContents::BEGINNING | FileContents::LEARNT;
-  beginning.beginning_hash = 0x0123456789abcdefull;
+  beginning.set_beginning_hash(0x0123456789abcdefull);
   whole = beginning;
   whole.flags |= FileContents::WHOLE;
-  whole.hash_high = ~0ull;
-  whole.hash_low = 1;
+  whole.set_whole_hash(~0ull, 1);
   auto learn = [](FileStore& store, const FileFacts& f, const FileContents& c) {
     const std::uint32_t n = store.add("/f" + std::to_string(store.size()), f);
     store.contents_for(n) = c;

@@ -43,9 +43,8 @@ struct Found {
 Found whole(std::uint32_t crc) {
   Found f;
   f.contents.flags = FileContents::BEGINNING | FileContents::WHOLE;
-  f.contents.beginning_hash = crc * 3ull;
-  f.contents.hash_high = crc * 5ull;
-  f.contents.hash_low = crc * 7ull;
+  f.contents.set_beginning_hash(crc * 3ull);
+  f.contents.set_whole_hash(crc * 5ull, crc * 7ull);
   f.crc = crc;
   return f;
 }
@@ -53,7 +52,7 @@ Found whole(std::uint32_t crc) {
 Found beginning(std::uint64_t hash) {
   Found f;
   f.contents.flags = FileContents::BEGINNING;
-  f.contents.beginning_hash = hash;
+  f.contents.set_beginning_hash(hash);
   return f;
 }
 
@@ -144,12 +143,12 @@ TEST(ContentCache, GivesBackOnlyWhatAFileWithTheSameIdentityHad) {
   ASSERT_TRUE(c);
   EXPECT_TRUE(c->contents.has(FileContents::WHOLE));
   EXPECT_EQ(c->crc, 1u);
-  EXPECT_EQ(c->contents.hash_high, 5u);
-  EXPECT_EQ(c->contents.hash_low, 7u);
+  EXPECT_EQ(c->contents.hash_high(), 5u);
+  EXPECT_EQ(c->contents.hash_low(), 7u);
   c = recalled(cache, facts(20));
   ASSERT_TRUE(c);
   EXPECT_FALSE(c->contents.has(FileContents::WHOLE));
-  EXPECT_EQ(c->contents.beginning_hash, 99u);
+  EXPECT_EQ(c->contents.beginning_hash(), 99u);
 
   // A link, a file that could not be read, one not marked as learnt: never
   // remembered.
@@ -398,12 +397,12 @@ TEST(ContentCache, WhatAScanLearnsBecomesOneEntryPerFile) {
   ASSERT_TRUE(c);
   EXPECT_TRUE(c->contents.has(FileContents::BEGINNING | FileContents::WHOLE));
   EXPECT_EQ(c->crc, 3u);
-  EXPECT_EQ(c->contents.beginning_hash, whole(3).contents.beginning_hash)
+  EXPECT_EQ(c->contents.beginning_hash(), whole(3).contents.beginning_hash())
       << "the later lesson wins";
   c = recalled(next, later, second_look);
   ASSERT_TRUE(c);
   EXPECT_FALSE(c->contents.has(FileContents::WHOLE)) << "nothing of the older look";
-  EXPECT_EQ(c->contents.beginning_hash, 5u);
+  EXPECT_EQ(c->contents.beginning_hash(), 5u);
 }
 
 TEST(ContentCache, EntriesNoScanMetForTenScansAreDropped) {

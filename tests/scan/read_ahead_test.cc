@@ -82,11 +82,11 @@ TEST_F(ReadAheadTest, ReadsWhatTheCrcPassWillReadAndFindsWhatItWouldFind) {
       FileProbe direct = reader.probe(ctx.files.path_of(m).c_str(), PROBE_BYTES);
       EXPECT_FALSE(ahead->has(FileContents::UNREADABLE)) << name;
       EXPECT_EQ(ahead->has(FileContents::WHOLE), direct.complete) << name;
-      EXPECT_EQ(ahead->beginning_hash, direct.hash) << name;
+      EXPECT_EQ(ahead->beginning_hash(), direct.hash) << name;
       if (direct.complete) {
         EXPECT_EQ(m.crc, direct.whole.crc) << name;
-        EXPECT_EQ(ahead->hash_high, direct.whole.hash_high) << name;
-        EXPECT_EQ(ahead->hash_low, direct.whole.hash_low) << name;
+        EXPECT_EQ(ahead->hash_high(), direct.whole.hash_high) << name;
+        EXPECT_EQ(ahead->hash_low(), direct.whole.hash_low) << name;
       }
     }
     EXPECT_EQ(read, c.read);
