@@ -356,7 +356,7 @@ bool ContentCache::for_each_kept(const FileStore& store, const std::vector<std::
         e.mtime_nsec = f.mtime_nsec;
         e.ctime_sec = f.ctime_sec;
         e.ctime_nsec = f.ctime_nsec;
-        e.last_scan = scan_;
+        e.last_scan = scan_ - renumbering();
         started = true;
       }
       if (c.has(FileContents::BEGINNING)) {
@@ -383,7 +383,10 @@ bool ContentCache::for_each_kept(const FileStore& store, const std::vector<std::
           key_of(next).inode == old.inode) {
         return;  // this scan's entry comes in its place
       }
-      if (scan_ - old.last_scan < KEEP_SCANS) visit(old);
+      if (scan_ - old.last_scan >= KEEP_SCANS) return;
+      Entry kept = old;
+      kept.last_scan -= renumbering();
+      visit(kept);
     });
     if (!whole) return false;
   }
@@ -407,7 +410,8 @@ bool ContentCache::write_out(const FileStore& store, Out out) const {
   put(&VERSION, sizeof VERSION);
   put(&BYTE_ORDER_MARK, sizeof BYTE_ORDER_MARK);
   put(&entry_size, sizeof entry_size);
-  put(&scan_, sizeof scan_);
+  const std::uint32_t scan = scan_ - renumbering();
+  put(&scan, sizeof scan);
   put(&count, sizeof count);
   out(header, sizeof header);
   return for_each_kept(store, files, [&](const Entry& e) { out(&e, ENTRY_SIZE); });

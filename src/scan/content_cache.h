@@ -33,7 +33,9 @@
 // A file that is missing, damaged, cut short, foreign, of another byte order
 // or of a newer version is not trusted: the scan starts with an empty cache
 // and writes a new file. Entries of files no scan has met for the last
-// KEEP_SCANS scans are dropped when the file is written.
+// KEEP_SCANS scans are dropped when the file is written. Only the scans'
+// distances matter, so once the numbers pass RENUMBER_AT a writing numbers
+// them again from KEEP_SCANS: the count can never run out.
 //
 // The entries are never held in memory all at once: a million files make an
 // 84 MB file. Loading checks the file from end to end and keeps only a 64-bit
@@ -57,6 +59,7 @@ class ContentCache {
  public:
   static constexpr std::uint32_t KEEP_SCANS = 10;
   static constexpr std::int64_t SETTLE_SECONDS = 2;
+  static constexpr std::uint32_t RENUMBER_AT = std::uint32_t{1} << 31;
 
   // Remembers only files changed SETTLE_SECONDS before now.
   ContentCache();
@@ -126,6 +129,9 @@ class ContentCache {
   // Hands the file's bytes but the checksum to `out(data, size)` in order.
   template <typename Out>
   bool write_out(const FileStore& store, Out out) const;
+  // What a writing takes from every scan number (nonzero once they grew
+  // past RENUMBER_AT); the oldest entry kept is still newer than it.
+  std::uint32_t renumbering() const { return scan_ >= RENUMBER_AT ? scan_ - KEEP_SCANS : 0; }
   // Empties the cache (a new one: scan 1).
   void forget();
   // Checks the file (of `file_size` bytes) from its start and keeps its

@@ -433,6 +433,33 @@ TEST(ContentCache, EntriesNoScanMetForTenScansAreDropped) {
   EXPECT_EQ(cache.size(), 1u);
 }
 
+// Scan numbers only ever grow; a file written by the highest scan a reader
+// takes must still be read by the next scan, and ages must survive the
+// renumbering.
+TEST(ContentCache, TheScanNumberNeverRunsOut) {
+  std::string bytes = three_files();
+  auto set32 = [&](std::size_t at, std::uint32_t v) { std::memcpy(bytes.data() + at, &v, 4); };
+  const std::uint32_t top = UINT32_MAX - 1;
+  set32(20, top);                    // the file's scan
+  set32(32 + 0 * 84 + 76, top);      // inode 10: met by that scan
+  set32(32 + 1 * 84 + 76, top - 9);  // inode 20: ten scans old at the next writing
+  set32(32 + 2 * 84 + 76, top - 8);  // inode 30: nine
+  reseal(bytes);
+  // Inode 10 stays for nine more writings, inode 30 for one.
+  const std::size_t kept[] = {2, 1, 1, 1, 1, 1, 1, 1, 1, 0};
+  for (std::size_t k = 0; k < std::size(kept); ++k) {
+    SCOPED_TRACE(k);
+    ContentCache cache;
+    ASSERT_TRUE(cache.parse(bytes));
+    bytes = Scan().written(cache);
+    ContentCache again;
+    ASSERT_TRUE(again.parse(bytes)) << "the file written is read back";
+    EXPECT_EQ(again.size(), kept[k]);
+    EXPECT_EQ(again.has(facts(10)), kept[k] >= 1);
+    EXPECT_EQ(again.has(facts(30)), kept[k] == 2);
+  }
+}
+
 TEST(ContentCache, TheFileIsWrittenWholeAndNeverThroughALink) {
   test::TempDir dir;
   const std::string file = dir / "ContentCache";
