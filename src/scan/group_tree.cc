@@ -1,11 +1,13 @@
 #include "scan/group_tree.h"
 
+#include <sys/mman.h>
+#include <xxhash.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
-
-#include <xxhash.h>
 
 TextArena::TextArena() : blocks_(std::make_unique<std::unique_ptr<char[]>[]>(MAX_BLOCKS)) {}
 
@@ -33,6 +35,34 @@ void TextArena::clear() {
   used_ = BLOCK_SIZE;
 }
 
+namespace {
+
+constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
+
+std::size_t mapped_size(std::size_t bytes) { return (bytes + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1); }
+
+}  // namespace
+
+void* FileStore::map_chunk(std::size_t bytes) {
+  // Mapped with a large page's worth to spare, then cut to a 2 MB boundary:
+  // only an aligned range can be given large pages. The system's pages
+  // come zeroed and cost memory once touched.
+  const std::size_t size = mapped_size(bytes);
+  void* mapped =
+      mmap(nullptr, size + LARGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+  const std::uintptr_t aligned = (start + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+  if (aligned > start) munmap(mapped, aligned - start);
+  const std::uintptr_t end = start + size + LARGE_PAGE;
+  if (end > aligned + size) munmap(reinterpret_cast<void*>(aligned + size), end - aligned - size);
+  // Only advice: without large pages the chunk is made of small ones.
+  madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+}
+
+void FileStore::unmap_chunk(void* chunk, std::size_t bytes) { munmap(chunk, mapped_size(bytes)); }
+
 FileStore::FileStore()
     : chunks_(std::make_unique<Chunk[]>(MAX_CHUNKS)),
       records_(std::make_unique<RecordChunk[]>(MAX_CHUNKS)) {}
@@ -40,10 +70,8 @@ FileStore::FileStore()
 FileContents& FileStore::contents_for(std::uint32_t n) {
   RecordChunk& chunk = records_[n >> CHUNK_BITS];
   if (!chunk) {
-    // calloc: all-zero records are empty ones, and the system's zeroed
-    // pages cost nothing until a record on them is written.
-    chunk.reset(static_cast<FileContents*>(std::calloc(CHUNK, sizeof(FileContents))));
-    if (!chunk) throw std::bad_alloc();
+    // All-zero records are empty ones, as the system's pages come.
+    chunk.reset(static_cast<FileContents*>(map_chunk(CHUNK * sizeof(FileContents))));
   }
   return chunk[n & (CHUNK - 1)];
 }
@@ -76,7 +104,7 @@ std::uint32_t FileStore::add(std::string_view path, const FileFacts& facts) {
   const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
   const std::size_t chunk = count_ >> CHUNK_BITS;
   if (!chunks_[chunk]) {
-    chunks_[chunk] = Chunk(static_cast<GroupMember*>(::operator new(CHUNK * sizeof(GroupMember))));
+    chunks_[chunk] = Chunk(static_cast<GroupMember*>(map_chunk(CHUNK * sizeof(GroupMember))));
   }
   const auto n = static_cast<std::uint32_t>(count_++);
   GroupMember& m = *new (&chunks_[chunk][n & (CHUNK - 1)]) GroupMember{};
