@@ -97,8 +97,8 @@ bool ContentCache::read_at(std::uint64_t offset, void* into, std::size_t size) c
   return true;
 }
 
-template <typename Visit>
-bool ContentCache::for_each_entry(Visit visit) const {
+template <typename Visit, typename Ahead>
+bool ContentCache::for_each_entry(Visit visit, Ahead ahead) const {
   char header[HEADER_SIZE];
   if (!read_at(0, header, sizeof header)) return false;
   const char* at = header;
@@ -130,6 +130,8 @@ bool ContentCache::for_each_entry(Visit visit) const {
       return false;
     }
     for (std::size_t i = 0; i < n; ++i) {
+      if (i + AHEAD < n) ahead(entries[i + AHEAD], 0);
+      if (i + AHEAD / 2 < n) ahead(entries[i + AHEAD / 2], 1);
       const Entry& e = entries[i];
       // Every entry well formed, sorted and unique, none from a later scan.
       if (e.flags == 0 || (e.flags & ~(HAS_BEGINNING | HAS_WHOLE)) != 0 || e.size < 0 ||
@@ -161,6 +163,8 @@ void ContentCache::forget() {
   std::vector<std::uint64_t>().swap(fingerprints_);
   std::vector<std::uint32_t>().swap(fingerprint_starts_);
   std::vector<std::uint32_t>().swap(compared_);
+  recalled_count_ = 0;
+  all_met_twice_ = false;
 }
 
 bool ContentCache::accept(std::uint64_t file_size) {
@@ -229,18 +233,17 @@ bool ContentCache::has(const FileFacts& facts) const {
 
 namespace {
 
-// Sorts file numbers by their files' keys (device, inode), and the names of
-// one file in the order the walk met them. In place: the writing runs beside
-// the sending of the list, when the memory is fullest.
-void sort_by_key(const FileStore& store, std::vector<std::uint32_t>& files) {
-  std::sort(files.begin(), files.end(), [&](std::uint32_t a, std::uint32_t b) {
+// Orders file numbers by their files' keys (device, inode), and the names of
+// one file in the order the walk met them.
+auto by_key(const FileStore& store) {
+  return [&store](std::uint32_t a, std::uint32_t b) {
     const FileFacts& fa = store[a].facts;
     const FileFacts& fb = store[b].facts;
     if (fa.device != fb.device || fa.inode != fb.inode) {
       return key_less(fa.device, fa.inode, fb.device, fb.inode);
     }
     return a < b;
-  });
+  };
 }
 
 }  // namespace
@@ -250,9 +253,14 @@ std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> gi
   std::vector<std::uint64_t>().swap(fingerprints_);
   std::vector<std::uint32_t>().swap(fingerprint_starts_);
   std::erase_if(given, [&](std::uint32_t n) { return !S_ISREG(store[n].facts.mode); });
+  // In walk order: the names of one file then come in the table, and are
+  // recalled, in the order the walk met them.
+  if (!std::is_sorted(given.begin(), given.end())) std::sort(given.begin(), given.end());
   compared_ = std::move(given);
+  recalled_count_ = 0;
+  all_met_twice_ = false;
   if (!readable_) return 0;
-  const std::vector<std::uint32_t>& files = compared_;
+  std::vector<std::uint32_t>& files = compared_;
   // The files by key in an open-addressing table (a file number a slot, at
   // most half of them used): each entry read finds its files, every name
   // of a file (its hard links) among them, in one or two probes.
@@ -271,57 +279,126 @@ std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> gi
     while (table[i] != NONE) i = (i + 1) & mask;
     table[i] = n;
   }
+  // The files are all in the table now: their list is refilled, first with
+  // the files recalled, in the entries' order (which is the order the
+  // writing wants), then with the others.
+  const std::size_t in_table = files.size();
+  files.clear();
   std::size_t recalled = 0;
-  const bool whole = for_each_entry([&](const Entry& e) {
-    const Identity id = identity_of_entry(e);
-    for (std::size_t i = slot_of(e.device, e.inode); table[i] != NONE; i = (i + 1) & mask) {
-      GroupMember& m = store[table[i]];
-      if (m.facts.device != e.device || m.facts.inode != e.inode) continue;
-      if (!same_identity(identity_of(m.facts), id)) continue;
-      FileContents& c = store.contents_for(table[i]);
-      c.flags |= FileContents::RECALLED;
-      if (e.flags & HAS_BEGINNING) {
-        c.flags |= FileContents::BEGINNING;
-        c.set_beginning_hash(e.beginning_hash);
-      }
-      if (e.flags & HAS_WHOLE) {
-        c.flags |= FileContents::WHOLE;
-        c.set_whole_hash(e.hash_high, e.hash_low);
-        m.crc = e.crc;
-      }
-      ++recalled;
-    }
-  });
-  if (whole) return recalled;
-  // The file changed under us: nothing it said is taken.
-  for (std::uint32_t n : files) {
+  std::uint64_t entries_met = 0;
+  bool all_met_last_time = true;
+  const bool whole = for_each_entry(
+      [&](const Entry& e) {
+        const Identity id = identity_of_entry(e);
+        const std::size_t before = recalled;
+        all_met_last_time = all_met_last_time && e.last_scan == scan_ - 1;
+        for (std::size_t i = slot_of(e.device, e.inode); table[i] != NONE; i = (i + 1) & mask) {
+          GroupMember& m = store[table[i]];
+          if (m.facts.device != e.device || m.facts.inode != e.inode) continue;
+          if (!same_identity(identity_of(m.facts), id)) continue;
+          FileContents& c = store.contents_for(table[i]);
+          c.flags |= FileContents::RECALLED;
+          if (e.flags & HAS_BEGINNING) {
+            c.flags |= FileContents::BEGINNING | FileContents::RECALLED_BEGINNING;
+            c.set_beginning_hash(e.beginning_hash);
+          }
+          if (e.flags & HAS_WHOLE) {
+            c.flags |= FileContents::WHOLE | FileContents::RECALLED_WHOLE;
+            c.set_whole_hash(e.hash_high, e.hash_low);
+            m.crc = e.crc;
+          }
+          files.push_back(table[i]);
+          ++recalled;
+        }
+        if (recalled != before) ++entries_met;
+      },
+      [&](const Entry& e, int stage) {
+        // The table's slot, then the file in it: the visit finds both in the
+        // processor's cache instead of waiting on the memory for each.
+        const std::uint32_t* slot = &table[slot_of(e.device, e.inode)];
+        if (stage == 0) {
+          __builtin_prefetch(slot);
+        } else if (*slot != NONE) {
+          // A member may lie across two cache lines.
+          const char* member = reinterpret_cast<const char*>(&store[*slot]);
+          __builtin_prefetch(member);
+          __builtin_prefetch(member + sizeof(GroupMember) - 1);
+          __builtin_prefetch(store.contents(*slot), 1);
+        }
+      });
+  recalled_count_ = whole ? recalled : 0;
+  // Every entry met by the last writing and by this scan: unless this scan
+  // learns something, writing would only move every entry one scan on.
+  all_met_twice_ = whole && all_met_last_time && entries_met == count_;
+  if (whole && recalled == in_table) return recalled;  // the files are all listed
+  for (std::uint32_t n : table) {
+    if (n == NONE) continue;
     FileContents* c = store.contents(n);
-    if (c != nullptr && c->has(FileContents::RECALLED)) {
+    const bool was_recalled = c != nullptr && c->has(FileContents::RECALLED);
+    if (!whole && was_recalled) {
+      // The file changed under us: nothing it said is taken.
       *c = FileContents{};
       store[n].crc = 0;
     }
+    if (!whole || !was_recalled) files.push_back(n);
   }
-  readable_ = false;
-  return 0;
+  if (!whole) {
+    files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(recalled));
+    readable_ = false;
+    return 0;
+  }
+  return recalled;
+}
+
+bool ContentCache::worth_writing(std::uint32_t n, const FileStore& store) const {
+  const FileContents* c = store.contents(n);
+  if (c == nullptr || c->has(FileContents::UNREADABLE)) return false;
+  if (c->has(FileContents::RECALLED)) return true;
+  if (!c->has(FileContents::LEARNT)) return false;
+  if (!c->has(FileContents::BEGINNING | FileContents::WHOLE)) return false;
+  // A file changed too recently is not remembered (see the header); one
+  // recalled was settled when an earlier scan read it.
+  const FileFacts& f = store[n].facts;
+  return f.ctime_sec < settled_sec_ ||
+         (f.ctime_sec == settled_sec_ && f.ctime_nsec < settled_nsec_);
 }
 
 std::vector<std::uint32_t> ContentCache::files_to_write(const FileStore& store) const {
+  // The files recalled come first in compared_, already in key order; only
+  // the others (all of them in a first scan, the changed and new files in a
+  // later one) need sorting, and the two lists are then merged.
   std::vector<std::uint32_t> files;
-  for (std::uint32_t n : compared_) {
-    const FileContents* c = store.contents(n);
-    if (c == nullptr || c->has(FileContents::UNREADABLE)) continue;
-    if (!c->has(FileContents::LEARNT | FileContents::RECALLED)) continue;
-    if (!c->has(FileContents::BEGINNING | FileContents::WHOLE)) continue;
-    // A file changed too recently is not remembered (see the header); one
-    // recalled was settled when an earlier scan read it.
-    const FileFacts& f = store[n].facts;
-    const bool settled =
-        f.ctime_sec < settled_sec_ || (f.ctime_sec == settled_sec_ && f.ctime_nsec < settled_nsec_);
-    if (!settled && !c->has(FileContents::RECALLED)) continue;
-    files.push_back(n);
+  std::size_t recalled = 0;
+  for (std::size_t i = 0; i < compared_.size(); ++i) {
+    if (!worth_writing(compared_[i], store)) continue;
+    files.push_back(compared_[i]);
+    if (i < recalled_count_) ++recalled;
   }
-  sort_by_key(store, files);
+  const auto middle = files.begin() + static_cast<std::ptrdiff_t>(recalled);
+  std::sort(middle, files.end(), by_key(store));
+  std::inplace_merge(files.begin(), middle, files.end(), by_key(store));
   return files;
+}
+
+bool ContentCache::would_change(const FileStore& store) const {
+  if (!all_met_twice_) return true;
+  for (std::size_t i = 0; i < compared_.size(); ++i) {
+    const std::uint32_t n = compared_[i];
+    if (i >= recalled_count_) {
+      if (worth_writing(n, store)) return true;  // something new
+      continue;
+    }
+    // Recalled: still to be written, with what its entry held.
+    const FileContents& c = *store.contents(n);
+    if (c.has(FileContents::UNREADABLE)) return true;
+    const bool had_beginning = c.has(FileContents::RECALLED_BEGINNING);
+    const bool had_whole = c.has(FileContents::RECALLED_WHOLE);
+    if (c.has(FileContents::BEGINNING) != had_beginning ||
+        c.has(FileContents::WHOLE) != had_whole) {
+      return true;
+    }
+  }
+  return false;
 }
 
 template <typename Visit>
@@ -483,6 +560,7 @@ class CheckedWriter {
 }  // namespace
 
 bool ContentCache::save(const std::string& file, const FileStore& store) const {
+  if (!would_change(store)) return true;
   const std::string temporary = file + ".new";
   // The mode of the file replaced; a new one is the user's alone.
   mode_t mode = 0600;

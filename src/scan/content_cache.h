@@ -92,6 +92,9 @@ class ContentCache {
   std::string serialize(const FileStore& store) const;
   // Writes the file (through "<file>.new" and a rename, never through a
   // link planted at either name, the mode kept); false when it could not.
+  // A scan that met every entry, as the scan before it did, and learnt
+  // nothing new leaves the file as it is: writing it would only number
+  // every entry one scan on, which changes no entry's age.
   // The bytes go out as they are made: nothing the size of the file is
   // held.
   bool save(const std::string& file, const FileStore& store) const;
@@ -116,11 +119,21 @@ class ContentCache {
   bool read_at(std::uint64_t offset, void* into, std::size_t size) const;
   // Reads the file from its start, checking everything, and calls
   // visit(entry) for each entry in order. False when anything fails to
-  // check (what was visited is then to be forgotten).
-  template <typename Visit>
-  bool for_each_entry(Visit visit) const;
+  // check (what was visited is then to be forgotten). `ahead(entry, 0)` is
+  // told of an entry AHEAD entries before its visit, `ahead(entry, 1)` half
+  // as many (not yet checked: for fetching what its visit will touch).
+  static constexpr std::size_t AHEAD = 16;
+  struct NothingAhead {
+    void operator()(const Entry&, int) const {}
+  };
+  template <typename Visit, typename Ahead = NothingAhead>
+  bool for_each_entry(Visit visit, Ahead ahead = {}) const;
+  // Whether compared file `n` is to have an entry in the file written.
+  bool worth_writing(std::uint32_t n, const FileStore& store) const;
   // The compared files whose contents are to be written, in key order.
   std::vector<std::uint32_t> files_to_write(const FileStore& store) const;
+  // Whether the file written would say anything the file read does not.
+  bool would_change(const FileStore& store) const;
   // Calls visit(entry) for each entry the file is to hold, in order; false
   // when the file read before failed its checks.
   template <typename Visit>
@@ -146,8 +159,12 @@ class ContentCache {
   std::vector<std::uint64_t> fingerprints_;  // of its entries' identities, sorted
   // fingerprints_[starts[t]] is the first whose top bits are t or more.
   std::vector<std::uint32_t> fingerprint_starts_;
-  // The files the scan compares (see recall()).
+  // The files the scan compares (see recall()): once recalled, the first
+  // recalled_count_ are those recalled, in key order.
   std::vector<std::uint32_t> compared_;
+  std::size_t recalled_count_ = 0;
+  // Every entry was met by the scan that wrote the file and by this one.
+  bool all_met_twice_ = false;
   // Files whose change time is before this are remembered.
   std::int64_t settled_sec_ = 0;
   std::int32_t settled_nsec_ = 0;

@@ -460,6 +460,77 @@ TEST(ContentCache, TheScanNumberNeverRunsOut) {
   }
 }
 
+// A re-scan that meets every entry, as the scan before it did, and learns
+// nothing leaves the file as it is (same file, same bytes); anything that
+// would change an entry or its age writes it.
+TEST(ContentCache, OnlyAScanThatChangesSomethingWritesTheFile) {
+  test::TempDir dir;
+  const std::string file = dir / "ContentCache";
+  // Meets files 1 and 2 unchanged, and a file 3 the cache never saw;
+  // `change` then does what this scan's reads did.
+  auto rescan = [&](std::function<void(Scan&)> change, bool meet_both = true) {
+    ContentCache cache;
+    EXPECT_TRUE(cache.load(file));
+    Scan scan;
+    scan.add(facts(1));
+    if (meet_both) scan.add(facts(2));
+    scan.add(facts(3));
+    scan.compared_by(cache);
+    if (change) change(scan);
+    EXPECT_TRUE(cache.save(file, scan.store));
+  };
+  auto identity = [&] {
+    struct stat st;
+    EXPECT_EQ(stat(file.c_str(), &st), 0);
+    return std::pair(st.st_ino, test::read_file(file));
+  };
+  struct Case {
+    const char* what;
+    std::function<void(Scan&)> change;
+    bool meet_both;
+    bool written;
+  };
+  const Case cases[] = {
+      {"nothing changed", nullptr, true, false},
+      {"file 2 not met", nullptr, false, true},
+      {"file 2 read whole now",
+       [](Scan& s) {
+         s.store.contents_for(1).flags |= FileContents::LEARNT;
+         s.found(1, whole(9));
+       },
+       true, true},
+      {"file 3 learnt", [](Scan& s) { s.found(2, whole(3)); }, true, true},
+      {"file 1 unreadable now",
+       [](Scan& s) { s.store.contents_for(0).flags |= FileContents::UNREADABLE; }, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      Scan first;
+      first.learn(facts(1), whole(1));
+      first.learn(facts(2), beginning(2));
+      ContentCache cache;
+      ASSERT_TRUE(first.compared_by(cache).save(file, first.store));
+    }
+    const auto before = identity();
+    rescan(c.change, c.meet_both);
+    const auto after = identity();
+    EXPECT_EQ(after != before, c.written);
+    ContentCache check;
+    ASSERT_TRUE(check.load(file));
+    EXPECT_TRUE(check.has(facts(1))) << "the file written is whole";
+  }
+  // An entry a scan did not meet is older than the rest: the next scan that
+  // meets it writes the file to make it young again, the one after does not.
+  rescan(nullptr, false);
+  auto before = identity();
+  rescan(nullptr);
+  EXPECT_NE(identity(), before);
+  before = identity();
+  rescan(nullptr);
+  EXPECT_EQ(identity(), before);
+}
+
 TEST(ContentCache, TheFileIsWrittenWholeAndNeverThroughALink) {
   test::TempDir dir;
   const std::string file = dir / "ContentCache";
