@@ -70,8 +70,12 @@ FileStore::FileStore()
 FileContents& FileStore::contents_for(std::uint32_t n) {
   RecordChunk& chunk = records_[n >> CHUNK_BITS];
   if (!chunk) {
-    // All-zero records are empty ones, as the system's pages come.
-    chunk.reset(static_cast<FileContents*>(map_chunk(CHUNK * sizeof(FileContents))));
+    // calloc: all-zero records are empty ones, and the system's zeroed
+    // pages cost nothing until a record on them is written. (Not on large
+    // pages: the records are written in no order, so every large page of a
+    // chunk would be whole at once, its last one mostly unused.)
+    chunk.reset(static_cast<FileContents*>(std::calloc(CHUNK, sizeof(FileContents))));
+    if (!chunk) throw std::bad_alloc();
   }
   return chunk[n & (CHUNK - 1)];
 }
