@@ -65,24 +65,20 @@ void FileStore::unmap_chunk(void* chunk, std::size_t bytes) { munmap(chunk, mapp
 
 FileStore::FileStore()
     : chunks_(std::make_unique<Chunk[]>(MAX_CHUNKS)),
-      records_(std::make_unique<RecordChunk[]>(MAX_CHUNKS)) {}
+      records_(std::make_unique<RecordChunk[]>(MAX_RECORD_CHUNKS)) {}
 
 FileContents& FileStore::contents_for(std::uint32_t n) {
-  RecordChunk& chunk = records_[n >> CHUNK_BITS];
+  RecordChunk& chunk = records_[n >> RECORD_CHUNK_BITS];
   if (!chunk) {
-    // calloc: all-zero records are empty ones, and the system's zeroed
-    // pages cost nothing until a record on them is written. (Not on large
-    // pages: the records are written in no order, so every large page of a
-    // chunk would be whole at once, its last one mostly unused.)
-    chunk.reset(static_cast<FileContents*>(std::calloc(CHUNK, sizeof(FileContents))));
-    if (!chunk) throw std::bad_alloc();
+    // All-zero records are empty ones, as the system's pages come.
+    chunk.reset(static_cast<FileContents*>(map_chunk(RECORD_CHUNK * sizeof(FileContents))));
   }
-  return chunk[n & (CHUNK - 1)];
+  return chunk[n & (RECORD_CHUNK - 1)];
 }
 
 const FileContents* FileStore::contents(std::uint32_t n) const {
-  const RecordChunk& chunk = records_[n >> CHUNK_BITS];
-  return chunk ? &chunk[n & (CHUNK - 1)] : nullptr;
+  const RecordChunk& chunk = records_[n >> RECORD_CHUNK_BITS];
+  return chunk ? &chunk[n & (RECORD_CHUNK - 1)] : nullptr;
 }
 
 std::uint32_t FileStore::directory(std::string_view dir) {
@@ -126,10 +122,8 @@ void FileStore::path_of(const GroupMember& m, std::string& out) const {
 }
 
 void FileStore::clear() {
-  for (std::size_t i = 0; i * CHUNK < count_; ++i) {
-    chunks_[i].reset();
-    records_[i].reset();
-  }
+  for (std::size_t i = 0; i * CHUNK < count_; ++i) chunks_[i].reset();
+  for (std::size_t i = 0; i * RECORD_CHUNK < count_; ++i) records_[i].reset();
   count_ = 0;
   texts_.clear();
   dirs_.clear();

@@ -203,13 +203,22 @@ class FileStore {
                 "a chunk of members fills its large pages");
   static_assert(std::is_trivially_destructible_v<GroupMember>);
   std::unique_ptr<Chunk[]> chunks_;
-  // Contents records, in chunks beside the members' chunks, made only for
-  // chunks with a file whose contents are compared (zeroed by the system:
-  // a record costs memory once it is written).
+  // Contents records, in chunks of their own, made only for chunks with a
+  // file whose contents are compared (zeroed by the system: a record costs
+  // memory once it is written). Also on large pages: 524,288 records of 28
+  // bytes fill exactly seven, so even written in no order a full chunk
+  // wastes none.
+  static constexpr unsigned RECORD_CHUNK_BITS = 19;
+  static constexpr std::size_t RECORD_CHUNK = std::size_t{1} << RECORD_CHUNK_BITS;
+  static constexpr std::size_t MAX_RECORD_CHUNKS = std::size_t{1} << (28 - RECORD_CHUNK_BITS);
   struct FreeRecords {
-    void operator()(FileContents* chunk) const { std::free(chunk); }
+    void operator()(FileContents* chunk) const {
+      unmap_chunk(chunk, RECORD_CHUNK * sizeof(FileContents));
+    }
   };
   using RecordChunk = std::unique_ptr<FileContents[], FreeRecords>;
+  static_assert(RECORD_CHUNK * sizeof(FileContents) % (std::size_t{2} << 20) == 0,
+                "a chunk of records fills its large pages");
   static_assert(std::is_trivially_copyable_v<FileContents>);
   std::unique_ptr<RecordChunk[]> records_;
   std::size_t count_ = 0;
