@@ -179,21 +179,28 @@ bool ContentCache::accept(std::uint64_t file_size) {
       HEADER_SIZE + count_ * ENTRY_SIZE + CHECKSUM_SIZE != file_size) {
     return false;
   }
-  fingerprints_.reserve(static_cast<std::size_t>(count_));
-  if (!for_each_entry(
-          [&](const Entry& e) { fingerprints_.push_back(fingerprint(identity_of_entry(e))); })) {
+  // Sorted by their top bits first, counting how many begin with each value
+  // (which also tells has() where each value begins), then within those
+  // few: fingerprints are evenly spread, so this is linear.
+  std::vector<std::uint64_t> unsorted;
+  unsorted.reserve(static_cast<std::size_t>(count_));
+  fingerprint_starts_.assign((std::size_t{1} << START_BITS) + 1, 0);
+  auto top_of = [](std::uint64_t f) { return static_cast<std::size_t>(f >> (64 - START_BITS)); };
+  if (!for_each_entry([&](const Entry& e) {
+        unsorted.push_back(fingerprint(identity_of_entry(e)));
+        ++fingerprint_starts_[top_of(unsorted.back()) + 1];
+      })) {
     return false;
   }
-  std::sort(fingerprints_.begin(), fingerprints_.end());
-  // Where each value of a fingerprint's top bits begins: has() then
-  // searches a few entries instead of the whole table.
-  fingerprint_starts_.assign((std::size_t{1} << START_BITS) + 1, 0);
-  std::size_t first = 0;
-  for (std::size_t top = 0; top < fingerprint_starts_.size(); ++top) {
-    while (first < fingerprints_.size() && (fingerprints_[first] >> (64 - START_BITS)) < top) {
-      ++first;
-    }
-    fingerprint_starts_[top] = static_cast<std::uint32_t>(first);
+  for (std::size_t top = 1; top < fingerprint_starts_.size(); ++top) {
+    fingerprint_starts_[top] += fingerprint_starts_[top - 1];
+  }
+  fingerprints_.resize(unsorted.size());
+  std::vector<std::uint32_t> next(fingerprint_starts_.begin(), fingerprint_starts_.end() - 1);
+  for (std::uint64_t f : unsorted) fingerprints_[next[top_of(f)]++] = f;
+  for (std::size_t top = 0; top + 1 < fingerprint_starts_.size(); ++top) {
+    std::sort(fingerprints_.begin() + fingerprint_starts_[top],
+              fingerprints_.begin() + fingerprint_starts_[top + 1]);
   }
   readable_ = true;
   scan_ = scan + 1;

@@ -32,7 +32,6 @@
 #include <cstdio>
 #include <optional>
 #include <thread>
-#include <unordered_map>
 
 #include "core/scan_channel.h"
 #include "scan/content_cache.h"
@@ -276,20 +275,37 @@ class CrcPass {
                 record_probe(ctx_.files, f.file,
                              reader.probe(path.c_str(), PROBE_BYTES, seen_of(m)));
               });
-    std::unordered_map<std::uint64_t, int> sharing;
     for (const BatchGroup& g : batch_) {
-      sharing.clear();
-      std::size_t end = g.first_file + g.node->members.size();
-      for (std::size_t i = g.first_file; i < end; ++i) {
-        if (files_[i].readable()) ++sharing[files_[i].contents->beginning_hash()];
-      }
-      for (std::size_t i = g.first_file; i < end; ++i) {
-        files_[i].wanted =
-            files_[i].readable() && sharing[files_[i].contents->beginning_hash()] >= 2;
-      }
+      want_shared_beginnings(g.first_file, g.first_file + g.node->members.size());
     }
     for_files([](const FileWork& f) { return f.wanted && !f.known(FileContents::WHOLE); },
               [&](FileWork& f, FileReader& reader) { read_whole(f, reader); });
+  }
+
+  // Wants the readable files of files_[first, end) whose beginning another
+  // readable file there shares. Most groups have two or three files: those
+  // are compared pair by pair; a larger one's hashes are sorted and counted.
+  void want_shared_beginnings(std::size_t first, std::size_t end) {
+    auto hash = [&](std::size_t i) { return files_[i].contents->beginning_hash(); };
+    if (end - first <= 16) {
+      for (std::size_t i = first; i < end; ++i) {
+        bool shared = false;
+        for (std::size_t j = first; j < end && !shared && files_[i].readable(); ++j) {
+          shared = j != i && files_[j].readable() && hash(j) == hash(i);
+        }
+        files_[i].wanted = shared;
+      }
+      return;
+    }
+    hashes_.clear();
+    for (std::size_t i = first; i < end; ++i) {
+      if (files_[i].readable()) hashes_.push_back(hash(i));
+    }
+    std::sort(hashes_.begin(), hashes_.end());
+    for (std::size_t i = first; i < end; ++i) {
+      const auto same = std::equal_range(hashes_.begin(), hashes_.end(), hash(i));
+      files_[i].wanted = files_[i].readable() && same.second - same.first >= 2;
+    }
   }
 
   // Files the batch in group order; false when the pass is to end.
@@ -374,6 +390,7 @@ class CrcPass {
   std::vector<std::unique_ptr<FileReader>> readers_;
   std::vector<BatchGroup> batch_;
   std::vector<FileWork> files_;
+  std::vector<std::uint64_t> hashes_;  // of a large group's beginnings
   std::string extended_;
   std::string path_;
 };
