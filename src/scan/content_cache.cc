@@ -90,6 +90,44 @@ Identity identity_of_entry(const auto& e) {
 
 }  // namespace
 
+ContentCache::Entry ContentCache::entry_for(const FileFacts& f) {
+  Entry e;
+  e.device = f.device;
+  e.inode = f.inode;
+  e.size = f.size;
+  e.mtime_sec = f.mtime_sec;
+  e.mtime_nsec = f.mtime_nsec;
+  e.ctime_sec = f.ctime_sec;
+  e.ctime_nsec = f.ctime_nsec;
+  return e;
+}
+
+void ContentCache::put_contents(Entry& e, const FileContents& c, std::uint32_t crc) {
+  if (c.has(FileContents::BEGINNING)) {
+    e.flags |= HAS_BEGINNING;
+    e.beginning_hash = c.beginning_hash();
+  }
+  if (c.has(FileContents::WHOLE)) {
+    e.flags |= HAS_WHOLE;
+    e.crc = crc;
+    e.hash_high = c.hash_high();
+    e.hash_low = c.hash_low();
+  }
+}
+
+void ContentCache::take_contents(const Entry& e, FileContents& c, std::uint32_t& crc) {
+  c.flags |= FileContents::RECALLED;
+  if (e.flags & HAS_BEGINNING) {
+    c.flags |= FileContents::BEGINNING | FileContents::RECALLED_BEGINNING;
+    c.set_beginning_hash(e.beginning_hash);
+  }
+  if (e.flags & HAS_WHOLE) {
+    c.flags |= FileContents::WHOLE | FileContents::RECALLED_WHOLE;
+    c.set_whole_hash(e.hash_high, e.hash_low);
+    crc = e.crc;
+  }
+}
+
 bool ContentCache::read_at(std::uint64_t offset, void* into, std::size_t size) const {
   if (fd_) return read_fully(fd_.get(), offset, into, size);
   if (offset > bytes_.size() || bytes_.size() - offset < size) return false;
@@ -303,17 +341,7 @@ std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> gi
           GroupMember& m = store[table[i]];
           if (m.facts.device != e.device || m.facts.inode != e.inode) continue;
           if (!same_identity(identity_of(m.facts), id)) continue;
-          FileContents& c = store.contents_for(table[i]);
-          c.flags |= FileContents::RECALLED;
-          if (e.flags & HAS_BEGINNING) {
-            c.flags |= FileContents::BEGINNING | FileContents::RECALLED_BEGINNING;
-            c.set_beginning_hash(e.beginning_hash);
-          }
-          if (e.flags & HAS_WHOLE) {
-            c.flags |= FileContents::WHOLE | FileContents::RECALLED_WHOLE;
-            c.set_whole_hash(e.hash_high, e.hash_low);
-            m.crc = e.crc;
-          }
+          take_contents(e, store.contents_for(table[i]), m.crc);
           files.push_back(table[i]);
           ++recalled;
         }
@@ -429,30 +457,13 @@ bool ContentCache::for_each_kept(const FileStore& store, const std::vector<std::
       const std::uint32_t n = files[next];
       const FileFacts& f = store[n].facts;
       if (f.device != device || f.inode != inode) break;
-      const FileContents& c = *store.contents(n);
       if (!started || !same_identity(identity_of(f), id)) {
-        e = Entry{};
+        e = entry_for(f);
         id = identity_of(f);
-        e.device = f.device;
-        e.inode = f.inode;
-        e.size = f.size;
-        e.mtime_sec = f.mtime_sec;
-        e.mtime_nsec = f.mtime_nsec;
-        e.ctime_sec = f.ctime_sec;
-        e.ctime_nsec = f.ctime_nsec;
         e.last_scan = scan_ - renumbering();
         started = true;
       }
-      if (c.has(FileContents::BEGINNING)) {
-        e.flags |= HAS_BEGINNING;
-        e.beginning_hash = c.beginning_hash();
-      }
-      if (c.has(FileContents::WHOLE)) {
-        e.flags |= HAS_WHOLE;
-        e.crc = store[n].crc;
-        e.hash_high = c.hash_high();
-        e.hash_low = c.hash_low();
-      }
+      put_contents(e, *store.contents(n), store[n].crc);
     }
     visit(e);
   };

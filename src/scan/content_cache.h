@@ -115,6 +115,13 @@ class ContentCache {
 #pragma pack(pop)
   static_assert(sizeof(Entry) == 84);
 
+  // An entry with the identity of the file seen as `f`, nothing else.
+  static Entry entry_for(const FileFacts& f);
+  // What a contents record (and the member's CRC-32) holds, into an entry.
+  static void put_contents(Entry& e, const FileContents& c, std::uint32_t crc);
+  // What an entry holds, into a file's contents record (as recalled) and
+  // its member's CRC-32.
+  static void take_contents(const Entry& e, FileContents& c, std::uint32_t& crc);
   // Reads the file's bytes at `offset`; false when they are not all there.
   bool read_at(std::uint64_t offset, void* into, std::size_t size) const;
   // Reads the file from its start, checking everything, and calls
