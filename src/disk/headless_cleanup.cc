@@ -27,9 +27,12 @@ ActionWords words_of(CleanupAction action) {
   return {"", "", "", ""};
 }
 
+// A path as the lines show it: escaped as in the list's text, and its ':'
+// and '>' with a backslash too, so that the lines' own ": " and " -> "
+// end it wherever the name holds them.
 std::string shown(const std::string& path) {
   std::string out;
-  append_escaped(out, path, "\\");
+  append_escaped(out, path, "\\:>");
   return out;
 }
 

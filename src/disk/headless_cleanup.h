@@ -10,7 +10,8 @@
 // A dry run checks what can be checked without changing anything and says
 // "would delete PATH", "would link PATH -> KEPT", ... instead. Paths are
 // written as TSV fields are (control bytes and backslashes escaped), so one
-// file is always one line. Every file acted on gets its line in the deletion
+// file is always one line, and their ':' and '>' are escaped too, so the
+// lines' own ": " and " -> " always end the path. Every file acted on gets its line in the deletion
 // log.
 #pragma once
 

@@ -263,9 +263,11 @@ TEST_F(ScanCommandTest, TagRulesMarkTheSpareCopies) {
 // The clean-up end to end: what each action prints, does, logs and returns.
 TEST_F(ScanCommandTest, ApplyActsOnTheTaggedFilesAndSaysWhatItDid) {
   // Two groups; in each the newest copy is kept. One name holds a line feed
-  // and a backslash: its line says so in escapes, still one line.
-  const std::string odd_name = "t/old/odd\nname\\x.dat";
-  const std::string new_odd_name = "t/new/odd\nname\\x.dat";
+  // and a backslash: its line says so in escapes, still one line. It also
+  // holds the lines' own separators, " -> " and ": ", escaped in a path so
+  // that a reader finds where the path ends.
+  const std::string odd_name = "t/old/odd\nname\\x -> y: z.dat";
+  const std::string new_odd_name = "t/new/odd\nname\\x -> y: z.dat";
   auto make_tree = [&] {
     std::filesystem::remove_all(path("t"));
     make_file("t/old/f.dat", "first group");
@@ -278,8 +280,8 @@ TEST_F(ScanCommandTest, ApplyActsOnTheTaggedFilesAndSaysWhatItDid) {
   const std::string t = shell_quote(path("t"));
   const std::string f_old = path("t/old/f.dat"), f_new = path("t/new/f.dat");
   const std::string odd = path(odd_name), g_new = path(new_odd_name);
-  const std::string odd_shown = path("t/old/odd\\nname\\\\x.dat");
-  const std::string g_new_shown = path("t/new/odd\\nname\\\\x.dat");
+  const std::string odd_shown = path("t/old/odd\\nname\\\\x -\\> y\\: z.dat");
+  const std::string g_new_shown = path("t/new/odd\\nname\\\\x -\\> y\\: z.dat");
   const std::string log_file = dir / ".PeltoMarvish/deleted.log";
   auto lines_of = [](const std::string& text) {
     std::set<std::string> lines;
