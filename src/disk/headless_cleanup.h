@@ -11,8 +11,8 @@
 // "would delete PATH", "would link PATH -> KEPT", ... instead. Paths are
 // written as TSV fields are (control bytes and backslashes escaped), so one
 // file is always one line, and their ':' and '>' are escaped too, so the
-// lines' own ": " and " -> " always end the path. Every file acted on gets its line in the deletion
-// log.
+// lines' own ": " and " -> " always end the path. Every file acted on gets
+// its line in the deletion log.
 #pragma once
 
 #include <cstdint>

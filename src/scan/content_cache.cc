@@ -366,6 +366,7 @@ std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> gi
   // learns something, writing would only move every entry one scan on.
   all_met_twice_ = whole && all_met_last_time && entries_met == count_;
   if (whole && recalled == in_table) return recalled;  // the files are all listed
+  if (!whole) files.clear();  // nothing recalled stands: every file is listed again
   for (std::uint32_t n : table) {
     if (n == NONE) continue;
     FileContents* c = store.contents(n);
@@ -378,7 +379,6 @@ std::size_t ContentCache::recall(FileStore& store, std::vector<std::uint32_t> gi
     if (!whole || !was_recalled) files.push_back(n);
   }
   if (!whole) {
-    files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(recalled));
     readable_ = false;
     return 0;
   }

@@ -290,8 +290,10 @@ class CrcPass {
     if (end - first <= 16) {
       for (std::size_t i = first; i < end; ++i) {
         bool shared = false;
-        for (std::size_t j = first; j < end && !shared && files_[i].readable(); ++j) {
-          shared = j != i && files_[j].readable() && hash(j) == hash(i);
+        if (files_[i].readable()) {
+          for (std::size_t j = first; j < end && !shared; ++j) {
+            shared = j != i && files_[j].readable() && hash(j) == hash(i);
+          }
         }
         files_[i].wanted = shared;
       }

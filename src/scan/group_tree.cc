@@ -35,33 +35,26 @@ void TextArena::clear() {
   used_ = BLOCK_SIZE;
 }
 
-namespace {
-
-constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
-
-std::size_t mapped_size(std::size_t bytes) { return (bytes + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1); }
-
-}  // namespace
-
 void* FileStore::map_chunk(std::size_t bytes) {
   // Mapped with a large page's worth to spare, then cut to a 2 MB boundary:
   // only an aligned range can be given large pages. The system's pages
-  // come zeroed and cost memory once touched.
-  const std::size_t size = mapped_size(bytes);
+  // come zeroed and cost memory once touched. (A chunk is whole large
+  // pages: see the static_asserts.)
   void* mapped =
-      mmap(nullptr, size + LARGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      mmap(nullptr, bytes + LARGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) throw std::bad_alloc();
   const auto start = reinterpret_cast<std::uintptr_t>(mapped);
   const std::uintptr_t aligned = (start + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
   if (aligned > start) munmap(mapped, aligned - start);
-  const std::uintptr_t end = start + size + LARGE_PAGE;
-  if (end > aligned + size) munmap(reinterpret_cast<void*>(aligned + size), end - aligned - size);
+  const std::uintptr_t end = start + bytes + LARGE_PAGE;
+  if (end > aligned + bytes)
+    munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
   // Only advice: without large pages the chunk is made of small ones.
-  madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+  madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
   return reinterpret_cast<void*>(aligned);
 }
 
-void FileStore::unmap_chunk(void* chunk, std::size_t bytes) { munmap(chunk, mapped_size(bytes)); }
+void FileStore::unmap_chunk(void* chunk, std::size_t bytes) { munmap(chunk, bytes); }
 
 FileStore::FileStore()
     : chunks_(std::make_unique<Chunk[]>(MAX_CHUNKS)),

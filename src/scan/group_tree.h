@@ -193,13 +193,16 @@ class FileStore {
   // touch the several megabytes of its first chunk). Chunks are mapped on
   // 2 MB pages where the system has them: a million files' members then
   // cost forty page faults instead of twenty thousand.
+  static constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
   static void* map_chunk(std::size_t bytes);
   static void unmap_chunk(void* chunk, std::size_t bytes);
-  struct FreeChunk {
-    void operator()(GroupMember* chunk) const { unmap_chunk(chunk, CHUNK * sizeof(GroupMember)); }
+  // Unmaps a chunk of COUNT values of T.
+  template <typename T, std::size_t COUNT>
+  struct Unmap {
+    void operator()(T* chunk) const { unmap_chunk(chunk, COUNT * sizeof(T)); }
   };
-  using Chunk = std::unique_ptr<GroupMember[], FreeChunk>;
-  static_assert(CHUNK * sizeof(GroupMember) % (std::size_t{2} << 20) == 0,
+  using Chunk = std::unique_ptr<GroupMember[], Unmap<GroupMember, CHUNK>>;
+  static_assert(CHUNK * sizeof(GroupMember) % LARGE_PAGE == 0,
                 "a chunk of members fills its large pages");
   static_assert(std::is_trivially_destructible_v<GroupMember>);
   std::unique_ptr<Chunk[]> chunks_;
@@ -211,13 +214,8 @@ class FileStore {
   static constexpr unsigned RECORD_CHUNK_BITS = 19;
   static constexpr std::size_t RECORD_CHUNK = std::size_t{1} << RECORD_CHUNK_BITS;
   static constexpr std::size_t MAX_RECORD_CHUNKS = std::size_t{1} << (28 - RECORD_CHUNK_BITS);
-  struct FreeRecords {
-    void operator()(FileContents* chunk) const {
-      unmap_chunk(chunk, RECORD_CHUNK * sizeof(FileContents));
-    }
-  };
-  using RecordChunk = std::unique_ptr<FileContents[], FreeRecords>;
-  static_assert(RECORD_CHUNK * sizeof(FileContents) % (std::size_t{2} << 20) == 0,
+  using RecordChunk = std::unique_ptr<FileContents[], Unmap<FileContents, RECORD_CHUNK>>;
+  static_assert(RECORD_CHUNK * sizeof(FileContents) % LARGE_PAGE == 0,
                 "a chunk of records fills its large pages");
   static_assert(std::is_trivially_copyable_v<FileContents>);
   std::unique_ptr<RecordChunk[]> records_;
