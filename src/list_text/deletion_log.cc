@@ -75,9 +75,10 @@ std::string target_inside(const std::string& name) {
   return home + "/" + leaf;
 }
 
-// Opens the log for appending (made when missing), never through a link.
+// Opens the log for appending (made when missing, 0666 less the umask, as
+// any new file), never through a link.
 UniqueFd open_log(const std::string& name) {
-  UniqueFd fd(open(name.c_str(), LOG_FLAGS | O_CREAT | O_EXCL, 0644));
+  UniqueFd fd(open(name.c_str(), LOG_FLAGS | O_CREAT | O_EXCL, 0666));
   if (!fd && errno == EEXIST) fd.reset(open(name.c_str(), LOG_FLAGS));
   return fd;
 }

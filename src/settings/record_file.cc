@@ -117,12 +117,19 @@ bool write_record_file(const char* name, const void* record, std::size_t size,
   if (!resolve_links(name, target, sizeof target - 4)) return false;
 
   // A file the user cannot write is left alone, as the plain open for
-  // writing would leave it; a replaced file keeps its mode.
-  mode_t mode = 0644;
+  // writing would leave it; a replaced file keeps its mode. A new file is
+  // made as any program's new file is: 0666 with the umask taken off by the
+  // kernel (the umask cannot be read without changing it, which is no
+  // business of a signal handler's).
+  bool replaced = false;
+  mode_t mode = 0;
   struct stat st;
   if (lstat(target, &st) == 0) {
     if (access(target, W_OK) != 0) return false;
-    if (S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+    if (S_ISREG(st.st_mode)) {
+      replaced = true;
+      mode = st.st_mode & 07777;
+    }
   }
   step = RecordWriteStep::TEMPORARY;
 
@@ -133,9 +140,12 @@ bool write_record_file(const char* name, const void* record, std::size_t size,
   // Made afresh, never through whatever stands at that name (a link planted
   // there is removed, not followed).
   unlink(temp);
-  int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  // The bytes of a replaced file stay as private as they were while they
+  // are written: its copy starts at 0600 and takes the old mode at the end.
+  int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, replaced ? 0600 : 0666);
   if (fd < 0) return false;
-  bool ok = write_fully(fd, static_cast<const char*>(record), size) && fchmod(fd, mode) == 0;
+  bool ok = write_fully(fd, static_cast<const char*>(record), size) &&
+            (!replaced || fchmod(fd, mode) == 0);
   if (!ok) {
     int error = errno;
     close(fd);

@@ -29,8 +29,8 @@ enum class RecordWriteStep { NONE, TARGET, TEMPORARY, RENAME };
 // The target is `name`, or, when `name` is a symbolic link, the file it
 // leads to (record_file_target; the link stays). The temporary file is made
 // exclusively, never through a link planted at its name; a replaced file
-// keeps its mode; a file the user may not write is left alone (false, errno
-// EACCES).
+// keeps its mode, a new one gets 0666 less the umask; a file the user may not
+// write is left alone (false, errno EACCES).
 // Uses only async-signal-safe calls and allocates nothing: the shutdown
 // sequence calls it from a signal handler. Returns false, with errno telling
 // why and `*failed` (when given) the step that failed, when the file could

@@ -105,6 +105,22 @@ TEST(DeletionLog, AnEmptyLogGetsTheHeaderWithItsFirstLine) {
   EXPECT_EQ(test::read_file(old), "a line\nfour\n");
 }
 
+TEST(DeletionLog, ANewLogGetsTheUmaskAndAnOldOneKeepsItsMode) {
+  test::TempDir dir;
+  std::string log = dir / "deleted.log";
+  for (mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+    SCOPED_TRACE("umask " + std::to_string(mask));
+    const mode_t old_mask = umask(mask);
+    unlink(log.c_str());
+    ASSERT_EQ(append_to_deletion_log(log.c_str(), "one\n"), LogWrite::WRITTEN);
+    EXPECT_EQ(test::file_mode(log), 0666u & ~mask) << "a new log";
+    ASSERT_EQ(chmod(log.c_str(), 0640), 0);
+    ASSERT_EQ(append_to_deletion_log(log.c_str(), "two\n"), LogWrite::WRITTEN);
+    EXPECT_EQ(test::file_mode(log), 0640u) << "an old log";
+    umask(old_mask);
+  }
+}
+
 TEST(DeletionLog, RefusesWhatIsNotAFileWithoutWaiting) {
   test::TempDir dir;
   std::string fifo = dir / "deleted.log";

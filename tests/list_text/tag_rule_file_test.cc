@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
 
 #include "support/temp_dir.h"
 
@@ -31,6 +34,22 @@ TEST(TagRuleFile, ChoicesSurviveSaveAndLoad) {
   EXPECT_EQ(rule.preferred,
             (std::vector<std::string>{"/home/me/Photos", "/home/me/keep", "with; a semicolon"}));
   EXPECT_EQ(rule.protected_folders, std::vector<std::string>{"/mnt/backup"});
+}
+
+TEST(TagRuleFile, ANewFileGetsTheUmaskAndASavedOverOneKeepsItsMode) {
+  test::TempDir dir;
+  const std::string file = dir / "Rules";
+  for (mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+    SCOPED_TRACE("umask " + std::to_string(mask));
+    const mode_t old_mask = umask(mask);
+    unlink(file.c_str());
+    ASSERT_TRUE(save_tag_rule_choices(file, TagRuleChoices{}));
+    EXPECT_EQ(test::file_mode(file), 0666u & ~mask) << "a new file";
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    ASSERT_TRUE(save_tag_rule_choices(file, TagRuleChoices{}));
+    EXPECT_EQ(test::file_mode(file), 0640u) << "a saved-over file";
+    umask(old_mask);
+  }
 }
 
 TEST(TagRuleFile, AMissingOrDamagedFileGivesTheDefaults) {

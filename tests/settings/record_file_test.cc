@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "settings/settings_file.h"
 #include "settings/state_file.h"
@@ -64,6 +66,49 @@ TEST_F(RecordFileTest, AReplacedFileKeepsItsMode) {
   ASSERT_EQ(chmod("State", 0640), 0);
   save_state(g_state);
   EXPECT_EQ(test::file_mode(dir / "State"), 0640u);
+}
+
+// Sets the umask for one test and gives the old one back.
+class UmaskFor {
+ public:
+  explicit UmaskFor(mode_t mask) : old_(umask(mask)) {}
+  ~UmaskFor() { umask(old_); }
+  UmaskFor(const UmaskFor&) = delete;
+  UmaskFor& operator=(const UmaskFor&) = delete;
+
+ private:
+  mode_t old_;
+};
+
+TEST_F(RecordFileTest, ANewFileGetsTheUmaskAndAReplacedOneKeepsItsModeWhateverTheUmask) {
+  struct Save {
+    const char* name;
+    std::function<bool()> save;
+  };
+  const Save saves[] = {
+      {"Settings", [&] { return save_settings(*record); }},
+      {"State",
+       [] {
+         save_state(g_state);
+         return true;
+       }},
+      {"Record", [&] { return write_record_file("Record", "abc", 3); }},
+  };
+  for (mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+    UmaskFor umask_for(mask);
+    for (const Save& s : saves) {
+      SCOPED_TRACE(std::string(s.name) + " umask 0" + std::to_string(mask / 8) +
+                   std::to_string(mask % 8));
+      unlink(s.name);
+      ASSERT_TRUE(s.save());
+      EXPECT_EQ(test::file_mode(dir / s.name), 0666u & ~mask) << "a new file";
+      for (mode_t kept : {mode_t{0600}, mode_t{0640}, mode_t{0664}, mode_t{0666}}) {
+        ASSERT_EQ(chmod(s.name, kept), 0);
+        ASSERT_TRUE(s.save());
+        EXPECT_EQ(test::file_mode(dir / s.name), kept) << "a replaced file";
+      }
+    }
+  }
 }
 
 TEST_F(RecordFileTest, FilesTheUserMayNotWriteOrReadAreLeftAlone) {

@@ -12,14 +12,20 @@
 
 namespace {
 
-// Writes `data` to `file` whole or not at all; errno tells why not.
+// Writes `data` to `file` whole or not at all; errno tells why not. A
+// replaced file keeps its mode (its copy is private until then); a new one
+// gets 0666 less the umask.
 bool replace_file(const std::string& file, const std::string& data) {
   const std::string temp = file + ".new";
   unlink(temp.c_str());  // left by a save cut short
-  UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  struct stat st;
+  const bool replaced = lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                   replaced ? 0600 : 0666));
   if (!fd) return false;
-  bool ok = write_all(fd.get(), data.data(), data.size()) && fsync(fd.get()) == 0 && fd.close() &&
-            rename(temp.c_str(), file.c_str()) == 0;
+  bool ok = write_all(fd.get(), data.data(), data.size()) &&
+            (!replaced || fchmod(fd.get(), st.st_mode & 07777) == 0) && fsync(fd.get()) == 0 &&
+            fd.close() && rename(temp.c_str(), file.c_str()) == 0;
   if (!ok) {
     int error = errno;
     unlink(temp.c_str());

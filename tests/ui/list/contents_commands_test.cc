@@ -1,6 +1,9 @@
 // "Save Contents" and "Restore Contents" on a result list.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
 
 #include "list_text/contents_file.h"
 #include "ui/list/list_commands.h"
@@ -178,6 +181,23 @@ TEST_F(ContentsTest, ADamagedFileLeavesAnEmptyListAndSaysSo) {
                                "Not be restored|"});
   EXPECT_EQ(prompter.error_signals, 1);
   EXPECT_EQ(block->list_busy.load(), 0);
+}
+
+TEST_F(ContentsTest, ANewFileGetsTheUmaskAndASavedOverOneKeepsItsMode) {
+  for (mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+    SCOPED_TRACE("umask " + std::to_string(mask));
+    const mode_t old_mask = umask(mask);
+    unlink(contents().c_str());
+    save_contents(list, prompter, contents());
+    EXPECT_EQ(test::file_mode(contents()), 0666u & ~mask) << "a new file";
+    for (mode_t kept : {mode_t{0600}, mode_t{0640}, mode_t{0664}}) {
+      ASSERT_EQ(chmod(contents().c_str(), kept), 0);
+      save_contents(list, prompter, contents());
+      EXPECT_EQ(test::file_mode(contents()), kept) << "a saved-over file";
+    }
+    umask(old_mask);
+  }
+  EXPECT_TRUE(prompter.said.empty());
 }
 
 TEST_F(ContentsTest, RefusalsAndAFailedSaveKeepTheOldFile) {
