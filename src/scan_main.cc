@@ -28,6 +28,7 @@
 #include "list_text/tag_rule.h"
 #include "list_text/tag_rule_file.h"
 #include "scan/headless_scan.h"
+#include "scan/match_mask.h"
 #include "scan/scan_output.h"
 #include "scan/summary.h"
 #include "settings/record_file.h"
@@ -62,6 +63,10 @@ constexpr char USAGE[] =
     "  --prefer DIR     keep a copy below DIR before any other (repeatable: an\n"
     "                   earlier DIR wins over a later one)\n"
     "  --protect DIR    never tag a file below DIR (repeatable)\n"
+    "                   A rule DIR is read as a scanned DIR is: relative to the\n"
+    "                   working directory, its symbolic links, \".\" and \"..\"\n"
+    "                   resolved; one that is no folder is a usage error, one\n"
+    "                   below no scanned folder is warned about\n"
     "  --tag-hard-links tag the other names of the kept file too (by default they\n"
     "                   stay untagged: deleting them frees nothing)\n"
     "\n"
@@ -114,14 +119,19 @@ class Output {
   std::string buffer_;
 };
 
-// A folder of a rule option: "~" stays for the home directory, a relative
-// one is taken from the working directory.
-std::string rule_folder(const char* arg) {
-  std::string folder = arg;
-  if (folder.empty() || folder[0] == '/' || folder[0] == '~') return folder;
-  char here[PATH_MAX];
-  if (getcwd(here, sizeof here) == nullptr) return folder;
-  return std::string(here) + "/" + folder;
+// Whether the scan can list a file below the (real) folder: an include
+// mask takes the folder itself or a path below it, or it is above where the
+// masks lead. The walk's own test (M6), so "/home/*" meets /home/me and
+// /home, and misses /mnt.
+bool scan_meets(const ScanOptions& options, const std::string& folder) {
+  const std::string below = folder == "/" ? folder : folder + "/";
+  for (const std::string& mask : options.include_dirs) {
+    if (match_mask(mask.c_str(), folder.c_str()) == MASK_MATCH ||
+        mask_can_match_prefix(mask.c_str(), below.c_str())) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -133,7 +143,9 @@ int main(int argc, char** argv) {
   const std::string home = home_env != nullptr ? home_env : "";
   bool rule_on = false;
   TagRule rule;
-  std::string preferred, protected_folders;  // one folder a line
+  // The rule folders as typed beside their real paths, read as the DIR
+  // arguments are: relative to the working directory, links followed.
+  std::vector<std::pair<std::string, std::string>> rule_folders;
   long list_limit = 0;
   bool apply = false, dry_run = false;
   bool no_cache = false;
@@ -168,7 +180,12 @@ int main(int argc, char** argv) {
       rule_on = true;
     } else if (!options_done && (arg == "--prefer" || arg == "--protect")) {
       if (++i == argc || argv[i][0] == '\0') return usage_error(argv[i - 1], " needs a folder");
-      (arg == "--prefer" ? preferred : protected_folders) += rule_folder(argv[i]) + "\n";
+      const RuleFolder folder = resolve_rule_folder(argv[i], home, ".");
+      if (folder.status != RuleFolder::FOLDER) {
+        return usage_error((arg + ": " + rule_folder_problem(folder)).c_str(), "");
+      }
+      (arg == "--prefer" ? rule.preferred : rule.protected_folders).push_back(folder.path);
+      rule_folders.emplace_back(arg + " " + argv[i], folder.path);
       rule_on = true;
     } else if (!options_done && arg == "--tag-hard-links") {
       rule.leave_hard_links = false;
@@ -229,6 +246,16 @@ int main(int argc, char** argv) {
     options.include_dirs.clear();
     for (const std::string& dir : dirs) include_directory(options, dir);
   }
+  // A rule folder the scan never reaches matches nothing: most likely a
+  // typing slip, told, but no reason to refuse the scan.
+  for (const auto& [typed, folder] : rule_folders) {
+    if (!scan_meets(options, folder)) {
+      std::fprintf(stderr,
+                   "peltomarvish-scan: warning: %s: %s is below no scanned folder; it matches "
+                   "no file\n",
+                   typed.c_str(), folder.c_str());
+    }
+  }
 
   Output out;
   HardLinkTracker tracker;
@@ -251,8 +278,6 @@ int main(int argc, char** argv) {
     }
   };
   // With a rule, each group is held until its end and passed on marked.
-  rule.preferred = tag_rule_folders(preferred, home);
-  rule.protected_folders = tag_rule_folders(protected_folders, home);
   // With --apply, the tagged groups go to the clean-up instead of the output;
   // it logs in the data directory, entered once the settings are read.
   DiskFileSystem files;

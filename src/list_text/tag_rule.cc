@@ -1,29 +1,92 @@
 #include "list_text/tag_rule.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 
 #include "core/row_texts.h"
 
-std::vector<std::string> tag_rule_folders(std::string_view text, std::string_view home) {
-  std::vector<std::string> folders;
+namespace {
+
+// The lines of a folder box that are not blank, without the blanks around
+// them (those are the box's, not the folder's).
+std::vector<std::string> box_lines(std::string_view text) {
+  std::vector<std::string> lines;
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     std::string line(text.substr(start, end - start));
     start = end + 1;
-    // Blanks around a line are the box's, not the folder's.
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) {
       line.pop_back();
     }
     std::size_t lead = line.find_first_not_of(" \t");
     if (lead == std::string::npos) continue;
-    line.erase(0, lead);
+    lines.push_back(line.substr(lead));
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> tag_rule_folders(std::string_view text, std::string_view home) {
+  std::vector<std::string> folders;
+  for (std::string line : box_lines(text)) {
     if (line == "~" || line.rfind("~/", 0) == 0) line = std::string(home) + line.substr(1);
     while (line.size() > 1 && line.back() == '/') line.pop_back();
     if (!line.empty()) folders.push_back(line);
   }
   return folders;
+}
+
+RuleFolder resolve_rule_folder(std::string_view folder, std::string_view home,
+                               std::string_view base) {
+  RuleFolder out;
+  out.typed = std::string(folder);
+  std::string name(folder);
+  if (name == "~" || name.rfind("~/", 0) == 0) name = std::string(home) + name.substr(1);
+  if (name.empty() || name[0] != '/') name = std::string(base) + "/" + name;
+  char real[PATH_MAX];
+  struct stat st;
+  if (realpath(name.c_str(), real) == nullptr) {
+    out.error = errno;
+    out.status = out.error == ENOTDIR ? RuleFolder::NOT_A_FOLDER : RuleFolder::MISSING;
+  } else if (stat(real, &st) != 0) {
+    out.error = errno;
+  } else if (!S_ISDIR(st.st_mode)) {
+    out.status = RuleFolder::NOT_A_FOLDER;
+  } else {
+    out.status = RuleFolder::FOLDER;
+    out.path = real;
+  }
+  return out;
+}
+
+std::vector<RuleFolder> resolve_rule_folders(std::string_view text, std::string_view home,
+                                             std::string_view base) {
+  std::vector<RuleFolder> folders;
+  for (const std::string& line : box_lines(text)) {
+    folders.push_back(resolve_rule_folder(line, home, base));
+  }
+  return folders;
+}
+
+std::string rule_folder_problem(const RuleFolder& folder) {
+  switch (folder.status) {
+    case RuleFolder::FOLDER:
+      return "";
+    case RuleFolder::NOT_A_FOLDER:
+      return "not a folder: " + folder.typed;
+    case RuleFolder::MISSING:
+      break;
+  }
+  if (folder.error == ENOENT || folder.error == 0) return "no such folder: " + folder.typed;
+  return "cannot read folder " + folder.typed + ": " + std::strerror(folder.error);
 }
 
 bool is_below(std::string_view path, std::string_view folder) {

@@ -19,6 +19,8 @@
 // Folders are compared as path prefixes on whole components ("/home/a" is
 // not below "/home/ab"), on the raw bytes; a line may end with "/" or not;
 // "~" or "~/..." stands for the home directory; empty lines are skipped.
+// The window and the headless command resolve the folders first
+// (resolve_rule_folders): real paths, as the scan lists them.
 #pragma once
 
 #include <cstddef>
@@ -82,6 +84,33 @@ std::vector<std::string> tag_rule_folders(std::string_view text, std::string_vie
 
 // Whether `path` lies below `folder` (a folder as tag_rule_folders gives it).
 bool is_below(std::string_view path, std::string_view folder);
+
+// A folder of a rule, read as a scanned folder is read: the rule compares
+// it with the paths the scan listed, which are real paths, so the folder
+// must be one too.
+struct RuleFolder {
+  enum Status { FOLDER, MISSING, NOT_A_FOLDER };
+  std::string typed;  // as given (the line of a box: blanks around it trimmed)
+  std::string path;   // its real path, for a FOLDER; "" otherwise
+  Status status = MISSING;
+  int error = 0;  // why not, for MISSING (errno: ENOENT, EACCES, ELOOP ...)
+};
+
+// One folder: "~" or "~/..." from the home directory `home`, a relative
+// one from the directory `base`, then symbolic links, ".", "..", doubled and
+// trailing "/" resolved on the disk (realpath). A name that leads nowhere is
+// MISSING; a file, or a name below a file, is NOT_A_FOLDER.
+RuleFolder resolve_rule_folder(std::string_view folder, std::string_view home,
+                               std::string_view base);
+
+// The folders of a text box, one per line, each resolved (empty lines
+// skipped, blanks around a line trimmed).
+std::vector<RuleFolder> resolve_rule_folders(std::string_view text, std::string_view home,
+                                             std::string_view base);
+
+// What keeps a folder out of a rule: "no such folder: X", "not a folder: X",
+// "cannot read folder X: Permission denied"; "" for a FOLDER.
+std::string rule_folder_problem(const RuleFolder& folder);
 
 // The plan for one group (its live members in list order). The rule's
 // folders must be as tag_rule_folders gives them.

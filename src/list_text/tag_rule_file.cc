@@ -130,3 +130,22 @@ TagRule tag_rule_of(const TagRuleChoices& choices, const std::string& home) {
   rule.untag_first = choices.untag_first;
   return rule;
 }
+
+ResolvedRule resolved_tag_rule_of(const TagRuleChoices& choices, const std::string& home) {
+  ResolvedRule out;
+  out.rule = tag_rule_of(choices, home);
+  out.rule.preferred.clear();
+  out.rule.protected_folders.clear();
+  for (bool preferred : {true, false}) {
+    for (RuleFolder& folder : resolve_rule_folders(
+             preferred ? choices.preferred_text : choices.protected_text, home, home)) {
+      if (folder.status == RuleFolder::FOLDER) {
+        (preferred ? out.rule.preferred : out.rule.protected_folders).push_back(folder.path);
+      } else {
+        out.problems.push_back(rule_folder_problem(folder));
+      }
+      out.folders.push_back(std::move(folder));
+    }
+  }
+  return out;
+}

@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -50,6 +53,35 @@ TEST(TagRuleFile, ANewFileGetsTheUmaskAndASavedOverOneKeepsItsMode) {
     EXPECT_EQ(test::file_mode(file), 0640u) << "a saved-over file";
     umask(old_mask);
   }
+}
+
+TEST(TagRuleFile, TheRuleOfTheChoicesHasItsFoldersResolvedFromTheHomeAndSaysWhatIsNoFolder) {
+  test::TempDir dir;
+  char real[PATH_MAX];
+  ASSERT_NE(realpath(dir.path().c_str(), real), nullptr);
+  const std::string home = real;
+  for (const char* d : {"Photos", "keep", "keep/old"}) mkdir((home + "/" + d).c_str(), 0755);
+  test::write_file(home + "/file", "x");
+  ASSERT_EQ(symlink("keep/old", (home + "/old").c_str()), 0);
+  TagRuleChoices c;
+  c.preferred_text = " Photos/\n~/keep/./old\n";
+  c.protected_text = home + "//keep\nold\n";
+  ResolvedRule r = resolved_tag_rule_of(c, home);
+  EXPECT_TRUE(r.problems.empty());
+  EXPECT_EQ(r.rule.preferred, (std::vector<std::string>{home + "/Photos", home + "/keep/old"}));
+  EXPECT_EQ(r.rule.protected_folders,
+            (std::vector<std::string>{home + "/keep", home + "/keep/old"}));
+  ASSERT_EQ(r.folders.size(), 4u);
+  EXPECT_EQ(r.folders[0].typed, "Photos/");
+
+  // Nothing that is no folder slips into the rule; each is told.
+  c.preferred_text = "Photos\nfile";
+  c.protected_text = "missing\n~/keep";
+  r = resolved_tag_rule_of(c, home);
+  EXPECT_EQ(r.problems,
+            (std::vector<std::string>{"not a folder: file", "no such folder: missing"}));
+  EXPECT_EQ(r.rule.preferred, std::vector<std::string>{home + "/Photos"});
+  EXPECT_EQ(r.rule.protected_folders, std::vector<std::string>{home + "/keep"});
 }
 
 TEST(TagRuleFile, AMissingOrDamagedFileGivesTheDefaults) {

@@ -5,10 +5,17 @@
 #include "list_text/tag_rule.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <random>
 #include <set>
+#include <string>
+
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -105,6 +112,92 @@ TEST(TagRule, PreferredFoldersComeFirstInTheirOrderOnWholeComponents) {
   EXPECT_FALSE(is_below("/", "/"));
   EXPECT_FALSE(is_below("", "/"));
   EXPECT_FALSE(is_below("/home/a", "/home/a"));
+}
+
+// A tree to resolve folders in: R/t2/keep, R/t2/file, R/link -> t2/keep,
+// R/dangling -> nowhere, R/caf\xE9, R/work/here (the working directory
+// R/work), R/h/keep (the home directory R/h).
+class RuleFolderTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char real[PATH_MAX];
+    ASSERT_NE(realpath(dir.path().c_str(), real), nullptr);
+    root = real;
+    for (const char* d : {"t2", "t2/keep", "caf\xE9", "work", "work/here", "h", "h/keep"}) {
+      ASSERT_EQ(mkdir((root + "/" + d).c_str(), 0755), 0) << d;
+    }
+    test::write_file(root + "/t2/file", "x");
+    ASSERT_EQ(symlink("t2/keep", (root + "/link").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", (root + "/dangling").c_str()), 0);
+  }
+  RuleFolder resolve(const std::string& typed) const {
+    return resolve_rule_folder(typed, root + "/h", root + "/work");
+  }
+  test::TempDir dir;
+  std::string root;  // the real path of the temporary directory
+};
+
+TEST_F(RuleFolderTree, FoldersAreResolvedAsTheScannedFoldersAre) {
+  const std::string R = root;
+  struct Case {
+    std::string typed;
+    RuleFolder::Status status;
+    std::string path;  // the real path, for a FOLDER
+  };
+  const Case cases[] = {
+      {R + "/t2/keep", RuleFolder::FOLDER, R + "/t2/keep"},
+      {R + "/./t2/./keep", RuleFolder::FOLDER, R + "/t2/keep"},
+      {R + "//t2//keep", RuleFolder::FOLDER, R + "/t2/keep"},
+      {R + "/work/../t2/keep", RuleFolder::FOLDER, R + "/t2/keep"},
+      {R + "/t2/keep/", RuleFolder::FOLDER, R + "/t2/keep"},
+      {R + "/link", RuleFolder::FOLDER, R + "/t2/keep"},
+      {R + "/link/", RuleFolder::FOLDER, R + "/t2/keep"},
+      {"here", RuleFolder::FOLDER, R + "/work/here"},
+      {"./here/", RuleFolder::FOLDER, R + "/work/here"},
+      {"../t2/keep", RuleFolder::FOLDER, R + "/t2/keep"},
+      {".", RuleFolder::FOLDER, R + "/work"},
+      {"~", RuleFolder::FOLDER, R + "/h"},
+      {"~/keep", RuleFolder::FOLDER, R + "/h/keep"},
+      {R + "/caf\xE9", RuleFolder::FOLDER, R + "/caf\xE9"},
+      {"/", RuleFolder::FOLDER, "/"},
+      {R + "/missing", RuleFolder::MISSING, ""},
+      {"missing", RuleFolder::MISSING, ""},
+      {R + "/dangling", RuleFolder::MISSING, ""},
+      {R + "/t2/missing/../keep", RuleFolder::MISSING, ""},
+      {R + "/t2/file", RuleFolder::NOT_A_FOLDER, ""},
+      {R + "/t2/file/", RuleFolder::NOT_A_FOLDER, ""},
+      {R + "/t2/file/below", RuleFolder::NOT_A_FOLDER, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    const RuleFolder f = resolve(c.typed);
+    EXPECT_EQ(f.typed, c.typed);
+    EXPECT_EQ(f.status, c.status);
+    EXPECT_EQ(f.path, c.path);
+    EXPECT_EQ(rule_folder_problem(f).empty(), c.status == RuleFolder::FOLDER);
+  }
+  EXPECT_EQ(rule_folder_problem(resolve("missing")), "no such folder: missing");
+  EXPECT_EQ(rule_folder_problem(resolve(R + "/t2/file")), "not a folder: " + R + "/t2/file");
+}
+
+TEST_F(RuleFolderTree, ABoxIsReadLineByLineAndItsFoldersMatchTheListedPaths) {
+  const std::vector<RuleFolder> folders = resolve_rule_folders(
+      "  ./../t2/keep/  \n\n\t\n" + root + "/link\nnone\n", root + "/h", root + "/work");
+  ASSERT_EQ(folders.size(), 3u);
+  EXPECT_EQ(folders[0].typed, "./../t2/keep/") << "the blanks are the box's";
+  EXPECT_EQ(folders[0].path, root + "/t2/keep");
+  EXPECT_EQ(folders[1].path, root + "/t2/keep");
+  EXPECT_EQ(folders[2].status, RuleFolder::MISSING);
+
+  // The scan lists real paths: the resolved folder protects what the typed
+  // one missed.
+  TagRule rule;
+  rule.keep = KeepBy::FIRST;
+  const std::vector<RuleMember> group = {member(1, root + "/t2/a"), member(2, root + "/t2/keep/a")};
+  rule.protected_folders = tag_rule_folders("./../t2/keep/", "/h");
+  EXPECT_EQ(plan_group(rule, group).tag, std::vector<std::size_t>{2}) << "the fault of old";
+  rule.protected_folders = {folders[0].path};
+  EXPECT_EQ(plan_group(rule, group).outcome, GroupPlan::ALL_PROTECTED);
 }
 
 TEST(TagRule, ProtectedFoldersAndHardLinksAreNeverTagged) {

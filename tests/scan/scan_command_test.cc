@@ -21,6 +21,7 @@
 #include "scan/content_cache.h"
 #include "support/disk_facts.h"
 #include "support/mounts.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -258,6 +259,92 @@ TEST_F(ScanCommandTest, TagRulesMarkTheSpareCopies) {
   // Without a rule, nothing is said of tags.
   r = run("--json " + shell_quote(path("t")));
   EXPECT_EQ(r.out.find("\"tagged\""), std::string::npos);
+}
+
+// --prefer and --protect read their folders as the scanned DIRs are read:
+// the real path, relative to the working directory. A folder written
+// another way than the scan lists it protected nothing before.
+TEST_F(ScanCommandTest, RuleFoldersAreReadAsTheScannedFoldersAre) {
+  // One group: the oldest copy below t/keep, a middle one below a folder
+  // whose name is not UTF-8, the newest in t/new (kept by --keep newest).
+  const std::string odd = "t/caf\xE9";
+  auto make_tree = [&] {
+    std::filesystem::remove_all(path("t"));
+    make_file("t/keep/f.dat", "same bytes");
+    make_file(odd + "/f.dat", "same bytes");
+    make_file("t/new/f.dat", "same bytes");
+    set_mtime("t/keep/f.dat", 1000000000);
+    set_mtime(odd + "/f.dat", 1100000000);
+    make_dirs("t/x");
+    ASSERT_EQ(symlink("keep", path("t/link").c_str()), 0);
+  };
+  make_dirs("elsewhere");
+  test::InDirectory in_dir(dir.path());  // relative folders start here
+  const std::string t = shell_quote(path("t"));
+  struct Case {
+    std::string args;
+    std::set<std::string> stays;  // below t/
+  };
+  const Case cases[] = {
+      {"--protect ./t/keep", {"keep", "new"}},
+      {"--protect t/keep/", {"keep", "new"}},
+      {"--protect " + shell_quote(path("t/./keep")), {"keep", "new"}},
+      {"--protect " + shell_quote(dir.path() + "//t//keep"), {"keep", "new"}},
+      {"--protect " + shell_quote(path("t/x/../keep")), {"keep", "new"}},
+      {"--protect t/link", {"keep", "new"}},
+      {"--protect " + shell_quote(odd), {"caf\xE9", "new"}},
+      {"--protect ./t/keep --protect t/link/ --protect " + shell_quote(odd + "/"),
+       {"keep", "caf\xE9", "new"}},
+      {"--prefer ./t/keep", {"keep"}},
+      {"--prefer t/link", {"keep"}},
+      {"--prefer " + shell_quote(odd), {"caf\xE9"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    make_tree();
+    CommandResult r = run("--keep newest " + c.args + " --apply delete " + t);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+    for (const std::string folder : {"keep", "caf\xE9", "new"}) {
+      EXPECT_EQ(std::filesystem::exists(path("t/" + folder + "/f.dat")), c.stays.count(folder) > 0)
+          << folder;
+    }
+  }
+
+  // A folder that is not there, or not a folder, is a usage error naming
+  // it; nothing is scanned or deleted.
+  struct Refused {
+    std::string args;
+    std::string said;
+  };
+  const Refused refused[] = {
+      {"--protect ./t/kept", "--protect: no such folder: ./t/kept"},
+      {"--prefer t/keep/f.dat", "--prefer: not a folder: t/keep/f.dat"},
+      {"--protect t/keep/f.dat/", "--protect: not a folder: t/keep/f.dat/"},
+      {"--protect " + shell_quote(odd + "x"), "--protect: no such folder: " + odd + "x"},
+  };
+  for (const Refused& c : refused) {
+    SCOPED_TRACE(c.args);
+    make_tree();
+    CommandResult r = run("--keep newest " + c.args + " --apply delete " + t);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("peltomarvish-scan: " + c.said + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Usage:"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(std::filesystem::exists(path("t/keep/f.dat")));
+  }
+
+  // A folder the scan never reaches is warned about; the scan goes on.
+  make_tree();
+  CommandResult r = run("--keep newest --protect elsewhere --prefer t --tsv " + t);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("peltomarvish-scan: warning: --protect elsewhere: " + path("elsewhere") +
+                       " is below no scanned folder"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("--prefer t:"), std::string::npos) << "t is the scanned folder itself";
+  r = run("--keep newest --protect " + t + " --tsv " + shell_quote(path("t/new")));
+  EXPECT_EQ(r.err.find("warning"), std::string::npos) << "t holds the scanned folder: " << r.err;
 }
 
 // The clean-up end to end: what each action prints, does, logs and returns.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/glib_ptr.h"
+#include "list_text/list_rows.h"
 #include "ui/dialogs/help_viewer.h"
 #include "ui/dialogs/modal_window.h"
 #include "ui/list/tag_rule_commands.h"
@@ -108,19 +109,58 @@ class TagRuleWindow : public ModalWindow {
     return c;
   }
 
+  // Whether a live file of the list lies below the (real) folder.
+  bool lists_a_file_below(const std::string& folder) const {
+    for (const auto& group : all_groups_) {
+      for (const RuleMember& m : group) {
+        if (is_below(m.path, folder)) return true;
+      }
+    }
+    return false;
+  }
+
+  // The preview, or why Tag cannot run: a folder line that is no folder is
+  // refused before anything is tagged (a protected folder typed wrong
+  // would protect nothing); a folder no listed file lies below is told.
   void update_preview() {
     const TagRuleChoices c = choices();
+    const ResolvedRule resolved = resolved_tag_rule_of(c, home_);
+    std::string warning;
+    for (const RuleFolder& folder : resolved.folders) {
+      if (folder.status == RuleFolder::FOLDER && !lists_a_file_below(folder.path)) {
+        warning += (warning.empty() ? "" : "\n") + std::string("No listed file is below ") +
+                   display_text(folder.typed) +
+                   (folder.typed == folder.path ? "" : " (" + display_text(folder.path) + ")");
+      }
+    }
+    gtk_label_set_text(GTK_LABEL(object("TheFolderWarning")), warning.c_str());
+    gtk_widget_set_sensitive(GTK_WIDGET(object("ButtonTag")), resolved.problems.empty());
+    if (!resolved.problems.empty()) {
+      std::string refused = "Cannot tag: ";
+      for (std::size_t i = 0; i < resolved.problems.size(); ++i) {
+        refused += (i == 0 ? "" : "; ") + display_text(resolved.problems[i]);
+      }
+      gtk_label_set_text(GTK_LABEL(object("ThePreview")), refused.c_str());
+      gtk_label_set_text(GTK_LABEL(object("ThePreviewLeftAlone")), "");
+      return;
+    }
     RuleSummary summary =
-        preview_rule(tag_rule_of(c, home_), c.selected_group_only ? selected_group_ : all_groups_);
+        preview_rule(resolved.rule, c.selected_group_only ? selected_group_ : all_groups_);
     gtk_label_set_text(GTK_LABEL(object("ThePreview")), summary.preview_line().c_str());
     gtk_label_set_text(GTK_LABEL(object("ThePreviewLeftAlone")), summary.left_alone_line().c_str());
   }
 
   void tag() {
     const TagRuleChoices c = choices();
-    const TagRule rule = tag_rule_of(c, home_);
+    const ResolvedRule resolved = resolved_tag_rule_of(c, home_);
+    if (!resolved.problems.empty()) {
+      // A folder went away since the preview: say so, tag nothing.
+      update_preview();
+      ctx_.prompter.error_signal();
+      return;
+    }
     bool tagged = run_holding_busy_word(ctx_.list, ctx_.prompter, BUSY_NAME, [&] {
-      apply_rule(ctx_, rule, c.selected_group_only ? selected_group_ : all_groups_);
+      apply_rule(ctx_, resolved.rule, c.selected_group_only ? selected_group_ : all_groups_);
     });
     if (!tagged) return;
     save_tag_rule_choices(rules_file_, c);

@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "ui/list/support/list_fixture.h"
@@ -93,6 +97,64 @@ TEST_F(TagRuleWindowTest, EachChoiceChangesThePreviewAtOnce) {
   toggle("RadioKeepOldest", true);
   set_text("ThePreferredFolders", "");
   EXPECT_EQ(preview(), "Will tag 2 files in 2 groups (7 bytes)");
+}
+
+// The folder lines are read as the scanned folders are: the list holds real
+// paths, so "/./", "//", "x/..", a link or a relative line (from the home
+// directory) name the same folder. A line that is no folder is refused
+// before anything is tagged; one no listed file lies below is told.
+TEST_F(TagRuleWindowTest, FolderLinesAreResolvedAndWhatIsNoFolderIsRefused) {
+  mkdir((dir / "elsewhere").c_str(), 0755);
+  ASSERT_EQ(symlink("keep", (dir / "link").c_str()), 0);
+  char home[PATH_MAX];
+  ASSERT_NE(realpath(g_get_home_dir(), home), nullptr);
+  const std::string from_home = std::filesystem::relative(dir / "keep", home).string();
+  ASSERT_NE(from_home[0], '/');
+  open();
+  const std::string all_protected = "2 groups left alone: 2 with every other copy protected";
+  for (const std::string& line : {dir / "./keep", dir.path() + "//keep/", dir / "newer/../keep",
+                                  dir / "link", from_home, "~/" + from_home}) {
+    SCOPED_TRACE(line);
+    set_text("TheProtectedFolders", "  " + line + "  \n\n");
+    EXPECT_EQ(preview(), "Will tag 0 files in 0 groups (0 bytes)");
+    EXPECT_EQ(left_alone(), all_protected);
+    EXPECT_EQ(gui::label_text(tag_rule_window(), "TheFolderWarning"), "");
+    EXPECT_TRUE(gtk_widget_get_sensitive(w("ButtonTag")));
+  }
+
+  // A folder below which nothing is listed: told, and Tag still works.
+  set_text("TheProtectedFolders", dir / "keep\n" + dir / "elsewhere/.\n");
+  EXPECT_EQ(left_alone(), all_protected);
+  EXPECT_EQ(gui::label_text(tag_rule_window(), "TheFolderWarning"),
+            "No listed file is below " + dir / "elsewhere/. (" + dir / "elsewhere)");
+  EXPECT_TRUE(gtk_widget_get_sensitive(w("ButtonTag")));
+
+  // No such folder, or a file: refused, and Tag tags nothing.
+  const std::string file = dir / "keep/f";
+  set_text("TheProtectedFolders", dir / "kept\n" + file);
+  EXPECT_EQ(preview(), "Cannot tag: no such folder: " + dir / "kept; not a folder: " + file);
+  EXPECT_EQ(left_alone(), "");
+  EXPECT_FALSE(gtk_widget_get_sensitive(w("ButtonTag")));
+  set_text("TheProtectedFolders", "");
+  set_text("ThePreferredFolders", "keep");  // relative: from the home directory
+  EXPECT_EQ(preview(), "Cannot tag: no such folder: keep");
+  gtk_button_clicked(GTK_BUTTON(w("ButtonTag")));  // past the insensitive button
+  gui::flush_events();
+  EXPECT_NE(tag_rule_window(), nullptr) << "nothing was tagged, the window stays";
+  EXPECT_EQ(prompter.error_signals, 1);
+  EXPECT_EQ(list.totals_line(), "0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)");
+  EXPECT_EQ(block->list_busy.load(), 0);
+  struct stat st;
+  EXPECT_NE(stat(rules().c_str(), &st), 0) << "the refused choices are not remembered";
+
+  // Put right, it tags.
+  set_text("ThePreferredFolders", dir / "link/");
+  EXPECT_TRUE(gtk_widget_get_sensitive(w("ButtonTag")));
+  gui::click(tag_rule_window(), "ButtonTag");
+  gui::flush_events();
+  EXPECT_EQ(tag_rule_window(), nullptr);
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  keep/f", "* newer/f", "/* Group 2 ",
+                           "  keep/g", "* newer/g", "/* End Of List"}));
 }
 
 TEST_F(TagRuleWindowTest, TagTagsTheSpareCopiesAndRemembersTheChoices) {
