@@ -166,7 +166,7 @@ void scanner_main_loop(ScanBlock& block, ScanDriver driver) {
       wait_word_change(block.command_word, command, 1000);
       continue;
     }
-    set_word(block.status, SCANNER_BUSY);
+    if (!take_scan_command(block)) continue;  // a Stop came first: no scan
     driver(block);
     // Back to idle unless the interface asked for something else meanwhile
     // (a quit written during the scan stays).
@@ -224,7 +224,7 @@ void exit_program() {
 }
 
 void stop_scan() {
-  if (g_block != nullptr) set_word(g_block->command_word, CMD_IDLE);
+  if (g_block != nullptr) stop_scan_command(*g_block);
 }
 
 int second_tick(void*) {

@@ -60,7 +60,8 @@ void install_interface_signal_handlers();
 [[noreturn]] void exit_program();
 
 // The Stop command: the walk and the CRC pass end, the scan finishes with
-// what it has.
+// what it has. A Scan the scanner has not taken yet is withdrawn, and the
+// list is given back at once (stop_scan_command).
 void stop_scan();
 
 // Every second: lets the walk show its current directory, and ends the

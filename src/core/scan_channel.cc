@@ -275,6 +275,28 @@ void set_word(Atomic32& word, std::int32_t value) {
   futex_wake(word);
 }
 
+bool stop_scan_command(ScanBlock& block) {
+  std::int32_t expected = CMD_START;
+  if (!block.command_word.compare_exchange_strong(expected, CMD_IDLE)) {
+    set_word(block.command_word, CMD_IDLE);  // no scan asked for, or a quit (rewritten as it goes)
+    return false;
+  }
+  futex_wake(block.command_word);
+  // The scanner marks itself busy before it reads the command: idle here
+  // means it never read CMD_START, and when it does it reads CMD_IDLE.
+  if (block.status.load() != SCANNER_IDLE) return false;
+  block.list_busy.store(0);
+  return true;
+}
+
+bool take_scan_command(ScanBlock& block) {
+  block.status.store(SCANNER_BUSY);
+  futex_wake(block.status);
+  if (block.command_word.load() == CMD_START) return true;
+  set_word(block.status, SCANNER_IDLE);
+  return false;
+}
+
 std::int32_t wait_word_change(Atomic32& word, std::int32_t current, int timeout_ms) {
   std::int32_t value = word.load(std::memory_order_acquire);
   if (value != current) return value;

@@ -85,3 +85,22 @@ void set_word(Atomic32& word, std::int32_t value);
 // Sleeps until `word` no longer holds `current` or `timeout_ms` has passed;
 // returns the value read last. Works across processes on the shared block.
 std::int32_t wait_word_change(Atomic32& word, std::int32_t current, int timeout_ms);
+
+// Taking a scan command, and Stop, so that a Scan never stays half done.
+// Start Scan takes the busy word and writes CMD_START; the end of the scan
+// (scan_finished) gives the word back. A Stop that comes before the scanner
+// took the command must give the word back itself, since no scan runs and so
+// none ends. The two sides decide it through a pair of sequentially
+// consistent writes and reads (the scanner: status BUSY, then the command;
+// Stop: the command, then the status), so at least one of them sees the
+// other: either the scanner sees the Stop and runs no scan, or Stop sees the
+// scanner busy and leaves the ending to the scan.
+//
+// Stop: the command back to CMD_IDLE. When it withdrew a CMD_START that the
+// scanner had not taken, the busy word goes back at once and true is
+// returned.
+bool stop_scan_command(ScanBlock& block);
+// The scanner's side, on seeing CMD_START: marks itself busy and returns
+// whether the command still stands. False: a Stop withdrew it first; the
+// status is idle again and no scan must run.
+bool take_scan_command(ScanBlock& block);

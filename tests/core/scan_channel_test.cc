@@ -1,11 +1,13 @@
 #include "core/scan_channel.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/shm.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -162,6 +164,36 @@ TEST_F(ChannelTest, ScanFinishedIsTakenOnce) {
   EXPECT_FALSE(take_scan_finished(*block));
 }
 
+// Stop against the scanner taking the Scan, each order in one process.
+TEST_F(ChannelTest, AStopBeforeTheScannerTookTheScanGivesTheListBack) {
+  // Stop first: the Scan is withdrawn, the list is free, the scanner runs
+  // no scan.
+  block->list_busy.store(1);
+  set_word(block->command_word, CMD_START);
+  EXPECT_TRUE(stop_scan_command(*block));
+  EXPECT_EQ(block->list_busy.load(), 0);
+  EXPECT_EQ(block->command_word.load(), CMD_IDLE);
+  EXPECT_FALSE(take_scan_command(*block)) << "the scanner read CMD_START before the Stop";
+  EXPECT_EQ(block->status.load(), SCANNER_IDLE);
+
+  // The scanner first: the scan runs and its end gives the list back.
+  block->list_busy.store(1);
+  set_word(block->command_word, CMD_START);
+  EXPECT_TRUE(take_scan_command(*block));
+  EXPECT_EQ(block->status.load(), SCANNER_BUSY);
+  EXPECT_FALSE(stop_scan_command(*block));
+  EXPECT_EQ(block->list_busy.load(), 1) << "held until the scan's end";
+  EXPECT_EQ(block->command_word.load(), CMD_IDLE);
+  set_word(block->status, SCANNER_IDLE);
+
+  // No scan asked for: the busy word of another command is left alone.
+  EXPECT_FALSE(stop_scan_command(*block));
+  EXPECT_EQ(block->list_busy.load(), 1);
+  block->command_word.store(CMD_QUIT);
+  EXPECT_FALSE(stop_scan_command(*block));
+  EXPECT_EQ(block->list_busy.load(), 1);
+}
+
 // ---- Across two processes ---------------------------------------------------
 
 constexpr int HANDOVER_ROWS = 20000;
@@ -222,6 +254,53 @@ TEST(ScanChannelAcrossProcesses, ScannerRunsAScanPerRequestAndQuitsOnCommand) {
     EXPECT_EQ(block->list_busy.load(), 1);
     block->list_busy.store(0);
   }
+
+  // Scan and Stop at once, many times: each round ends with the list given
+  // back, by the Stop (the scanner never took the Scan, and runs none) or
+  // by the end of the scan it did take; never both, never neither.
+  int withdrawn = 0, ended = 0;
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    for (int i = 0; i < 500 && block->status.load() != SCANNER_IDLE; ++i) usleep(1000);
+    ASSERT_EQ(block->status.load(), SCANNER_IDLE);
+    // Every third round the scanner is held, so that the Stop surely comes
+    // before it took the Scan; in the others the two race.
+    const bool held = round % 3 == 0;
+    int stopped = 0;
+    if (held) {
+      ASSERT_EQ(kill(pid, SIGSTOP), 0);
+      ASSERT_EQ(waitpid(pid, &stopped, WUNTRACED), pid);
+      ASSERT_TRUE(WIFSTOPPED(stopped));
+    }
+    block->list_busy.store(1);
+    set_word(block->command_word, CMD_START);
+    if (round % 3 == 2) usleep(round % 7 * 10);  // the scanner wakes at its own pace
+    const bool was_withdrawn = stop_scan_command(*block);
+    if (held) {
+      kill(pid, SIGCONT);
+      EXPECT_TRUE(was_withdrawn) << "the held scanner cannot have taken the Scan";
+    }
+    if (was_withdrawn) {
+      ++withdrawn;
+      EXPECT_EQ(block->list_busy.load(), 0);
+      continue;
+    }
+    RecordingSink sink;
+    bool finished = false;
+    for (int ticks = 0; !finished && ticks < 4000; ++ticks) {
+      take_list_records(*block, sink, 20000);
+      finished = take_scan_finished(*block);
+      if (!finished) usleep(1000);
+    }
+    ASSERT_TRUE(finished) << "a Scan neither withdrawn nor ended";
+    ++ended;
+    block->list_busy.store(0);
+  }
+  // A withdrawn Scan never starts later: no end arrives that nobody waits for.
+  usleep(100000);
+  EXPECT_FALSE(take_scan_finished(*block));
+  EXPECT_FALSE(records_waiting(*block));
+  std::printf("Scan + Stop: %d withdrawn, %d ended by their scan\n", withdrawn, ended);
 
   // Other children of the interface never hold the segment: it must not
   // outlive the two processes because a helper script is still running.
