@@ -259,7 +259,7 @@ TEST(ScanChannelAcrossProcesses, ScannerRunsAScanPerRequestAndQuitsOnCommand) {
   // back, by the Stop (the scanner never took the Scan, and runs none) or
   // by the end of the scan it did take; never both, never neither.
   int withdrawn = 0, ended = 0;
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < 150; ++round) {
     SCOPED_TRACE(round);
     for (int i = 0; i < 500 && block->status.load() != SCANNER_IDLE; ++i) usleep(1000);
     ASSERT_EQ(block->status.load(), SCANNER_IDLE);
