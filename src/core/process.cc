@@ -17,6 +17,7 @@
 
 ScanBlock* g_block = nullptr;
 bool g_settings_defaulted = false;
+bool g_scan_withdrawal_unsettled = false;
 int g_scanner_quit_waits = SCANNER_QUIT_WAITS;
 
 void read_scanner_quit_waits() {
@@ -224,7 +225,9 @@ void exit_program() {
 }
 
 void stop_scan() {
-  if (g_block != nullptr) stop_scan_command(*g_block);
+  if (g_block != nullptr && stop_scan_command(*g_block) == StopOutcome::UNSETTLED) {
+    g_scan_withdrawal_unsettled = true;
+  }
 }
 
 int second_tick(void*) {

@@ -21,6 +21,9 @@ using ScanDriver = void (*)(ScanBlock& block);
 
 extern ScanBlock* g_block;         // null until attached
 extern bool g_settings_defaulted;  // the settings file was missing or foreign
+// A Stop withdrew a Scan while the scanner was taking it: the intake's tick
+// settles it (settle_withdrawn_scan).
+extern bool g_scan_withdrawal_unsettled;
 
 // How many one-second waits the shutdown sequence gives the scanner to end
 // before it kills it: 10. The environment variable PELTOMARVISH_SCANNER_WAIT

@@ -31,9 +31,12 @@ int result_intake_tick(void* data) {
     // The list is the user's again: the busy word Start Scan took goes back
     // once the scan's last record is in the list.
     block->list_busy.store(0);
+    g_scan_withdrawal_unsettled = false;
     if (block->settings.beep_on_stop != 0) view.beep();
     view.launcher().start_shell(helper_command("pmstop"));
     view.show_scan_completed();
+  } else if (g_scan_withdrawal_unsettled && settle_withdrawn_scan(*block)) {
+    g_scan_withdrawal_unsettled = false;  // no scan ran: the list is free again
   }
   if (g_settings_defaulted) {
     g_settings_defaulted = false;

@@ -275,16 +275,23 @@ void set_word(Atomic32& word, std::int32_t value) {
   futex_wake(word);
 }
 
-bool stop_scan_command(ScanBlock& block) {
+StopOutcome stop_scan_command(ScanBlock& block) {
   std::int32_t expected = CMD_START;
   if (!block.command_word.compare_exchange_strong(expected, CMD_IDLE)) {
     set_word(block.command_word, CMD_IDLE);  // no scan asked for, or a quit (rewritten as it goes)
-    return false;
+    return StopOutcome::NOTHING_WITHDRAWN;
   }
   futex_wake(block.command_word);
-  // The scanner marks itself busy before it reads the command: idle here
-  // means it never read CMD_START, and when it does it reads CMD_IDLE.
+  return settle_withdrawn_scan(block) ? StopOutcome::GIVEN_BACK : StopOutcome::UNSETTLED;
+}
+
+bool settle_withdrawn_scan(ScanBlock& block) {
+  // Idle, after the command was withdrawn: the scanner either never read
+  // CMD_START, or read it, then read CMD_IDLE and went back to idle, or ran
+  // a scan that had taken the command first, whose end is published before
+  // the scanner is idle again.
   if (block.status.load() != SCANNER_IDLE) return false;
+  if (block.scan_finished.load() != 0) return false;  // that end gives the word back
   block.list_busy.store(0);
   return true;
 }

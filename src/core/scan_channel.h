@@ -90,16 +90,27 @@ std::int32_t wait_word_change(Atomic32& word, std::int32_t current, int timeout_
 // Start Scan takes the busy word and writes CMD_START; the end of the scan
 // (scan_finished) gives the word back. A Stop that comes before the scanner
 // took the command must give the word back itself, since no scan runs and so
-// none ends. The two sides decide it through a pair of sequentially
-// consistent writes and reads (the scanner: status BUSY, then the command;
-// Stop: the command, then the status), so at least one of them sees the
-// other: either the scanner sees the Stop and runs no scan, or Stop sees the
-// scanner busy and leaves the ending to the scan.
-//
-// Stop: the command back to CMD_IDLE. When it withdrew a CMD_START that the
-// scanner had not taken, the busy word goes back at once and true is
-// returned.
-bool stop_scan_command(ScanBlock& block);
+// none ends. The scanner marks itself busy and then reads the command; Stop
+// withdraws the command and then reads the status. While the scanner is
+// between its two steps Stop cannot tell whether a scan will run, so it
+// leaves the question open and the interface settles it at its next ticks:
+// once the scanner is idle again with no scan end waiting, no scan ran (a
+// scan that ran publishes its end before the scanner goes idle).
+enum class StopOutcome {
+  NOTHING_WITHDRAWN,  // no Scan was waiting: a running scan ends, or none was asked for
+  GIVEN_BACK,         // the Scan was withdrawn before the scanner took it: the list is free
+  // The scanner is busy: a scan runs (Stop ends it, and its end gives the
+  // word back), or the scanner is just taking the withdrawn command and will
+  // run none: settle_withdrawn_scan() at each tick tells.
+  UNSETTLED,
+};
+// Stop: the command back to CMD_IDLE.
+StopOutcome stop_scan_command(ScanBlock& block);
+// After UNSETTLED, at each tick until it returns true: true once the scanner
+// is idle with no scan end waiting, and then the busy word is given back.
+// False while the scanner is busy (a scan that ran gives the word back by
+// its end, as any scan does).
+bool settle_withdrawn_scan(ScanBlock& block);
 // The scanner's side, on seeing CMD_START: marks itself busy and returns
 // whether the command still stands. False: a Stop withdrew it first; the
 // status is idle again and no scan must run.
