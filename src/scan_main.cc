@@ -121,7 +121,7 @@ class Output {
 
 // Whether the scan can list a file below the (real) folder: an include
 // mask takes the folder itself or a path below it, or it is above where the
-// masks lead. The walk's own test (M6), so "/home/*" meets /home/me and
+// masks lead. The walk's own test, so "/home/*" meets /home/me and
 // /home, and misses /mnt.
 bool scan_meets(const ScanOptions& options, const std::string& folder) {
   const std::string below = folder == "/" ? folder : folder + "/";
