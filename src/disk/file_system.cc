@@ -173,6 +173,13 @@ FileOutcome check_file_to_remove(const std::string& path, const FileIdentity& se
   return compared;
 }
 
+// The file as its other names see it once one name went.
+FileIdentity remaining_names(const CheckedFile& file) {
+  struct stat st;
+  if (fstat(file.fd.get(), &st) != 0 || st.st_nlink == 0) return {};
+  return identity_of(st);
+}
+
 }  // namespace
 
 FileOutcome DiskFileSystem::check_removal(const std::string& path, const FileIdentity& seen,
@@ -190,6 +197,7 @@ FileOutcome DiskFileSystem::remove(const std::string& path, const FileIdentity& 
     if (errno == ENOENT) return {FileOutcome::CHANGED, ""};
     return {FileOutcome::FAILED, std::strerror(errno)};
   }
+  checked.remaining = remaining_names(file);
   return checked;
 }
 
@@ -204,6 +212,7 @@ FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIde
   FileOutcome moved = trash_entry(file.dir.get(), file.name, path, seen);
   if (moved.kind != FileOutcome::DONE) return moved;
   moved.kept = checked.kept;
+  moved.remaining = remaining_names(file);
   return moved;
 }
 

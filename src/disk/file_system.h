@@ -56,6 +56,10 @@ struct FileOutcome {
   // CONTENTS_DIFFER: the copy compared; DONE: the copy found to hold the
   // same bytes (empty for the last copy of a group).
   std::string kept{};
+  // DONE by remove or move_to_trash: the file as its other names (hard
+  // links) see it now, for taking one name away moves its change time;
+  // type 0 when that is not known or no name is left.
+  FileIdentity remaining{};
 };
 
 // A copy that stays when a file of its group goes: its path and the

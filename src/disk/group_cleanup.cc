@@ -176,5 +176,7 @@ CleanupStep clean_up_member(FileSystem& files, std::vector<CleanupMember>& group
   }
   if (dry_run) return {CleanupStep::DONE, "", ""};
   self.gone = true;
+  // Its other names (hard links) in the group saw their change time move.
+  renew(group, self_seen, outcome.remaining);
   return {CleanupStep::DONE, "", ""};
 }

@@ -209,4 +209,26 @@ TEST(DiskFileSystem, BytesChangedAfterTheLookAreCaught) {
   }
 }
 
+// Taking one name of a file away moves its change time: the outcome gives
+// the file as its other names see it now.
+TEST(DiskFileSystem, ARemovalSaysHowTheOtherNamesSeeTheFileNow) {
+  for (bool trash : {false, true}) {
+    SCOPED_TRACE(trash ? "trash" : "remove");
+    test::TempDir dir;
+    DiskFileSystem disk;
+    const std::string a = dir / "a", b = dir / "b", copy = dir / "copy";
+    test::write_file(a, "abc");
+    test::write_file(copy, "abc");
+    ASSERT_EQ(link(a.c_str(), b.c_str()), 0);
+    const FileIdentity seen = identity_at(b);
+    const StayingCopies staying{{{copy, identity_at(copy)}}, false};
+    FileOutcome outcome =
+        trash ? disk.move_to_trash(b, seen, staying) : disk.remove(b, seen, staying);
+    ASSERT_EQ(outcome.kind, FileOutcome::DONE);
+    EXPECT_EQ(outcome.kept, copy);
+    EXPECT_EQ(outcome.remaining, identity_at(a));
+    EXPECT_TRUE(disk.unchanged(a, outcome.remaining));
+  }
+}
+
 }  // namespace

@@ -151,4 +151,29 @@ TEST(GroupCleanup, ACopyWhoseBytesDifferFromTheKeptCopyIsSkipped) {
   }
 }
 
+// Two names of one file, both tagged, and an older copy kept: taking the
+// first name away moves the change time of the second, which the clean-up
+// expects, so both names go.
+TEST(GroupCleanup, EveryTaggedNameOfOneFileGoes) {
+  for (CleanupAction action : {CleanupAction::DELETE, CleanupAction::TRASH}) {
+    SCOPED_TRACE(action == CleanupAction::DELETE ? "delete" : "trash");
+    test::TempDir dir;
+    for (const char* d : {"a", "b", "c"}) mkdir((dir / d).c_str(), 0755);
+    const std::string x = dir / "a/x", x2 = dir / "b/x2", y = dir / "c/y";
+    test::write_file(y, "same bytes");
+    test::write_file(x, "same bytes");
+    ASSERT_EQ(link(x.c_str(), x2.c_str()), 0);
+    std::vector<CleanupMember> group = {
+        {x, identity_at(x), true}, {x2, identity_at(x2), true}, {y, identity_at(y), false}};
+    DiskFileSystem disk;
+    for (std::size_t i : {1u, 0u}) {
+      CleanupStep step = clean_up_member(disk, group, i, action, false);
+      EXPECT_EQ(step.kind, CleanupStep::DONE) << group[i].path << ": " << step.reason;
+    }
+    EXPECT_FALSE(exists(x));
+    EXPECT_FALSE(exists(x2));
+    EXPECT_TRUE(exists(y));
+  }
+}
+
 }  // namespace

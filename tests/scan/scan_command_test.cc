@@ -457,6 +457,28 @@ TEST_F(ScanCommandTest, ApplyNeverRemovesACopyWhoseBytesDifferFromTheKeptOne) {
   unmap();
 }
 
+// Two names of one file, both tagged, and an older copy kept: removing the
+// first name moves the second's change time and link count, which the
+// clean-up expects; both names go (to the trash as well).
+TEST_F(ScanCommandTest, ApplyTakesEveryTaggedNameOfOneFile) {
+  for (const char* action : {"delete", "trash"}) {
+    SCOPED_TRACE(action);
+    std::filesystem::remove_all(path("h"));
+    make_file("h/c/f.dat", "one file, two names");
+    set_mtime("h/c/f.dat", 1000000000);  // the oldest: kept
+    make_file("h/a/f.dat", "one file, two names");
+    std::filesystem::create_directories(path("h/b"));
+    ASSERT_EQ(link(path("h/a/f.dat").c_str(), path("h/b/f.dat").c_str()), 0);
+    CommandResult r =
+        run(std::string("--keep oldest --apply ") + action + " " + shell_quote(path("h")));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("skipped"), std::string::npos) << r.out;
+    EXPECT_FALSE(test::exists(path("h/a/f.dat")));
+    EXPECT_FALSE(test::exists(path("h/b/f.dat")));
+    EXPECT_TRUE(test::exists(path("h/c/f.dat")));
+  }
+}
+
 // A scan that takes what earlier scans read lists exactly what a scan that
 // reads every file lists, whatever happened to the files in between.
 TEST_F(ScanCommandTest, TheContentCacheNeverChangesTheResult) {

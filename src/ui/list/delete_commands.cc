@@ -43,6 +43,17 @@ StayingCopies staying_copies_of(DeleteContext& ctx, int r) {
   return staying_copies(*ctx.files, members, self, acting);
 }
 
+// Every row of the group of `r` naming the file `was` names it as `now`:
+// taking one of its names away moved its change time.
+void renew_group_identities(ResultList& list, int r, const FileIdentity& was,
+                            const FileIdentity& now) {
+  int first, last;
+  list.group_span(r, first, last);
+  for (int j = first; j <= last; ++j) {
+    if (j != r && is_renewed_by(list.identity(j), was, now)) list.set_identity(j, now);
+  }
+}
+
 // Delete All Tagged and Delete All NON-Tagged are one walk.
 struct DeleteWalk {
   const char* title;
@@ -195,6 +206,7 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
 
   if (to_trash && ctx.trash_undo != nullptr)
     ctx.trash_undo->add(list, {outcome.trashed, path, size});
+  renew_group_identities(list, r, seen, outcome.remaining);
   if (mark[0] == '*') list.lower_tagged_totals(r);
   if (settings.deleted_mode == DELETED_REMOVE) {
     list.remove_row(r);
