@@ -30,7 +30,8 @@
 #include "list_text/deletion_log.h"
 
 // Where move_to_trash put a file: enough to find it there again and put it
-// back. The trash's two directories stay open.
+// back. The trash's two directories stay open, one descriptor each for all
+// the files moved to one trash.
 struct TrashedFile {
   std::shared_ptr<UniqueFd> files, info;  // the trash's "files" and "info" directories
   std::string name;                       // in files/; its record is info/NAME.trashinfo

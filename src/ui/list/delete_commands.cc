@@ -9,6 +9,7 @@
 // as the last copy, its bytes are, compared at that moment, those of a copy
 // that stays (the disk interface compares, through the descriptors it
 // checked); and the row is not already marked "D".
+#include <algorithm>
 #include <ctime>
 
 #include "core/row_texts.h"
@@ -54,6 +55,36 @@ void renew_group_identities(ResultList& list, int r, const FileIdentity& was,
   }
 }
 
+// A file that could not go, in a walk: the same failure three files in a
+// row asks once whether to go on without a box for it. True when the walk
+// is to stop.
+bool tell_failure(DeleteContext& ctx, const char* title, const std::string& reason,
+                  const std::string& shown_path) {
+  ctx.prompter.error_signal();
+  if (!ctx.in_walk) {
+    if (title != nullptr) ctx.prompter.message(title, reason.c_str(), shown_path.c_str());
+    return false;
+  }
+  const auto& quiet = ctx.quiet_failures;
+  if (std::find(quiet.begin(), quiet.end(), reason) != quiet.end()) return false;
+  if (reason == ctx.walk_failure) {
+    ++ctx.walk_failures_in_a_row;
+  } else {
+    ctx.walk_failure = reason;
+    ctx.walk_failures_in_a_row = 1;
+  }
+  if (ctx.walk_failures_in_a_row >= 3) {
+    ShownList shown(ctx.list);
+    const int go_on = ctx.prompter.ask_yes_no(
+        "Same Error Three Times", "GO ON WITHOUT MORE BOXES FOR THIS ERROR?", reason.c_str(), 'N');
+    if (go_on != 'Y') return true;
+    ctx.quiet_failures.push_back(reason);
+    return false;
+  }
+  if (title != nullptr) ctx.prompter.message(title, reason.c_str(), shown_path.c_str());
+  return false;
+}
+
 // Delete All Tagged and Delete All NON-Tagged are one walk.
 struct DeleteWalk {
   const char* title;
@@ -73,6 +104,9 @@ void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
   FrozenList frozen(list);
   ctx.in_walk = true;
   ctx.keep_every_last_copy = false;
+  ctx.walk_failure.clear();
+  ctx.walk_failures_in_a_row = 0;
+  ctx.quiet_failures.clear();
   int mode = 'A';
   int i = 0;
   while (i < list.size()) {
@@ -176,6 +210,10 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   const char* const not_done = to_trash ? "Not Moved To Trash" : "Not Deleted";
   FileOutcome outcome = to_trash ? ctx.files->move_to_trash(path, seen, staying)
                                  : ctx.files->remove(path, seen, staying);
+  if (outcome.kind != FileOutcome::FAILED) {
+    ctx.walk_failure.clear();  // the failures in a row end here
+    ctx.walk_failures_in_a_row = 0;
+  }
   switch (outcome.kind) {
     case FileOutcome::DONE:
       break;
@@ -199,8 +237,8 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
       ctx.prompter.message(not_done, "No Copy That Stays Is Still As Scanned", shown_path.c_str());
       return answer;
     case FileOutcome::FAILED:
-      ctx.prompter.error_signal();
-      if (to_trash) ctx.prompter.message(not_done, outcome.reason.c_str(), shown_path.c_str());
+      // (A removal the system refuses has only ever beeped.)
+      if (tell_failure(ctx, to_trash ? not_done : nullptr, outcome.reason, shown_path)) return 'C';
       return answer;
   }
 

@@ -5,6 +5,7 @@
 // last copy of a group, a removal the system refuses.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "support/disk_facts.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/support/list_fixture.h"
+#include "ui/list/trash_undo.h"
 
 namespace {
 
@@ -714,6 +716,116 @@ TEST_F(DeleteTest, EveryTaggedNameOfOneFileGoesInOneWalk) {
     EXPECT_EQ(prompter.titles(),
               (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED"}));
   }
+}
+
+// The same failure for three files in a row asks once whether to go on:
+// yes, and that failure opens no more boxes in this walk (another one
+// still does); no, and the walk stops there.
+TEST_F(DeleteTest, TheSameFailureThreeTimesInARowAsksOnceWhetherToGoOn) {
+  for (bool trash : {false, true}) {
+    for (int go_on : {'Y', 'N'}) {
+      SCOPED_TRACE(std::string(trash ? "trash" : "delete") + (go_on == 'Y' ? ", go on" : ", stop"));
+      block->settings.reserved = trash ? RESERVED_MOVE_TO_TRASH : 0;
+      std::filesystem::remove_all(dir / "g");
+      mkdir((dir / "g").c_str(), 0755);
+      new_group();
+      block->tagged_count = 0;
+      block->tagged_bytes = 0;
+      disk.refuse.clear();
+      file("g/keep", "abc");
+      std::vector<std::string> f;
+      for (int i = 0; i < 6; ++i) f.push_back(file("g/f" + std::to_string(i), "abc", "*"));
+      for (int i = 0; i < 4; ++i) disk.refuse[f[i]] = "Input/output error";
+      disk.refuse[f[4]] = "No space left on device";
+      prompter.answers = {'Y', 'A', go_on};
+      delete_all_tagged(ctx);
+
+      Said said{
+          "yes_no|Delete All Tagged Entries|DELETE ALL TAGGED FILES FROM LISTBOX?|6 Tagged "
+          "Entries",
+          "yes_no_all|DELETE ALL TAGGED|DELETE THIS FILE?|" + f[0]};
+      // A removal the system refuses beeps; one the trash refuses says why.
+      if (trash) {
+        for (int i = 0; i < 2; ++i)
+          said.push_back("message|Not Moved To Trash|Input/output error|" + f[i]);
+      }
+      said.push_back(
+          "yes_no|Same Error Three Times|GO ON WITHOUT MORE BOXES FOR THIS ERROR?|Input/output "
+          "error");
+      if (go_on == 'Y' && trash) {
+        said.push_back("message|Not Moved To Trash|No space left on device|" + f[4]);
+      }
+      EXPECT_EQ(prompter.said, said);
+      EXPECT_TRUE(prompter.answers.empty());
+      EXPECT_EQ(exists(f[5]), go_on != 'Y') << "the walk went on, or stopped";
+      for (int i = 0; i < 5; ++i) EXPECT_TRUE(exists(f[i]));
+    }
+  }
+}
+
+// Lowers the limit of open descriptors for as long as it lives.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(rlim_t soft) {
+    getrlimit(RLIMIT_NOFILE, &before_);
+    rlimit lower = before_;
+    lower.rlim_cur = soft;
+    EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &lower), 0);
+  }
+  ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &before_); }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+ private:
+  rlimit before_{};
+};
+
+// 500 tagged files with 128 descriptors: no file keeps one open for long,
+// so every file goes (to the trash or not) without a single box, and Undo
+// puts every one back.
+TEST_F(DeleteTest, AWalkOfManyFilesNeverRunsOutOfDescriptorsAndUndoPutsThemAllBack) {
+  constexpr int FILES = 500;
+  const std::string trash_dir = std::string(g_get_user_data_dir()) + "/Trash";
+  for (bool trash : {false, true}) {
+    SCOPED_TRACE(trash ? "trash" : "delete");
+    TrashUndo undo;
+    ctx.trash_undo = &undo;
+    block->settings.reserved = trash ? RESERVED_MOVE_TO_TRASH : 0;
+    std::filesystem::remove_all(dir / "many");
+    std::filesystem::remove_all(trash_dir);
+    mkdir((dir / "many").c_str(), 0755);
+    new_group();
+    block->tagged_count = 0;
+    block->tagged_bytes = 0;
+    file("many/keep", "the same bytes");
+    std::vector<std::string> tagged;
+    for (int i = 0; i < FILES; ++i) {
+      tagged.push_back(file("many/f" + std::to_string(i), "the same bytes", "*"));
+    }
+    prompter.answers = {'Y', 'A'};
+    {
+      DescriptorLimit limit(128);
+      delete_all_tagged(ctx);
+    }
+    EXPECT_EQ(prompter.titles(),
+              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED"}));
+    int left = 0;
+    for (const std::string& path : tagged) left += exists(path) ? 1 : 0;
+    EXPECT_EQ(left, 0);
+    if (!trash) continue;
+    ASSERT_TRUE(undo.available(list));
+    {
+      DescriptorLimit limit(128);
+      undo_last_move_to_trash(ctx);
+    }
+    EXPECT_EQ(prompter.titles(),
+              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED"}));
+    int back = 0;
+    for (const std::string& path : tagged) back += test::read_file(path) == "the same bytes";
+    EXPECT_EQ(back, FILES);
+    EXPECT_EQ(test::names_in(trash_dir + "/files").size(), 0u);
+  }
+  ctx.trash_undo = nullptr;
 }
 
 }  // namespace
