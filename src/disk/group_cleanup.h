@@ -2,9 +2,10 @@
 // command's --apply): each tagged file is deleted, moved to the trash, or
 // replaced by a hard link to (or a clone of) the group's kept copy, with the
 // checks the window's commands make — the file still the one the scan saw,
-// reached without following a link; never the last copy of its group; for a
-// link or a clone, a kept copy still as scanned, on the same file system,
-// holding the same bytes, compared byte for byte.
+// reached without following a link; never the last copy of its group; its
+// bytes, compared byte for byte at that moment, those of a copy that stays
+// (for a delete or a move to the trash, an untagged copy still as scanned;
+// for a link or a clone, the kept copy, also on the same file system).
 #pragma once
 
 #include <cstddef>
