@@ -77,11 +77,17 @@ class TimedDisk : public FileSystem {
   bool unchanged(const std::string& path, const FileIdentity& seen) override {
     return timed([&] { return disk_.unchanged(path, seen); });
   }
-  FileOutcome remove(const std::string& path, const FileIdentity& seen) override {
-    return timed([&] { return disk_.remove(path, seen); });
+  FileOutcome remove(const std::string& path, const FileIdentity& seen,
+                     const StayingCopies& staying) override {
+    return timed([&] { return disk_.remove(path, seen, staying); });
   }
-  FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override {
-    return timed([&] { return disk_.move_to_trash(path, seen); });
+  FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen,
+                            const StayingCopies& staying) override {
+    return timed([&] { return disk_.move_to_trash(path, seen, staying); });
+  }
+  FileOutcome check_removal(const std::string& path, const FileIdentity& seen,
+                            const StayingCopies& staying) override {
+    return timed([&] { return disk_.check_removal(path, seen, staying); });
   }
   LogWrite append_to_log(const std::string& file, const std::string& line) override {
     return timed([&] { return disk_.append_to_log(file, line); });

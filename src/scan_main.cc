@@ -27,6 +27,7 @@
 #include "list_text/rule_stream.h"
 #include "list_text/tag_rule.h"
 #include "list_text/tag_rule_file.h"
+#include "scan/content_cache.h"
 #include "scan/headless_scan.h"
 #include "scan/match_mask.h"
 #include "scan/scan_output.h"
@@ -310,7 +311,13 @@ int main(int argc, char** argv) {
   };
   run_headless_scan(*block, options, isatty(STDERR_FILENO) != 0, sink);
   rule_stream.finish();
-  if (cleanup) cleanup->finish();
+  if (cleanup) {
+    cleanup->finish();
+    // Files whose bytes turned out other than their copy's: the cache's
+    // word on them (written by this very scan) goes.
+    if (!options.content_cache.empty())
+      ContentCache::forget_files(options.content_cache, cleanup->differing());
+  }
   out.flush();
   if (json_writer) json_writer->finish(*block);
   std::fflush(stdout);

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <utility>
@@ -302,6 +304,30 @@ bool write_record(int info_dir, const std::string& record_name, const std::strin
   return true;
 }
 
+// The trash directories files went to, one descriptor each, shared by every
+// TrashedFile that went there: a walk that moves thousands of files to the
+// trash keeps two descriptors open (files/ and info/) for a trash, not two
+// for each file, and never runs out of them. A descriptor lives as long as
+// a file moved there can still be put back through it. (While it is open,
+// its directory's inode can not be given to another directory: the key
+// never names the wrong one.)
+std::shared_ptr<UniqueFd> shared_directory(UniqueFd fd) {
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) return std::make_shared<UniqueFd>(std::move(fd));
+  static std::mutex lock;
+  static std::map<std::pair<dev_t, ino_t>, std::weak_ptr<UniqueFd>> open_directories;
+  std::lock_guard<std::mutex> hold(lock);
+  std::weak_ptr<UniqueFd>& slot = open_directories[{st.st_dev, st.st_ino}];
+  if (std::shared_ptr<UniqueFd> held = slot.lock()) return held;  // `fd` closes
+  auto made = std::make_shared<UniqueFd>(std::move(fd));
+  slot = made;
+  // Directories no file refers to any more are forgotten now and then.
+  if (open_directories.size() > 64) {
+    std::erase_if(open_directories, [](const auto& entry) { return entry.second.expired(); });
+  }
+  return made;
+}
+
 }  // namespace
 
 FileOutcome trash_entry(int dir_fd, const std::string& name, const std::string& path,
@@ -346,8 +372,8 @@ FileOutcome trash_entry(int dir_fd, const std::string& name, const std::string& 
       if (still_the_same(seen, moved)) {
         FileOutcome done{FileOutcome::DONE, ""};
         done.trashed = std::make_shared<TrashedFile>();
-        done.trashed->files = std::make_shared<UniqueFd>(std::move(trash.files));
-        done.trashed->info = std::make_shared<UniqueFd>(std::move(trash.info));
+        done.trashed->files = shared_directory(std::move(trash.files));
+        done.trashed->info = shared_directory(std::move(trash.info));
         done.trashed->name = trashed;
         done.trashed->record = record;
         return done;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "disk/byte_compare.h"
 #include "disk/desktop_trash.h"
 #include "list_text/deletion_log.h"
 
@@ -78,27 +79,141 @@ bool DiskFileSystem::unchanged(const std::string& path, const FileIdentity& seen
   return find_scanned_file(path, seen, dir, name).kind == FileOutcome::DONE;
 }
 
-FileOutcome DiskFileSystem::remove(const std::string& path, const FileIdentity& seen) {
+namespace {
+
+// A file about to go: its checked directory, its name there, and the file
+// itself opened (for reading when it is to be compared, else O_PATH, which
+// also opens a symbolic link itself) and checked against the scan.
+struct CheckedFile {
   UniqueFd dir;
   std::string name;
-  FileOutcome found = find_scanned_file(path, seen, dir, name);
+  UniqueFd fd;
+  struct stat st {};
+};
+
+FileOutcome open_checked_file(const std::string& path, const FileIdentity& seen, bool for_reading,
+                              CheckedFile& file) {
+  FileOutcome found = find_scanned_file(path, seen, file.dir, file.name);
   if (found.kind != FileOutcome::DONE) return found;
-  if (unlinkat(dir.get(), name.c_str(), 0) != 0) {
-    if (errno == ENOENT) return {FileOutcome::CHANGED, ""};
+  const int flags = for_reading ? O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC
+                                : O_PATH | O_NOFOLLOW | O_CLOEXEC;
+  file.fd.reset(openat(file.dir.get(), file.name.c_str(), flags));
+  if (!file.fd) {
+    if (errno == ENOENT || errno == ELOOP) return {FileOutcome::CHANGED, ""};
     return {FileOutcome::FAILED, std::strerror(errno)};
   }
+  if (fstat(file.fd.get(), &file.st) != 0) return {FileOutcome::FAILED, std::strerror(errno)};
+  if (!still_the_same(seen, identity_of(file.st))) return {FileOutcome::CHANGED, ""};
   return {FileOutcome::DONE, ""};
 }
 
-FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIdentity& seen) {
-  UniqueFd dir;
-  std::string name;
-  FileOutcome found = find_scanned_file(path, seen, dir, name);
-  if (found.kind != FileOutcome::DONE) return found;
+// Compares the checked file with the copies that stay, one after another,
+// until one holds the same bytes: DONE (`kept` names it), CONTENTS_DIFFER
+// when every copy that could be compared differs, KEPT_CHANGED when none is
+// still the file the scan saw. A copy is opened through its link-free
+// directory and checked against its scan identity like the file itself;
+// another name of the file itself is no copy.
+FileOutcome compare_with_staying(const CheckedFile& file, const FileIdentity& seen,
+                                 const StayingCopies& staying) {
+  if (staying.last_copy || seen.is_symlink()) return {FileOutcome::DONE, ""};
+  std::string differs_from, read_failure;
+  for (const StayingCopy& copy : staying.copies) {
+    std::string name;
+    UniqueFd dir = open_parent_directory(copy.path, name);
+    if (!dir) continue;
+    UniqueFd fd(openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !still_the_same(copy.seen, identity_of(st))) {
+      continue;
+    }
+    if (st.st_dev == file.st.st_dev && st.st_ino == file.st.st_ino) continue;
+    bool error = false;
+    const bool same = st.st_size == file.st.st_size && same_bytes(file.fd.get(), fd.get(), error);
+    if (error) {
+      if (read_failure.empty()) read_failure = std::strerror(errno);
+      continue;
+    }
+    // A copy written to while it was read is not the one the scan saw.
+    if (fstat(fd.get(), &st) != 0 || !still_the_same(copy.seen, identity_of(st))) continue;
+    if (same) {
+      FileOutcome done{FileOutcome::DONE, ""};
+      done.kept = copy.path;
+      return done;
+    }
+    if (differs_from.empty()) differs_from = copy.path;
+  }
+  if (!differs_from.empty()) {
+    FileOutcome differ{FileOutcome::CONTENTS_DIFFER, ""};
+    differ.kept = differs_from;
+    return differ;
+  }
+  if (!read_failure.empty()) return {FileOutcome::FAILED, read_failure};
+  return {FileOutcome::KEPT_CHANGED, ""};
+}
+
+// Everything before a removal: the file still the scanned one, its bytes
+// compared with a copy that stays, and then the file and its name still
+// the ones compared (a write during the comparison moves its times).
+FileOutcome check_file_to_remove(const std::string& path, const FileIdentity& seen,
+                                 const StayingCopies& staying, CheckedFile& file,
+                                 const std::function<void()>& before_comparing) {
+  const bool compare = !staying.last_copy && !seen.is_symlink();
+  FileOutcome checked = open_checked_file(path, seen, compare, file);
+  if (checked.kind != FileOutcome::DONE) return checked;
+  if (before_comparing) before_comparing();
+  FileOutcome compared = compare_with_staying(file, seen, staying);
+  if (compared.kind != FileOutcome::DONE) return compared;
+  struct stat now;
+  if (fstat(file.fd.get(), &now) != 0 || !still_the_same(seen, identity_of(now)) ||
+      fstatat(file.dir.get(), file.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+      now.st_dev != file.st.st_dev || now.st_ino != file.st.st_ino) {
+    return {FileOutcome::CHANGED, ""};
+  }
+  return compared;
+}
+
+// The file as its other names see it once one name went.
+FileIdentity remaining_names(const CheckedFile& file) {
+  struct stat st;
+  if (fstat(file.fd.get(), &st) != 0 || st.st_nlink == 0) return {};
+  return identity_of(st);
+}
+
+}  // namespace
+
+FileOutcome DiskFileSystem::check_removal(const std::string& path, const FileIdentity& seen,
+                                          const StayingCopies& staying) {
+  CheckedFile file;
+  return check_file_to_remove(path, seen, staying, file, before_comparing);
+}
+
+FileOutcome DiskFileSystem::remove(const std::string& path, const FileIdentity& seen,
+                                   const StayingCopies& staying) {
+  CheckedFile file;
+  FileOutcome checked = check_file_to_remove(path, seen, staying, file, before_comparing);
+  if (checked.kind != FileOutcome::DONE) return checked;
+  if (unlinkat(file.dir.get(), file.name.c_str(), 0) != 0) {
+    if (errno == ENOENT) return {FileOutcome::CHANGED, ""};
+    return {FileOutcome::FAILED, std::strerror(errno)};
+  }
+  checked.remaining = remaining_names(file);
+  return checked;
+}
+
+FileOutcome DiskFileSystem::move_to_trash(const std::string& path, const FileIdentity& seen,
+                                          const StayingCopies& staying) {
+  CheckedFile file;
+  FileOutcome checked = check_file_to_remove(path, seen, staying, file, before_comparing);
+  if (checked.kind != FileOutcome::DONE) return checked;
   if (after_trash_check) after_trash_check();
   // Through the directory just checked, never by the path again: the path
   // may lead somewhere else by now.
-  return trash_entry(dir.get(), name, path, seen);
+  FileOutcome moved = trash_entry(file.dir.get(), file.name, path, seen);
+  if (moved.kind != FileOutcome::DONE) return moved;
+  moved.kept = checked.kept;
+  moved.remaining = remaining_names(file);
+  return moved;
 }
 
 FileOutcome DiskFileSystem::restore_from_trash(const TrashedFile& trashed,

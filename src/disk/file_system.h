@@ -9,18 +9,29 @@
 // removal, or the move to the trash, is done on that same directory. A
 // parent directory swapped for a symbolic link after the scan can never
 // redirect a deletion.
+//
+// Nor is a file removed as a copy on the word of the scan alone: its five
+// identity values, and what an earlier scan read of it, can all be the same
+// while its bytes are not (a write through a shared memory map into a page
+// already dirty moves no time stamp; a disk image changed while unmounted
+// keeps every value). So at the moment of the removal the file is opened,
+// checked against the scan's identity and compared byte for byte with a
+// copy of its group that stays, through the very descriptors checked; and
+// its name is removed only while it still names the file compared.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/row_texts.h"
 #include "core/unique_fd.h"
 #include "list_text/deletion_log.h"
 
 // Where move_to_trash put a file: enough to find it there again and put it
-// back. The trash's two directories stay open.
+// back. The trash's two directories stay open, one descriptor each for all
+// the files moved to one trash.
 struct TrashedFile {
   std::shared_ptr<UniqueFd> files, info;  // the trash's "files" and "info" directories
   std::string name;                       // in files/; its record is info/NAME.trashinfo
@@ -32,11 +43,41 @@ struct FileOutcome {
     DONE,     // removed (or moved to the trash, or put back from it)
     CHANGED,  // gone, or no longer the file the scan saw: nothing was done
     FAILED,   // the system refused: nothing was done
+    // Compared byte for byte, the file differs from every copy that stays
+    // (`kept` names the first): nothing was done.
+    CONTENTS_DIFFER,
+    // No copy that stays is still the file the scan saw (nor another file
+    // than this one): nothing was done.
+    KEPT_CHANGED,
   };
   Kind kind;
   std::string reason;                              // for FAILED: why, in words
   std::shared_ptr<TrashedFile> trashed = nullptr;  // move_to_trash: where the file went
   FileIdentity now{};  // restore_from_trash: the file as it is back in its place
+  // CONTENTS_DIFFER: the copy compared; DONE: the copy found to hold the
+  // same bytes (empty for the last copy of a group).
+  std::string kept{};
+  // DONE by remove or move_to_trash: the file as its other names (hard
+  // links) see it now, for taking one name away moves its change time;
+  // type 0 when that is not known or no name is left.
+  FileIdentity remaining{};
+};
+
+// A copy that stays when a file of its group goes: its path and the
+// identity the scan saw.
+struct StayingCopy {
+  std::string path;  // bytes
+  FileIdentity seen;
+};
+
+// What a file is removed (or moved to the trash) against: the copies of its
+// group that stay, one of which must hold the same bytes at that moment; or,
+// for the last copy of its group that the user chose to let go after its own
+// question, nothing (`last_copy`). No copies and not the last copy: the file
+// stays (KEPT_CHANGED).
+struct StayingCopies {
+  std::vector<StayingCopy> copies;
+  bool last_copy = false;
 };
 
 // Replacing a file by another name of the kept copy (a hard link), or by a
@@ -68,11 +109,20 @@ class FileSystem {
   // Whether `path` still names the file the scan saw (an unknown identity
   // never matches).
   virtual bool unchanged(const std::string& path, const FileIdentity& seen) = 0;
-  // Removes the file when it is still that one.
-  virtual FileOutcome remove(const std::string& path, const FileIdentity& seen) = 0;
-  // Moves the file to the desktop trash of its own file system when it is
-  // still that one; DONE says where it went.
-  virtual FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) = 0;
+  // Removes the file when it is still that one and, compared byte for byte
+  // just now, holds the same bytes as one of the `staying` copies (see
+  // StayingCopies). A symbolic link holds no file's bytes: it goes without
+  // a comparison.
+  virtual FileOutcome remove(const std::string& path, const FileIdentity& seen,
+                             const StayingCopies& staying) = 0;
+  // The same, moving the file to the desktop trash of its own file system
+  // instead; DONE says where it went.
+  virtual FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen,
+                                    const StayingCopies& staying) = 0;
+  // Every check remove makes, the comparison included, without changing
+  // anything (a dry run): DONE when the file would go.
+  virtual FileOutcome check_removal(const std::string& path, const FileIdentity& seen,
+                                    const StayingCopies& staying) = 0;
   // Puts a file move_to_trash moved back at `path`, never over a file that
   // is there now (FAILED, the file stays in the trash), and only when the
   // trash still holds it under its record (CHANGED otherwise).
@@ -101,8 +151,12 @@ class FileSystem {
 class DiskFileSystem : public FileSystem {
  public:
   bool unchanged(const std::string& path, const FileIdentity& seen) override;
-  FileOutcome remove(const std::string& path, const FileIdentity& seen) override;
-  FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override;
+  FileOutcome remove(const std::string& path, const FileIdentity& seen,
+                     const StayingCopies& staying) override;
+  FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen,
+                            const StayingCopies& staying) override;
+  FileOutcome check_removal(const std::string& path, const FileIdentity& seen,
+                            const StayingCopies& staying) override;
   LogWrite append_to_log(const std::string& log_file, const std::string& line) override;
   bool same_file(const std::string& a, const std::string& b) override;
   bool same_contents(const std::string& a, const std::string& b) override;
@@ -115,6 +169,9 @@ class DiskFileSystem : public FileSystem {
   // the scanned one and before moving it, so a test can change the disk in
   // between.
   std::function<void()> after_trash_check;
+  // For tests: when set, remove and move_to_trash run it after the file was
+  // found still the scanned one and before its bytes are compared.
+  std::function<void()> before_comparing;
   // For tests: when set, replace_with_copy runs it once the new name exists
   // under its temporary name, before the rename; returning false makes the
   // rename fail there.

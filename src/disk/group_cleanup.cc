@@ -32,6 +32,21 @@ void renew(std::vector<CleanupMember>& group, const FileIdentity& was, const Fil
 
 CleanupStep skipped(const std::string& reason) { return {CleanupStep::SKIPPED, reason, ""}; }
 
+const char* const LAST_COPY = "the last copy of its group";
+
+// Whether the command leaves member `m` alone.
+bool stays(const CleanupMember& m, Acting acting) {
+  switch (acting) {
+    case Acting::ONE_FILE:
+      return true;
+    case Acting::TAGGED:
+      return !m.tagged;
+    case Acting::UNTAGGED:
+      return m.tagged;
+  }
+  return true;
+}
+
 CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::size_t i,
                     CleanupAction action, bool dry_run) {
   const long k = kept_copy(files, group, i);
@@ -86,6 +101,16 @@ bool another_copy_remains(FileSystem& files, const std::vector<CleanupMember>& g
   return false;
 }
 
+StayingCopies staying_copies(FileSystem& files, const std::vector<CleanupMember>& group,
+                             std::size_t i, Acting acting) {
+  StayingCopies staying, acted_on;
+  for (std::size_t j = 0; j < group.size(); ++j) {
+    if (!is_other_copy(files, group, i, j)) continue;
+    (stays(group[j], acting) ? staying : acted_on).copies.push_back({group[j].path, group[j].seen});
+  }
+  return staying.copies.empty() ? acted_on : staying;
+}
+
 long kept_copy(FileSystem& files, const std::vector<CleanupMember>& group, std::size_t i) {
   for (std::size_t j = 0; j < group.size(); ++j) {
     const CleanupMember& m = group[j];
@@ -123,12 +148,35 @@ CleanupStep clean_up_member(FileSystem& files, std::vector<CleanupMember>& group
     return replace(files, group, i, action, dry_run);
   }
 
-  if (!another_copy_remains(files, group, i)) return skipped("the last copy of its group");
+  const StayingCopies staying = staying_copies(files, group, i, Acting::TAGGED);
+  if (staying.copies.empty()) return skipped(LAST_COPY);
+  const FileIdentity self_seen = self.seen;
+  FileOutcome outcome = dry_run ? files.check_removal(self.path, self_seen, staying)
+                        : action == CleanupAction::TRASH
+                            ? files.move_to_trash(self.path, self_seen, staying)
+                            : files.remove(self.path, self_seen, staying);
+  switch (outcome.kind) {
+    case FileOutcome::DONE:
+      break;
+    case FileOutcome::CHANGED:
+      return skipped(CHANGED);
+    case FileOutcome::KEPT_CHANGED:
+      return skipped(LAST_COPY);
+    case FileOutcome::CONTENTS_DIFFER: {
+      CleanupStep step = skipped(CONTENTS_DIFFER_FROM_KEPT);
+      step.kept = outcome.kept;
+      step.differing.push_back(self_seen);
+      for (const StayingCopy& copy : staying.copies) {
+        if (copy.path == outcome.kept) step.differing.push_back(copy.seen);
+      }
+      return step;
+    }
+    case FileOutcome::FAILED:
+      return skipped(outcome.reason);
+  }
   if (dry_run) return {CleanupStep::DONE, "", ""};
-  FileOutcome outcome = action == CleanupAction::TRASH ? files.move_to_trash(self.path, self.seen)
-                                                       : files.remove(self.path, self.seen);
-  if (outcome.kind == FileOutcome::CHANGED) return skipped(CHANGED);
-  if (outcome.kind == FileOutcome::FAILED) return skipped(outcome.reason);
   self.gone = true;
+  // Its other names (hard links) in the group saw their change time move.
+  renew(group, self_seen, outcome.remaining);
   return {CleanupStep::DONE, "", ""};
 }

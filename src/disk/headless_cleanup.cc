@@ -69,6 +69,7 @@ void HeadlessCleanup::act_on_group() {
     CleanupStep step = clean_up_member(files_, group_, i, action_, dry_run_);
     if (step.kind == CleanupStep::SKIPPED) {
       ++skipped_;
+      differing_.insert(differing_.end(), step.differing.begin(), step.differing.end());
       output_("skipped " + shown(path) + ": " + step.reason);
       continue;
     }

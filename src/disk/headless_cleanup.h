@@ -7,6 +7,10 @@
 //   linked PATH -> KEPT        cloned PATH -> KEPT
 //   skipped PATH: REASON
 //
+// A file is deleted or trashed only once its bytes were compared, just
+// then, with a copy of its group that stays (see FileSystem::remove); one
+// that differs is skipped "contents differ from the kept copy".
+//
 // A dry run checks what can be checked without changing anything and says
 // "would delete PATH", "would link PATH -> KEPT", ... instead. Paths are
 // written as TSV fields are (control bytes and backslashes escaped), so one
@@ -43,6 +47,10 @@ class HeadlessCleanup {
   std::string summary() const;
   // Set when the deletion log could not be written (once), with why.
   const std::string& log_problem() const { return log_problem_; }
+  // The files (as the scan saw them) skipped because their bytes differ
+  // from their kept copy's, with those kept copies: what the content cache
+  // holds of them is to be forgotten, so the next scan reads them again.
+  const std::vector<FileIdentity>& differing() const { return differing_; }
 
   // For tests: the clock of the log lines.
   std::function<std::time_t()> now;
@@ -62,4 +70,5 @@ class HeadlessCleanup {
   std::int64_t done_bytes_ = 0;
   int skipped_ = 0;
   std::string log_problem_;
+  std::vector<FileIdentity> differing_;
 };

@@ -577,11 +577,13 @@ class CheckedWriter {
 
 }  // namespace
 
-bool ContentCache::save(const std::string& file, const FileStore& store) const {
-  if (!would_change(store)) return true;
-  const std::string temporary = file + ".new";
+namespace {
+
+// Opens "<file>.new" for a new cache file, made exclusively; `mode` gets the
+// mode of the file it is to replace. Invalid when it can not be made.
+UniqueFd open_new_cache_file(const std::string& file, const std::string& temporary, mode_t& mode) {
   // The mode of the file replaced; a new one is the user's alone.
-  mode_t mode = 0600;
+  mode = 0600;
   struct stat st;
   if (lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
   // The data directory, made as the window makes it, for a headless scan
@@ -597,10 +599,20 @@ bool ContentCache::save(const std::string& file, const FileStore& store) const {
     struct stat left;
     if (lstat(temporary.c_str(), &left) != 0 || !S_ISREG(left.st_mode) ||
         std::time(nullptr) - left.st_mtime < 60) {
-      return false;
+      return UniqueFd();
     }
     unlink(temporary.c_str());
   }
+  return fd;
+}
+
+}  // namespace
+
+bool ContentCache::save(const std::string& file, const FileStore& store) const {
+  if (!would_change(store)) return true;
+  const std::string temporary = file + ".new";
+  mode_t mode = 0600;
+  UniqueFd fd = open_new_cache_file(file, temporary, mode);
   if (!fd) return false;
   bool written = false;
   try {
@@ -614,6 +626,45 @@ bool ContentCache::save(const std::string& file, const FileStore& store) const {
   }
   // rename() replaces whatever is at `file`, a link included, and never
   // writes through it.
+  if (!written || rename(temporary.c_str(), file.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool ContentCache::forget_files(const std::string& file, const std::vector<FileIdentity>& files) {
+  if (files.empty()) return true;
+  ContentCache cache;
+  if (!cache.load(file)) return true;
+  auto forgotten = [&](const Entry& e) {
+    for (const FileIdentity& f : files) {
+      if (f.known() && !f.size_only() && e.device == f.device && e.inode == f.inode) return true;
+    }
+    return false;
+  };
+  std::uint64_t kept = 0;
+  if (!cache.for_each_entry([&](const Entry& e) { kept += forgotten(e) ? 0 : 1; })) return true;
+  if (kept == cache.count_) return true;
+
+  const std::string temporary = file + ".new";
+  mode_t mode = 0600;
+  UniqueFd fd = open_new_cache_file(file, temporary, mode);
+  if (!fd) return false;
+  bool written = false;
+  try {
+    auto writer = std::make_unique<CheckedWriter>(fd.get());
+    // The header as it was, with the new count; the scan numbers stay.
+    char header[HEADER_SIZE];
+    written = cache.read_at(0, header, sizeof header);
+    std::memcpy(header + HEADER_SIZE - sizeof kept, &kept, sizeof kept);
+    writer->add(header, sizeof header);
+    written = written && cache.for_each_entry([&](const Entry& e) {
+      if (!forgotten(e)) writer->add(&e, ENTRY_SIZE);
+    });
+    written = written && writer->finish() && fchmod(fd.get(), mode) == 0 && fd.close();
+  } catch (const std::bad_alloc&) {
+  }
   if (!written || rename(temporary.c_str(), file.c_str()) != 0) {
     unlink(temporary.c_str());
     return false;

@@ -52,6 +52,7 @@
 #include <string>
 #include <vector>
 
+#include "core/row_texts.h"
 #include "core/unique_fd.h"
 #include "scan/group_tree.h"
 
@@ -101,6 +102,14 @@ class ContentCache {
 
   // The entries of the file read.
   std::size_t size() const { return count_; }
+
+  // Drops from the cache file `file` every entry of the files (device and
+  // inode) in `files`, so that the next scan reads them again: a clean-up
+  // found their bytes other than a copy's the scan took them to hold. The
+  // file is written as save() writes it, and left as it is when it holds
+  // none of them. True when it holds none of them now (so also when there
+  // is no file, or one not to be trusted, which no scan believes).
+  static bool forget_files(const std::string& file, const std::vector<FileIdentity>& files);
 
  private:
   // An entry of the file, byte for byte.

@@ -31,6 +31,10 @@
 
 namespace {
 
+// Removed alone, as the last copy of its group after its own question:
+// nothing to compare it with.
+const StayingCopies AS_LAST_COPY{{}, true};
+
 namespace fs = std::filesystem;
 
 std::string data_dir() { return g_get_user_data_dir(); }
@@ -145,7 +149,7 @@ TEST_F(DesktopTrashTest, ADirectorySwappedForALinkAfterTheCheckStillSendsTheChec
   };
 
   const std::time_t before = std::time(nullptr);
-  FileOutcome outcome = disk.move_to_trash(listed, seen);
+  FileOutcome outcome = disk.move_to_trash(listed, seen, AS_LAST_COPY);
   const std::time_t after = std::time(nullptr);
   EXPECT_EQ(outcome.kind, FileOutcome::DONE) << outcome.reason;
   EXPECT_FALSE(test::exists(dir / "d.moved/x")) << "the checked file left its directory";
@@ -189,7 +193,7 @@ TEST_F(DesktopTrashTest, ALoopSwappingTheDirectoryForALinkSendsOnlyListedFilesTo
   int unexpected = 0;
   for (int i = 0; i < FILES; ++i) {
     do {
-      last[i] = disk.move_to_trash(listed[i], seen[i]);
+      last[i] = disk.move_to_trash(listed[i], seen[i], AS_LAST_COPY);
       // A path that leads nowhere at the check is a change; nothing fails.
       if (last[i].kind == FileOutcome::FAILED) ++unexpected;
     } while (last[i].kind != FileOutcome::DONE && std::chrono::steady_clock::now() < deadline);
@@ -232,7 +236,7 @@ TEST_F(DesktopTrashTest, TheHomeTrashIsMadePrivateAndItsRecordsGiveBackThePathBy
     SCOPED_TRACE(name);
     const std::string path = file("in dir%/" + name, "bytes of " + name);
     const std::time_t before = std::time(nullptr);
-    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path));
+    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path), AS_LAST_COPY);
     const std::time_t after = std::time(nullptr);
     ASSERT_EQ(outcome.kind, FileOutcome::DONE) << outcome.reason;
     EXPECT_FALSE(test::exists(path));
@@ -277,7 +281,7 @@ TEST_F(DesktopTrashTest, AFileComesBackFromTheTrashOnlyToAFreePlace) {
     empty_home_trash();
     const std::string path = file("d/name with\nfeed", "the bytes");
     const FileIdentity seen = test::identity_at(path);
-    FileOutcome moved = disk.move_to_trash(path, seen);
+    FileOutcome moved = disk.move_to_trash(path, seen, AS_LAST_COPY);
     ASSERT_EQ(moved.kind, FileOutcome::DONE) << moved.reason;
     ASSERT_TRUE(moved.trashed);
     const std::string trashed = home_trash() + "/files/" + moved.trashed->name;
@@ -312,7 +316,7 @@ TEST_F(DesktopTrashTest, ANameTakenInTheTrashGivesTheFileAnotherOne) {
   test::write_file(home_trash() + "/files/orphan", "left over");
   const std::string c = file("c/orphan", "C");
   for (const std::string& path : {a, b, c}) {
-    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path));
+    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path), AS_LAST_COPY);
     EXPECT_EQ(outcome.kind, FileOutcome::DONE) << path << ": " << outcome.reason;
   }
   const std::time_t after = std::time(nullptr);
@@ -336,7 +340,7 @@ TEST_F(DesktopTrashTest, ThousandsOfFilesOfOneNameAllGoToTheTrash) {
   constexpr int FILES = TRASH_NAME_TRIES + 50;
   for (int i = 0; i < FILES; ++i) {
     const std::string path = file("d" + std::to_string(i) + "/index.html", std::to_string(i));
-    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path));
+    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path), AS_LAST_COPY);
     ASSERT_EQ(outcome.kind, FileOutcome::DONE) << i << ": " << outcome.reason;
   }
   const std::set<std::string> names = test::names_in(home_trash() + "/files");
@@ -361,7 +365,7 @@ TEST_F(DesktopTrashTest, ANameTooLongForItsRecordIsCutOutsideACharacter) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name.size());
     const std::string path = file(c.name, "long");
-    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path));
+    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path), AS_LAST_COPY);
     ASSERT_EQ(outcome.kind, FileOutcome::DONE) << outcome.reason;
     EXPECT_EQ(test::read_file(home_trash() + "/files/" + c.in_trash), "long");
     EXPECT_EQ(read_record(home_trash() + "/info/" + c.in_trash + ".trashinfo").path, path);
@@ -425,7 +429,7 @@ TEST_F(DesktopTrashTest, AMoveThatCanNotBeDoneLeavesNothingBehind) {
       files = tree(dir.path());
       home = tree(data_dir());
     };
-    FileOutcome outcome = disk.move_to_trash(f, seen);
+    FileOutcome outcome = disk.move_to_trash(f, seen, AS_LAST_COPY);
     EXPECT_EQ(outcome.kind, c.kind) << outcome.reason;
     if (c.kind == FileOutcome::FAILED) {
       EXPECT_FALSE(outcome.reason.empty());
@@ -504,7 +508,7 @@ TEST_F(DesktopTrashTest, AFileOnAnotherFileSystemGoesToTheTrashAtItsTop) {
     const auto top_before = tree(top);
 
     const std::time_t before = std::time(nullptr);
-    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path));
+    FileOutcome outcome = disk.move_to_trash(path, test::identity_at(path), AS_LAST_COPY);
     const std::time_t after = std::time(nullptr);
     if (c.trash.empty()) {
       EXPECT_EQ(outcome.kind, FileOutcome::FAILED);
@@ -540,7 +544,8 @@ TEST_F(DesktopTrashTest, ADirectoryMountedAgainElsewhereCanNotReachTheHomeTrash)
   }
   // The home trash is on the same device, but not on that mount.
   const auto home_before = tree(data_dir());
-  FileOutcome outcome = disk.move_to_trash(view + "/f", test::identity_at(view + "/f"));
+  FileOutcome outcome =
+      disk.move_to_trash(view + "/f", test::identity_at(view + "/f"), AS_LAST_COPY);
   umount2(view.c_str(), MNT_DETACH);
   EXPECT_EQ(outcome.kind, FileOutcome::FAILED);
   EXPECT_EQ(outcome.reason, std::strerror(EXDEV));

@@ -117,4 +117,63 @@ TEST(GroupCleanup, TheLastOfManyTaggedCopiesIsNeverTaken) {
             "no kept copy");
 }
 
+// A tagged file whose bytes differ from the kept copy's, though the scan
+// took them for one: the identity each shows is the one the scan saw, as
+// after a write that moved no time stamp. It is skipped, dry run or not,
+// with both files named for the content cache to forget.
+TEST(GroupCleanup, ACopyWhoseBytesDifferFromTheKeptCopyIsSkipped) {
+  for (CleanupAction action : {CleanupAction::DELETE, CleanupAction::TRASH}) {
+    for (bool dry_run : {false, true}) {
+      SCOPED_TRACE(std::string(action == CleanupAction::DELETE ? "delete" : "trash") +
+                   (dry_run ? " (dry run)" : ""));
+      test::TempDir dir;
+      const std::string keep = dir / "keep", spare = dir / "spare", other = dir / "other";
+      test::write_file(keep, "contents");
+      test::write_file(spare, "Contents");
+      test::write_file(other, "contents");
+      std::vector<CleanupMember> group = {{keep, identity_at(keep), false},
+                                          {spare, identity_at(spare), true},
+                                          {other, identity_at(other), true}};
+      DiskFileSystem disk;
+      CleanupStep step = clean_up_member(disk, group, 1, action, dry_run);
+      EXPECT_EQ(step.kind, CleanupStep::SKIPPED);
+      EXPECT_EQ(step.reason, "contents differ from the kept copy");
+      EXPECT_EQ(step.differing, (std::vector<FileIdentity>{group[1].seen, group[0].seen}));
+      EXPECT_FALSE(group[1].gone);
+      EXPECT_EQ(test::read_file(spare), "Contents");
+      // The other tagged copy is no kept copy of it: nothing else vouches
+      // for its bytes. Its own bytes are the kept copy's: it goes.
+      CleanupStep next = clean_up_member(disk, group, 2, action, dry_run);
+      EXPECT_EQ(next.kind, CleanupStep::DONE) << next.reason;
+      EXPECT_EQ(exists(other), dry_run);
+      EXPECT_TRUE(exists(keep));
+    }
+  }
+}
+
+// Two names of one file, both tagged, and an older copy kept: taking the
+// first name away moves the change time of the second, which the clean-up
+// expects, so both names go.
+TEST(GroupCleanup, EveryTaggedNameOfOneFileGoes) {
+  for (CleanupAction action : {CleanupAction::DELETE, CleanupAction::TRASH}) {
+    SCOPED_TRACE(action == CleanupAction::DELETE ? "delete" : "trash");
+    test::TempDir dir;
+    for (const char* d : {"a", "b", "c"}) mkdir((dir / d).c_str(), 0755);
+    const std::string x = dir / "a/x", x2 = dir / "b/x2", y = dir / "c/y";
+    test::write_file(y, "same bytes");
+    test::write_file(x, "same bytes");
+    ASSERT_EQ(link(x.c_str(), x2.c_str()), 0);
+    std::vector<CleanupMember> group = {
+        {x, identity_at(x), true}, {x2, identity_at(x2), true}, {y, identity_at(y), false}};
+    DiskFileSystem disk;
+    for (std::size_t i : {1u, 0u}) {
+      CleanupStep step = clean_up_member(disk, group, i, action, false);
+      EXPECT_EQ(step.kind, CleanupStep::DONE) << group[i].path << ": " << step.reason;
+    }
+    EXPECT_FALSE(exists(x));
+    EXPECT_FALSE(exists(x2));
+    EXPECT_TRUE(exists(y));
+  }
+}
+
 }  // namespace

@@ -584,4 +584,56 @@ TEST(ContentCache, TheFileIsWrittenWholeAndNeverThroughALink) {
   EXPECT_FALSE(other.load(file));
 }
 
+// A clean-up that found two files' bytes differ has the cache forget them
+// (any entry of their device and inode): the next scan reads them again.
+// The others stay as they were; a file holding none of them is left alone.
+TEST(ContentCache, ForgottenFilesAreReadAgainAndTheOthersKeepTheirEntries) {
+  test::TempDir dir;
+  const std::string file = dir / "ContentCache";
+  {
+    Scan scan;
+    scan.learn(facts(30), whole(3));
+    scan.learn(facts(10), whole(1));
+    scan.learn(facts(20), beginning(99));
+    ContentCache cache;
+    ASSERT_TRUE(scan.compared_by(cache).save(file, scan.store));
+  }
+  chmod(file.c_str(), 0640);
+  auto identity = [](std::uint64_t inode, std::uint64_t device = 7) {
+    FileIdentity id;
+    id.device = device;
+    id.inode = inode;
+    id.size = 5;  // times and size need not match: the file's every entry goes
+    id.type = S_IFREG;
+    return id;
+  };
+  struct stat before, after;
+  ASSERT_EQ(stat(file.c_str(), &before), 0);
+  // None of its files: the file stays as it is.
+  EXPECT_TRUE(ContentCache::forget_files(file, {identity(10, 8), identity(11)}));
+  ASSERT_EQ(stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+
+  EXPECT_TRUE(ContentCache::forget_files(file, {identity(10), identity(30)}));
+  ContentCache cache;
+  ASSERT_TRUE(cache.load(file));
+  EXPECT_EQ(cache.size(), 1u);
+  Scan scan;
+  EXPECT_FALSE(recalled(cache, scan, facts(10)));
+  EXPECT_FALSE(recalled(cache, scan, facts(30)));
+  ContentCache again;
+  ASSERT_TRUE(again.load(file));
+  std::optional<Found> kept = recalled(again, facts(20));
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->contents.beginning_hash(), 99u);
+  ASSERT_EQ(stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 0640u) << "the mode is kept";
+
+  // No file, or one not to be trusted: nothing to forget.
+  EXPECT_TRUE(ContentCache::forget_files(dir / "missing", {identity(10)}));
+  test::write_file(dir / "damaged", "PMCCACHE and nothing more");
+  EXPECT_TRUE(ContentCache::forget_files(dir / "damaged", {identity(10)}));
+  EXPECT_EQ(test::read_file(dir / "damaged"), "PMCCACHE and nothing more");
+}
+
 }  // namespace

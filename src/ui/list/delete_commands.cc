@@ -1,16 +1,20 @@
 // Deleting files named by the list, with the deletion log.
 //
 // A deletion can destroy a user's only copy of a file, so beyond the
-// questions three things must hold before a file goes: it is still the file
+// questions four things must hold before a file goes: it is still the file
 // the scan saw (the disk interface looks, and removes, without following any
 // symbolic link); some other listed member of its group, not marked "D",
 // is still on disk as scanned, or else the user has said yes to the "LAST
-// COPY" question for this very file, even after "Yes To All"; and the row
-// is not already marked "D".
+// COPY" question for this very file, even after "Yes To All"; unless it goes
+// as the last copy, its bytes are, compared at that moment, those of a copy
+// that stays (the disk interface compares, through the descriptors it
+// checked); and the row is not already marked "D".
+#include <algorithm>
 #include <ctime>
 
 #include "core/row_texts.h"
 #include "list_text/deletion_log.h"
+#include "scan/content_cache.h"
 #include "ui/list/command_bodies.h"
 #include "ui/list/trash_undo.h"
 
@@ -27,10 +31,58 @@ void tell_file_changed(DeleteContext& ctx, const std::string& shown_path) {
 
 // The group of a file row is the one it was listed in, never guessed from
 // its neighbours: a group whose header was removed stays a group of its own.
-bool another_copy_remains(DeleteContext& ctx, int r) {
+// The copies that stay when row `r` goes: in a walk, the members of the
+// other kind (the walk acts on the rows of r's kind); for a single delete,
+// every other member.
+StayingCopies staying_copies_of(DeleteContext& ctx, int r) {
   std::size_t self = 0;
   const std::vector<CleanupMember> members = group_members(ctx.list, r, self);
-  return another_copy_remains(*ctx.files, members, self);
+  Acting acting = Acting::ONE_FILE;
+  if (ctx.in_walk) {
+    acting = ctx.list.classify_row(r) == ROW_TAGGED ? Acting::TAGGED : Acting::UNTAGGED;
+  }
+  return staying_copies(*ctx.files, members, self, acting);
+}
+
+// Every row of the group of `r` naming the file `was` names it as `now`:
+// taking one of its names away moved its change time.
+void renew_group_identities(ResultList& list, int r, const FileIdentity& was,
+                            const FileIdentity& now) {
+  int first, last;
+  list.group_span(r, first, last);
+  for (int j = first; j <= last; ++j) {
+    if (j != r && is_renewed_by(list.identity(j), was, now)) list.set_identity(j, now);
+  }
+}
+
+// A file that could not go, in a walk: the same failure three files in a
+// row asks once whether to go on without a box for it. True when the walk
+// is to stop.
+bool tell_failure(DeleteContext& ctx, const char* title, const std::string& reason,
+                  const std::string& shown_path) {
+  ctx.prompter.error_signal();
+  if (!ctx.in_walk) {
+    if (title != nullptr) ctx.prompter.message(title, reason.c_str(), shown_path.c_str());
+    return false;
+  }
+  const auto& quiet = ctx.quiet_failures;
+  if (std::find(quiet.begin(), quiet.end(), reason) != quiet.end()) return false;
+  if (reason == ctx.walk_failure) {
+    ++ctx.walk_failures_in_a_row;
+  } else {
+    ctx.walk_failure = reason;
+    ctx.walk_failures_in_a_row = 1;
+  }
+  if (ctx.walk_failures_in_a_row >= 3) {
+    ShownList shown(ctx.list);
+    const int go_on = ctx.prompter.ask_yes_no(
+        "Same Error Three Times", "GO ON WITHOUT MORE BOXES FOR THIS ERROR?", reason.c_str(), 'N');
+    if (go_on != 'Y') return true;
+    ctx.quiet_failures.push_back(reason);
+    return false;
+  }
+  if (title != nullptr) ctx.prompter.message(title, reason.c_str(), shown_path.c_str());
+  return false;
 }
 
 // Delete All Tagged and Delete All NON-Tagged are one walk.
@@ -52,6 +104,9 @@ void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
   FrozenList frozen(list);
   ctx.in_walk = true;
   ctx.keep_every_last_copy = false;
+  ctx.walk_failure.clear();
+  ctx.walk_failures_in_a_row = 0;
+  ctx.quiet_failures.clear();
   int mode = 'A';
   int i = 0;
   while (i < list.size()) {
@@ -138,7 +193,8 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
     tell_file_changed(ctx, shown_path);
     return answer;
   }
-  if (!another_copy_remains(ctx, r)) {
+  StayingCopies staying = staying_copies_of(ctx, r);
+  if (staying.copies.empty()) {
     if (ctx.keep_every_last_copy) return answer;  // "No To All" said so for this walk
     ShownList shown(list);
     const char* const question = "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?";
@@ -147,24 +203,48 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
                    : ctx.prompter.ask_yes_no("LAST COPY", question, shown_path.c_str(), 'N');
     if (last == 'X') ctx.keep_every_last_copy = true;
     if (last != 'Y') return answer;
+    staying.last_copy = true;
   }
 
   const bool to_trash = move_to_trash_chosen(settings);
-  FileOutcome outcome =
-      to_trash ? ctx.files->move_to_trash(path, seen) : ctx.files->remove(path, seen);
-  if (outcome.kind == FileOutcome::CHANGED) {
-    tell_file_changed(ctx, shown_path);
-    return answer;
+  const char* const not_done = to_trash ? "Not Moved To Trash" : "Not Deleted";
+  FileOutcome outcome = to_trash ? ctx.files->move_to_trash(path, seen, staying)
+                                 : ctx.files->remove(path, seen, staying);
+  if (outcome.kind != FileOutcome::FAILED) {
+    ctx.walk_failure.clear();  // the failures in a row end here
+    ctx.walk_failures_in_a_row = 0;
   }
-  if (outcome.kind == FileOutcome::FAILED) {
-    ctx.prompter.error_signal();
-    if (to_trash)
-      ctx.prompter.message("Not Moved To Trash", outcome.reason.c_str(), shown_path.c_str());
-    return answer;
+  switch (outcome.kind) {
+    case FileOutcome::DONE:
+      break;
+    case FileOutcome::CHANGED:
+      tell_file_changed(ctx, shown_path);
+      return answer;
+    case FileOutcome::CONTENTS_DIFFER: {
+      // What the scans read of the two files is not to be believed again.
+      std::vector<FileIdentity> differing{seen};
+      for (const StayingCopy& copy : staying.copies) {
+        if (copy.path == outcome.kept) differing.push_back(copy.seen);
+      }
+      ContentCache::forget_files(
+          ctx.content_cache.empty() ? content_cache_file() : ctx.content_cache, differing);
+      ctx.prompter.error_signal();
+      const std::string both = shown_path + "\n" + display_text(outcome.kept);
+      ctx.prompter.message(not_done, "Contents Differ From The Kept Copy", both.c_str());
+      return answer;
+    }
+    case FileOutcome::KEPT_CHANGED:
+      ctx.prompter.message(not_done, "No Copy That Stays Is Still As Scanned", shown_path.c_str());
+      return answer;
+    case FileOutcome::FAILED:
+      // (A removal the system refuses has only ever beeped.)
+      if (tell_failure(ctx, to_trash ? not_done : nullptr, outcome.reason, shown_path)) return 'C';
+      return answer;
   }
 
   if (to_trash && ctx.trash_undo != nullptr)
     ctx.trash_undo->add(list, {outcome.trashed, path, size});
+  renew_group_identities(list, r, seen, outcome.remaining);
   if (mark[0] == '*') list.lower_tagged_totals(r);
   if (settings.deleted_mode == DELETED_REMOVE) {
     list.remove_row(r);

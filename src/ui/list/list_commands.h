@@ -14,6 +14,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "disk/file_system.h"
 #include "ui/dialogs/prompter.h"
@@ -51,6 +52,14 @@ struct ListContext {
   // Where the delete commands note what they move to the trash, for "Undo
   // Last Move To Trash"; null: nothing is noted.
   TrashUndo* trash_undo = nullptr;
+  // The content cache, whose word on two files is forgotten when a delete
+  // finds their bytes differ; empty: the one of the data directory.
+  std::string content_cache;
+  // In a walk: the failure the files before met and how many in a row; the
+  // failures the user chose to go on past without a box for each.
+  std::string walk_failure;
+  int walk_failures_in_a_row = 0;
+  std::vector<std::string> quiet_failures;
 };
 using DeleteContext = ListContext;
 
@@ -164,7 +173,12 @@ void remove_all_deleted(ResultList& list, Prompter& prompter);
 // Beyond the question, a file is deleted only when it is still the file the
 // scan saw ("File Changed" otherwise), and the last copy of a group (no
 // other listed, undeleted member still on disk as scanned) only after its
-// own question, whatever was answered before.
+// own question, whatever was answered before. Any other file goes only once
+// its bytes, compared just then, are those of a copy that stays (a member
+// the command does not act on: in a walk, one of the other kind); a file
+// that differs stays, and the box names both. In a walk, a failure met by
+// three files in a row asks once whether to go on without a box for it
+// ('C' when the user stops the walk).
 int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* removed = nullptr);
 
 // "Delete File" (the Delete key, the tool-bar "Delete", the click action):

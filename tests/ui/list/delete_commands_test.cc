@@ -5,6 +5,7 @@
 // last copy of a group, a removal the system refuses.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,9 +14,13 @@
 #include <filesystem>
 
 #include "list_text/deletion_log.h"
+// (Before the disk's facts: the kernel's headers they take in define a
+// BLOCK_SIZE of their own.)
+#include "scan/content_cache.h"
 #include "support/disk_facts.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/support/list_fixture.h"
+#include "ui/list/trash_undo.h"
 
 namespace {
 
@@ -574,6 +579,253 @@ TEST_F(DeleteTest, RefusalsDoNothing) {
                   "complete"}));
   EXPECT_TRUE(exists(a));
   EXPECT_EQ(block->list_busy.load(), 1);
+}
+
+// A content cache holding an entry for the file at each of `paths` (its
+// device and inode; times long past).
+void write_cache(const std::string& file, const std::vector<std::string>& paths) {
+  FileStore store;
+  std::vector<std::uint32_t> files;
+  for (const std::string& path : paths) {
+    struct stat st;
+    ASSERT_EQ(lstat(path.c_str(), &st), 0) << path;
+    FileFacts f;
+    f.device = st.st_dev;
+    f.inode = st.st_ino;
+    f.size = st.st_size;
+    f.mtime_sec = f.ctime_sec = 1700000000;
+    f.mode = S_IFREG | 0644;
+    const std::uint32_t n = store.add(path, f);
+    FileContents& c = store.contents_for(n);
+    c.flags = FileContents::BEGINNING | FileContents::WHOLE | FileContents::LEARNT;
+    c.set_beginning_hash(1);
+    c.set_whole_hash(2, 3);
+    files.push_back(n);
+  }
+  ContentCache cache;
+  cache.recall(store, files);
+  ASSERT_TRUE(cache.save(file, store));
+}
+
+std::size_t cache_entries(const std::string& file) {
+  ContentCache cache;
+  return cache.load(file) ? cache.size() : 0;
+}
+
+// A file whose bytes differ from its group's kept copy, though the scan
+// took them for one (each row has the identity its file shows: as after a
+// write that moved no time stamp), stays; the box names both files, and the
+// content cache forgets them. In a walk the copy that stays is one the walk
+// does not act on: another tagged copy with the same bytes does not count.
+TEST_F(DeleteTest, AFileWhoseBytesDifferFromTheKeptCopyStaysAndTheBoxNamesBoth) {
+  enum Command { DELETE_FILE, ALL_TAGGED, ALL_NON_TAGGED };
+  ctx.content_cache = dir / "ContentCache";
+  for (bool trash : {false, true}) {
+    for (Command command : {DELETE_FILE, ALL_TAGGED, ALL_NON_TAGGED}) {
+      SCOPED_TRACE(std::string(trash ? "trash, " : "delete, ") +
+                   (command == DELETE_FILE  ? "Delete File"
+                    : command == ALL_TAGGED ? "Delete All Tagged"
+                                            : "Delete All NON-Tagged"));
+      block->settings.reserved = trash ? RESERVED_MOVE_TO_TRASH : 0;
+      std::filesystem::remove_all(dir / "g");
+      mkdir((dir / "g").c_str(), 0755);
+      new_group();
+      block->tagged_count = 0;
+      block->tagged_bytes = 0;
+      const char* acted = command == ALL_NON_TAGGED ? " " : "*";
+      const char* kept = command == ALL_NON_TAGGED ? "*" : " ";
+      const std::string spare = file("g/spare", "abc", command == DELETE_FILE ? " " : acted);
+      const std::string other = file("g/other", "abc", command == DELETE_FILE ? kept : acted);
+      const std::string keep = file("g/keep", "abd", kept);
+      header(2);
+      const std::string elsewhere = file("g/elsewhere", "xyz", kept);
+      write_cache(ctx.content_cache, {spare, keep, elsewhere});
+      if (command == DELETE_FILE) {
+        // A single delete may take any other member for its copy: here the
+        // equal one. So that one is put out of reach first.
+        unlink(other.c_str());
+      }
+      switch (command) {
+        case DELETE_FILE:
+          list.select(2);
+          delete_entry(ctx);
+          break;
+        case ALL_TAGGED:
+          prompter.answers = {'Y', 'A'};
+          delete_all_tagged(ctx);
+          break;
+        case ALL_NON_TAGGED:
+          prompter.answers = {'Y', 'A'};
+          delete_all_non_tagged(ctx);
+          break;
+      }
+      EXPECT_EQ(test::read_file(spare), "abc");
+      EXPECT_EQ(list.text(2, 0), command == DELETE_FILE ? " " : acted) << "not marked deleted";
+      const std::string box = std::string("message|") +
+                              (trash ? "Not Moved To Trash" : "Not Deleted") +
+                              "|Contents Differ From The Kept Copy|" + spare + "\n" + keep;
+      EXPECT_NE(std::find(prompter.said.begin(), prompter.said.end(), box), prompter.said.end());
+      EXPECT_EQ(cache_entries(ctx.content_cache), 1u) << "only the unrelated file's entry";
+      EXPECT_EQ(block->deleted_count.load(), 0);
+      EXPECT_FALSE(exists(dir / "deleted.log"));
+    }
+  }
+}
+
+// With several copies that stay, one holding the same bytes is enough.
+TEST_F(DeleteTest, OneEqualCopyThatStaysIsEnough) {
+  header(1);
+  const std::string spare = file("spare", "abc", "*");
+  file("differs", "abd");
+  file("same", "abc");
+  prompter.answers = {'Y', 'A'};
+  delete_all_tagged(ctx);
+  EXPECT_FALSE(exists(spare));
+  EXPECT_EQ(list.text(2, 0), "D");
+  EXPECT_EQ(prompter.said.size(), 2u) << "no box";
+}
+
+// Two names of one file tagged, an older copy kept: taking the first name
+// away moves the second's change time, which the walk expects; both go.
+TEST_F(DeleteTest, EveryTaggedNameOfOneFileGoesInOneWalk) {
+  for (bool trash : {false, true}) {
+    SCOPED_TRACE(trash ? "trash" : "delete");
+    block->settings.reserved = trash ? RESERVED_MOVE_TO_TRASH : 0;
+    std::filesystem::remove_all(dir / "a");
+    std::filesystem::remove_all(dir / "b");
+    std::filesystem::remove_all(dir / "c");
+    for (const char* d : {"a", "b", "c"}) mkdir((dir / d).c_str(), 0755);
+    new_group();
+    block->tagged_count = 0;
+    block->tagged_bytes = 0;
+    const std::string y = file("c/y", "same bytes");
+    test::write_file(dir / "a/x", "same bytes");
+    ASSERT_EQ(link((dir / "a/x").c_str(), (dir / "b/x2").c_str()), 0);
+    file("b/x2", "same bytes", "*");  // written again in place: still a link of a/x
+    file("a/x", "same bytes", "*");
+    ASSERT_EQ(test::inode_of(dir / "a/x"), test::inode_of(dir / "b/x2"));
+    // The scan saw both names after the last write.
+    list.set_identity(3, test::identity_at(dir / "b/x2"));
+    list.set_identity(4, test::identity_at(dir / "a/x"));
+    prompter.answers = {'Y', 'A'};
+    delete_all_tagged(ctx);
+    EXPECT_FALSE(exists(dir / "a/x"));
+    EXPECT_FALSE(exists(dir / "b/x2"));
+    EXPECT_TRUE(exists(y));
+    EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  c/y", "D b/x2", "D a/x"}));
+    EXPECT_EQ(prompter.titles(),
+              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED"}));
+  }
+}
+
+// The same failure for three files in a row asks once whether to go on:
+// yes, and that failure opens no more boxes in this walk (another one
+// still does); no, and the walk stops there.
+TEST_F(DeleteTest, TheSameFailureThreeTimesInARowAsksOnceWhetherToGoOn) {
+  for (bool trash : {false, true}) {
+    for (int go_on : {'Y', 'N'}) {
+      SCOPED_TRACE(std::string(trash ? "trash" : "delete") + (go_on == 'Y' ? ", go on" : ", stop"));
+      block->settings.reserved = trash ? RESERVED_MOVE_TO_TRASH : 0;
+      std::filesystem::remove_all(dir / "g");
+      mkdir((dir / "g").c_str(), 0755);
+      new_group();
+      block->tagged_count = 0;
+      block->tagged_bytes = 0;
+      disk.refuse.clear();
+      file("g/keep", "abc");
+      std::vector<std::string> f;
+      for (int i = 0; i < 6; ++i) f.push_back(file("g/f" + std::to_string(i), "abc", "*"));
+      for (int i = 0; i < 4; ++i) disk.refuse[f[i]] = "Input/output error";
+      disk.refuse[f[4]] = "No space left on device";
+      prompter.answers = {'Y', 'A', go_on};
+      delete_all_tagged(ctx);
+
+      Said said{
+          "yes_no|Delete All Tagged Entries|DELETE ALL TAGGED FILES FROM LISTBOX?|6 Tagged "
+          "Entries",
+          "yes_no_all|DELETE ALL TAGGED|DELETE THIS FILE?|" + f[0]};
+      // A removal the system refuses beeps; one the trash refuses says why.
+      if (trash) {
+        for (int i = 0; i < 2; ++i)
+          said.push_back("message|Not Moved To Trash|Input/output error|" + f[i]);
+      }
+      said.push_back(
+          "yes_no|Same Error Three Times|GO ON WITHOUT MORE BOXES FOR THIS ERROR?|Input/output "
+          "error");
+      if (go_on == 'Y' && trash) {
+        said.push_back("message|Not Moved To Trash|No space left on device|" + f[4]);
+      }
+      EXPECT_EQ(prompter.said, said);
+      EXPECT_TRUE(prompter.answers.empty());
+      EXPECT_EQ(exists(f[5]), go_on != 'Y') << "the walk went on, or stopped";
+      for (int i = 0; i < 5; ++i) EXPECT_TRUE(exists(f[i]));
+    }
+  }
+}
+
+// Lowers the limit of open descriptors for as long as it lives.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(rlim_t soft) {
+    getrlimit(RLIMIT_NOFILE, &before_);
+    rlimit lower = before_;
+    lower.rlim_cur = soft;
+    EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &lower), 0);
+  }
+  ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &before_); }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+ private:
+  rlimit before_{};
+};
+
+// 500 tagged files with 128 descriptors: no file keeps one open for long,
+// so every file goes (to the trash or not) without a single box, and Undo
+// puts every one back.
+TEST_F(DeleteTest, AWalkOfManyFilesNeverRunsOutOfDescriptorsAndUndoPutsThemAllBack) {
+  constexpr int FILES = 500;
+  const std::string trash_dir = std::string(g_get_user_data_dir()) + "/Trash";
+  for (bool trash : {false, true}) {
+    SCOPED_TRACE(trash ? "trash" : "delete");
+    TrashUndo undo;
+    ctx.trash_undo = &undo;
+    block->settings.reserved = trash ? RESERVED_MOVE_TO_TRASH : 0;
+    std::filesystem::remove_all(dir / "many");
+    std::filesystem::remove_all(trash_dir);
+    mkdir((dir / "many").c_str(), 0755);
+    new_group();
+    block->tagged_count = 0;
+    block->tagged_bytes = 0;
+    file("many/keep", "the same bytes");
+    std::vector<std::string> tagged;
+    for (int i = 0; i < FILES; ++i) {
+      tagged.push_back(file("many/f" + std::to_string(i), "the same bytes", "*"));
+    }
+    prompter.answers = {'Y', 'A'};
+    {
+      DescriptorLimit limit(128);
+      delete_all_tagged(ctx);
+    }
+    EXPECT_EQ(prompter.titles(),
+              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED"}));
+    int left = 0;
+    for (const std::string& path : tagged) left += exists(path) ? 1 : 0;
+    EXPECT_EQ(left, 0);
+    if (!trash) continue;
+    ASSERT_TRUE(undo.available(list));
+    {
+      DescriptorLimit limit(128);
+      undo_last_move_to_trash(ctx);
+    }
+    EXPECT_EQ(prompter.titles(),
+              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED"}));
+    int back = 0;
+    for (const std::string& path : tagged) back += test::read_file(path) == "the same bytes";
+    EXPECT_EQ(back, FILES);
+    EXPECT_EQ(test::names_in(trash_dir + "/files").size(), 0u);
+  }
+  ctx.trash_undo = nullptr;
 }
 
 }  // namespace

@@ -95,11 +95,17 @@ class ScriptedDisk : public FileSystem {
   bool unchanged(const std::string& path, const FileIdentity& seen) override {
     return disk_.unchanged(path, seen);
   }
-  FileOutcome remove(const std::string& path, const FileIdentity& seen) override {
-    return act(path, seen, false);
+  FileOutcome remove(const std::string& path, const FileIdentity& seen,
+                     const StayingCopies& staying) override {
+    return act(path, seen, staying, false);
   }
-  FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen) override {
-    return act(path, seen, true);
+  FileOutcome move_to_trash(const std::string& path, const FileIdentity& seen,
+                            const StayingCopies& staying) override {
+    return act(path, seen, staying, true);
+  }
+  FileOutcome check_removal(const std::string& path, const FileIdentity& seen,
+                            const StayingCopies& staying) override {
+    return disk_.check_removal(path, seen, staying);
   }
   LogWrite append_to_log(const std::string& log_file, const std::string& line) override {
     return disk_.append_to_log(log_file, line);
@@ -130,9 +136,11 @@ class ScriptedDisk : public FileSystem {
   DiskFileSystem& real() { return disk_; }
 
  private:
-  FileOutcome act(const std::string& path, const FileIdentity& seen, bool trash) {
+  FileOutcome act(const std::string& path, const FileIdentity& seen, const StayingCopies& staying,
+                  bool trash) {
     if (auto it = refuse.find(path); it != refuse.end()) return {FileOutcome::FAILED, it->second};
-    FileOutcome outcome = trash ? disk_.move_to_trash(path, seen) : disk_.remove(path, seen);
+    FileOutcome outcome =
+        trash ? disk_.move_to_trash(path, seen, staying) : disk_.remove(path, seen, staying);
     if (outcome.kind == FileOutcome::DONE) removed.push_back(path);
     return outcome;
   }
