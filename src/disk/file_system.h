@@ -49,9 +49,13 @@ struct ReplaceOutcome {
     CHANGED,       // the file is no longer the one the scan saw
     KEPT_CHANGED,  // the kept copy is gone or no longer the one the scan saw
     OTHER_FILE_SYSTEM,
-    CONTENTS_DIFFER,  // compared byte for byte, the two differ
-    NOT_SUPPORTED,    // the file system can not clone (reason: the system's words)
-    FAILED,           // the system refused (reason: its words)
+    CONTENTS_DIFFER,      // compared byte for byte, the two differ
+    NOT_SUPPORTED,        // the file system can not clone (reason: the system's words)
+    EMPTY,                // an empty file: nothing to free, and unrelated empty files would
+                          // become one
+    ACCESS_DIFFERS,       // a link: owner, group, mode or access list differ from the kept copy's
+    ATTRIBUTES_NOT_KEPT,  // a clone: the file's extended attributes could not all be kept
+    FAILED,               // the system refused (reason: its words)
   };
   Kind kind;
   std::string reason;
@@ -83,7 +87,10 @@ class FileSystem {
   // a temporary name in the file's directory and renamed over it, so the
   // name is never missing; on any failure the file is left as it was and no
   // temporary name is left. A clone gets the file's mode, owner (where
-  // permitted) and times.
+  // permitted), times and every extended attribute (its access list among
+  // them), or is not made. A link, which gives the name the kept copy's
+  // owner, mode and access list, is made only where those are the file's
+  // own already. An empty file is neither linked nor cloned.
   virtual ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
                                            const std::string& kept, const FileIdentity& kept_seen,
                                            Replacement how) = 0;

@@ -4,6 +4,8 @@ namespace {
 
 const char* const CHANGED = "changed since the scan";
 const char* const NO_KEPT_COPY = "no kept copy";
+const char* const EMPTY_FILE = "empty file";
+const char* const ACCESS_DIFFERS = "owner, mode or access list differ from the kept copy";
 
 // Where only sizes are known (a list read back without identities), a copy's
 // bytes must be the same now.
@@ -34,6 +36,7 @@ CleanupStep skipped(const std::string& reason) { return {CleanupStep::SKIPPED, r
 
 CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::size_t i,
                     CleanupAction action, bool dry_run) {
+  if (group[i].seen.size == 0) return skipped(EMPTY_FILE);
   const long k = kept_copy(files, group, i);
   if (k < 0) return skipped(NO_KEPT_COPY);
   CleanupMember& self = group[i];
@@ -60,6 +63,12 @@ CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::s
       return skipped("different file systems");
     case ReplaceOutcome::CONTENTS_DIFFER:
       return skipped("contents differ");
+    case ReplaceOutcome::EMPTY:
+      return skipped(EMPTY_FILE);
+    case ReplaceOutcome::ACCESS_DIFFERS:
+      return skipped(ACCESS_DIFFERS);
+    case ReplaceOutcome::ATTRIBUTES_NOT_KEPT:
+      return skipped("attributes could not be kept (" + outcome.reason + ")");
     case ReplaceOutcome::NOT_SUPPORTED:
     case ReplaceOutcome::FAILED:
       return skipped(outcome.reason);

@@ -117,4 +117,52 @@ TEST(GroupCleanup, TheLastOfManyTaggedCopiesIsNeverTaken) {
             "no kept copy");
 }
 
+TEST(GroupCleanup, ALinkOrCloneThatWouldChangeWhoMayReadOrFreeNothingIsSkipped) {
+  struct Case {
+    const char* what;
+    CleanupAction action;
+    const char* bytes;
+    std::function<void(const std::string& keep, const std::string& spare)> before_scan;
+    const char* skipped;
+    bool seen_by_dry_run;  // a dry run knows it from the scan's identities
+  };
+  const Case cases[] = {
+      {"link an empty file", CleanupAction::HARD_LINK, "", nullptr, "empty file", true},
+      {"clone an empty file", CleanupAction::CLONE, "", nullptr, "empty file", true},
+      {"link a file only its owner may read", CleanupAction::HARD_LINK, "contents",
+       [](const std::string& keep, const std::string& spare) {
+         chmod(keep.c_str(), 0644);
+         chmod(spare.c_str(), 0600);
+       },
+       "owner, mode or access list differ from the kept copy", false},
+      {"link a file of another owner", CleanupAction::HARD_LINK, "contents",
+       [](const std::string&, const std::string& spare) {
+         ASSERT_EQ(chown(spare.c_str(), 65534, 65534), 0);
+       },
+       "owner, mode or access list differ from the kept copy", false},
+  };
+  for (bool dry_run : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (dry_run ? " (dry run)" : ""));
+      test::TempDir dir;
+      const std::string keep = dir / "keep", spare = dir / "spare";
+      test::write_file(keep, c.bytes);
+      test::write_file(spare, c.bytes);
+      if (c.before_scan) c.before_scan(keep, spare);
+      std::vector<CleanupMember> group = {{keep, identity_at(keep), false},
+                                          {spare, identity_at(spare), true}};
+      const FileIdentity spare_seen = group[1].seen;
+      DiskFileSystem disk;
+
+      CleanupStep step = clean_up_member(disk, group, 1, c.action, dry_run);
+      if (!dry_run || c.seen_by_dry_run) {
+        EXPECT_EQ(step.kind, CleanupStep::SKIPPED);
+        EXPECT_EQ(step.reason, c.skipped);
+      }
+      EXPECT_EQ(identity_at(spare), spare_seen) << "left as it was";
+      EXPECT_TRUE(group[1].tagged);
+    }
+  }
+}
+
 }  // namespace

@@ -121,6 +121,18 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
     case ReplaceOutcome::CONTENTS_DIFFER:
       ctx.prompter.message(walk.not_done, "Contents Differ", shown_path.c_str());
       return answer;
+    case ReplaceOutcome::EMPTY:
+      ctx.prompter.message(walk.not_done, "Empty File", shown_path.c_str());
+      return answer;
+    case ReplaceOutcome::ACCESS_DIFFERS:
+      ctx.prompter.message(walk.not_done, "Owner, Mode Or Access List Differ From The Kept Copy",
+                           shown_path.c_str());
+      return answer;
+    case ReplaceOutcome::ATTRIBUTES_NOT_KEPT: {
+      const std::string why = "Attributes Could Not Be Kept (" + outcome.reason + ")";
+      ctx.prompter.message(walk.not_done, why.c_str(), shown_path.c_str());
+      return answer;
+    }
     case ReplaceOutcome::NOT_SUPPORTED:
     case ReplaceOutcome::FAILED:
       ctx.prompter.error_signal();

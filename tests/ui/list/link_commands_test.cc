@@ -126,6 +126,20 @@ TEST_F(LinkTest, ACopyThatCanNotBeLinkedIsToldAndTheWalkGoesOn) {
          return tagged;
        },
        "message|Not Linked|Read-only file system|"},
+      {"an empty file",
+       [](LinkTest& t) {
+         t.file("x1", "");
+         return t.file("x2", "", "*");
+       },
+       "message|Not Linked|Empty File|"},
+      {"a copy only its owner may read",
+       [](LinkTest& t) {
+         t.file("x1", "abc");
+         test::write_file(t.dir / "x2", "abc");
+         chmod((t.dir / "x2").c_str(), 0600);
+         return t.file("x2", "abc", "*");
+       },
+       "message|Not Linked|Owner, Mode Or Access List Differ From The Kept Copy|"},
   };
   int n = 0;
   for (const Case& c : cases) {
