@@ -32,6 +32,7 @@
 #include <random>
 #include <vector>
 
+#include "core/hard_links.h"
 #include "disk/file_system.h"
 
 namespace {
@@ -198,7 +199,7 @@ ReplaceOutcome DiskFileSystem::replace_with_copy(const std::string& path, const 
   if (!kept_file || !still_the_same(kept_seen, identity_of(kept_st))) {
     return {ReplaceOutcome::KEPT_CHANGED, ""};
   }
-  if (st.st_dev == kept_st.st_dev && st.st_ino == kept_st.st_ino) {
+  if (one_file(identity_of(st), identity_of(kept_st))) {
     return {ReplaceOutcome::FAILED, "Already The Same File"};
   }
 

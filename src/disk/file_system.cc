@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/hard_links.h"
 #include "disk/desktop_trash.h"
 #include "list_text/deletion_log.h"
 
@@ -165,5 +166,5 @@ bool DiskFileSystem::same_file(const std::string& a, const std::string& b) {
     UniqueFd dir = open_parent_directory(path, name);
     return dir && fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   };
-  return look(a, sa) && look(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return look(a, sa) && look(b, sb) && one_file(identity_of(sa), identity_of(sb));
 }

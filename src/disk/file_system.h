@@ -96,8 +96,9 @@ class FileSystem {
                                            Replacement how) = 0;
   // Appends a line to the deletion log (see deletion_log.h).
   virtual LogWrite append_to_log(const std::string& log_file, const std::string& line) = 0;
-  // Whether both paths name one file now (one device and inode: hard links,
-  // or one file seen through two paths, as a bind mount shows it).
+  // Whether both paths name one file now (see one_file: hard links, one
+  // file seen through two paths, as a bind mount shows it, or through two
+  // mounts, as an overlay shows its lower folder's files).
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
   // Whether both paths name regular files (no symbolic link followed) whose
   // contents are the same bytes now. For rows whose scan identities are not

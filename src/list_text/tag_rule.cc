@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/hard_links.h"
 #include "core/row_texts.h"
 
 std::vector<std::string> tag_rule_folders(std::string_view text, std::string_view home) {
@@ -71,7 +72,7 @@ bool better_by_criterion(KeepBy keep, const RuleMember& a, const RuleMember& b) 
 }
 
 bool same_file(const RuleMember& a, const RuleMember& b) {
-  return (a.device != 0 || a.inode != 0) && a.device == b.device && a.inode == b.inode;
+  return one_file(a.identity, b.identity);
 }
 
 }  // namespace

@@ -390,6 +390,53 @@ TEST_F(ScanCommandTest, ApplyExitsWithOneWhenAFileIsSkipped) {
   EXPECT_EQ(test::read_file(f_old), "contents");
 }
 
+// An overlay shows lower/doc as merged/doc on a device of its own, with the
+// same inode number, size and times. Scanning both lists one file under two
+// names, as hard links are listed, and a clean-up never deletes one name
+// "as a copy" of the other: after the overlay is gone the contents would be
+// nowhere.
+TEST_F(ScanCommandTest, OneFileSeenThroughTwoMountsIsListedAsALinkAndNeverDeleted) {
+  test::ScratchMount tmpfs(path("fs"));
+  if (!tmpfs.mounted()) GTEST_SKIP() << "mounting is not allowed here: " << tmpfs.error();
+  make_file("fs/lower/doc", "the only contents");
+  const std::string lower = path("fs/lower/doc"), merged = path("fs/merged/doc");
+  const std::string both = shell_quote(path("fs/lower")) + " " + shell_quote(path("fs/merged"));
+  {
+    test::ScratchMount overlay({path("fs/lower"), path("fs/upper"), path("fs/work")},
+                               path("fs/merged"));
+    ASSERT_TRUE(overlay.mounted())
+        << "a tmpfs mounts here, an overlay does not: " << overlay.error();
+    ASSERT_NE(test::identity_at(lower).device, test::identity_at(merged).device);
+
+    CommandResult r = run("--tsv --links " + both);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const bool merged_links_lower = r.out.find(merged + "\t" + lower + "\n") != std::string::npos;
+    const bool lower_links_merged = r.out.find(lower + "\t" + merged + "\n") != std::string::npos;
+    EXPECT_TRUE(merged_links_lower != lower_links_merged)
+        << "one name, the later, links: " << r.out;
+
+    r = run("--json " + both);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"hard_link_of\": "), std::string::npos) << r.out;
+
+    // The rule leaves another name of the kept file alone; told to tag it,
+    // the clean-up still finds no other copy.
+    r = run("--keep newest --apply delete " + both);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    for (const char* action : {"delete", "trash", "hardlink", "clone"}) {
+      SCOPED_TRACE(action);
+      r = run("--keep newest --tag-hard-links --apply " + std::string(action) + " " + both);
+      EXPECT_EQ(r.status, 1) << r.err;
+      const bool removal = action == std::string("delete") || action == std::string("trash");
+      const std::string why = removal ? ": the last copy of its group\n" : ": no kept copy\n";
+      EXPECT_TRUE(r.out == "skipped " + lower + why || r.out == "skipped " + merged + why) << r.out;
+      EXPECT_EQ(test::read_file(merged), "the only contents");
+    }
+  }
+  EXPECT_EQ(test::read_file(lower), "the only contents") << "the overlay gone, the file stays";
+}
+
 // A scan that takes what earlier scans read lists exactly what a scan that
 // reads every file lists, whatever happened to the files in between.
 TEST_F(ScanCommandTest, TheContentCacheNeverChangesTheResult) {

@@ -169,17 +169,20 @@ std::string ResultList::tooltip_markup(int row) const {
 }
 
 FileIdentity ResultList::identity(int row) const {
-  FileIdentity id;
   GtkTreeIter iter;
-  if (!iter_at(row, iter)) return id;
+  if (!iter_at(row, iter)) return FileIdentity{};
+  return identity_in(GTK_TREE_MODEL(store_), iter);
+}
+
+FileIdentity ResultList::identity_in(GtkTreeModel* model, GtkTreeIter& iter) {
+  FileIdentity id;
   guint64 device, inode;
   gint64 size, mtime_sec, ctime_sec;
   gint mtime_nsec, ctime_nsec;
   guint type;
-  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_DEVICE, &device, COL_INODE, &inode,
-                     COL_FILE_SIZE, &size, COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC, &mtime_nsec,
-                     COL_FILE_TYPE, &type, COL_CTIME_SEC, &ctime_sec, COL_CTIME_NSEC, &ctime_nsec,
-                     -1);
+  gtk_tree_model_get(model, &iter, COL_DEVICE, &device, COL_INODE, &inode, COL_FILE_SIZE, &size,
+                     COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC, &mtime_nsec, COL_FILE_TYPE, &type,
+                     COL_CTIME_SEC, &ctime_sec, COL_CTIME_NSEC, &ctime_nsec, -1);
   id.device = device;
   id.inode = inode;
   id.size = size;
@@ -200,12 +203,9 @@ std::vector<ResultList::RowFacts> ResultList::facts() const {
        more = gtk_tree_model_iter_next(model, &iter)) {
     gchar *mark = nullptr, *date = nullptr, *time = nullptr, *size = nullptr, *shown = nullptr,
           *bytes = nullptr;
-    guint64 device, inode;
     gint64 group;
-    guint type;
     gtk_tree_model_get(model, &iter, COL_MARK, &mark, 1, &date, 2, &time, 3, &size, COL_PATH,
-                       &shown, COL_PATH_BYTES, &bytes, COL_DEVICE, &device, COL_INODE, &inode,
-                       COL_FILE_TYPE, &type, COL_GROUP, &group, -1);
+                       &shown, COL_PATH_BYTES, &bytes, COL_GROUP, &group, -1);
     RowFacts& f = rows.emplace_back();
     std::string shown_path = take_text(shown);
     f.kind = classify_texts(take_text(mark), date != nullptr ? date : "", shown_path);
@@ -214,9 +214,7 @@ std::vector<ResultList::RowFacts> ResultList::facts() const {
     f.size = size_from_text(take_text(size));
     f.path = bytes != nullptr ? take_text(bytes) : std::move(shown_path);
     f.group = group;
-    f.device = device;
-    f.inode = inode;
-    f.type = type;
+    f.identity = identity_in(model, iter);
   }
   return rows;
 }

@@ -134,8 +134,7 @@ class ResultList {
     std::string date, time;  // columns 1 and 2 as shown
     std::string path;        // the path's bytes
     std::int64_t size;       // from the size column
-    std::uint64_t device, inode;
-    std::uint32_t type;  // as FileIdentity::type
+    FileIdentity identity;   // the file as the row holds it
   };
   std::vector<RowFacts> facts() const;
   // The size column as a number (64-bit).
@@ -222,6 +221,7 @@ class ResultList {
 
  private:
   bool iter_at(int row, GtkTreeIter& iter) const;
+  static FileIdentity identity_in(GtkTreeModel* model, GtkTreeIter& iter);
   void show_selection_in_view();
   // Scrolls the selected row into view when the view's layout is current;
   // returns false while it is not (the row is placed later).

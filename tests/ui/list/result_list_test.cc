@@ -48,6 +48,38 @@ TEST_F(ListTest, RowsKeepTheirBytesAndShowADisplayForm) {
   EXPECT_EQ(list.selected_row(), -1);
 }
 
+// A file seen through two mounts (an overlay shows lower/doc as merged/doc
+// on its own device, with the same inode number, size and modification
+// time) shows as a hard link of its first name; a file that only shares
+// the inode number does not.
+TEST_F(ListTest, OneFileSeenThroughTwoMountsShowsAsAHardLink) {
+  header(1);
+  FileIdentity lower{7, 8, 9, 10, 11, S_IFREG, 12, 13};
+  FileIdentity merged = lower, other = lower;
+  merged.device = 70;
+  other.device = 71;
+  other.mtime_nsec = 12;
+  for (const auto& [path, id] : {std::pair{"/lower/doc", &lower}, std::pair{"/merged/doc", &merged},
+                                 std::pair{"/other/doc", &other}}) {
+    RowTexts r{{" ", "d", "t", "9", "crc", "-rw-r--r--", path}, id};
+    list.append(r);
+  }
+  auto style = [&](int row) {
+    GtkTreeIter iter;
+    gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(list.store()), &iter, nullptr, row);
+    gint value = -1;
+    gtk_tree_model_get(GTK_TREE_MODEL(list.store()), &iter, COL_STYLE, &value, -1);
+    return value;
+  };
+  EXPECT_EQ(list.tooltip_markup(1).find("Hard link of: "), std::string::npos);
+  EXPECT_NE(list.tooltip_markup(2).find("Hard link of: /lower/doc"), std::string::npos);
+  EXPECT_EQ(list.tooltip_markup(3).find("Hard link of: "), std::string::npos);
+  EXPECT_EQ(style(1), PANGO_STYLE_NORMAL);
+  EXPECT_EQ(style(2), PANGO_STYLE_ITALIC);
+  EXPECT_EQ(style(3), PANGO_STYLE_NORMAL);
+  EXPECT_EQ(list.facts()[2].identity, merged) << "the rule engine sees what the row holds";
+}
+
 // Each row gets its group when it is appended; what is removed later never
 // changes it. Rows read back with saved groups start a new group wherever
 // the saved group changes, and a group never stands in two places.
