@@ -6,6 +6,8 @@
 //   2. they must lie on one file system (a link or a clone can not cross),
 //      and the file must not be empty (nothing would be freed, and empty
 //      files that have nothing to do with each other would become one);
+//      nor, for a clone, share every block with the kept copy already (a
+//      clone made before: nothing would be freed);
 //   3. a link gives the name the kept copy's owner, group, mode and access
 //      list: it is made only where those are the file's own already, so
 //      nobody may read (or write) through the name who could not before;
@@ -33,6 +35,7 @@
 #include <vector>
 
 #include "core/hard_links.h"
+#include "core/shared_blocks.h"
 #include "disk/file_system.h"
 
 namespace {
@@ -206,6 +209,10 @@ ReplaceOutcome DiskFileSystem::replace_with_copy(const std::string& path, const 
   // 2. One file system, and something to free.
   if (st.st_dev != kept_st.st_dev) return {ReplaceOutcome::OTHER_FILE_SYSTEM, ""};
   if (st.st_size == 0) return {ReplaceOutcome::EMPTY, ""};
+  if (how == Replacement::CLONE &&
+      share_all_blocks(block_map_of(file.get()), block_map_of(kept_file.get()))) {
+    return {ReplaceOutcome::ALREADY_SHARED, ""};  // cloned before: nothing left to free
+  }
 
   // 3. A link may not open the file to anyone new.
   if (how == Replacement::HARD_LINK && !same_access(file.get(), st, kept_file.get(), kept_st)) {

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/hard_links.h"
+#include "core/shared_blocks.h"
 #include "disk/desktop_trash.h"
 #include "list_text/deletion_log.h"
 
@@ -141,6 +142,14 @@ ssize_t read_full(int fd, char* buffer, std::size_t size) {
 }
 
 }  // namespace
+
+bool DiskFileSystem::share_blocks(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  UniqueFd fa = open_regular_file(a, sa);
+  UniqueFd fb = open_regular_file(b, sb);
+  return fa && fb && sa.st_dev == sb.st_dev && sa.st_size == sb.st_size &&
+         share_all_blocks(block_map_of(fa.get()), block_map_of(fb.get()));
+}
 
 bool DiskFileSystem::same_contents(const std::string& a, const std::string& b) {
   struct stat sa, sb;

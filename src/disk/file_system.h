@@ -55,6 +55,7 @@ struct ReplaceOutcome {
                           // become one
     ACCESS_DIFFERS,       // a link: owner, group, mode or access list differ from the kept copy's
     ATTRIBUTES_NOT_KEPT,  // a clone: the file's extended attributes could not all be kept
+    ALREADY_SHARED,       // a clone: every block of the file is the kept copy's already
     FAILED,               // the system refused (reason: its words)
   };
   Kind kind;
@@ -90,7 +91,8 @@ class FileSystem {
   // permitted), times and every extended attribute (its access list among
   // them), or is not made. A link, which gives the name the kept copy's
   // owner, mode and access list, is made only where those are the file's
-  // own already. An empty file is neither linked nor cloned.
+  // own already. An empty file is neither linked nor cloned, nor is a file
+  // cloned that shares all its blocks with the kept copy already.
   virtual ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
                                            const std::string& kept, const FileIdentity& kept_seen,
                                            Replacement how) = 0;
@@ -100,6 +102,10 @@ class FileSystem {
   // file seen through two paths, as a bind mount shows it, or through two
   // mounts, as an overlay shows its lower folder's files).
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
+  // Whether both paths name regular files (no symbolic link followed) that
+  // share all their blocks now (see shared_blocks.h): a clone of one for the
+  // other would free nothing.
+  virtual bool share_blocks(const std::string& a, const std::string& b) = 0;
   // Whether both paths name regular files (no symbolic link followed) whose
   // contents are the same bytes now. For rows whose scan identities are not
   // known: their sizes alone say nothing of their contents.
@@ -114,6 +120,7 @@ class DiskFileSystem : public FileSystem {
   LogWrite append_to_log(const std::string& log_file, const std::string& line) override;
   bool same_file(const std::string& a, const std::string& b) override;
   bool same_contents(const std::string& a, const std::string& b) override;
+  bool share_blocks(const std::string& a, const std::string& b) override;
   FileOutcome restore_from_trash(const TrashedFile& trashed, const std::string& path) override;
   ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
                                    const std::string& kept, const FileIdentity& kept_seen,

@@ -45,6 +45,9 @@ CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::s
     return skipped("different file systems");
   }
   if (dry_run) {
+    if (action == CleanupAction::CLONE && files.share_blocks(self.path, kept.path)) {
+      return {CleanupStep::SHARED, "", kept.path};
+    }
     if (!files.same_contents(self.path, kept.path)) return skipped("contents differ");
     return {CleanupStep::DONE, "", kept.path};
   }
@@ -65,6 +68,8 @@ CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::s
       return skipped("contents differ");
     case ReplaceOutcome::EMPTY:
       return skipped(EMPTY_FILE);
+    case ReplaceOutcome::ALREADY_SHARED:
+      return {CleanupStep::SHARED, "", kept.path};
     case ReplaceOutcome::ACCESS_DIFFERS:
       return skipped(ACCESS_DIFFERS);
     case ReplaceOutcome::ATTRIBUTES_NOT_KEPT:

@@ -5,7 +5,12 @@
 //
 //   deleted PATH               trashed PATH
 //   linked PATH -> KEPT        cloned PATH -> KEPT
-//   skipped PATH: REASON
+//   skipped PATH: REASON       shared PATH -> KEPT
+//
+// "shared": a clone was asked for, and the file shares all its blocks with
+// the kept copy already (a clone made before). Nothing is done and nothing
+// is freed, but nothing is left to do either: it is neither counted as
+// cloned nor as skipped, and does not make the exit status 1.
 //
 // A dry run checks what can be checked without changing anything and says
 // "would delete PATH", "would link PATH -> KEPT", ... instead. Paths are
@@ -39,6 +44,7 @@ class HeadlessCleanup {
   int done() const { return done_; }
   std::int64_t done_bytes() const { return done_bytes_; }
   int skipped() const { return skipped_; }
+  int shared() const { return shared_; }
   // The summary line for standard error.
   std::string summary() const;
   // Set when the deletion log could not be written (once), with why.
@@ -61,5 +67,6 @@ class HeadlessCleanup {
   int done_ = 0;
   std::int64_t done_bytes_ = 0;
   int skipped_ = 0;
+  int shared_ = 0;
   std::string log_problem_;
 };

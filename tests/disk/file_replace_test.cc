@@ -2,6 +2,7 @@
 // done only when both files are still the ones the scan saw, lie on one file
 // system and hold the same bytes; a refusal or a failure at any step leaves
 // every file as it was and no temporary name behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -372,6 +373,70 @@ TEST_F(FileReplaceTest, ACloneKeepsTheFilesOwnAttributesAndAccessList) {
     lstat(copy.c_str(), &st);
     EXPECT_EQ(st.st_mode, before.st_mode) << "the mode as it was";
     EXPECT_EQ(test::read_file(copy), bytes);
+  }
+}
+
+// A clone made before left the file sharing every block with the kept copy:
+// cloning it again frees nothing and is not done. A file sharing only some
+// of its blocks (one written to since) is cloned again.
+TEST_F(FileReplaceTest, AFileSharingAllItsBlocksWithTheKeptCopyIsNotClonedAgain) {
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{dir / "image"}, dir / "btrfs");
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  ASSERT_TRUE(test::can_clone_in(dir / "btrfs"));
+  const std::string kept = dir / "btrfs/kept", copy = dir / "btrfs/copy";
+  const std::string bytes(1 << 20, 'k');
+  test::write_file(kept, bytes);
+  test::write_file(copy, bytes);
+  auto clone = [&] {
+    return disk.replace_with_copy(copy, test::identity_at(copy), kept, test::identity_at(kept),
+                                  Replacement::CLONE);
+  };
+  EXPECT_FALSE(disk.share_blocks(copy, kept)) << "two files written apart share nothing";
+  ASSERT_EQ(clone().kind, ReplaceOutcome::DONE);
+  EXPECT_TRUE(disk.share_blocks(copy, kept));
+  EXPECT_TRUE(disk.share_blocks(kept, copy));
+
+  const ino_t inode = test::inode_of(copy);
+  const FileIdentity seen = test::identity_at(copy);
+  ReplaceOutcome again = clone();
+  EXPECT_EQ(again.kind, ReplaceOutcome::ALREADY_SHARED) << again.reason;
+  EXPECT_EQ(test::inode_of(copy), inode) << "left as it was";
+  EXPECT_EQ(test::identity_at(copy), seen);
+  EXPECT_EQ(test::names_in(dir / "btrfs"), (std::set<std::string>{"kept", "copy"}));
+  EXPECT_EQ(
+      disk.replace_with_copy(copy, seen, kept, test::identity_at(kept), Replacement::HARD_LINK)
+          .kind,
+      ReplaceOutcome::DONE)
+      << "a link still frees the file's own inode";
+  ASSERT_EQ(test::inode_of(copy), test::inode_of(kept));
+
+  // A copy of its own again, cloned, then one block in its middle written
+  // back with the same bytes (and put on the device): that block is its own.
+  unlink(copy.c_str());
+  test::write_file(copy, bytes);
+  ASSERT_EQ(clone().kind, ReplaceOutcome::DONE);
+  {
+    const int fd = open(copy.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, bytes.data(), 4096, 1 << 19), 4096);
+    ASSERT_EQ(fsync(fd), 0);
+    close(fd);
+  }
+  EXPECT_FALSE(disk.share_blocks(copy, kept));
+  EXPECT_EQ(clone().kind, ReplaceOutcome::DONE);
+  EXPECT_TRUE(disk.share_blocks(copy, kept));
+}
+
+TEST_F(FileReplaceTest, WhereNothingCanBeSharedNoFileSharesBlocks) {
+  // The temporary folder's own file system, and a tmpfs: never asked.
+  test::ScratchMount plain(dir / "plain");
+  for (const std::string& where : {dir.path(), dir / "plain"}) {
+    if (where == dir / "plain" && !plain.mounted()) continue;
+    SCOPED_TRACE(where);
+    const std::string a = where + "/a", b = where + "/b";
+    test::write_file(a, "same");
+    ASSERT_EQ(link(a.c_str(), b.c_str()), 0);
+    EXPECT_FALSE(disk.share_blocks(a, b)) << "even one file under two names";
   }
 }
 

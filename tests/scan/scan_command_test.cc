@@ -437,6 +437,38 @@ TEST_F(ScanCommandTest, OneFileSeenThroughTwoMountsIsListedAsALinkAndNeverDelete
   EXPECT_EQ(test::read_file(lower), "the only contents") << "the overlay gone, the file stays";
 }
 
+// A second clean-up by clones finds the copy sharing every block with the
+// kept copy already: it says so on a line of its own, frees nothing, counts
+// nothing as cloned, and is no failure (nothing is left to do).
+TEST_F(ScanCommandTest, ASecondCloneCleanUpFindsTheBlocksSharedAndCountsNothingFreed) {
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{path("image")}, path("b"));
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  const std::string bytes(300000, 'c');
+  make_file("b/old/f.dat", bytes);
+  make_file("b/new/f.dat", bytes);
+  set_mtime("b/old/f.dat", 1000000000);
+  const std::string old_f = path("b/old/f.dat"), new_f = path("b/new/f.dat");
+  const std::string b = shell_quote(path("b"));
+
+  CommandResult r = run("--keep newest --apply clone " + b);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "cloned " + old_f + " -> " + new_f + "\n");
+  EXPECT_NE(r.err.find("1 file cloned (300,000 bytes), 0 skipped"), std::string::npos) << r.err;
+  const ino_t inode = test::inode_of(old_f);
+
+  for (const char* dry_run : {" --dry-run", ""}) {
+    SCOPED_TRACE(dry_run);
+    r = run("--keep newest --apply clone" + std::string(dry_run) + " " + b);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "shared " + old_f + " -> " + new_f + "\n");
+    EXPECT_NE(r.err.find("0 files " + std::string(*dry_run ? "would be " : "") +
+                         "cloned (0 bytes), 1 already sharing their blocks, 0 skipped"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::inode_of(old_f), inode) << "not cloned again";
+  }
+}
+
 // A scan that takes what earlier scans read lists exactly what a scan that
 // reads every file lists, whatever happened to the files in between.
 TEST_F(ScanCommandTest, TheContentCacheNeverChangesTheResult) {

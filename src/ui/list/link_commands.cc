@@ -124,6 +124,11 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
     case ReplaceOutcome::EMPTY:
       ctx.prompter.message(walk.not_done, "Empty File", shown_path.c_str());
       return answer;
+    case ReplaceOutcome::ALREADY_SHARED:
+      // Cloned before: nothing to free, and nothing counted as freed.
+      ctx.prompter.message(walk.not_done, "Already Shares Its Blocks With The Kept Copy",
+                           shown_path.c_str());
+      return answer;
     case ReplaceOutcome::ACCESS_DIFFERS:
       ctx.prompter.message(walk.not_done, "Owner, Mode Or Access List Differ From The Kept Copy",
                            shown_path.c_str());
