@@ -8,7 +8,9 @@
 // one_file() is the one rule for "the same file" (the list, the outputs,
 // the rule engine and every action go by it), and a group's rows are walked
 // in order and each file row is told whether an earlier row of its group is
-// the same file, and which.
+// the same file, and which; or, short of that, another file whose blocks it
+// all shares already (a clone of it: see shared_blocks.h), which frees no
+// more space than a hard link would.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,7 @@
 #include <string>
 
 #include "core/row_texts.h"
+#include "core/shared_blocks.h"
 
 // Whether `a` and `b` name one file: one device and inode (two hard links,
 // or one file under a bind mount), or, on two devices, one inode number,
@@ -35,7 +38,10 @@ inline bool one_file(const FileIdentity& a, const FileIdentity& b) {
 class HardLinkTracker {
  public:
   // A group header or comment row: the next rows are another group.
-  void new_group() { first_names_.clear(); }
+  void new_group() {
+    first_names_.clear();
+    sharers_.clear();
+  }
 
   // For a file row: the path of the first earlier row of the group that is
   // this very file (see one_file), or null. A row without a full identity
@@ -50,7 +56,22 @@ class HardLinkTracker {
     return nullptr;
   }
 
+  // For a file row that is no other name of an earlier row's file: the
+  // path of the first earlier row of the group (asked here too) that is
+  // another file whose blocks this one all shares, or null. Only a regular
+  // file on a file system that can share blocks is opened and asked where
+  // its blocks lie (one statfs per device tells): elsewhere this costs
+  // nothing.
+  const std::string* earlier_sharer(const FileIdentity& id, const std::string& path);
+
  private:
+  struct Sharer {
+    FileIdentity id;
+    BlockMap blocks;
+    std::string path;
+  };
+  std::list<Sharer> sharers_;                    // the group's files whose every block is shared
+  std::map<std::uint64_t, bool> device_shares_;  // by device: whether it can share blocks
   struct Seen {
     FileIdentity id;
     std::string path;

@@ -19,13 +19,21 @@ constexpr unsigned long BCACHEFS_MAGIC = 0xca451a4eUL;
 // Extents asked for per call: a file in more pieces takes more calls.
 constexpr unsigned EXTENTS_PER_CALL = 256;
 
+bool can_share(const struct statfs& sf) {
+  const auto magic = static_cast<unsigned long>(sf.f_type);
+  return magic == BTRFS_SUPER_MAGIC || magic == XFS_SUPER_MAGIC || magic == BCACHEFS_MAGIC;
+}
+
 }  // namespace
 
 bool can_share_blocks(int fd) {
   struct statfs sf;
-  if (fstatfs(fd, &sf) != 0) return false;
-  const auto magic = static_cast<unsigned long>(sf.f_type);
-  return magic == BTRFS_SUPER_MAGIC || magic == XFS_SUPER_MAGIC || magic == BCACHEFS_MAGIC;
+  return fstatfs(fd, &sf) == 0 && can_share(sf);
+}
+
+bool can_share_blocks_at(const char* path) {
+  struct statfs sf;
+  return statfs(path, &sf) == 0 && can_share(sf);
 }
 
 BlockMap block_map_of(int fd) {

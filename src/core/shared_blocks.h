@@ -32,6 +32,8 @@ struct BlockMap {
 // Whether the open file lies on a file system that can share blocks
 // between files (btrfs, XFS, bcachefs).
 bool can_share_blocks(int fd);
+// The same for the file system that holds `path`.
+bool can_share_blocks_at(const char* path);
 
 // The extents of the open file. Data not yet written out has no place on
 // the device and is shared with nothing: such a file is never all shared.

@@ -4,11 +4,20 @@
 // earlier name of its file.
 #include "core/hard_links.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <string>
+
+#include "support/mounts.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -88,6 +97,54 @@ TEST(HardLinkTracker, NamesTheFirstNameOfEachFileWithinAGroup) {
 
   tracker.new_group();
   EXPECT_EQ(tracker.earlier_name(merged, "/merged/a"), nullptr) << "a new group starts afresh";
+}
+
+// A clone shares all its blocks with the file it was cloned from: listed
+// after it in a group, it is told so; a copy written apart is not, nor is
+// anything where blocks can not be shared.
+TEST(HardLinkTracker, NamesTheFirstFileWhoseBlocksAFileAllShares) {
+  test::TempDir dir;
+  auto identity = [](const std::string& path) {
+    struct stat st {};
+    lstat(path.c_str(), &st);
+    return identity_of(st);
+  };
+  const std::string bytes(200000, 'b');
+  {
+    // The temporary folder's file system: ext4 or tmpfs here, nothing shared.
+    const std::string a = dir / "a", b = dir / "b";
+    test::write_file(a, bytes);
+    ASSERT_EQ(link(a.c_str(), b.c_str()), 0);
+    HardLinkTracker tracker;
+    EXPECT_EQ(tracker.earlier_sharer(identity(a), a), nullptr);
+    EXPECT_EQ(tracker.earlier_sharer(identity(b), b), nullptr);
+  }
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{dir / "image"}, dir / "btrfs");
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  const std::string a = dir / "btrfs/a", clone = dir / "btrfs/clone", copy = dir / "btrfs/copy";
+  test::write_file(a, bytes);
+  test::write_file(copy, bytes);
+  test::write_file(clone, "");
+  {
+    const int from = open(a.c_str(), O_RDONLY | O_CLOEXEC);
+    const int to = open(clone.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(ioctl(to, FICLONE, from), 0) << std::strerror(errno);
+    close(from);
+    close(to);
+  }
+  HardLinkTracker tracker;
+  EXPECT_EQ(tracker.earlier_name(identity(copy), copy), nullptr);
+  EXPECT_EQ(tracker.earlier_sharer(identity(copy), copy), nullptr) << "written apart";
+  EXPECT_EQ(tracker.earlier_sharer(identity(a), a), nullptr) << "the first of the two";
+  const std::string* sharer = tracker.earlier_sharer(identity(clone), clone);
+  ASSERT_NE(sharer, nullptr);
+  EXPECT_EQ(*sharer, a);
+  FileIdentity changed = identity(clone);
+  changed.mtime_nsec += 1;
+  EXPECT_EQ(tracker.earlier_sharer(changed, clone), nullptr) << "no longer the file listed";
+
+  tracker.new_group();
+  EXPECT_EQ(tracker.earlier_sharer(identity(clone), clone), nullptr) << "a new group";
 }
 
 }  // namespace

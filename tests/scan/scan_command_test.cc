@@ -437,9 +437,10 @@ TEST_F(ScanCommandTest, OneFileSeenThroughTwoMountsIsListedAsALinkAndNeverDelete
   EXPECT_EQ(test::read_file(lower), "the only contents") << "the overlay gone, the file stays";
 }
 
-// A second clean-up by clones finds the copy sharing every block with the
-// kept copy already: it says so on a line of its own, frees nothing, counts
-// nothing as cloned, and is no failure (nothing is left to do).
+// Once cloned, the copy is listed as one that shares all its blocks with the
+// kept copy, and a second clean-up by clones finds it so: it says so on a
+// line of its own, frees nothing, counts nothing as cloned, and is no
+// failure (nothing is left to do).
 TEST_F(ScanCommandTest, ASecondCloneCleanUpFindsTheBlocksSharedAndCountsNothingFreed) {
   test::ScratchMount btrfs(test::ScratchMount::Btrfs{path("image")}, path("b"));
   if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
@@ -455,6 +456,18 @@ TEST_F(ScanCommandTest, ASecondCloneCleanUpFindsTheBlocksSharedAndCountsNothingF
   EXPECT_EQ(r.out, "cloned " + old_f + " -> " + new_f + "\n");
   EXPECT_NE(r.err.find("1 file cloned (300,000 bytes), 0 skipped"), std::string::npos) << r.err;
   const ino_t inode = test::inode_of(old_f);
+
+  // The scan shows the clone as it shows a hard link: the later of the two
+  // names the earlier in the link column and in the JSON document.
+  r = run("--tsv --links " + b);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const bool new_names_old = r.out.find(new_f + "\t" + old_f + "\n") != std::string::npos;
+  const bool old_names_new = r.out.find(old_f + "\t" + new_f + "\n") != std::string::npos;
+  EXPECT_TRUE(new_names_old != old_names_new) << r.out;
+  r = run("--json " + b);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"shares_blocks_with\": "), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\"hard_link_of\""), std::string::npos) << r.out;
 
   for (const char* dry_run : {" --dry-run", ""}) {
     SCOPED_TRACE(dry_run);

@@ -114,6 +114,10 @@ void ResultList::append(const RowTexts& row) {
     style = PANGO_STYLE_ITALIC;
     GCharPtr shown_first(g_markup_escape_text(display_text(*first).c_str(), -1));
     tooltip.reset(g_strconcat("Hard link of: ", shown_first.get(), nullptr));
+  } else if (const std::string* sharer = hard_links_.earlier_sharer(id, row.col[COL_PATH])) {
+    style = PANGO_STYLE_ITALIC;
+    GCharPtr shown_sharer(g_markup_escape_text(display_text(*sharer).c_str(), -1));
+    tooltip.reset(g_strconcat("Shares all blocks with: ", shown_sharer.get(), nullptr));
   }
   gtk_list_store_insert_with_values(
       store_, nullptr, -1, 0, t[0], 1, t[1], 2, t[2], 3, t[3], 4, t[4], 5, t[5], 6, t[6],

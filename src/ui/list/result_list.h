@@ -37,7 +37,8 @@ enum ListColumn {
   COL_MTIME_SEC = 13,
   COL_MTIME_NSEC = 14,
   COL_FILE_TYPE = 15,  // 0: no identity known
-  COL_STYLE = 16,      // PangoStyle: italic for a hard link of an earlier row of its group
+  COL_STYLE = 16,      // PangoStyle: italic for a hard link of (or a file sharing all its
+                       // blocks with) an earlier row of its group
   COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset (see tooltip_markup)
   COL_CTIME_SEC = 18,
   COL_CTIME_NSEC = 19,

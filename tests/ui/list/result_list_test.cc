@@ -1,8 +1,14 @@
 // The result list as a model, without a display.
 #include "ui/list/result_list.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include "support/disk_facts.h"
+#include "support/mounts.h"
 #include "ui/list/support/list_fixture.h"
 
 namespace {
@@ -78,6 +84,37 @@ TEST_F(ListTest, OneFileSeenThroughTwoMountsShowsAsAHardLink) {
   EXPECT_EQ(style(2), PANGO_STYLE_ITALIC);
   EXPECT_EQ(style(3), PANGO_STYLE_NORMAL);
   EXPECT_EQ(list.facts()[2].identity, merged) << "the rule engine sees what the row holds";
+}
+
+// A clone shares all its blocks with the file it was cloned from: listed
+// after it, it is drawn as a hard link is, its tooltip naming that file.
+TEST_F(ListTest, AFileSharingAllItsBlocksWithAnEarlierOneShowsAsAHardLink) {
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{dir / "image"}, dir / "btrfs");
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  const std::string a = dir / "btrfs/a", clone = dir / "btrfs/clone";
+  test::write_file(a, std::string(100000, 'x'));
+  test::write_file(clone, "");
+  {
+    const int from = open(a.c_str(), O_RDONLY | O_CLOEXEC);
+    const int to = open(clone.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(ioctl(to, FICLONE, from), 0);
+    close(from);
+    close(to);
+  }
+  header(1);
+  for (const std::string& path : {a, clone}) {
+    const FileIdentity id = test::identity_at(path);
+    RowTexts r{{" ", "d", "t", "100,000", "crc", "-rw-r--r--", path.c_str()}, &id};
+    list.append(r);
+  }
+  EXPECT_EQ(list.tooltip_markup(1).find("Shares all blocks with: "), std::string::npos);
+  EXPECT_NE(list.tooltip_markup(2).find("Shares all blocks with: " + a), std::string::npos)
+      << list.tooltip_markup(2);
+  GtkTreeIter iter;
+  gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(list.store()), &iter, nullptr, 2);
+  gint style = -1;
+  gtk_tree_model_get(GTK_TREE_MODEL(list.store()), &iter, COL_STYLE, &style, -1);
+  EXPECT_EQ(style, PANGO_STYLE_ITALIC);
 }
 
 // Each row gets its group when it is appended; what is removed later never
