@@ -141,7 +141,7 @@ const char* const ACCESS_LIST = "system.posix_acl_access";
 
 // Whether a name of the open file `b` would let the same people read and
 // write as a name of `a` does: one owner, group, mode and access list.
-bool same_access(int a, const struct stat& sa, int b, const struct stat& sb) {
+bool same_access_of(int a, const struct stat& sa, int b, const struct stat& sb) {
   if (sa.st_uid != sb.st_uid || sa.st_gid != sb.st_gid ||
       (sa.st_mode & 07777) != (sb.st_mode & 07777)) {
     return false;
@@ -186,6 +186,17 @@ std::string temporary_name(std::mt19937_64& random) {
 
 }  // namespace
 
+bool DiskFileSystem::same_access(const std::string& a, const std::string& b) {
+  std::string name_a, name_b;
+  UniqueFd dir_a = open_parent_directory(a, name_a);
+  UniqueFd dir_b = open_parent_directory(b, name_b);
+  if (!dir_a || !dir_b) return false;
+  struct stat sa, sb;
+  UniqueFd fa = open_file_in(dir_a.get(), name_a, sa);
+  UniqueFd fb = open_file_in(dir_b.get(), name_b, sb);
+  return fa && fb && same_access_of(fa.get(), sa, fb.get(), sb);
+}
+
 ReplaceOutcome DiskFileSystem::replace_with_copy(const std::string& path, const FileIdentity& seen,
                                                  const std::string& kept,
                                                  const FileIdentity& kept_seen, Replacement how) {
@@ -215,7 +226,7 @@ ReplaceOutcome DiskFileSystem::replace_with_copy(const std::string& path, const 
   }
 
   // 3. A link may not open the file to anyone new.
-  if (how == Replacement::HARD_LINK && !same_access(file.get(), st, kept_file.get(), kept_st)) {
+  if (how == Replacement::HARD_LINK && !same_access_of(file.get(), st, kept_file.get(), kept_st)) {
     return {ReplaceOutcome::ACCESS_DIFFERS, ""};
   }
 

@@ -106,6 +106,10 @@ class FileSystem {
   // share all their blocks now (see shared_blocks.h): a clone of one for the
   // other would free nothing.
   virtual bool share_blocks(const std::string& a, const std::string& b) = 0;
+  // Whether both paths name regular files (no symbolic link followed) with
+  // one owner, group, mode and access list now: a hard link of one in place
+  // of the other would open it to no one new.
+  virtual bool same_access(const std::string& a, const std::string& b) = 0;
   // Whether both paths name regular files (no symbolic link followed) whose
   // contents are the same bytes now. For rows whose scan identities are not
   // known: their sizes alone say nothing of their contents.
@@ -121,6 +125,7 @@ class DiskFileSystem : public FileSystem {
   bool same_file(const std::string& a, const std::string& b) override;
   bool same_contents(const std::string& a, const std::string& b) override;
   bool share_blocks(const std::string& a, const std::string& b) override;
+  bool same_access(const std::string& a, const std::string& b) override;
   FileOutcome restore_from_trash(const TrashedFile& trashed, const std::string& path) override;
   ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
                                    const std::string& kept, const FileIdentity& kept_seen,

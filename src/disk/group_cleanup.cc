@@ -48,6 +48,9 @@ CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::s
     if (action == CleanupAction::CLONE && files.share_blocks(self.path, kept.path)) {
       return {CleanupStep::SHARED, "", kept.path};
     }
+    if (action == CleanupAction::HARD_LINK && !files.same_access(self.path, kept.path)) {
+      return skipped(ACCESS_DIFFERS);
+    }
     if (!files.same_contents(self.path, kept.path)) return skipped("contents differ");
     return {CleanupStep::DONE, "", kept.path};
   }
