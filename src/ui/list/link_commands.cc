@@ -150,7 +150,13 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
   renew_identity(list, r, seen, outcome.replaced_now);
   renew_identity(list, kept, kept_seen, outcome.kept_now);
   list.set_identity(r, outcome.now);
-  if (walk.how == Replacement::HARD_LINK) list.show_as_hard_link_of(r, kept);
+  if (walk.how == Replacement::HARD_LINK) {
+    list.show_as_hard_link_of(r, kept);
+  } else if (ctx.files->share_blocks(path, list.path(kept))) {
+    // (A file small enough to live among the file system's own records is
+    // copied by a clone, not shared.)
+    list.show_as_sharing_blocks_with(r, kept);
+  }
   log_file_action(ctx, size, path, walk.logged);
   ++totals.files;
   totals.bytes += size;

@@ -235,10 +235,18 @@ void ResultList::set_identity(int row, const FileIdentity& id) {
 }
 
 void ResultList::show_as_hard_link_of(int row, int first) {
+  show_in_italics(row, "Hard link of: ", first);
+}
+
+void ResultList::show_as_sharing_blocks_with(int row, int first) {
+  show_in_italics(row, "Shares all blocks with: ", first);
+}
+
+void ResultList::show_in_italics(int row, const char* words, int first) {
   GtkTreeIter iter;
   if (!iter_at(row, iter)) return;
   GCharPtr shown_first(g_markup_escape_text(display_text(path(first)).c_str(), -1));
-  GCharPtr tooltip(g_strconcat("Hard link of: ", shown_first.get(), nullptr));
+  GCharPtr tooltip(g_strconcat(words, shown_first.get(), nullptr));
   gtk_list_store_set(store_, &iter, COL_STYLE, static_cast<gint>(PANGO_STYLE_ITALIC), COL_TOOLTIP,
                      tooltip.get(), -1);
 }

@@ -103,6 +103,9 @@ class ResultList {
   // Draws the row as a hard link of the row `first` (italics, "Hard link
   // of: PATH"), as the scan draws one.
   void show_as_hard_link_of(int row, int first);
+  // Draws the row as a file sharing all its blocks with the row `first`
+  // (italics, "Shares all blocks with: PATH"), as the scan draws one.
+  void show_as_sharing_blocks_with(int row, int first);
 
   // The whole list, to put it back as it was (texts, marks, identities,
   // groups); putting it back recounts the row count and the tagged totals.
@@ -223,6 +226,8 @@ class ResultList {
  private:
   bool iter_at(int row, GtkTreeIter& iter) const;
   static FileIdentity identity_in(GtkTreeModel* model, GtkTreeIter& iter);
+  // Italics, and the tooltip `words` followed by the path of row `first`.
+  void show_in_italics(int row, const char* words, int first);
   void show_selection_in_view();
   // Scrolls the selected row into view when the view's layout is current;
   // returns false while it is not (the row is placed later).

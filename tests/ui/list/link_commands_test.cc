@@ -236,6 +236,8 @@ TEST_F(LinkTest, AFileThatSharesAllItsBlocksWithTheKeptCopyIsNotClonedAgain) {
   clone_all_tagged(ctx);
   ASSERT_EQ(prompter.said.back(),
             "message|Clone All Tagged Files (Copy-On-Write)|1 Files Cloned (200,000 bytes freed)|");
+  EXPECT_NE(list.tooltip_markup(3).find("Shares all blocks with: " + a), std::string::npos)
+      << "drawn as the scan would draw it now";
   const ino_t b_inode = test::inode_of(b);
 
   list.tag(3);
