@@ -98,6 +98,12 @@ class TimedDisk : public FileSystem {
   bool same_file(const std::string& a, const std::string& b) override {
     return timed([&] { return disk_.same_file(a, b); });
   }
+  bool share_blocks(const std::string& a, const std::string& b) override {
+    return timed([&] { return disk_.share_blocks(a, b); });
+  }
+  bool same_access(const std::string& a, const std::string& b) override {
+    return timed([&] { return disk_.same_access(a, b); });
+  }
   FileOutcome restore_from_trash(const TrashedFile& trashed, const std::string& path) override {
     return timed([&] { return disk_.restore_from_trash(trashed, path); });
   }

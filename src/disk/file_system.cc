@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 
+#include "core/hard_links.h"
+#include "core/shared_blocks.h"
 #include "disk/byte_compare.h"
 #include "disk/desktop_trash.h"
 #include "list_text/deletion_log.h"
@@ -127,7 +129,7 @@ FileOutcome compare_with_staying(const CheckedFile& file, const FileIdentity& se
         !still_the_same(copy.seen, identity_of(st))) {
       continue;
     }
-    if (st.st_dev == file.st.st_dev && st.st_ino == file.st.st_ino) continue;
+    if (one_file(identity_of(st), identity_of(file.st))) continue;  // another name of itself
     bool error = false;
     const bool same = st.st_size == file.st.st_size && same_bytes(file.fd.get(), fd.get(), error);
     if (error) {
@@ -256,6 +258,14 @@ ssize_t read_full(int fd, char* buffer, std::size_t size) {
 
 }  // namespace
 
+bool DiskFileSystem::share_blocks(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  UniqueFd fa = open_regular_file(a, sa);
+  UniqueFd fb = open_regular_file(b, sb);
+  return fa && fb && sa.st_dev == sb.st_dev && sa.st_size == sb.st_size &&
+         share_all_blocks(block_map_of(fa.get()), block_map_of(fb.get()));
+}
+
 bool DiskFileSystem::same_contents(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   UniqueFd fa = open_regular_file(a, sa);
@@ -280,5 +290,5 @@ bool DiskFileSystem::same_file(const std::string& a, const std::string& b) {
     UniqueFd dir = open_parent_directory(path, name);
     return dir && fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   };
-  return look(a, sa) && look(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return look(a, sa) && look(b, sb) && one_file(identity_of(sa), identity_of(sb));
 }

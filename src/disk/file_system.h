@@ -90,9 +90,14 @@ struct ReplaceOutcome {
     CHANGED,       // the file is no longer the one the scan saw
     KEPT_CHANGED,  // the kept copy is gone or no longer the one the scan saw
     OTHER_FILE_SYSTEM,
-    CONTENTS_DIFFER,  // compared byte for byte, the two differ
-    NOT_SUPPORTED,    // the file system can not clone (reason: the system's words)
-    FAILED,           // the system refused (reason: its words)
+    CONTENTS_DIFFER,      // compared byte for byte, the two differ
+    NOT_SUPPORTED,        // the file system can not clone (reason: the system's words)
+    EMPTY,                // an empty file: nothing to free, and unrelated empty files would
+                          // become one
+    ACCESS_DIFFERS,       // a link: owner, group, mode or access list differ from the kept copy's
+    ATTRIBUTES_NOT_KEPT,  // a clone: the file's extended attributes could not all be kept
+    ALREADY_SHARED,       // a clone: every block of the file is the kept copy's already
+    FAILED,               // the system refused (reason: its words)
   };
   Kind kind;
   std::string reason;
@@ -133,15 +138,28 @@ class FileSystem {
   // a temporary name in the file's directory and renamed over it, so the
   // name is never missing; on any failure the file is left as it was and no
   // temporary name is left. A clone gets the file's mode, owner (where
-  // permitted) and times.
+  // permitted), times and every extended attribute (its access list among
+  // them), or is not made. A link, which gives the name the kept copy's
+  // owner, mode and access list, is made only where those are the file's
+  // own already. An empty file is neither linked nor cloned, nor is a file
+  // cloned that shares all its blocks with the kept copy already.
   virtual ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
                                            const std::string& kept, const FileIdentity& kept_seen,
                                            Replacement how) = 0;
   // Appends a line to the deletion log (see deletion_log.h).
   virtual LogWrite append_to_log(const std::string& log_file, const std::string& line) = 0;
-  // Whether both paths name one file now (one device and inode: hard links,
-  // or one file seen through two paths, as a bind mount shows it).
+  // Whether both paths name one file now (see one_file: hard links, one
+  // file seen through two paths, as a bind mount shows it, or through two
+  // mounts, as an overlay shows its lower folder's files).
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
+  // Whether both paths name regular files (no symbolic link followed) that
+  // share all their blocks now (see shared_blocks.h): a clone of one for the
+  // other would free nothing.
+  virtual bool share_blocks(const std::string& a, const std::string& b) = 0;
+  // Whether both paths name regular files (no symbolic link followed) with
+  // one owner, group, mode and access list now: a hard link of one in place
+  // of the other would open it to no one new.
+  virtual bool same_access(const std::string& a, const std::string& b) = 0;
   // Whether both paths name regular files (no symbolic link followed) whose
   // contents are the same bytes now. For rows whose scan identities are not
   // known: their sizes alone say nothing of their contents.
@@ -160,6 +178,8 @@ class DiskFileSystem : public FileSystem {
   LogWrite append_to_log(const std::string& log_file, const std::string& line) override;
   bool same_file(const std::string& a, const std::string& b) override;
   bool same_contents(const std::string& a, const std::string& b) override;
+  bool share_blocks(const std::string& a, const std::string& b) override;
+  bool same_access(const std::string& a, const std::string& b) override;
   FileOutcome restore_from_trash(const TrashedFile& trashed, const std::string& path) override;
   ReplaceOutcome replace_with_copy(const std::string& path, const FileIdentity& seen,
                                    const std::string& kept, const FileIdentity& kept_seen,

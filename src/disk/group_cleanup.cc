@@ -4,6 +4,8 @@ namespace {
 
 const char* const CHANGED = "changed since the scan";
 const char* const NO_KEPT_COPY = "no kept copy";
+const char* const EMPTY_FILE = "empty file";
+const char* const ACCESS_DIFFERS = "owner, mode or access list differ from the kept copy";
 
 // Where only sizes are known (a list read back without identities), a copy's
 // bytes must be the same now.
@@ -49,6 +51,7 @@ bool stays(const CleanupMember& m, Acting acting) {
 
 CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::size_t i,
                     CleanupAction action, bool dry_run) {
+  if (group[i].seen.size == 0) return skipped(EMPTY_FILE);
   const long k = kept_copy(files, group, i);
   if (k < 0) return skipped(NO_KEPT_COPY);
   CleanupMember& self = group[i];
@@ -57,6 +60,12 @@ CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::s
     return skipped("different file systems");
   }
   if (dry_run) {
+    if (action == CleanupAction::CLONE && files.share_blocks(self.path, kept.path)) {
+      return {CleanupStep::SHARED, "", kept.path};
+    }
+    if (action == CleanupAction::HARD_LINK && !files.same_access(self.path, kept.path)) {
+      return skipped(ACCESS_DIFFERS);
+    }
     if (!files.same_contents(self.path, kept.path)) return skipped("contents differ");
     return {CleanupStep::DONE, "", kept.path};
   }
@@ -75,6 +84,14 @@ CleanupStep replace(FileSystem& files, std::vector<CleanupMember>& group, std::s
       return skipped("different file systems");
     case ReplaceOutcome::CONTENTS_DIFFER:
       return skipped("contents differ");
+    case ReplaceOutcome::EMPTY:
+      return skipped(EMPTY_FILE);
+    case ReplaceOutcome::ALREADY_SHARED:
+      return {CleanupStep::SHARED, "", kept.path};
+    case ReplaceOutcome::ACCESS_DIFFERS:
+      return skipped(ACCESS_DIFFERS);
+    case ReplaceOutcome::ATTRIBUTES_NOT_KEPT:
+      return skipped("attributes could not be kept (" + outcome.reason + ")");
     case ReplaceOutcome::NOT_SUPPORTED:
     case ReplaceOutcome::FAILED:
       return skipped(outcome.reason);

@@ -28,7 +28,11 @@ struct CleanupMember {
 };
 
 struct CleanupStep {
-  enum Kind { DONE, SKIPPED } kind;
+  enum Kind {
+    DONE,
+    SKIPPED,
+    SHARED,  // a clone: the file shares all its blocks with the kept copy already
+  } kind;
   std::string reason;  // SKIPPED: why, in a few words
   std::string kept;    // a link or a clone: the kept copy's path
   // SKIPPED because the file's bytes differ from the kept copy's now: the

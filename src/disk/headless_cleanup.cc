@@ -73,6 +73,11 @@ void HeadlessCleanup::act_on_group() {
       output_("skipped " + shown(path) + ": " + step.reason);
       continue;
     }
+    if (step.kind == CleanupStep::SHARED) {
+      ++shared_;
+      output_("shared " + shown(path) + " -> " + shown(step.kept));
+      continue;
+    }
     ++done_;
     done_bytes_ += sizes_[i];
     std::string line = std::string(dry_run_ ? words.would : words.done) + " " + shown(path);
@@ -100,6 +105,7 @@ std::string HeadlessCleanup::summary() const {
   line += thousands(done_) + (done_ == 1 ? " file " : " files ") +
           (dry_run_ ? std::string("would be ") : std::string()) + words.summary + " (" +
           thousands(done_bytes_) + " bytes)";
+  if (shared_ != 0) line += ", " + thousands(shared_) + " already sharing their blocks";
   line += ", " + thousands(skipped_) + " skipped";
   return line;
 }

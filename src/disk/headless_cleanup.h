@@ -5,7 +5,12 @@
 //
 //   deleted PATH               trashed PATH
 //   linked PATH -> KEPT        cloned PATH -> KEPT
-//   skipped PATH: REASON
+//   skipped PATH: REASON       shared PATH -> KEPT
+//
+// "shared": a clone was asked for, and the file shares all its blocks with
+// the kept copy already (a clone made before). Nothing is done and nothing
+// is freed, but nothing is left to do either: it is neither counted as
+// cloned nor as skipped, and does not make the exit status 1.
 //
 // A file is deleted or trashed only once its bytes were compared, just
 // then, with a copy of its group that stays (see FileSystem::remove); one
@@ -43,6 +48,7 @@ class HeadlessCleanup {
   int done() const { return done_; }
   std::int64_t done_bytes() const { return done_bytes_; }
   int skipped() const { return skipped_; }
+  int shared() const { return shared_; }
   // The summary line for standard error.
   std::string summary() const;
   // Set when the deletion log could not be written (once), with why.
@@ -69,6 +75,7 @@ class HeadlessCleanup {
   int done_ = 0;
   std::int64_t done_bytes_ = 0;
   int skipped_ = 0;
+  int shared_ = 0;
   std::string log_problem_;
   std::vector<FileIdentity> differing_;
 };

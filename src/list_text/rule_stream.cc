@@ -36,8 +36,7 @@ void RuleStream::flush() {
     m.path = h.col[COLUMN_COUNT - 1];
     m.time = shown_time(h.col[1], h.col[2]);
     if (h.has_identity) {
-      m.device = h.identity.device;
-      m.inode = h.identity.inode;
+      m.identity = h.identity;
       m.size = h.identity.size;
     } else {
       m.size = size_from_text(h.col[3]);

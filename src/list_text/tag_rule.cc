@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/hard_links.h"
 #include "core/row_texts.h"
 
 namespace {
@@ -134,7 +135,7 @@ bool better_by_criterion(KeepBy keep, const RuleMember& a, const RuleMember& b) 
 }
 
 bool same_file(const RuleMember& a, const RuleMember& b) {
-  return (a.device != 0 || a.inode != 0) && a.device == b.device && a.inode == b.inode;
+  return one_file(a.identity, b.identity);
 }
 
 }  // namespace

@@ -31,6 +31,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/row_texts.h"
+
 enum class KeepBy { NEWEST, OLDEST, SHORTEST_PATH, LONGEST_PATH, FIRST };
 
 struct TagRule {
@@ -52,8 +54,8 @@ struct RuleMember {
   std::size_t row = 0;               // the caller's index of the row
   std::string path;                  // its bytes
   std::int64_t time = UNKNOWN_TIME;  // the file time the row shows (see shown_time)
-  std::uint64_t device = 0;          // with the inode: the same file under another name;
-  std::uint64_t inode = 0;           // 0 and 0: not known
+  FileIdentity identity;             // tells the same file under another name (see one_file);
+                                     // not known(): never one
   std::int64_t size = 0;
   bool tagged = false;  // marked "*" now
 };

@@ -79,6 +79,8 @@ std::string tsv_line(const RowTexts& row, bool links, HardLinkTracker& tracker) 
     } else if (row.identity != nullptr) {
       if (const std::string* first = tracker.earlier_name(*row.identity, row.col[6])) {
         line += tsv_field(*first);
+      } else if (const std::string* sharer = tracker.earlier_sharer(*row.identity, row.col[6])) {
+        line += tsv_field(*sharer);
       }
     }
   }
@@ -191,15 +193,15 @@ void JsonWriter::row(const RowTexts& row) {
   if (id != nullptr && id->known()) {
     member +=
         ", \"device\": " + std::to_string(id->device) + ", \"inode\": " + std::to_string(id->inode);
+    auto path_value = [](const std::string& p) {
+      if (valid_utf8(p)) return json_string(p);
+      GCharPtr coded(g_base64_encode(reinterpret_cast<const guchar*>(p.data()), p.size()));
+      return std::string("{\"bytes\": \"") + coded.get() + "\"}";
+    };
     if (const std::string* first = links_.earlier_name(*id, std::string(path))) {
-      member += ", \"hard_link_of\": ";
-      if (valid_utf8(*first)) {
-        member += json_string(*first);
-      } else {
-        GCharPtr coded(
-            g_base64_encode(reinterpret_cast<const guchar*>(first->data()), first->size()));
-        member += std::string("{\"bytes\": \"") + coded.get() + "\"}";
-      }
+      member += ", \"hard_link_of\": " + path_value(*first);
+    } else if (const std::string* sharer = links_.earlier_sharer(*id, std::string(path))) {
+      member += ", \"shares_blocks_with\": " + path_value(*sharer);
     }
   }
   member += "}";

@@ -12,8 +12,8 @@
 
 // One TSV line (with its line feed): the seven columns between tabs, and
 // with `links` an eighth, the path of the earlier row of the group this file
-// is a hard link of (empty otherwise). Tab, line feed and backslash are
-// written \t, \n, \\; carriage return \r; every other control byte \xHH.
+// is a hard link of, or else shares all its blocks with (empty otherwise). Tab, line feed and
+// backslash are written \t, \n, \\; carriage return \r; every other control byte \xHH.
 std::string tsv_line(const RowTexts& row, bool links, HardLinkTracker& tracker);
 
 // The text escaped for a TSV column.

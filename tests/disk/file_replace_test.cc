@@ -2,15 +2,19 @@
 // done only when both files are still the ones the scan saw, lie on one file
 // system and hold the same bytes; a refusal or a failure at any step leaves
 // every file as it was and no temporary name behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 
@@ -215,6 +219,225 @@ TEST_F(FileReplaceTest, ACloneKeepsTheFilesModeAndTimes) {
   EXPECT_EQ(test::read_file(copy), bytes);
   EXPECT_EQ(outcome.now, test::identity_at(copy));
   EXPECT_EQ(test::names_in(dir / "btrfs"), (std::set<std::string>{"kept", "copy"}));
+}
+
+TEST_F(FileReplaceTest, AnEmptyFileIsNeitherLinkedNorCloned) {
+  // Nothing would be freed, and empty files that have nothing to do with
+  // each other would become one file.
+  const std::string kept = dir / "kept", copy = dir / "copy";
+  test::write_file(kept, "");
+  test::write_file(copy, "");
+  for (Replacement how : {Replacement::HARD_LINK, Replacement::CLONE}) {
+    ReplaceOutcome outcome =
+        disk.replace_with_copy(copy, test::identity_at(copy), kept, test::identity_at(kept), how);
+    EXPECT_EQ(outcome.kind, ReplaceOutcome::EMPTY);
+    EXPECT_NE(test::inode_of(copy), test::inode_of(kept));
+    EXPECT_EQ(test::names_in(dir.path()), (std::set<std::string>{"kept", "copy"}));
+  }
+}
+
+// A link gives the name the kept copy's owner, group, mode and access list:
+// made only where they are the file's own already. On a tmpfs of the test's
+// own, which keeps access lists.
+TEST_F(FileReplaceTest, AHardLinkIsMadeOnlyWhereWhoMayReadStaysTheSame) {
+  test::ScratchMount tmpfs(dir / "tmpfs");
+  if (!tmpfs.mounted()) GTEST_SKIP() << "can not mount a tmpfs: " << tmpfs.error();
+  const std::string nobody_rw = test::access_list(6, 4, 4, {{65534, 6}});
+  const std::string other_rw = test::access_list(6, 4, 4, {{65533, 6}});
+  auto acl = [](const std::string& path, const std::string& list) {
+    ASSERT_TRUE(test::set_attribute(path, "system.posix_acl_access", list)) << std::strerror(errno);
+  };
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& copy, const std::string& kept)> prepare;
+    ReplaceOutcome::Kind expected;
+  };
+  const Case cases[] = {
+      {"owner, group and mode alike", [](const std::string&, const std::string&) {},
+       ReplaceOutcome::DONE},
+      {"the copy readable by its owner only",
+       [](const std::string& copy, const std::string&) { chmod(copy.c_str(), 0600); },
+       ReplaceOutcome::ACCESS_DIFFERS},
+      {"the kept copy writable by all",
+       [](const std::string&, const std::string& kept) { chmod(kept.c_str(), 0666); },
+       ReplaceOutcome::ACCESS_DIFFERS},
+      {"another owner",
+       [](const std::string& copy, const std::string&) {
+         ASSERT_EQ(chown(copy.c_str(), 65534, static_cast<gid_t>(-1)), 0);
+       },
+       ReplaceOutcome::ACCESS_DIFFERS},
+      {"another group",
+       [](const std::string& copy, const std::string&) {
+         ASSERT_EQ(chown(copy.c_str(), static_cast<uid_t>(-1), 65534), 0);
+       },
+       ReplaceOutcome::ACCESS_DIFFERS},
+      {"an access list on the kept copy only, the modes alike",
+       [&](const std::string& copy, const std::string& kept) {
+         acl(kept, nobody_rw);
+         chmod(copy.c_str(), 0664);
+       },
+       ReplaceOutcome::ACCESS_DIFFERS},
+      {"an access list on the copy only, the modes alike",
+       [&](const std::string& copy, const std::string& kept) {
+         acl(copy, nobody_rw);
+         chmod(kept.c_str(), 0664);
+       },
+       ReplaceOutcome::ACCESS_DIFFERS},
+      {"two access lists naming other users",
+       [&](const std::string& copy, const std::string& kept) {
+         acl(copy, nobody_rw);
+         acl(kept, other_rw);
+       },
+       ReplaceOutcome::ACCESS_DIFFERS},
+      {"one access list on both",
+       [&](const std::string& copy, const std::string& kept) {
+         acl(copy, nobody_rw);
+         acl(kept, nobody_rw);
+       },
+       ReplaceOutcome::DONE},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = dir / ("tmpfs/" + std::to_string(n++));
+    mkdir(folder.c_str(), 0755);
+    const std::string kept = folder + "/kept", copy = folder + "/copy";
+    test::write_file(kept, "same bytes");
+    test::write_file(copy, "same bytes");
+    chmod(kept.c_str(), 0644);
+    chmod(copy.c_str(), 0644);
+    c.prepare(copy, kept);
+    const FileIdentity seen = test::identity_at(copy);
+    const auto attributes = test::attributes_of(copy);
+
+    ReplaceOutcome outcome =
+        disk.replace_with_copy(copy, seen, kept, test::identity_at(kept), Replacement::HARD_LINK);
+    EXPECT_EQ(outcome.kind, c.expected) << outcome.reason;
+    if (c.expected == ReplaceOutcome::DONE) {
+      EXPECT_EQ(test::inode_of(copy), test::inode_of(kept));
+    } else {
+      EXPECT_EQ(test::identity_at(copy), seen) << "left as it was";
+      EXPECT_EQ(test::attributes_of(copy), attributes);
+    }
+    EXPECT_EQ(test::names_in(folder), (std::set<std::string>{"kept", "copy"}));
+  }
+}
+
+// A clone is a new file: it gets the file's own extended attributes and
+// access list, exactly (nothing its directory would give a new file), never
+// the kept copy's.
+TEST_F(FileReplaceTest, ACloneKeepsTheFilesOwnAttributesAndAccessList) {
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{dir / "image"}, dir / "btrfs");
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  ASSERT_TRUE(test::can_clone_in(dir / "btrfs"));
+  const std::string nobody_rw = test::access_list(6, 4, 4, {{65534, 6}});
+  struct Case {
+    const char* what;
+    std::map<std::string, std::string> copy_attributes;  // besides what the folder gives
+    bool folder_gives_access = false;                    // a default access list on the folder
+  };
+  const Case cases[] = {
+      {"a note and an access list",
+       {{"user.note", "keep me"}, {"system.posix_acl_access", nobody_rw}}},
+      {"notes only", {{"user.note", "one"}, {"user.other", std::string("t\0wo", 4)}}},
+      {"nothing, in a folder that gives new files an access list", {}, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = dir / ("btrfs/" + std::to_string(n++));
+    mkdir(folder.c_str(), 0755);
+    const std::string kept = folder + "/kept", copy = folder + "/copy";
+    const std::string bytes(200000, 'q');
+    test::write_file(kept, bytes);
+    test::write_file(copy, bytes);
+    ASSERT_TRUE(test::set_attribute(kept, "user.kept", "the kept copy's"));
+    for (const auto& [name, value] : c.copy_attributes) {
+      ASSERT_TRUE(test::set_attribute(copy, name, value)) << name << ": " << std::strerror(errno);
+    }
+    if (c.folder_gives_access) {
+      ASSERT_TRUE(test::set_attribute(folder, "system.posix_acl_default", nobody_rw));
+    }
+    const auto attributes = test::attributes_of(copy);
+    ASSERT_EQ(attributes, c.copy_attributes);
+    const FileIdentity seen = test::identity_at(copy);
+    struct stat before {};
+    lstat(copy.c_str(), &before);
+
+    ReplaceOutcome outcome =
+        disk.replace_with_copy(copy, seen, kept, test::identity_at(kept), Replacement::CLONE);
+    ASSERT_EQ(outcome.kind, ReplaceOutcome::DONE) << outcome.reason;
+    EXPECT_NE(test::inode_of(copy), test::inode_of(kept));
+    EXPECT_EQ(test::attributes_of(copy), attributes);
+    struct stat st {};
+    lstat(copy.c_str(), &st);
+    EXPECT_EQ(st.st_mode, before.st_mode) << "the mode as it was";
+    EXPECT_EQ(test::read_file(copy), bytes);
+  }
+}
+
+// A clone made before left the file sharing every block with the kept copy:
+// cloning it again frees nothing and is not done. A file sharing only some
+// of its blocks (one written to since) is cloned again.
+TEST_F(FileReplaceTest, AFileSharingAllItsBlocksWithTheKeptCopyIsNotClonedAgain) {
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{dir / "image"}, dir / "btrfs");
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  ASSERT_TRUE(test::can_clone_in(dir / "btrfs"));
+  const std::string kept = dir / "btrfs/kept", copy = dir / "btrfs/copy";
+  const std::string bytes(1 << 20, 'k');
+  test::write_file(kept, bytes);
+  test::write_file(copy, bytes);
+  auto clone = [&] {
+    return disk.replace_with_copy(copy, test::identity_at(copy), kept, test::identity_at(kept),
+                                  Replacement::CLONE);
+  };
+  EXPECT_FALSE(disk.share_blocks(copy, kept)) << "two files written apart share nothing";
+  ASSERT_EQ(clone().kind, ReplaceOutcome::DONE);
+  EXPECT_TRUE(disk.share_blocks(copy, kept));
+  EXPECT_TRUE(disk.share_blocks(kept, copy));
+
+  const ino_t inode = test::inode_of(copy);
+  const FileIdentity seen = test::identity_at(copy);
+  ReplaceOutcome again = clone();
+  EXPECT_EQ(again.kind, ReplaceOutcome::ALREADY_SHARED) << again.reason;
+  EXPECT_EQ(test::inode_of(copy), inode) << "left as it was";
+  EXPECT_EQ(test::identity_at(copy), seen);
+  EXPECT_EQ(test::names_in(dir / "btrfs"), (std::set<std::string>{"kept", "copy"}));
+  EXPECT_EQ(
+      disk.replace_with_copy(copy, seen, kept, test::identity_at(kept), Replacement::HARD_LINK)
+          .kind,
+      ReplaceOutcome::DONE)
+      << "a link still frees the file's own inode";
+  ASSERT_EQ(test::inode_of(copy), test::inode_of(kept));
+
+  // A copy of its own again, cloned, then one block in its middle written
+  // back with the same bytes (and put on the device): that block is its own.
+  unlink(copy.c_str());
+  test::write_file(copy, bytes);
+  ASSERT_EQ(clone().kind, ReplaceOutcome::DONE);
+  {
+    const int fd = open(copy.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, bytes.data(), 4096, 1 << 19), 4096);
+    ASSERT_EQ(fsync(fd), 0);
+    close(fd);
+  }
+  EXPECT_FALSE(disk.share_blocks(copy, kept));
+  EXPECT_EQ(clone().kind, ReplaceOutcome::DONE);
+  EXPECT_TRUE(disk.share_blocks(copy, kept));
+}
+
+TEST_F(FileReplaceTest, WhereNothingCanBeSharedNoFileSharesBlocks) {
+  // The temporary folder's own file system, and a tmpfs: never asked.
+  test::ScratchMount plain(dir / "plain");
+  for (const std::string& where : {dir.path(), dir / "plain"}) {
+    if (where == dir / "plain" && !plain.mounted()) continue;
+    SCOPED_TRACE(where);
+    const std::string a = where + "/a", b = where + "/b";
+    test::write_file(a, "same");
+    ASSERT_EQ(link(a.c_str(), b.c_str()), 0);
+    EXPECT_FALSE(disk.share_blocks(a, b)) << "even one file under two names";
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/disk_facts.h"
+#include "support/mounts.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -174,6 +175,101 @@ TEST(GroupCleanup, EveryTaggedNameOfOneFileGoes) {
     EXPECT_FALSE(exists(x2));
     EXPECT_TRUE(exists(y));
   }
+}
+
+TEST(GroupCleanup, ALinkOrCloneThatWouldChangeWhoMayReadOrFreeNothingIsSkipped) {
+  struct Case {
+    const char* what;
+    CleanupAction action;
+    const char* bytes;
+    std::function<void(const std::string& keep, const std::string& spare)> before_scan;
+    const char* skipped;
+  };
+  const Case cases[] = {
+      {"link an empty file", CleanupAction::HARD_LINK, "", nullptr, "empty file"},
+      {"clone an empty file", CleanupAction::CLONE, "", nullptr, "empty file"},
+      {"link a file only its owner may read", CleanupAction::HARD_LINK, "contents",
+       [](const std::string& keep, const std::string& spare) {
+         chmod(keep.c_str(), 0644);
+         chmod(spare.c_str(), 0600);
+       },
+       "owner, mode or access list differ from the kept copy"},
+      {"link a file of another owner", CleanupAction::HARD_LINK, "contents",
+       [](const std::string&, const std::string& spare) {
+         ASSERT_EQ(chown(spare.c_str(), 65534, 65534), 0);
+       },
+       "owner, mode or access list differ from the kept copy"},
+  };
+  for (bool dry_run : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (dry_run ? " (dry run)" : ""));
+      test::TempDir dir;
+      const std::string keep = dir / "keep", spare = dir / "spare";
+      test::write_file(keep, c.bytes);
+      test::write_file(spare, c.bytes);
+      if (c.before_scan) c.before_scan(keep, spare);
+      std::vector<CleanupMember> group = {{keep, identity_at(keep), false},
+                                          {spare, identity_at(spare), true}};
+      const FileIdentity spare_seen = group[1].seen;
+      DiskFileSystem disk;
+
+      CleanupStep step = clean_up_member(disk, group, 1, c.action, dry_run);
+      EXPECT_EQ(step.kind, CleanupStep::SKIPPED);
+      EXPECT_EQ(step.reason, c.skipped);
+      EXPECT_EQ(identity_at(spare), spare_seen) << "left as it was";
+      EXPECT_TRUE(group[1].tagged);
+    }
+  }
+}
+
+// An overlay shows the files of its lower folder on a device of its own,
+// with their own inode numbers, sizes and times: lower/doc and merged/doc
+// are one file, and deleting either deletes what the other shows.
+TEST(GroupCleanup, OneFileSeenThroughTwoMountsIsNeverACopyOfItself) {
+  test::TempDir dir;
+  const std::string fs = dir / "fs";
+  test::ScratchMount tmpfs(fs);
+  if (!tmpfs.mounted()) GTEST_SKIP() << "mounting is not allowed here: " << tmpfs.error();
+  mkdir((fs + "/lower").c_str(), 0755);
+  const std::string lower = fs + "/lower/doc", merged = fs + "/merged/doc";
+  const std::string copy = fs + "/copy";  // a real copy, elsewhere
+  test::write_file(lower, "the only contents");
+  test::ScratchMount overlay({fs + "/lower", fs + "/upper", fs + "/work"}, fs + "/merged");
+  ASSERT_TRUE(overlay.mounted()) << "a tmpfs mounts here, an overlay does not: " << overlay.error();
+  ASSERT_NE(identity_at(lower).device, identity_at(merged).device);
+  ASSERT_EQ(identity_at(lower).inode, identity_at(merged).inode);
+  DiskFileSystem disk;
+  EXPECT_TRUE(disk.same_file(lower, merged));
+  EXPECT_TRUE(disk.same_file(merged, lower));
+
+  for (bool dry_run : {false, true}) {
+    for (CleanupAction action : {CleanupAction::DELETE, CleanupAction::TRASH,
+                                 CleanupAction::HARD_LINK, CleanupAction::CLONE}) {
+      for (std::size_t tagged : {0u, 1u}) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(action)) + " member " +
+                     std::to_string(tagged) + (dry_run ? " (dry run)" : ""));
+        std::vector<CleanupMember> group = {{lower, identity_at(lower), tagged == 0},
+                                            {merged, identity_at(merged), tagged == 1}};
+        EXPECT_FALSE(another_copy_remains(disk, group, tagged));
+        EXPECT_EQ(kept_copy(disk, group, tagged), -1);
+        CleanupStep step = clean_up_member(disk, group, tagged, action, dry_run);
+        EXPECT_EQ(step.kind, CleanupStep::SKIPPED);
+        const bool removal = action == CleanupAction::DELETE || action == CleanupAction::TRASH;
+        EXPECT_EQ(step.reason, removal ? "the last copy of its group" : "no kept copy");
+        EXPECT_EQ(test::read_file(lower), "the only contents");
+        EXPECT_EQ(test::read_file(merged), "the only contents");
+      }
+    }
+  }
+
+  // With a real copy beside them, that copy is the one kept, and a name of
+  // the file may go: the contents stay in the copy.
+  test::write_file(copy, "the only contents");
+  std::vector<CleanupMember> group = {{lower, identity_at(lower), true},
+                                      {merged, identity_at(merged), false},
+                                      {copy, identity_at(copy), false}};
+  EXPECT_TRUE(another_copy_remains(disk, group, 0));
+  EXPECT_EQ(kept_copy(disk, group, 0), 2);
 }
 
 }  // namespace

@@ -25,8 +25,12 @@ RuleMember member(std::size_t row, std::string path, std::int64_t time = 0, std:
   m.row = row;
   m.path = std::move(path);
   m.time = time;
-  m.device = inode != 0 ? 1 : 0;
-  m.inode = inode;
+  if (inode != 0) {
+    m.identity.device = 1;
+    m.identity.inode = inode;
+    m.identity.size = size;
+    m.identity.type = S_IFREG;
+  }
   m.tagged = tagged;
   m.size = size;
   return m;
@@ -220,6 +224,23 @@ TEST(TagRule, ProtectedFoldersAndHardLinksAreNeverTagged) {
   EXPECT_EQ(plan_group(rule, {member(1, "/a/x", 0, 5), member(2, "/b/x", 0, 5)}).outcome,
             GroupPlan::LINKS_ONLY);
   EXPECT_EQ(plan_group(rule, {member(1, "/a/x")}).outcome, GroupPlan::SINGLE_MEMBER);
+}
+
+TEST(TagRule, OneFileSeenThroughTwoMountsIsLeftAsAHardLinkIs) {
+  // An overlay shows /lower/x as /merged/x on a device of its own, with the
+  // same inode number, size and modification time.
+  TagRule rule;
+  rule.keep = KeepBy::FIRST;
+  RuleMember lower = member(1, "/lower/x", 0, 7), merged = member(2, "/merged/x", 0, 7);
+  RuleMember other = member(3, "/other/x", 0, 7);  // another file: its time differs
+  merged.identity.device = 2;
+  other.identity.device = 3;
+  lower.identity.mtime_nsec = merged.identity.mtime_nsec = 5;
+  other.identity.mtime_nsec = 6;
+  GroupPlan plan = plan_group(rule, {lower, merged, other});
+  EXPECT_EQ(plan.kept, 1u);
+  EXPECT_EQ(plan.tag, (std::vector<std::size_t>{3}));
+  EXPECT_EQ(plan_group(rule, {lower, merged}).outcome, GroupPlan::LINKS_ONLY);
 }
 
 TEST(TagRule, TagsThereBeforeAreClearedOrKept) {

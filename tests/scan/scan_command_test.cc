@@ -790,4 +790,96 @@ TEST_F(ScanCommandTest, EveryGroupIsPrintedHoweverManyAndALimitIsAlwaysTold) {
   EXPECT_EQ(window.paths().size(), cut.files.size());
 }
 
+// An overlay shows lower/doc as merged/doc on a device of its own, with the
+// same inode number, size and times. Scanning both lists one file under two
+// names, as hard links are listed, and a clean-up never deletes one name
+// "as a copy" of the other: after the overlay is gone the contents would be
+// nowhere.
+TEST_F(ScanCommandTest, OneFileSeenThroughTwoMountsIsListedAsALinkAndNeverDeleted) {
+  test::ScratchMount tmpfs(path("fs"));
+  if (!tmpfs.mounted()) GTEST_SKIP() << "mounting is not allowed here: " << tmpfs.error();
+  make_file("fs/lower/doc", "the only contents");
+  const std::string lower = path("fs/lower/doc"), merged = path("fs/merged/doc");
+  const std::string both = shell_quote(path("fs/lower")) + " " + shell_quote(path("fs/merged"));
+  {
+    test::ScratchMount overlay({path("fs/lower"), path("fs/upper"), path("fs/work")},
+                               path("fs/merged"));
+    ASSERT_TRUE(overlay.mounted())
+        << "a tmpfs mounts here, an overlay does not: " << overlay.error();
+    ASSERT_NE(test::identity_at(lower).device, test::identity_at(merged).device);
+
+    CommandResult r = run("--tsv --links " + both);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const bool merged_links_lower = r.out.find(merged + "\t" + lower + "\n") != std::string::npos;
+    const bool lower_links_merged = r.out.find(lower + "\t" + merged + "\n") != std::string::npos;
+    EXPECT_TRUE(merged_links_lower != lower_links_merged)
+        << "one name, the later, links: " << r.out;
+
+    r = run("--json " + both);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"hard_link_of\": "), std::string::npos) << r.out;
+
+    // The rule leaves another name of the kept file alone; told to tag it,
+    // the clean-up still finds no other copy.
+    r = run("--keep newest --apply delete " + both);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    for (const char* action : {"delete", "trash", "hardlink", "clone"}) {
+      SCOPED_TRACE(action);
+      r = run("--keep newest --tag-hard-links --apply " + std::string(action) + " " + both);
+      EXPECT_EQ(r.status, 1) << r.err;
+      const bool removal = action == std::string("delete") || action == std::string("trash");
+      const std::string why = removal ? ": the last copy of its group\n" : ": no kept copy\n";
+      EXPECT_TRUE(r.out == "skipped " + lower + why || r.out == "skipped " + merged + why) << r.out;
+      EXPECT_EQ(test::read_file(merged), "the only contents");
+    }
+  }
+  EXPECT_EQ(test::read_file(lower), "the only contents") << "the overlay gone, the file stays";
+}
+
+// Once cloned, the copy is listed as one that shares all its blocks with the
+// kept copy, and a second clean-up by clones finds it so: it says so on a
+// line of its own, frees nothing, counts nothing as cloned, and is no
+// failure (nothing is left to do).
+TEST_F(ScanCommandTest, ASecondCloneCleanUpFindsTheBlocksSharedAndCountsNothingFreed) {
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{path("image")}, path("b"));
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  const std::string bytes(300000, 'c');
+  make_file("b/old/f.dat", bytes);
+  make_file("b/new/f.dat", bytes);
+  set_mtime("b/old/f.dat", 1000000000);
+  const std::string old_f = path("b/old/f.dat"), new_f = path("b/new/f.dat");
+  const std::string b = shell_quote(path("b"));
+
+  CommandResult r = run("--keep newest --apply clone " + b);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "cloned " + old_f + " -> " + new_f + "\n");
+  EXPECT_NE(r.err.find("1 file cloned (300,000 bytes), 0 skipped"), std::string::npos) << r.err;
+  const ino_t inode = test::inode_of(old_f);
+
+  // The scan shows the clone as it shows a hard link: the later of the two
+  // names the earlier in the link column and in the JSON document.
+  r = run("--tsv --links " + b);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const bool new_names_old = r.out.find(new_f + "\t" + old_f + "\n") != std::string::npos;
+  const bool old_names_new = r.out.find(old_f + "\t" + new_f + "\n") != std::string::npos;
+  EXPECT_TRUE(new_names_old != old_names_new) << r.out;
+  r = run("--json " + b);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"shares_blocks_with\": "), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\"hard_link_of\""), std::string::npos) << r.out;
+
+  for (const char* dry_run : {" --dry-run", ""}) {
+    SCOPED_TRACE(dry_run);
+    r = run("--keep newest --apply clone" + std::string(dry_run) + " " + b);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "shared " + old_f + " -> " + new_f + "\n");
+    EXPECT_NE(r.err.find("0 files " + std::string(*dry_run ? "would be " : "") +
+                         "cloned (0 bytes), 1 already sharing their blocks, 0 skipped"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::inode_of(old_f), inode) << "not cloned again";
+  }
+}
+
 }  // namespace

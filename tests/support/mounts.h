@@ -1,7 +1,7 @@
 // File systems of their own for one test case, gone after it: a tmpfs (a
-// second file system), or a small btrfs image on a loop device (one that can
-// clone). Mounting needs root and a kernel that lets the test do it;
-// mounted() says whether it worked and error() why not, so a case can skip.
+// second file system), a small btrfs image on a loop device (one that can
+// clone), or an overlay (one file seen through two mounts). Mounting needs root and a kernel that
+// lets the test do it; mounted() says whether it worked and error() why not, so a case can skip.
 #pragma once
 
 #include <sys/mount.h>
@@ -42,6 +42,25 @@ class ScratchMount {
                                "' '" + where + "' 2>/dev/null";
       mounted_ = std::system(make.c_str()) == 0;
       if (!mounted_) error_ = "no loop device or no btrfs in this kernel";
+    }
+  }
+  // An overlay on `where` of the folder `lower`, with `upper` and `work`
+  // (empty folders on the file system of `lower`, made here): `where` shows
+  // the files of `lower` on a device of its own, with their own inode
+  // numbers.
+  struct Overlay {
+    std::string lower, upper, work;
+  };
+  ScratchMount(const Overlay& overlay, const std::string& where) : where_(where) {
+    mkdir(where.c_str(), 0755);
+    mkdir(overlay.upper.c_str(), 0755);
+    mkdir(overlay.work.c_str(), 0755);
+    const std::string options =
+        "lowerdir=" + overlay.lower + ",upperdir=" + overlay.upper + ",workdir=" + overlay.work;
+    if (mount("overlay", where.c_str(), "overlay", 0, options.c_str()) == 0) {
+      mounted_ = true;
+    } else {
+      error_ = std::strerror(errno);
     }
   }
   ~ScratchMount() {

@@ -121,6 +121,23 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
     case ReplaceOutcome::CONTENTS_DIFFER:
       ctx.prompter.message(walk.not_done, "Contents Differ", shown_path.c_str());
       return answer;
+    case ReplaceOutcome::EMPTY:
+      ctx.prompter.message(walk.not_done, "Empty File", shown_path.c_str());
+      return answer;
+    case ReplaceOutcome::ALREADY_SHARED:
+      // Cloned before: nothing to free, and nothing counted as freed.
+      ctx.prompter.message(walk.not_done, "Already Shares Its Blocks With The Kept Copy",
+                           shown_path.c_str());
+      return answer;
+    case ReplaceOutcome::ACCESS_DIFFERS:
+      ctx.prompter.message(walk.not_done, "Owner, Mode Or Access List Differ From The Kept Copy",
+                           shown_path.c_str());
+      return answer;
+    case ReplaceOutcome::ATTRIBUTES_NOT_KEPT: {
+      const std::string why = "Attributes Could Not Be Kept (" + outcome.reason + ")";
+      ctx.prompter.message(walk.not_done, why.c_str(), shown_path.c_str());
+      return answer;
+    }
     case ReplaceOutcome::NOT_SUPPORTED:
     case ReplaceOutcome::FAILED:
       ctx.prompter.error_signal();
@@ -133,7 +150,13 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
   renew_identity(list, r, seen, outcome.replaced_now);
   renew_identity(list, kept, kept_seen, outcome.kept_now);
   list.set_identity(r, outcome.now);
-  if (walk.how == Replacement::HARD_LINK) list.show_as_hard_link_of(r, kept);
+  if (walk.how == Replacement::HARD_LINK) {
+    list.show_as_hard_link_of(r, kept);
+  } else if (ctx.files->share_blocks(path, list.path(kept))) {
+    // (A file small enough to live among the file system's own records is
+    // copied by a clone, not shared.)
+    list.show_as_sharing_blocks_with(r, kept);
+  }
   log_file_action(ctx, size, path, walk.logged);
   ++totals.files;
   totals.bytes += size;

@@ -114,6 +114,10 @@ void ResultList::append(const RowTexts& row) {
     style = PANGO_STYLE_ITALIC;
     GCharPtr shown_first(g_markup_escape_text(display_text(*first).c_str(), -1));
     tooltip.reset(g_strconcat("Hard link of: ", shown_first.get(), nullptr));
+  } else if (const std::string* sharer = hard_links_.earlier_sharer(id, row.col[COL_PATH])) {
+    style = PANGO_STYLE_ITALIC;
+    GCharPtr shown_sharer(g_markup_escape_text(display_text(*sharer).c_str(), -1));
+    tooltip.reset(g_strconcat("Shares all blocks with: ", shown_sharer.get(), nullptr));
   }
   gtk_list_store_insert_with_values(
       store_, nullptr, -1, 0, t[0], 1, t[1], 2, t[2], 3, t[3], 4, t[4], 5, t[5], 6, t[6],
@@ -169,17 +173,20 @@ std::string ResultList::tooltip_markup(int row) const {
 }
 
 FileIdentity ResultList::identity(int row) const {
-  FileIdentity id;
   GtkTreeIter iter;
-  if (!iter_at(row, iter)) return id;
+  if (!iter_at(row, iter)) return FileIdentity{};
+  return identity_in(GTK_TREE_MODEL(store_), iter);
+}
+
+FileIdentity ResultList::identity_in(GtkTreeModel* model, GtkTreeIter& iter) {
+  FileIdentity id;
   guint64 device, inode;
   gint64 size, mtime_sec, ctime_sec;
   gint mtime_nsec, ctime_nsec;
   guint type;
-  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_DEVICE, &device, COL_INODE, &inode,
-                     COL_FILE_SIZE, &size, COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC, &mtime_nsec,
-                     COL_FILE_TYPE, &type, COL_CTIME_SEC, &ctime_sec, COL_CTIME_NSEC, &ctime_nsec,
-                     -1);
+  gtk_tree_model_get(model, &iter, COL_DEVICE, &device, COL_INODE, &inode, COL_FILE_SIZE, &size,
+                     COL_MTIME_SEC, &mtime_sec, COL_MTIME_NSEC, &mtime_nsec, COL_FILE_TYPE, &type,
+                     COL_CTIME_SEC, &ctime_sec, COL_CTIME_NSEC, &ctime_nsec, -1);
   id.device = device;
   id.inode = inode;
   id.size = size;
@@ -200,12 +207,9 @@ std::vector<ResultList::RowFacts> ResultList::facts() const {
        more = gtk_tree_model_iter_next(model, &iter)) {
     gchar *mark = nullptr, *date = nullptr, *time = nullptr, *size = nullptr, *shown = nullptr,
           *bytes = nullptr;
-    guint64 device, inode;
     gint64 group;
-    guint type;
     gtk_tree_model_get(model, &iter, COL_MARK, &mark, 1, &date, 2, &time, 3, &size, COL_PATH,
-                       &shown, COL_PATH_BYTES, &bytes, COL_DEVICE, &device, COL_INODE, &inode,
-                       COL_FILE_TYPE, &type, COL_GROUP, &group, -1);
+                       &shown, COL_PATH_BYTES, &bytes, COL_GROUP, &group, -1);
     RowFacts& f = rows.emplace_back();
     std::string shown_path = take_text(shown);
     f.kind = classify_texts(take_text(mark), date != nullptr ? date : "", shown_path);
@@ -214,9 +218,7 @@ std::vector<ResultList::RowFacts> ResultList::facts() const {
     f.size = size_from_text(take_text(size));
     f.path = bytes != nullptr ? take_text(bytes) : std::move(shown_path);
     f.group = group;
-    f.device = device;
-    f.inode = inode;
-    f.type = type;
+    f.identity = identity_in(model, iter);
   }
   return rows;
 }
@@ -233,10 +235,18 @@ void ResultList::set_identity(int row, const FileIdentity& id) {
 }
 
 void ResultList::show_as_hard_link_of(int row, int first) {
+  show_in_italics(row, "Hard link of: ", first);
+}
+
+void ResultList::show_as_sharing_blocks_with(int row, int first) {
+  show_in_italics(row, "Shares all blocks with: ", first);
+}
+
+void ResultList::show_in_italics(int row, const char* words, int first) {
   GtkTreeIter iter;
   if (!iter_at(row, iter)) return;
   GCharPtr shown_first(g_markup_escape_text(display_text(path(first)).c_str(), -1));
-  GCharPtr tooltip(g_strconcat("Hard link of: ", shown_first.get(), nullptr));
+  GCharPtr tooltip(g_strconcat(words, shown_first.get(), nullptr));
   gtk_list_store_set(store_, &iter, COL_STYLE, static_cast<gint>(PANGO_STYLE_ITALIC), COL_TOOLTIP,
                      tooltip.get(), -1);
 }

@@ -37,7 +37,8 @@ enum ListColumn {
   COL_MTIME_SEC = 13,
   COL_MTIME_NSEC = 14,
   COL_FILE_TYPE = 15,  // 0: no identity known
-  COL_STYLE = 16,      // PangoStyle: italic for a hard link of an earlier row of its group
+  COL_STYLE = 16,      // PangoStyle: italic for a hard link of (or a file sharing all its
+                       // blocks with) an earlier row of its group
   COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset (see tooltip_markup)
   COL_CTIME_SEC = 18,
   COL_CTIME_NSEC = 19,
@@ -102,6 +103,9 @@ class ResultList {
   // Draws the row as a hard link of the row `first` (italics, "Hard link
   // of: PATH"), as the scan draws one.
   void show_as_hard_link_of(int row, int first);
+  // Draws the row as a file sharing all its blocks with the row `first`
+  // (italics, "Shares all blocks with: PATH"), as the scan draws one.
+  void show_as_sharing_blocks_with(int row, int first);
 
   // The whole list, to put it back as it was (texts, marks, identities,
   // groups); putting it back recounts the row count and the tagged totals.
@@ -134,8 +138,7 @@ class ResultList {
     std::string date, time;  // columns 1 and 2 as shown
     std::string path;        // the path's bytes
     std::int64_t size;       // from the size column
-    std::uint64_t device, inode;
-    std::uint32_t type;  // as FileIdentity::type
+    FileIdentity identity;   // the file as the row holds it
   };
   std::vector<RowFacts> facts() const;
   // The size column as a number (64-bit).
@@ -222,6 +225,9 @@ class ResultList {
 
  private:
   bool iter_at(int row, GtkTreeIter& iter) const;
+  static FileIdentity identity_in(GtkTreeModel* model, GtkTreeIter& iter);
+  // Italics, and the tooltip `words` followed by the path of row `first`.
+  void show_in_italics(int row, const char* words, int first);
   void show_selection_in_view();
   // Scrolls the selected row into view when the view's layout is current;
   // returns false while it is not (the row is placed later).

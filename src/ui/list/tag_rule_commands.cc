@@ -19,10 +19,7 @@ std::vector<std::vector<RuleMember>> rule_groups(const ResultList& list, bool se
     m.row = r;
     m.path = f.path;
     m.time = shown_time(f.date, f.time);
-    if (f.type != 0 && f.type != FileIdentity::SIZE_ONLY) {
-      m.device = f.device;
-      m.inode = f.inode;
-    }
+    m.identity = f.identity;
     m.size = f.size;
     m.tagged = f.kind == ROW_TAGGED;
     groups.back().push_back(std::move(m));

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/disk_facts.h"
+#include "support/mounts.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/support/list_fixture.h"
 #include "ui/list/trash_undo.h"
@@ -126,6 +127,20 @@ TEST_F(LinkTest, ACopyThatCanNotBeLinkedIsToldAndTheWalkGoesOn) {
          return tagged;
        },
        "message|Not Linked|Read-only file system|"},
+      {"an empty file",
+       [](LinkTest& t) {
+         t.file("x1", "");
+         return t.file("x2", "", "*");
+       },
+       "message|Not Linked|Empty File|"},
+      {"a copy only its owner may read",
+       [](LinkTest& t) {
+         t.file("x1", "abc");
+         test::write_file(t.dir / "x2", "abc");
+         chmod((t.dir / "x2").c_str(), 0600);
+         return t.file("x2", "abc", "*");
+       },
+       "message|Not Linked|Owner, Mode Or Access List Differ From The Kept Copy|"},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -207,6 +222,38 @@ TEST_F(LinkTest, ACloneIsMadeWhereTheFileSystemCanAndRefusedWithItsReasonElsewhe
   EXPECT_EQ(test::read_file(a), "contents");
   expect_counters_match_rows();
   expect_identities_current();
+}
+
+// Cloned once, a copy shares every block with its kept copy: tagged again,
+// it is not cloned again, a box says why, and nothing is counted as freed.
+TEST_F(LinkTest, AFileThatSharesAllItsBlocksWithTheKeptCopyIsNotClonedAgain) {
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{dir / "image"}, dir / "btrfs");
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  const std::string bytes(200000, 's');
+  header(1);
+  const std::string a = file("btrfs/a", bytes), b = file("btrfs/b", bytes, "*");
+  prompter.answers = {'Y', 'A'};
+  clone_all_tagged(ctx);
+  ASSERT_EQ(prompter.said.back(),
+            "message|Clone All Tagged Files (Copy-On-Write)|1 Files Cloned (200,000 bytes freed)|");
+  EXPECT_NE(list.tooltip_markup(3).find("Shares all blocks with: " + a), std::string::npos)
+      << "drawn as the scan would draw it now";
+  const ino_t b_inode = test::inode_of(b);
+
+  list.tag(3);
+  prompter.said.clear();
+  prompter.answers = {'Y', 'A'};
+  clone_all_tagged(ctx);
+  EXPECT_NE(std::find(prompter.said.begin(), prompter.said.end(),
+                      "message|Not Cloned|Already Shares Its Blocks With The Kept Copy|" + b),
+            prompter.said.end())
+      << testing::PrintToString(prompter.said);
+  EXPECT_EQ(prompter.said.back(),
+            "message|Clone All Tagged Files (Copy-On-Write)|0 Files Cloned (0 bytes freed)|");
+  EXPECT_EQ(test::inode_of(b), b_inode) << "not cloned again";
+  EXPECT_EQ(log(), deletion_log_header() + logged(200000, b, "Cloned")) << "logged once";
+  EXPECT_EQ(test::read_file(a), bytes);
+  expect_counters_match_rows();
 }
 
 // ---- Undo from the trash -------------------------------------------------------------

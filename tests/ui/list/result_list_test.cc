@@ -1,8 +1,14 @@
 // The result list as a model, without a display.
 #include "ui/list/result_list.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include "support/disk_facts.h"
+#include "support/mounts.h"
 #include "ui/list/support/list_fixture.h"
 
 namespace {
@@ -46,6 +52,69 @@ TEST_F(ListTest, RowsKeepTheirBytesAndShowADisplayForm) {
   list.clear();
   EXPECT_EQ(list.size(), 0);
   EXPECT_EQ(list.selected_row(), -1);
+}
+
+// A file seen through two mounts (an overlay shows lower/doc as merged/doc
+// on its own device, with the same inode number, size and modification
+// time) shows as a hard link of its first name; a file that only shares
+// the inode number does not.
+TEST_F(ListTest, OneFileSeenThroughTwoMountsShowsAsAHardLink) {
+  header(1);
+  FileIdentity lower{7, 8, 9, 10, 11, S_IFREG, 12, 13};
+  FileIdentity merged = lower, other = lower;
+  merged.device = 70;
+  other.device = 71;
+  other.mtime_nsec = 12;
+  for (const auto& [path, id] : {std::pair{"/lower/doc", &lower}, std::pair{"/merged/doc", &merged},
+                                 std::pair{"/other/doc", &other}}) {
+    RowTexts r{{" ", "d", "t", "9", "crc", "-rw-r--r--", path}, id};
+    list.append(r);
+  }
+  auto style = [&](int row) {
+    GtkTreeIter iter;
+    gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(list.store()), &iter, nullptr, row);
+    gint value = -1;
+    gtk_tree_model_get(GTK_TREE_MODEL(list.store()), &iter, COL_STYLE, &value, -1);
+    return value;
+  };
+  EXPECT_EQ(list.tooltip_markup(1).find("Hard link of: "), std::string::npos);
+  EXPECT_NE(list.tooltip_markup(2).find("Hard link of: /lower/doc"), std::string::npos);
+  EXPECT_EQ(list.tooltip_markup(3).find("Hard link of: "), std::string::npos);
+  EXPECT_EQ(style(1), PANGO_STYLE_NORMAL);
+  EXPECT_EQ(style(2), PANGO_STYLE_ITALIC);
+  EXPECT_EQ(style(3), PANGO_STYLE_NORMAL);
+  EXPECT_EQ(list.facts()[2].identity, merged) << "the rule engine sees what the row holds";
+}
+
+// A clone shares all its blocks with the file it was cloned from: listed
+// after it, it is drawn as a hard link is, its tooltip naming that file.
+TEST_F(ListTest, AFileSharingAllItsBlocksWithAnEarlierOneShowsAsAHardLink) {
+  test::ScratchMount btrfs(test::ScratchMount::Btrfs{dir / "image"}, dir / "btrfs");
+  if (!btrfs.mounted()) GTEST_SKIP() << "no file system that clones: " << btrfs.error();
+  const std::string a = dir / "btrfs/a", clone = dir / "btrfs/clone";
+  test::write_file(a, std::string(100000, 'x'));
+  test::write_file(clone, "");
+  {
+    const int from = open(a.c_str(), O_RDONLY | O_CLOEXEC);
+    const int to = open(clone.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(ioctl(to, FICLONE, from), 0);
+    close(from);
+    close(to);
+  }
+  header(1);
+  for (const std::string& path : {a, clone}) {
+    const FileIdentity id = test::identity_at(path);
+    RowTexts r{{" ", "d", "t", "100,000", "crc", "-rw-r--r--", path.c_str()}, &id};
+    list.append(r);
+  }
+  EXPECT_EQ(list.tooltip_markup(1).find("Shares all blocks with: "), std::string::npos);
+  EXPECT_NE(list.tooltip_markup(2).find("Shares all blocks with: " + a), std::string::npos)
+      << list.tooltip_markup(2);
+  GtkTreeIter iter;
+  gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(list.store()), &iter, nullptr, 2);
+  gint style = -1;
+  gtk_tree_model_get(GTK_TREE_MODEL(list.store()), &iter, COL_STYLE, &style, -1);
+  EXPECT_EQ(style, PANGO_STYLE_ITALIC);
 }
 
 // Each row gets its group when it is appended; what is removed later never

@@ -118,6 +118,12 @@ class ScriptedDisk : public FileSystem {
     return disk_.same_contents(a, b);
   }
   int contents_compared = 0;  // calls of same_contents
+  bool share_blocks(const std::string& a, const std::string& b) override {
+    return disk_.share_blocks(a, b);
+  }
+  bool same_access(const std::string& a, const std::string& b) override {
+    return disk_.same_access(a, b);
+  }
   FileOutcome restore_from_trash(const TrashedFile& trashed, const std::string& path) override {
     return disk_.restore_from_trash(trashed, path);
   }
