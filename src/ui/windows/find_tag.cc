@@ -96,10 +96,7 @@ void open_find_window(ResultList& list, Prompter& prompter, StateRecord& state, 
     prompter.error_signal();
     return;
   }
-  if (busy_test && list.block().list_busy.load() != 0) {
-    prompter.notify_busy(list_commands::FIND_TAG_FILES);
-    return;
-  }
+  if (busy_test && refuse_while_busy(list, prompter, list_commands::FIND_TAG_FILES)) return;
   if (FindWindow::g_open != nullptr) {
     gtk_window_present(GTK_WINDOW(FindWindow::g_open->window()));
     return;

@@ -1,10 +1,11 @@
 #include "ui/windows/menu_commands.h"
 
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "core/process.h"
 #include "core/result_intake.h"
-#include "settings/state_file.h"
 #include "ui/dialogs/help_viewer.h"
 #include "ui/list/file_commands.h"
 #include "ui/list/list_commands.h"
@@ -36,18 +37,20 @@ void open_folder_of(MainWindow& w) { open_folder(w.rows(), w.launcher()); }
 void view_file(MainWindow& w) { view_entry(w.rows(), w.launcher()); }
 void info(MainWindow& w) { show_file_info(w.list_context(), w.launcher()); }
 void user_function(MainWindow& w) { run_user_function(w.rows(), w.launcher()); }
-void write_script(MainWindow& w) { open_script_window(w.rows(), w.prompter(), g_state); }
+void write_script(MainWindow& w) { open_script_window(w.rows(), w.prompter(), w.state()); }
 void print(MainWindow& w) { print_list(w.rows(), w.prompter(), w.launcher()); }
 void copy(MainWindow& w) { copy_path(w.rows(), w.prompter()); }
 // "Find / Tag..." opens the window whatever the list is doing; "Find /
 // Tag Files" and the tool bar's Find refuse while it is busy.
-void find(MainWindow& w) { open_find_window(w.rows(), w.prompter(), g_state, false); }
-void find_files(MainWindow& w) { open_find_window(w.rows(), w.prompter(), g_state, true); }
+void find(MainWindow& w) { open_find_window(w.rows(), w.prompter(), w.state(), false); }
+void find_files(MainWindow& w) { open_find_window(w.rows(), w.prompter(), w.state(), true); }
 void tag_by_rule(MainWindow& w) { open_tag_rule_window(w.list_context()); }
 void help_on_tag_by_rule(MainWindow&) { show_help("TagByRule"); }
 
-// In the order of the menus, then the tool bar.
-const MenuCommand COMMANDS[] = {
+// The window's own commands, in the order of the menus, then the tool bar;
+// the menu entries of the list commands come from their table
+// (ui/list/list_command_table.h), after these.
+const MenuCommand WINDOW_COMMANDS[] = {
     // _File
     {"menuitem55", "F5", nullptr, scan},  // Start Scanning
     {"menuitem57", "F7", nullptr, open_folder_of},
@@ -56,8 +59,6 @@ const MenuCommand COMMANDS[] = {
     {"menuitem60", "F10", nullptr, view_file},
     {"menuitem61", "F11", nullptr, write_script},
     {"print_listbox", "F12", nullptr, print},
-    {"menuitem64", "<Shift><Control>F12", &SAVE_CONTENTS, nullptr},
-    {"menuitem65", "<Shift><Alt>F11", &RESTORE_CONTENTS, nullptr},
     {"menuitem67", "<Alt>x", nullptr, end_program},
     // _Settings
     {"menuitem69", "F2", nullptr, settings<-1>},                // Settings Notebook
@@ -74,26 +75,12 @@ const MenuCommand COMMANDS[] = {
     {"menuitem79", "<Shift><Control>o", nullptr, settings<10>},  // Operation
     // _Edit
     {"menuitem81", "<Control>Insert", nullptr, copy},
-    {"menuitem83", nullptr, &REMOVE_LINE_OR_GROUP, nullptr},
-    {"menuitem85", "<Control>r", &REMOVE_ALL_TAGGED, nullptr},
-    {"menuitem86", "<Shift><Control>n", &REMOVE_ALL_NON_TAGGED, nullptr},
-    {"menuitem88", nullptr, &REMOVE_ALL_DELETED, nullptr},
     // _Delete
-    {"menuitem90", "Delete", &DELETE_FILE, nullptr},
-    {"menuitem91", "<Control>Delete", &DELETE_ALL_TAGGED, nullptr},
-    {"menuitem92", nullptr, &DELETE_ALL_NON_TAGGED, nullptr},
-    {"hard_link_tagged", nullptr, &HARD_LINK_ALL_TAGGED, nullptr},
-    {"clone_tagged", nullptr, &CLONE_ALL_TAGGED, nullptr},
-    {"undo_move_to_trash", nullptr, &UNDO_LAST_MOVE_TO_TRASH, nullptr},
     {"menuitem94", "<Shift>Delete", nullptr, view_deleted_log},
     // _Tag
-    {"menuitem96", nullptr, &GOTO_FIRST_ENTRY, nullptr},
     {"menuitem97", "<Control>t", nullptr, find},
     {"menuitem98", "<Control>l", nullptr, find_files},
     {"tag_by_rule", "<Control>k", nullptr, tag_by_rule},
-    {"menuitem99", "<Control>d", &TAG_ALL_DELETED, nullptr},
-    {"menuitem100", "<Control>u", &UNTAG_ALL, nullptr},
-    {"menuitem102", "<Control>z", &TOGGLE_TAG, nullptr},
     // _Help
     {"menuitem104", "F1", nullptr, read_help},
     {"help_tag_by_rule", nullptr, nullptr, help_on_tag_by_rule},
@@ -122,10 +109,21 @@ constexpr const char* CLICK_ACTION_ENTRIES[] = {
 
 }  // namespace
 
-std::span<const MenuCommand> menu_commands() { return COMMANDS; }
+std::span<const MenuCommand> menu_commands() {
+  static const std::vector<MenuCommand> commands = [] {
+    std::vector<MenuCommand> all(std::begin(WINDOW_COMMANDS), std::end(WINDOW_COMMANDS));
+    for (const ListCommand* command : list_commands::all()) {
+      if (command->widget != nullptr) {
+        all.push_back({command->widget, command->accelerator, command, nullptr});
+      }
+    }
+    return all;
+  }();
+  return commands;
+}
 
 const MenuCommand* find_menu_command(const char* widget) {
-  for (const MenuCommand& command : COMMANDS) {
+  for (const MenuCommand& command : menu_commands()) {
     if (std::strcmp(command.widget, widget) == 0) return &command;
   }
   return nullptr;
