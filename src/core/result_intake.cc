@@ -40,7 +40,7 @@ int result_intake_tick(void* data) {
   }
   if (g_settings_defaulted) {
     g_settings_defaulted = false;
-    view.open_settings(0);
+    view.open_settings(PAGE_FILE_MASKS);
   }
   return G_SOURCE_CONTINUE;
 }

@@ -25,8 +25,8 @@ void scan(MainWindow& w) { start_scan(w.rows().block(), w); }
 void stop(MainWindow&) { stop_scan(); }
 void end_program(MainWindow&) { exit_program(); }
 
-// The settings window on a page; -1: the page shown last.
-template <int PAGE>
+// The settings window on a page, or on the page it showed last.
+template <SettingsPage PAGE>
 void settings(MainWindow& w) {
   w.open_settings(PAGE);
 }
@@ -61,18 +61,18 @@ const MenuCommand WINDOW_COMMANDS[] = {
     {"print_listbox", "F12", nullptr, print},
     {"menuitem67", "<Alt>x", nullptr, end_program},
     // _Settings
-    {"menuitem69", "F2", nullptr, settings<-1>},                // Settings Notebook
-    {"menuitem70", "<Shift><Control>m", nullptr, settings<0>},  // File Masks
-    {"menuitem71", "<Shift><Control>a", nullptr, settings<1>},  // File Attributes
-    {"menuitem72", "<Shift><Control>r", nullptr, settings<2>},  // Date Ranges
-    {"menuitem73", "<Shift><Control>z", nullptr, settings<3>},  // File Sizes
-    {"menuitem74", "<Shift><Control>x", nullptr, settings<4>},  // Exclude Files
-    {"menuitem75", "<Shift><Control>i", nullptr, settings<5>},  // Include Directories
-    {"exclude_directories1", "<Shift><Control>e", nullptr, settings<6>},
-    {"menuitem76", "<Shift><Control>l", nullptr, settings<7>},   // Compare Logic
-    {"menuitem77", "<Shift><Control>g", nullptr, settings<8>},   // Group Sizes
-    {"menuitem78", "<Shift><Control>s", nullptr, settings<9>},   // Stop (the page)
-    {"menuitem79", "<Shift><Control>o", nullptr, settings<10>},  // Operation
+    {"menuitem69", "F2", nullptr, settings<PAGE_SHOWN_LAST>},
+    {"menuitem70", "<Shift><Control>m", nullptr, settings<PAGE_FILE_MASKS>},
+    {"menuitem71", "<Shift><Control>a", nullptr, settings<PAGE_ATTRIBUTES>},
+    {"menuitem72", "<Shift><Control>r", nullptr, settings<PAGE_DATE_RANGES>},
+    {"menuitem73", "<Shift><Control>z", nullptr, settings<PAGE_FILE_SIZES>},
+    {"menuitem74", "<Shift><Control>x", nullptr, settings<PAGE_EXCLUDE_FILES>},
+    {"menuitem75", "<Shift><Control>i", nullptr, settings<PAGE_INCLUDE_DIRECTORIES>},
+    {"exclude_directories1", "<Shift><Control>e", nullptr, settings<PAGE_EXCLUDE_DIRECTORIES>},
+    {"menuitem76", "<Shift><Control>l", nullptr, settings<PAGE_COMPARE_LOGIC>},
+    {"menuitem77", "<Shift><Control>g", nullptr, settings<PAGE_GROUP_SIZES>},
+    {"menuitem78", "<Shift><Control>s", nullptr, settings<PAGE_STOP>},
+    {"menuitem79", "<Shift><Control>o", nullptr, settings<PAGE_OPERATION>},
     // _Edit
     {"menuitem81", "<Control>Insert", nullptr, copy},
     // _Delete
@@ -85,7 +85,7 @@ const MenuCommand WINDOW_COMMANDS[] = {
     {"menuitem104", "F1", nullptr, read_help},
     {"help_tag_by_rule", nullptr, nullptr, help_on_tag_by_rule},
     // Tool bar
-    {"button20", nullptr, nullptr, settings<-1>},
+    {"button20", nullptr, nullptr, settings<PAGE_SHOWN_LAST>},
     {"button21", nullptr, nullptr, scan},
     {"button22", nullptr, nullptr, stop},
     {"button23", nullptr, nullptr, find_files},

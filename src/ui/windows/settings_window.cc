@@ -35,7 +35,7 @@ namespace {
 
 constexpr const char* UI_RESOURCE = "/org/peltomarvish/settings_window.ui";
 
-int g_last_page = 0;
+int g_last_page = PAGE_FILE_MASKS;
 
 class SettingsWindow : public ModalWindow {
  public:
@@ -212,7 +212,7 @@ void SettingsWindow::fill() {
     set_text(b.widget, mask_list_text(record_.*b.masks));
     filled_text_[b.widget] = text_of(b.widget);
   }
-  fill_bindings(builder(), record_, -1);
+  fill_bindings(builder(), record_, PAGE_SHOWN_LAST);  // every page
   quiet_ = false;
   settle_rules();
 }
@@ -477,8 +477,8 @@ void SettingsWindow::page_help() {
 }  // namespace
 
 void open_settings_window(SettingsRecord& record, int page) {
-  if (page < 0) page = g_last_page;
-  if (page >= SETTINGS_PAGES) page = 0;
+  if (page < 0) page = g_last_page;  // PAGE_SHOWN_LAST
+  if (page >= SETTINGS_PAGES) page = PAGE_FILE_MASKS;
   if (SettingsWindow* open = SettingsWindow::open_window()) {
     open->show_page(page);
     gtk_window_present(GTK_WINDOW(open->window()));
