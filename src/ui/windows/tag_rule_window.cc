@@ -182,14 +182,10 @@ void open_tag_rule_window(ListContext ctx, const std::string& rules_file) {
     return;
   }
   if (refuse_while_busy(ctx.list, ctx.prompter, list_commands::TAG_BY_RULE)) return;
-  if (TagRuleWindow::g_open != nullptr) {
-    gtk_window_present(GTK_WINDOW(TagRuleWindow::g_open->window()));
-    return;
-  }
-  register_resources();
-  new TagRuleWindow(std::move(ctx), rules_file);  // lives as long as its window
+  ModalWindow::open_or_present(TagRuleWindow::g_open, [&] {
+    register_resources();
+    new TagRuleWindow(std::move(ctx), rules_file);
+  });
 }
 
-GtkWidget* tag_rule_window() {
-  return TagRuleWindow::g_open != nullptr ? TagRuleWindow::g_open->window() : nullptr;
-}
+GtkWidget* tag_rule_window() { return ModalWindow::window_of(TagRuleWindow::g_open); }
