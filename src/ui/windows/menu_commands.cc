@@ -33,8 +33,8 @@ void settings(MainWindow& w) {
 void view_deleted_log(MainWindow&) { show_text_file("Deleted Log", "deleted.log"); }
 void read_help(MainWindow&) { show_help("Basics"); }
 
-void open_folder_of(MainWindow& w) { open_folder(w.rows(), w.launcher()); }
-void view_file(MainWindow& w) { view_entry(w.rows(), w.launcher()); }
+void open_folder_of(MainWindow& w) { open_folder(w.rows(), w.prompter(), w.launcher()); }
+void view_file(MainWindow& w) { view_entry(w.rows(), w.prompter(), w.launcher()); }
 void info(MainWindow& w) { show_file_info(w.list_context(), w.launcher()); }
 void user_function(MainWindow& w) { run_user_function(w.rows(), w.launcher()); }
 void write_script(MainWindow& w) { open_script_window(w.rows(), w.prompter(), w.state()); }
