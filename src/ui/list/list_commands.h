@@ -6,9 +6,11 @@
 // it runs, and is refused with the "List Box Busy" notice naming it while
 // a scan or another command holds it. Which commands take the word, and
 // the name each refusal shows, is said once, in the table of list commands
-// (list_command_table.cc); the commands' bodies never look at it. A command
-// that refuses by itself before the word is looked at (nothing tagged, no
-// row to act on) says so in its `ready` check, which the table runs first.
+// (list_command_table.h, one row a command); the commands' bodies never
+// look at it, and the windows ask the table (list_busy, refuse_while_busy)
+// rather than the word itself. A command that refuses by itself before the
+// word is looked at (nothing tagged, no row to act on) says so in its
+// `ready` check, which the table runs first.
 #pragma once
 
 #include <ctime>
