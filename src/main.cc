@@ -64,8 +64,18 @@ int main(int argc, char** argv) {
   }
   g_block = block;
 
-  enter_data_directory();
-  write_missing_helper_scripts();
+  // Without ~/.PeltoMarvish the program goes on in the directory it was
+  // started in, which then holds its files: the scan and the list need
+  // none of them, and the user is told where they went. A helper that
+  // could not be written is told too; the others work all the same.
+  const DataDirectory data = enter_data_directory();
+  if (!data.failure.empty()) {
+    std::fprintf(stderr, "peltomarvish: %s; the program's files are kept in %s\n",
+                 data.failure.c_str(), data.path.c_str());
+  }
+  for (const std::string& failed : write_missing_helper_scripts()) {
+    std::fprintf(stderr, "peltomarvish: cannot write the helper script %s\n", failed.c_str());
+  }
   g_settings_defaulted = load_settings(block->settings) != 0;
   load_state(g_state);
   // From here on the state is loaded: every ending saves it.

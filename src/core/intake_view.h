@@ -8,6 +8,7 @@
 
 #include "core/launcher.h"
 #include "core/scan_channel.h"
+#include "settings/settings_page.h"
 
 class IntakeView : public ListRecordSink {
  public:
@@ -24,7 +25,8 @@ class IntakeView : public ListRecordSink {
   // The "List Box Busy" notice naming the refused operation.
   virtual void notify_busy(const char* operation) = 0;
 
-  // Opens the settings window on that page (the first start opens page 0).
+  // Opens the settings window on that page (the first start opens the
+  // first page, PAGE_FILE_MASKS).
   virtual void open_settings(int page) = 0;
 
   // What starts the helper scripts (pmstop at the end of a scan).

@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <cstdio>
 #include <string>
 
 #include "core/process.h"
@@ -33,14 +34,18 @@ int result_intake_tick(void* data) {
     block->list_busy.store(0);
     g_scan_withdrawal_unsettled = false;
     if (block->settings.beep_on_stop != 0) view.beep();
-    view.launcher().start_shell(helper_command("pmstop"));
+    if (!view.launcher().start_shell(helper_command("pmstop"))) {
+      // The scan's end is told all the same; the helper's failure beside it.
+      std::fprintf(stderr, "peltomarvish: cannot start the helper pmstop\n");
+      view.show_status("Can Not Start pmstop");
+    }
     view.show_scan_completed();
   } else if (g_scan_withdrawal_unsettled && settle_withdrawn_scan(*block)) {
     g_scan_withdrawal_unsettled = false;  // no scan ran: the list is free again
   }
   if (g_settings_defaulted) {
     g_settings_defaulted = false;
-    view.open_settings(0);
+    view.open_settings(PAGE_FILE_MASKS);
   }
   return G_SOURCE_CONTINUE;
 }

@@ -29,19 +29,9 @@ std::string display_text(std::string_view bytes) {
   }
   if (plain) return std::string(bytes);
 
-  constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";  // U+FFFD
   std::string out;
   out.reserve(bytes.size() + 8);
-  const char* p = bytes.data();
-  const char* end = bytes.data() + bytes.size();
-  while (p < end) {
-    const gchar* valid_end;
-    g_utf8_validate(p, end - p, &valid_end);
-    append_escaped(out, std::string_view(p, valid_end - p));
-    if (valid_end == end) break;
-    out += REPLACEMENT;  // one for each byte that starts no character
-    p = valid_end + 1;
-  }
+  append_escaped_utf8(out, bytes, EscapeStyle{});
   return out;
 }
 
@@ -52,38 +42,10 @@ std::string pasted_path_text(std::string_view path) {
   }
   if (plain) return std::string(path);
 
-  static constexpr char HEX[] = "0123456789abcdef";
+  // Bash's $'...' reads \xHH, \n, \t, \r, \\ and \' back to their bytes.
   std::string out = "$'";
-  const char* p = path.data();
-  const char* end = path.data() + path.size();
-  while (p < end) {
-    const gchar* valid_end;
-    g_utf8_validate(p, end - p, &valid_end);
-    for (; p < valid_end; ++p) {
-      const unsigned char c = static_cast<unsigned char>(*p);
-      if (c == '\\' || c == '\'') {
-        out += '\\';
-        out += static_cast<char>(c);
-      } else if (c == '\n') {
-        out += "\\n";
-      } else if (c == '\t') {
-        out += "\\t";
-      } else if (c == '\r') {
-        out += "\\r";
-      } else if (is_control_byte(c)) {
-        out += "\\x";
-        out += HEX[c >> 4];
-        out += HEX[c & 0xF];
-      } else {
-        out += static_cast<char>(c);
-      }
-    }
-    if (p == end) break;
-    const unsigned char c = static_cast<unsigned char>(*p++);  // starts no character
-    out += "\\x";
-    out += HEX[c >> 4];
-    out += HEX[c & 0xF];
-  }
+  append_escaped_utf8(out, path,
+                      {.also_escaped = "\\'", .lower_hex = true, .hex_for_invalid = true});
   out += '\'';
   return out;
 }

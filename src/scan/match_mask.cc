@@ -132,40 +132,74 @@ bool walk_plain(const char*& m, const char*& t, MaskResult* result) {
 // tried at every place. Returns '\0' for a lone trailing backslash.
 char lead_char(const char* m) { return (*m == '\\') ? m[1] : *m; }
 
-// Matches from m, which is at a star, against the text from t (not at its
-// end). Each star run tries the rest of the mask at successive text places.
-// A try that is refused on a character ("keep looking") moves on to the next
-// place. A try that runs out of text settles it: later places have even less
-// text. A try that finds the mask broken settles it too. And a try that gets
+// The two questions a mask is asked: does this text match (match_mask), and
+// could some text that starts with this prefix match (mask_can_match_prefix).
+// Both follow the same walk and the same star runs; they differ only in what
+// the end of the text means, and so in what they answer.
+template <class Answer>
+struct Question {
+  // The text may go on past its end (the prefix question): a "?" there takes
+  // a character of that continuation.
+  bool text_goes_on;
+  Answer matched;    // the mask ended in a star run, which takes the rest
+  Answer malformed;  // the mask is broken
+  // The text ran out with the mask left at m; `r` is what the matcher would
+  // say (MASK_MATCH or MASK_TEXT_ENDED).
+  Answer (*ran_out)(const char* m, MaskResult r);
+  // The text was refused outside a star run (MASK_CHAR_MISS,
+  // MASK_CLASS_MISS, MASK_TEXT_LEFT).
+  Answer (*refused)(MaskResult r);
+};
+
+// Walks the mask against the text and answers the question.
+//
+// Each star run tries the rest of the mask at successive text places. A try
+// that is refused on a character ("keep looking") moves on to the next place.
+// A try that runs out of text settles it: later places have even less text.
+// A try that finds the mask broken settles it too. And a try that gets
 // through to the next star settles the run as well: what follows decides the
 // whole match. That last rule is why this is a loop over star runs rather than
 // a recursion, and why matching never takes more than text length times mask
 // length steps.
-MaskResult match_star_run(const char* m, const char* t) {
-  for (;;) {
+template <class Answer>
+Answer ask(const char* m, const char* t, const Question<Answer>& q) {
+  MaskResult r;
+  if (!walk_plain(m, t, &r)) {
+    if (r == MASK_MALFORMED) return q.malformed;
+    if (r == MASK_MATCH || r == MASK_TEXT_ENDED) return q.ran_out(m, r);
+    return q.refused(r);
+  }
+  for (;;) {  // m is at a star, t not at its end
     // Stars in a run add nothing to each other; each "?" in it takes one
     // character.
     for (; *m == '*' || *m == '?'; ++m) {
-      if (*m == '?') {
-        if (*t == '\0') return MASK_TEXT_ENDED;
+      if (*m != '?') continue;
+      if (*t != '\0') {
         ++t;
+      } else if (!q.text_goes_on) {
+        return q.ran_out(m, MASK_TEXT_ENDED);
       }
     }
-    if (*m == '\0') return MASK_MATCH;  // a trailing star takes the rest
+    if (*m == '\0') return q.matched;  // a trailing star takes the rest
     const char lead = lead_char(m);
-    if (lead == '\0') return MASK_MALFORMED;
+    if (lead == '\0') return q.malformed;
     for (;; ++t) {
-      if (*t == '\0') return MASK_TEXT_ENDED;
+      // No try settled the run: with no text left, the end of the text
+      // decides (for the prefix question, the run goes on in the
+      // continuation).
+      if (*t == '\0') return q.ran_out(m, MASK_TEXT_ENDED);
       if (*t != lead && lead != '[') continue;
       const char* try_m = m;
       const char* try_t = t;
-      MaskResult r;
       if (walk_plain(try_m, try_t, &r)) {
         m = try_m;
         t = try_t;
         break;  // on to the next star run
       }
-      if (r == MASK_MATCH || r == MASK_TEXT_ENDED || r == MASK_MALFORMED) return r;
+      if (r == MASK_MALFORMED) return q.malformed;
+      // Out of text: this try settles the run.
+      if (r == MASK_MATCH || r == MASK_TEXT_ENDED) return q.ran_out(try_m, r);
+      // Refused on a character: the run looks further.
     }
   }
 }
@@ -237,53 +271,20 @@ bool rest_can_match(const char* m) {
   return true;
 }
 
-// The prefix form of match_star_run: m is at a star, t is the prefix left over.
-bool star_run_can_match(const char* m, const char* t) {
-  for (;;) {
-    for (; *m == '*' || *m == '?'; ++m) {
-      // A "?" past the end of the prefix takes a continuation character.
-      if (*m == '?' && *t != '\0') ++t;
-    }
-    if (*m == '\0') return true;
-    if (*t == '\0') return rest_can_match(m);
-    const char lead = lead_char(m);
-    if (lead == '\0') return false;
-    bool next_run = false;
-    for (; *t != '\0'; ++t) {
-      if (*t != lead && lead != '[') continue;
-      const char* try_m = m;
-      const char* try_t = t;
-      MaskResult r;
-      if (walk_plain(try_m, try_t, &r)) {
-        m = try_m;
-        t = try_t;
-        next_run = true;
-        break;
-      }
-      if (r == MASK_MALFORMED) return false;
-      // Out of prefix: the continuation decides this try, and with it the run.
-      if (*try_t == '\0') return rest_can_match(try_m);
-      // Refused by the prefix itself: the run looks further.
-    }
-    // No try in the prefix settled the run: it goes on in the continuation.
-    if (!next_run) return rest_can_match(m);
-  }
-}
-
 }  // namespace
 
 MaskResult match_mask(const char* mask, const char* text) {
-  MaskResult result;
-  if (walk_plain(mask, text, &result)) return match_star_run(mask, text);
-  return result;
+  static constexpr Question<MaskResult> MATCH = {false, MASK_MATCH, MASK_MALFORMED,
+                                                 [](const char*, MaskResult r) { return r; },
+                                                 [](MaskResult r) { return r; }};
+  return ask(mask, text, MATCH);
 }
 
 bool mask_can_match_prefix(const char* mask, const char* prefix) {
-  MaskResult result;
-  if (walk_plain(mask, prefix, &result)) return star_run_can_match(mask, prefix);
-  if (result == MASK_MALFORMED) return false;
-  // The prefix ran out: the continuation has to meet the rest of the mask.
-  if (*prefix == '\0') return rest_can_match(mask);
-  // The prefix itself was refused, or had more than the mask could take.
-  return false;
+  // Out of prefix: the continuation has to meet the rest of the mask. Refused
+  // by the prefix itself, or with more prefix than the mask could take: no.
+  static constexpr Question<bool> PREFIX = {
+      true, true, false, [](const char* m, MaskResult) { return rest_can_match(m); },
+      [](MaskResult) { return false; }};
+  return ask(mask, prefix, PREFIX);
 }

@@ -65,14 +65,14 @@ CompareChoice name_toggled(CompareChoice c) {
 
 const char* page_default_text(int page) {
   switch (page) {
-    case 0:
+    case PAGE_FILE_MASKS:
       return "/* this is a comment */\n/* include all files */\n*\n";
-    case 4:
+    case PAGE_EXCLUDE_FILES:
       return "/* exclude shared libraries */\nlib*so.*\n";
-    case 5:
+    case PAGE_INCLUDE_DIRECTORIES:
       return "/* include these directories */\n/home/*\n/etc/*\n/usr/*\n/bin/*\n"
              "/* include / (root) to scan everything */\n";
-    case 6:
+    case PAGE_EXCLUDE_DIRECTORIES:
       return "/* exclude these directories */\n/var/*\n/root/*\n*/.netscape/cache";
     default:
       return nullptr;
@@ -81,11 +81,11 @@ const char* page_default_text(int page) {
 
 void apply_page_defaults(int page, SettingsRecord& r) {
   switch (page) {
-    case 1:
+    case PAGE_ATTRIBUTES:
       r.attr_set_mask = 0;
       r.attr_care_mask = 0;
       break;
-    case 2:
+    case PAGE_DATE_RANGES:
       r.min_month = 1;
       r.min_day = 1;
       r.min_year = 1900;
@@ -94,11 +94,11 @@ void apply_page_defaults(int page, SettingsRecord& r) {
       r.max_year = 2999;
       r.time_kind = TIME_CREATED;
       break;
-    case 3:
+    case PAGE_FILE_SIZES:
       r.min_file_size = 0;
       r.max_file_size = 0;
       break;
-    case 7:
+    case PAGE_COMPARE_LOGIC:
       r.same_name = 1;
       r.same_crc = 0;
       r.display_crc = 0;
@@ -108,15 +108,15 @@ void apply_page_defaults(int page, SettingsRecord& r) {
       r.same_owner = 0;
       r.same_group = 0;
       break;
-    case 8:
+    case PAGE_GROUP_SIZES:
       r.group_min = 2;
       r.group_max = 99999;
       break;
-    case 9:
+    case PAGE_STOP:
       r.stop_after = 1000;
       r.beep_on_stop = 1;
       break;
-    case 10:
+    case PAGE_OPERATION:
       r.double_click_action = ACTION_TOGGLE_TAG;
       r.triple_click_action = ACTION_INFO_DIALOG;
       r.confirm_delete = 1;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "settings/settings_page.h"
 #include "settings/settings_record.h"
 
 // ---- Dates ----------------------------------------------------------------------
@@ -53,8 +54,6 @@ CompareChoice name_toggled(CompareChoice c);
 
 // ---- Page defaults ----------------------------------------------------------------
 
-inline constexpr int SETTINGS_PAGES = 11;
-
 // The text a mask page's Default button puts into its box; null for the
 // pages without a text box.
 const char* page_default_text(int page);
@@ -64,5 +63,5 @@ const char* page_default_text(int page);
 // the factory settings (the minimum year is 1900 here, 1901 there).
 void apply_page_defaults(int page, SettingsRecord& record);
 
-// The help page of a notebook page ("FileMasks" for any page outside 0..10).
+// The help page of a notebook page ("FileMasks" for any other number).
 const char* page_help_topic(int page);

@@ -106,6 +106,7 @@ class ProgramTest : public ::testing::Test {
   // waits until its signal handlers are in place and its scanner runs.
   void start(const std::string& home, const std::string& cwd) {
     std::string out = dir / "stdout";
+    std::string err = dir / "stderr";
     interface_ = fork();
     ASSERT_GE(interface_, 0);
     if (interface_ == 0) {
@@ -120,6 +121,8 @@ class ProgramTest : public ::testing::Test {
       if (chdir(cwd.c_str()) != 0) _exit(126);
       int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(fd, STDOUT_FILENO);
+      int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(err_fd, STDERR_FILENO);
       execl(PELTOMARVISH_BIN, "peltomarvish", static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -205,6 +208,22 @@ TEST_F(ProgramTest, WithoutAUsableHomeTheFilesGoIntoTheStartDirectory) {
   EXPECT_EQ(test::file_mode(dir / "start/pmstop"), 0744u);
   kill(interface_, SIGTERM);
   wait_interface();
+}
+
+// The program goes on without its data directory, and says why and where
+// its files are kept instead.
+TEST_F(ProgramTest, AHomeThatCannotBeUsedIsToldOnStandardError) {
+  test::write_file(dir / "not-a-directory", "x");
+  ASSERT_EQ(mkdir((dir / "start").c_str(), 0755), 0);
+  start(dir / "not-a-directory", dir / "start");
+  kill(interface_, SIGTERM);
+  wait_interface();
+  const std::string said = test::read_file(dir / "stderr");
+  EXPECT_NE(
+      said.find("peltomarvish: cannot enter " + (dir / "not-a-directory") +
+                ": Not a directory; the program's files are kept in " + (dir / "start") + "\n"),
+      std::string::npos)
+      << said;
 }
 
 TEST_F(ProgramTest, EveryEndingLeavesNoProcessAndNoSegment) {

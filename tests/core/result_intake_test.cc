@@ -77,6 +77,18 @@ TEST_F(IntakeTest, RowsLinesProgressAndTheEndOfAScanReachTheView) {
   EXPECT_TRUE(view.recorder.runs.empty());
 }
 
+TEST_F(IntakeTest, APmstopThatCannotStartIsTold) {
+  view.recorder.refuse_shell = true;
+  block->settings.beep_on_stop = 0;
+  block->scan_finished.store(1);
+  testing::internal::CaptureStderr();
+  result_intake_tick(&view);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "peltomarvish: cannot start the helper pmstop\n");
+  EXPECT_EQ(view.events, (std::vector<std::string>{"status Can Not Start pmstop", "completed"}));
+  EXPECT_EQ(block->list_busy.load(), 0) << "the list is the user's again all the same";
+}
+
 TEST_F(IntakeTest, StatusLinesAreNeverCutInsideACharacter) {
   // 75 ASCII characters and an e-acute: the cut at 76 would split it.
   std::string text = std::string(75, 'x') + "\xC3\xA9" + "yyyy";

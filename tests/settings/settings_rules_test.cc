@@ -113,6 +113,29 @@ TEST(SettingsRules, PageDefaultsTouchTheirPageOnly) {
   EXPECT_EQ(page_default_text(3), nullptr);
 }
 
+TEST(SettingsRules, TheNamedPagesAreTheNotebooksOrder) {
+  const struct {
+    SettingsPage page;
+    const char* topic;
+  } pages[] = {{PAGE_FILE_MASKS, "FileMasks"},
+               {PAGE_ATTRIBUTES, "Attributes"},
+               {PAGE_DATE_RANGES, "DateRanges"},
+               {PAGE_FILE_SIZES, "FileSizes"},
+               {PAGE_EXCLUDE_FILES, "ExcludeFiles"},
+               {PAGE_INCLUDE_DIRECTORIES, "IncludeDirectories"},
+               {PAGE_EXCLUDE_DIRECTORIES, "ExcludeDirectories"},
+               {PAGE_COMPARE_LOGIC, "CompareLogic"},
+               {PAGE_GROUP_SIZES, "GroupSizes"},
+               {PAGE_STOP, "Stop"},
+               {PAGE_OPERATION, "Operation"}};
+  ASSERT_EQ(std::size(pages), static_cast<std::size_t>(SETTINGS_PAGES));
+  for (std::size_t i = 0; i < std::size(pages); ++i) {
+    EXPECT_EQ(pages[i].page, static_cast<int>(i)) << pages[i].topic;
+    EXPECT_STREQ(page_help_topic(pages[i].page), pages[i].topic);
+  }
+  EXPECT_LT(PAGE_SHOWN_LAST, 0) << "never a page of the notebook";
+}
+
 TEST(SettingsRules, HelpTopicOfEachPage) {
   const char* topics[] = {
       "FileMasks",          "Attributes",         "DateRanges",   "FileSizes",  "ExcludeFiles",

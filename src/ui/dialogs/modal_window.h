@@ -7,12 +7,16 @@
 // window is cleared.
 //
 // A window's object derives from ModalWindow and is made with new; it
-// deletes itself when its window goes. A button's action whose questions run
-// nested main loops holds an Action, so that the object outlives a close
-// made meanwhile until the action is over.
+// deletes itself when its window goes. Of each kind one is open at most:
+// open_or_present brings the open one to the front or makes one. A button's action whose questions
+// run nested main loops holds an Action, so that the object outlives a close made meanwhile until
+// the action is over.
 #pragma once
 
 #include <gtk/gtk.h>
+
+#include <functional>
+#include <string>
 
 class ModalWindow {
  public:
@@ -23,6 +27,30 @@ class ModalWindow {
   // A widget of the window by its .ui id, and the builder that holds them.
   GObject* object(const char* name) const { return gtk_builder_get_object(builder_, name); }
   GtkBuilder* builder() const { return builder_; }
+
+  // Opens a window of the kind whose slot is `open`: brings the one open to
+  // the front, or, when none is, makes one with `make` (which registers
+  // what it needs and news the window's object).
+  static void open_or_present(ModalWindow* open, const std::function<void()>& make);
+  // The window of the kind whose slot is `open`, or null when none is open.
+  static GtkWidget* window_of(const ModalWindow* open) {
+    return open != nullptr ? open->window() : nullptr;
+  }
+
+  // A file chooser over this window ("Add Folder", "Save Script As"): the
+  // chooser `name`d so, modal, this window insensitive while it is open and
+  // sensitive again when it goes; it goes with this window. `prepare` sets
+  // it up before it shows (its folder, a name); `chosen` gets the file (its
+  // bytes) when the user accepts, while this window is still open.
+  struct FileChoice {
+    const char* title;
+    const char* name;
+    GtkFileChooserAction action;
+    const char* accept_label;
+    std::function<void(GtkFileChooser*)> prepare;
+    std::function<void(const std::string&)> chosen;
+  };
+  void choose_file(FileChoice choice);
 
   // Closes the window, as its close box does.
   void close();

@@ -20,28 +20,10 @@ void log_file_action(ListContext& ctx, std::int64_t size, const std::string& pat
 std::vector<CleanupMember> group_members(const ResultList& list, int r, std::size_t& self,
                                          std::vector<int>* rows = nullptr);
 
+// Each row's body (list_command_table.h).
 namespace body {
-
-void toggle_tag(ListContext& ctx);
-void tag_all_deleted(ListContext& ctx);
-void untag_all(ListContext& ctx);
-void goto_first_entry(ListContext& ctx);
-
-void save_contents(ListContext& ctx);
-void restore_contents(ListContext& ctx);
-
-void remove_line_or_group(ListContext& ctx);
-void remove_all_tagged(ListContext& ctx);
-void remove_all_non_tagged(ListContext& ctx);
-void remove_all_deleted(ListContext& ctx);
-
-// The single delete of the selected entry.
-void delete_selected(ListContext& ctx);
-void delete_all_tagged(ListContext& ctx);
-void delete_all_non_tagged(ListContext& ctx);
-
-void hard_link_all_tagged(ListContext& ctx);
-void clone_all_tagged(ListContext& ctx);
-void undo_last_move_to_trash(ListContext& ctx);
-
+#define LIST_COMMAND(constant, runner, body, busy_name, ready, widget, accelerator) \
+  void body(ListContext& ctx);
+#include "ui/list/list_command_table.h"
+#undef LIST_COMMAND
 }  // namespace body

@@ -47,15 +47,24 @@ std::string helper_file_command(const char* helper, const std::string& path, cha
          kind + " " + std::to_string(size);
 }
 
-void open_folder(ResultList& list, Launcher& launcher) {
-  const int r = list.selected_row();
-  if (!row_has_file(list, r)) return;
-  launcher.start_shell(open_folder_command(list.path(r)));
+bool start_helper(Prompter& prompter, Launcher& launcher, const char* helper,
+                  const std::string& line) {
+  if (launcher.start_shell(line)) return true;
+  prompter.error_signal();
+  prompter.message("Error", "Can Not Start Helper", helper);
+  return false;
 }
 
-void view_entry(ResultList& list, Launcher& launcher) {
+void open_folder(ResultList& list, Prompter& prompter, Launcher& launcher) {
+  const int r = list.selected_row();
+  if (!row_has_file(list, r)) return;
+  start_helper(prompter, launcher, "pmopen", open_folder_command(list.path(r)));
+}
+
+void view_entry(ResultList& list, Prompter& prompter, Launcher& launcher) {
   const int r = list.selected_row();
   if (!row_has_file(list, r) || list.text(r, COL_MARK).rfind('D', 0) == 0) return;
   const std::string path = list.path(r);
-  launcher.start_shell(helper_file_command("pmview", path, text_kind(path), list.row_size(r)));
+  start_helper(prompter, launcher, "pmview",
+               helper_file_command("pmview", path, text_kind(path), list.row_size(r)));
 }

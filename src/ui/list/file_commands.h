@@ -31,8 +31,14 @@ std::string open_folder_command(const std::string& path);
 std::string helper_file_command(const char* helper, const std::string& path, char kind,
                                 std::int64_t size);
 
+// Starts a helper's command `line`, not waited for. One that cannot be
+// started is told: the error signal and the notice "Can Not Start Helper"
+// naming `helper`. True when it was started.
+bool start_helper(Prompter& prompter, Launcher& launcher, const char* helper,
+                  const std::string& line);
+
 // "Open Folder": pmopen DIRECTORY NAME EXTENSION, not waited for.
-void open_folder(ResultList& list, Launcher& launcher);
+void open_folder(ResultList& list, Prompter& prompter, Launcher& launcher);
 // "View File": pmview 1 PATH EXT KIND SIZE, not waited for; nothing for a
 // row marked "D".
-void view_entry(ResultList& list, Launcher& launcher);
+void view_entry(ResultList& list, Prompter& prompter, Launcher& launcher);

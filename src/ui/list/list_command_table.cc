@@ -1,5 +1,6 @@
-// The table of the list commands: for each, whether it takes the busy word
-// and the name its refusal shows, and what it checks before that.
+// The rows of the table of list commands (list_command_table.h says their
+// shape), the ready checks they name, and the one place that runs a
+// command: its check, then the busy word held for its body or the refusal.
 #include "ui/list/command_bodies.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/trash_undo.h"
@@ -44,45 +45,35 @@ bool delete_file_ready(ListContext& ctx) {
   return r >= 1 && !ctx.list.path(r).empty();
 }
 
-bool something_to_undo(ListContext& ctx);
+bool something_to_undo(ListContext& ctx) {
+  if (ctx.trash_undo == nullptr || !ctx.trash_undo->available(ctx.list)) {
+    ctx.prompter.error_signal();
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
 namespace list_commands {
 
-const ListCommand TOGGLE_TAG = {nullptr, nullptr, body::toggle_tag};
-const ListCommand TAG_ALL_DELETED = {"Tag All Deleted Files", nullptr, body::tag_all_deleted};
-const ListCommand UNTAG_ALL = {"Untag All", nullptr, body::untag_all};
-const ListCommand GOTO_FIRST_ENTRY = {nullptr, nullptr, body::goto_first_entry};
+#define LIST_COMMAND(constant, runner, does, busy_name, ready, widget, accelerator) \
+  const ListCommand constant = {busy_name, ready, body::does, widget, accelerator};
+#include "ui/list/list_command_table.h"
+#undef LIST_COMMAND
 
-const ListCommand SAVE_CONTENTS = {"Save Contents", nullptr, body::save_contents};
-const ListCommand RESTORE_CONTENTS = {"Restore Contents", nullptr, body::restore_contents};
-
-const ListCommand REMOVE_LINE_OR_GROUP = {"Remove Line/Group", row_selected,
-                                          body::remove_line_or_group};
-const ListCommand REMOVE_ALL_TAGGED = {"Remove All Tagged Entries", nullptr,
-                                       body::remove_all_tagged};
-const ListCommand REMOVE_ALL_NON_TAGGED = {"Remove All NON Tagged Entries", something_tagged,
-                                           body::remove_all_non_tagged};
-const ListCommand REMOVE_ALL_DELETED = {"Remove All Deleted", something_deleted,
-                                        body::remove_all_deleted};
-
-const ListCommand DELETE_FILE = {"Delete Files", delete_file_ready, body::delete_selected};
-const ListCommand DELETE_SELECTED = {"Delete Files", nullptr, body::delete_selected};
-// The link and clone walks go like Delete All Tagged, busy name and all.
-const ListCommand HARD_LINK_ALL_TAGGED = {"Delete All Tagged Entries", something_tagged,
-                                          body::hard_link_all_tagged};
-const ListCommand CLONE_ALL_TAGGED = {"Delete All Tagged Entries", something_tagged,
-                                      body::clone_all_tagged};
-const ListCommand UNDO_LAST_MOVE_TO_TRASH = {"Undo Last Move To Trash", something_to_undo,
-                                             body::undo_last_move_to_trash};
-const ListCommand DELETE_ALL_TAGGED = {"Delete All Tagged Entries", something_tagged,
-                                       body::delete_all_tagged};
-const ListCommand DELETE_ALL_NON_TAGGED = {"Delete All NON-Tagged Entries", nullptr,
-                                           body::delete_all_non_tagged};
+std::span<const ListCommand* const> all() {
+  static const ListCommand* const rows[] = {
+#define LIST_COMMAND(constant, runner, body, busy_name, ready, widget, accelerator) &constant,
+#include "ui/list/list_command_table.h"
+#undef LIST_COMMAND
+  };
+  return rows;
+}
 
 const char* const FIND_TAG_FILES = "Find/Tag Files";
 const char* const WRITE_SCRIPT = "Write Script";
+const char* const TAG_BY_RULE = "Tag By Rule";
 
 }  // namespace list_commands
 
@@ -106,29 +97,24 @@ bool run_holding_busy_word(ResultList& list, Prompter& prompter, const char* bus
   return true;
 }
 
-// ---- The commands by name ------------------------------------------------------
+bool list_busy(ResultList& list) { return list.block().list_busy.load() != 0; }
 
-namespace {
-
-void run_on(const ListCommand& command, ResultList& list, Prompter& prompter) {
-  ListContext ctx(list, prompter);
-  run_list_command(command, ctx);
+bool refuse_while_busy(ResultList& list, Prompter& prompter, const char* busy_name) {
+  if (!list_busy(list)) return false;
+  prompter.notify_busy(busy_name);
+  return true;
 }
 
-}  // namespace
+// ---- The runners -------------------------------------------------------------
 
-void toggle_tag(ResultList& list, Prompter& prompter) {
-  run_on(list_commands::TOGGLE_TAG, list, prompter);
-}
-void tag_all_deleted(ResultList& list, Prompter& prompter) {
-  run_on(list_commands::TAG_ALL_DELETED, list, prompter);
-}
-void untag_all(ResultList& list, Prompter& prompter) {
-  run_on(list_commands::UNTAG_ALL, list, prompter);
-}
-void goto_first_entry(ResultList& list, Prompter& prompter) {
-  run_on(list_commands::GOTO_FIRST_ENTRY, list, prompter);
-}
+#define LIST_COMMAND(constant, runner, body, busy_name, ready, widget, accelerator) \
+  void runner(ListContext& ctx) { run_list_command(list_commands::constant, ctx); } \
+  void runner(ResultList& list, Prompter& prompter) {                               \
+    ListContext ctx(list, prompter);                                                \
+    run_list_command(list_commands::constant, ctx);                                 \
+  }
+#include "ui/list/list_command_table.h"
+#undef LIST_COMMAND
 
 void save_contents(ResultList& list, Prompter& prompter, const std::string& file) {
   ListContext ctx(list, prompter);
@@ -140,43 +126,3 @@ void restore_contents(ResultList& list, Prompter& prompter, const std::string& f
   ctx.contents_file = file;
   run_list_command(list_commands::RESTORE_CONTENTS, ctx);
 }
-
-void remove_line_or_group(ResultList& list, Prompter& prompter) {
-  run_on(list_commands::REMOVE_LINE_OR_GROUP, list, prompter);
-}
-void remove_all_tagged(ResultList& list, Prompter& prompter) {
-  run_on(list_commands::REMOVE_ALL_TAGGED, list, prompter);
-}
-void remove_all_non_tagged(ResultList& list, Prompter& prompter) {
-  run_on(list_commands::REMOVE_ALL_NON_TAGGED, list, prompter);
-}
-void remove_all_deleted(ResultList& list, Prompter& prompter) {
-  run_on(list_commands::REMOVE_ALL_DELETED, list, prompter);
-}
-
-void delete_entry(DeleteContext& ctx) { run_list_command(list_commands::DELETE_FILE, ctx); }
-void delete_all_tagged(DeleteContext& ctx) {
-  run_list_command(list_commands::DELETE_ALL_TAGGED, ctx);
-}
-void delete_all_non_tagged(DeleteContext& ctx) {
-  run_list_command(list_commands::DELETE_ALL_NON_TAGGED, ctx);
-}
-void hard_link_all_tagged(ListContext& ctx) {
-  run_list_command(list_commands::HARD_LINK_ALL_TAGGED, ctx);
-}
-void clone_all_tagged(ListContext& ctx) { run_list_command(list_commands::CLONE_ALL_TAGGED, ctx); }
-void undo_last_move_to_trash(ListContext& ctx) {
-  run_list_command(list_commands::UNDO_LAST_MOVE_TO_TRASH, ctx);
-}
-
-namespace {
-
-bool something_to_undo(ListContext& ctx) {
-  if (ctx.trash_undo == nullptr || !ctx.trash_undo->available(ctx.list)) {
-    ctx.prompter.error_signal();
-    return false;
-  }
-  return true;
-}
-
-}  // namespace

@@ -6,13 +6,16 @@
 // it runs, and is refused with the "List Box Busy" notice naming it while
 // a scan or another command holds it. Which commands take the word, and
 // the name each refusal shows, is said once, in the table of list commands
-// (list_command_table.cc); the commands' bodies never look at it. A command
-// that refuses by itself before the word is looked at (nothing tagged, no
-// row to act on) says so in its `ready` check, which the table runs first.
+// (list_command_table.h, one row a command); the commands' bodies never
+// look at it, and the windows ask the table (list_busy, refuse_while_busy)
+// rather than the word itself. A command that refuses by itself before the
+// word is looked at (nothing tagged, no row to act on) says so in its
+// `ready` check, which the table runs first.
 #pragma once
 
 #include <ctime>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -63,11 +66,14 @@ struct ListContext {
 };
 using DeleteContext = ListContext;
 
-// A list command as the table describes it.
+// A list command as its row in the table describes it
+// (list_command_table.h).
 struct ListCommand {
   const char* busy_name;        // takes the busy word, refused with this name; null: does not
   bool (*ready)(ListContext&);  // runs first; false: the command has done all it will do
   void (*body)(ListContext&);
+  const char* widget;       // the main window's menu entry that runs it, or null
+  const char* accelerator;  // that entry's accelerator, or null
 };
 
 // Runs a command: its ready check, then for a command that takes the busy
@@ -75,40 +81,49 @@ struct ListCommand {
 // the body ends; a scan's hold is never given back by a refused command).
 void run_list_command(const ListCommand& command, ListContext& ctx);
 
-// The same for a command of a window (Find/Tag, Write Script): runs `body`
-// holding the busy word, or gives the notice naming `busy_name`. True when
-// the body ran.
+// The same for a command of a window (Find/Tag, Write Script, Tag By Rule):
+// runs `body` holding the busy word, or gives the notice naming
+// `busy_name`. True when the body ran.
 bool run_holding_busy_word(ResultList& list, Prompter& prompter, const char* busy_name,
                            const std::function<void()>& body);
 
-// The table (list_command_table.cc).
+// Whether a scan or a command holds the list's busy word now.
+bool list_busy(ResultList& list);
+// For a window that will not open while the list is busy: true (and the
+// notice naming `busy_name`) when it is.
+bool refuse_while_busy(ResultList& list, Prompter& prompter, const char* busy_name);
+
+// The table: each row's command as list_commands::CONSTANT, and its runners.
 namespace list_commands {
-extern const ListCommand TOGGLE_TAG, TAG_ALL_DELETED, UNTAG_ALL, GOTO_FIRST_ENTRY;
-extern const ListCommand SAVE_CONTENTS, RESTORE_CONTENTS;
-extern const ListCommand REMOVE_LINE_OR_GROUP, REMOVE_ALL_TAGGED, REMOVE_ALL_NON_TAGGED,
-    REMOVE_ALL_DELETED;
-extern const ListCommand DELETE_FILE, DELETE_ALL_TAGGED, DELETE_ALL_NON_TAGGED;
-extern const ListCommand HARD_LINK_ALL_TAGGED, CLONE_ALL_TAGGED, UNDO_LAST_MOVE_TO_TRASH;
-// The selected entry alone, whatever is tagged (the Info box's Delete).
-extern const ListCommand DELETE_SELECTED;
+#define LIST_COMMAND(constant, runner, body, busy_name, ready, widget, accelerator) \
+  extern const ListCommand constant;
+#include "ui/list/list_command_table.h"
+#undef LIST_COMMAND
+
+// Every row, in the table's order.
+std::span<const ListCommand* const> all();
+
 // The busy names of the windows' commands that take the word.
 extern const char* const FIND_TAG_FILES;  // Find Next, Tag, opening Find/Tag
 extern const char* const WRITE_SCRIPT;
+extern const char* const TAG_BY_RULE;  // Tag, opening Tag By Rule
 }  // namespace list_commands
 
-// Each command below runs its table entry.
+#define LIST_COMMAND(constant, runner, body, busy_name, ready, widget, accelerator) \
+  void runner(ListContext& ctx);                                                    \
+  void runner(ResultList& list, Prompter& prompter);
+#include "ui/list/list_command_table.h"
+#undef LIST_COMMAND
+
+// What each runner does, by the menus:
 
 // ---- Tags ("_Tag" menu) ------------------------------------------------------------
 
-// "Toggle Tag On Entry": the selected file row between " " and "*".
-void toggle_tag(ResultList& list, Prompter& prompter);
-// "Tag All 'D'elected Entries": every "D" row becomes a tagged row, asking
-// per row until "Yes To All".
-void tag_all_deleted(ResultList& list, Prompter& prompter);
-// "Untag All": every tagged row becomes plain, asking per row.
-void untag_all(ResultList& list, Prompter& prompter);
-// "Goto Entry #1" (and Home in the list): selects row 1.
-void goto_first_entry(ResultList& list, Prompter& prompter);
+// toggle_tag: "Toggle Tag On Entry", the selected file row between " " and "*".
+// tag_all_deleted: "Tag All 'D'elected Entries", every "D" row becomes a
+// tagged row, asking per row until "Yes To All".
+// untag_all: "Untag All", every tagged row becomes plain, asking per row.
+// goto_first_entry: "Goto Entry #1" (and Home in the list), selects row 1.
 
 // ---- Find and tag ----------------------------------------------------------------
 
@@ -142,25 +157,25 @@ void tag_matching(ResultList& list, Prompter& prompter, const std::string& has,
 
 // ---- The contents file ("List Box" submenu) ---------------------------------------
 
-// "Save Contents": the list with its marks, the selected row (afterwards
+// save_contents: "Save Contents", the list with its marks, the selected row (afterwards
 // the last group header or comment row), the counters and each file's
 // identity, to `file`. Written to "<file>.new" first and put in its place
 // only when whole: a failed save keeps the old file and says why.
-void save_contents(ResultList& list, Prompter& prompter, const std::string& file = "Contents");
-// "Restore Contents": the list saved in `file` replaces the list, the
+// The runners of the table save to and restore from "Contents"; these
+// name the file.
+void save_contents(ResultList& list, Prompter& prompter, const std::string& file);
+// restore_contents: "Restore Contents", the list saved in `file` replaces the list, the
 // selected row, the counters and the totals. A damaged file leaves an
 // empty list, every counter 0, and the "Corrupted" message. Rows of a file
 // without identities (or with a damaged identity section) are re-checked by
 // their size before a deletion, and a copy counts only when its bytes are
 // the same; the user is told so once.
-void restore_contents(ResultList& list, Prompter& prompter, const std::string& file = "Contents");
+void restore_contents(ResultList& list, Prompter& prompter, const std::string& file);
 
 // ---- Removing rows ("_Edit" menu); the files stay on disk ----------------------------
 
-void remove_line_or_group(ResultList& list, Prompter& prompter);
-void remove_all_tagged(ResultList& list, Prompter& prompter);
-void remove_all_non_tagged(ResultList& list, Prompter& prompter);
-void remove_all_deleted(ResultList& list, Prompter& prompter);
+// remove_line_or_group, remove_all_tagged, remove_all_non_tagged,
+// remove_all_deleted.
 
 // ---- Deleting files ("_Delete" menu) --------------------------------------------------
 
@@ -181,26 +196,20 @@ void remove_all_deleted(ResultList& list, Prompter& prompter);
 // ('C' when the user stops the walk).
 int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* removed = nullptr);
 
-// "Delete File" (the Delete key, the tool-bar "Delete", the click action):
-// the selected entry, or every tagged one when any is tagged.
-void delete_entry(DeleteContext& ctx);
-void delete_all_tagged(DeleteContext& ctx);
-void delete_all_non_tagged(DeleteContext& ctx);
+// delete_entry: "Delete File" (the Delete key, the tool-bar "Delete", the
+// click action), the selected entry, or every tagged one when any is
+// tagged; delete_all_tagged, delete_all_non_tagged. They act on the disk:
+// run them on a context that has one.
 
 // ---- Freeing space and keeping every name ------------------------------------------
 
-// "Hard-Link All Tagged Files" and "Clone All Tagged Files (Copy-On-Write)":
-// each tagged file is replaced by a hard link to (or a clone of) its group's
-// kept copy — the first file row of the group that is untagged, not "D" and
-// on disk as scanned — once both are found to hold the same bytes. Asked as
-// Delete All Tagged Files asks; the row becomes untagged; the log says
-// "Bytes Linked" ("Bytes Cloned"); a notice ends the walk: "N Files Linked
-// (B bytes freed)".
-void hard_link_all_tagged(ListContext& ctx);
-void clone_all_tagged(ListContext& ctx);
+// hard_link_all_tagged and clone_all_tagged: "Hard-Link All Tagged Files" and "Clone All Tagged
+// Files (Copy-On-Write)": each tagged file is replaced by a hard link to (or a clone of) its
+// group's kept copy — the first file row of the group that is untagged, not "D" and on disk as
+// scanned — once both are found to hold the same bytes. Asked as Delete All Tagged Files asks; the
+// row becomes untagged; the log says "Bytes Linked" ("Bytes Cloned"); a notice ends the walk: "N
+// Files Linked (B bytes freed)".
 
-// "Undo Last Move To Trash": the files the last delete command moved to the
-// trash go back to their places (never over a file there now), their rows
-// as they were, the log says "Bytes Restored". Only while the list has not
-// changed since that command (ctx.trash_undo).
-void undo_last_move_to_trash(ListContext& ctx);
+// undo_last_move_to_trash: "Undo Last Move To Trash", the files the last delete command moved to
+// the trash go back to their places (never over a file there now), their rows as they were, the log
+// says "Bytes Restored". Only while the list has not changed since that command (ctx.trash_undo).

@@ -157,7 +157,7 @@ class InfoBox : public ModalWindow {
     const int r = live_row();
     if (r < 0) return;
     ctx_.list.select(r);
-    view_entry(ctx_.list, launcher_);
+    view_entry(ctx_.list, ctx_.prompter, launcher_);
   }
 
   // Runs a button's action on the box. Its questions run nested main loops,

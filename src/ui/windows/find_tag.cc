@@ -96,18 +96,11 @@ void open_find_window(ResultList& list, Prompter& prompter, StateRecord& state, 
     prompter.error_signal();
     return;
   }
-  if (busy_test && list.block().list_busy.load() != 0) {
-    prompter.notify_busy(list_commands::FIND_TAG_FILES);
-    return;
-  }
-  if (FindWindow::g_open != nullptr) {
-    gtk_window_present(GTK_WINDOW(FindWindow::g_open->window()));
-    return;
-  }
-  register_resources();
-  new FindWindow(list, prompter, state);  // lives as long as its window
+  if (busy_test && refuse_while_busy(list, prompter, list_commands::FIND_TAG_FILES)) return;
+  ModalWindow::open_or_present(FindWindow::g_open, [&] {
+    register_resources();
+    new FindWindow(list, prompter, state);
+  });
 }
 
-GtkWidget* find_window() {
-  return FindWindow::g_open != nullptr ? FindWindow::g_open->window() : nullptr;
-}
+GtkWidget* find_window() { return ModalWindow::window_of(FindWindow::g_open); }

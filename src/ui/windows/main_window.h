@@ -13,6 +13,7 @@
 #include "core/launcher.h"
 #include "core/scan_block.h"
 #include "disk/file_system.h"
+#include "settings/state_file.h"
 #include "ui/dialogs/prompter.h"
 #include "ui/list/list_commands.h"
 #include "ui/list/result_list.h"
@@ -36,6 +37,9 @@ class MainWindow : public IntakeView {
   GtkTreeRowReference* click_row = nullptr;
 
   ResultList& rows() { return *rows_; }
+  // The State record the window's commands edit (the pattern histories,
+  // the script writer's choices): the program's.
+  StateRecord& state() { return *state_; }
   Prompter& prompter() { return *prompter_; }
   // What the list commands act on: the list, the questions, the disk and
   // the deletion log in the data directory.
@@ -75,6 +79,7 @@ class MainWindow : public IntakeView {
   void open_settings(int page) override;
 
  private:
+  StateRecord* state_ = &g_state;
   std::unique_ptr<ResultList> rows_;
   std::unique_ptr<DialogPrompter> prompter_;
   DiskFileSystem files_;

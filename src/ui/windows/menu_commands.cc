@@ -1,10 +1,11 @@
 #include "ui/windows/menu_commands.h"
 
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "core/process.h"
 #include "core/result_intake.h"
-#include "settings/state_file.h"
 #include "ui/dialogs/help_viewer.h"
 #include "ui/list/file_commands.h"
 #include "ui/list/list_commands.h"
@@ -24,30 +25,32 @@ void scan(MainWindow& w) { start_scan(w.rows().block(), w); }
 void stop(MainWindow&) { stop_scan(); }
 void end_program(MainWindow&) { exit_program(); }
 
-// The settings window on a page; -1: the page shown last.
-template <int PAGE>
+// The settings window on a page, or on the page it showed last.
+template <SettingsPage PAGE>
 void settings(MainWindow& w) {
   w.open_settings(PAGE);
 }
 void view_deleted_log(MainWindow&) { show_text_file("Deleted Log", "deleted.log"); }
 void read_help(MainWindow&) { show_help("Basics"); }
 
-void open_folder_of(MainWindow& w) { open_folder(w.rows(), w.launcher()); }
-void view_file(MainWindow& w) { view_entry(w.rows(), w.launcher()); }
+void open_folder_of(MainWindow& w) { open_folder(w.rows(), w.prompter(), w.launcher()); }
+void view_file(MainWindow& w) { view_entry(w.rows(), w.prompter(), w.launcher()); }
 void info(MainWindow& w) { show_file_info(w.list_context(), w.launcher()); }
 void user_function(MainWindow& w) { run_user_function(w.rows(), w.launcher()); }
-void write_script(MainWindow& w) { open_script_window(w.rows(), w.prompter(), g_state); }
+void write_script(MainWindow& w) { open_script_window(w.rows(), w.prompter(), w.state()); }
 void print(MainWindow& w) { print_list(w.rows(), w.prompter(), w.launcher()); }
 void copy(MainWindow& w) { copy_path(w.rows(), w.prompter()); }
 // "Find / Tag..." opens the window whatever the list is doing; "Find /
 // Tag Files" and the tool bar's Find refuse while it is busy.
-void find(MainWindow& w) { open_find_window(w.rows(), w.prompter(), g_state, false); }
-void find_files(MainWindow& w) { open_find_window(w.rows(), w.prompter(), g_state, true); }
+void find(MainWindow& w) { open_find_window(w.rows(), w.prompter(), w.state(), false); }
+void find_files(MainWindow& w) { open_find_window(w.rows(), w.prompter(), w.state(), true); }
 void tag_by_rule(MainWindow& w) { open_tag_rule_window(w.list_context()); }
 void help_on_tag_by_rule(MainWindow&) { show_help("TagByRule"); }
 
-// In the order of the menus, then the tool bar.
-const MenuCommand COMMANDS[] = {
+// The window's own commands, in the order of the menus, then the tool bar;
+// the menu entries of the list commands come from their table
+// (ui/list/list_command_table.h), after these.
+const MenuCommand WINDOW_COMMANDS[] = {
     // _File
     {"menuitem55", "F5", nullptr, scan},  // Start Scanning
     {"menuitem57", "F7", nullptr, open_folder_of},
@@ -56,49 +59,33 @@ const MenuCommand COMMANDS[] = {
     {"menuitem60", "F10", nullptr, view_file},
     {"menuitem61", "F11", nullptr, write_script},
     {"print_listbox", "F12", nullptr, print},
-    {"menuitem64", "<Shift><Control>F12", &SAVE_CONTENTS, nullptr},
-    {"menuitem65", "<Shift><Alt>F11", &RESTORE_CONTENTS, nullptr},
     {"menuitem67", "<Alt>x", nullptr, end_program},
     // _Settings
-    {"menuitem69", "F2", nullptr, settings<-1>},                // Settings Notebook
-    {"menuitem70", "<Shift><Control>m", nullptr, settings<0>},  // File Masks
-    {"menuitem71", "<Shift><Control>a", nullptr, settings<1>},  // File Attributes
-    {"menuitem72", "<Shift><Control>r", nullptr, settings<2>},  // Date Ranges
-    {"menuitem73", "<Shift><Control>z", nullptr, settings<3>},  // File Sizes
-    {"menuitem74", "<Shift><Control>x", nullptr, settings<4>},  // Exclude Files
-    {"menuitem75", "<Shift><Control>i", nullptr, settings<5>},  // Include Directories
-    {"exclude_directories1", "<Shift><Control>e", nullptr, settings<6>},
-    {"menuitem76", "<Shift><Control>l", nullptr, settings<7>},   // Compare Logic
-    {"menuitem77", "<Shift><Control>g", nullptr, settings<8>},   // Group Sizes
-    {"menuitem78", "<Shift><Control>s", nullptr, settings<9>},   // Stop (the page)
-    {"menuitem79", "<Shift><Control>o", nullptr, settings<10>},  // Operation
+    {"menuitem69", "F2", nullptr, settings<PAGE_SHOWN_LAST>},
+    {"menuitem70", "<Shift><Control>m", nullptr, settings<PAGE_FILE_MASKS>},
+    {"menuitem71", "<Shift><Control>a", nullptr, settings<PAGE_ATTRIBUTES>},
+    {"menuitem72", "<Shift><Control>r", nullptr, settings<PAGE_DATE_RANGES>},
+    {"menuitem73", "<Shift><Control>z", nullptr, settings<PAGE_FILE_SIZES>},
+    {"menuitem74", "<Shift><Control>x", nullptr, settings<PAGE_EXCLUDE_FILES>},
+    {"menuitem75", "<Shift><Control>i", nullptr, settings<PAGE_INCLUDE_DIRECTORIES>},
+    {"exclude_directories1", "<Shift><Control>e", nullptr, settings<PAGE_EXCLUDE_DIRECTORIES>},
+    {"menuitem76", "<Shift><Control>l", nullptr, settings<PAGE_COMPARE_LOGIC>},
+    {"menuitem77", "<Shift><Control>g", nullptr, settings<PAGE_GROUP_SIZES>},
+    {"menuitem78", "<Shift><Control>s", nullptr, settings<PAGE_STOP>},
+    {"menuitem79", "<Shift><Control>o", nullptr, settings<PAGE_OPERATION>},
     // _Edit
     {"menuitem81", "<Control>Insert", nullptr, copy},
-    {"menuitem83", nullptr, &REMOVE_LINE_OR_GROUP, nullptr},
-    {"menuitem85", "<Control>r", &REMOVE_ALL_TAGGED, nullptr},
-    {"menuitem86", "<Shift><Control>n", &REMOVE_ALL_NON_TAGGED, nullptr},
-    {"menuitem88", nullptr, &REMOVE_ALL_DELETED, nullptr},
     // _Delete
-    {"menuitem90", "Delete", &DELETE_FILE, nullptr},
-    {"menuitem91", "<Control>Delete", &DELETE_ALL_TAGGED, nullptr},
-    {"menuitem92", nullptr, &DELETE_ALL_NON_TAGGED, nullptr},
-    {"hard_link_tagged", nullptr, &HARD_LINK_ALL_TAGGED, nullptr},
-    {"clone_tagged", nullptr, &CLONE_ALL_TAGGED, nullptr},
-    {"undo_move_to_trash", nullptr, &UNDO_LAST_MOVE_TO_TRASH, nullptr},
     {"menuitem94", "<Shift>Delete", nullptr, view_deleted_log},
     // _Tag
-    {"menuitem96", nullptr, &GOTO_FIRST_ENTRY, nullptr},
     {"menuitem97", "<Control>t", nullptr, find},
     {"menuitem98", "<Control>l", nullptr, find_files},
     {"tag_by_rule", "<Control>k", nullptr, tag_by_rule},
-    {"menuitem99", "<Control>d", &TAG_ALL_DELETED, nullptr},
-    {"menuitem100", "<Control>u", &UNTAG_ALL, nullptr},
-    {"menuitem102", "<Control>z", &TOGGLE_TAG, nullptr},
     // _Help
     {"menuitem104", "F1", nullptr, read_help},
     {"help_tag_by_rule", nullptr, nullptr, help_on_tag_by_rule},
     // Tool bar
-    {"button20", nullptr, nullptr, settings<-1>},
+    {"button20", nullptr, nullptr, settings<PAGE_SHOWN_LAST>},
     {"button21", nullptr, nullptr, scan},
     {"button22", nullptr, nullptr, stop},
     {"button23", nullptr, nullptr, find_files},
@@ -122,10 +109,21 @@ constexpr const char* CLICK_ACTION_ENTRIES[] = {
 
 }  // namespace
 
-std::span<const MenuCommand> menu_commands() { return COMMANDS; }
+std::span<const MenuCommand> menu_commands() {
+  static const std::vector<MenuCommand> commands = [] {
+    std::vector<MenuCommand> all(std::begin(WINDOW_COMMANDS), std::end(WINDOW_COMMANDS));
+    for (const ListCommand* command : list_commands::all()) {
+      if (command->widget != nullptr) {
+        all.push_back({command->widget, command->accelerator, command, nullptr});
+      }
+    }
+    return all;
+  }();
+  return commands;
+}
 
 const MenuCommand* find_menu_command(const char* widget) {
-  for (const MenuCommand& command : COMMANDS) {
+  for (const MenuCommand& command : menu_commands()) {
     if (std::strcmp(command.widget, widget) == 0) return &command;
   }
   return nullptr;

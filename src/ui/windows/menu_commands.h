@@ -3,10 +3,11 @@
 // and greys its entries from this table; the double and triple click
 // actions run entries of it too.
 //
-// A command is either a list command (ui/list/list_commands.h), whose entry
-// in the table of list commands says whether it takes the busy word and
-// the name its refusal shows, or a command of the window (a window to
-// open, a helper to start), which never takes the word.
+// A command is either a list command, whose row in the table of list
+// commands (ui/list/list_command_table.h) names its menu entry and
+// accelerator, whether it takes the busy word and the name its refusal
+// shows, or a command of the window (a window to open, a helper to start),
+// written in menu_commands.cc, which never takes the word itself.
 #pragma once
 
 #include <span>

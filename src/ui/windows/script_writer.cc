@@ -188,55 +188,32 @@ void ScriptWindow::write_list() {
 }
 
 void ScriptWindow::browse() {
-  GtkWidget* chooser = gtk_file_chooser_dialog_new(
-      "Save Script As", GTK_WINDOW(window()), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
-      GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
-  gtk_widget_set_name(chooser, "TheWinFiles");
-  gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
-  std::string current = cut(file_name(), NAME_LIMIT);
-  if (!current.empty()) {
+  const std::string current = cut(file_name(), NAME_LIMIT);
+  auto prepare = [current](GtkFileChooser* chooser) {
+    if (current.empty()) return;
     GCharPtr here(g_get_current_dir());
     GCharPtr full(g_path_is_absolute(current.c_str())
                       ? g_strdup(current.c_str())
                       : g_build_filename(here.get(), current.c_str(), nullptr));
     GCharPtr folder(g_path_get_dirname(full.get()));
     GCharPtr base(g_path_get_basename(full.get()));
-    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder.get());
-    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), base.get());
-  }
-  gtk_widget_set_sensitive(window(), FALSE);
-  g_signal_connect(chooser, "response",
-                   G_CALLBACK(+[](GtkDialog* dialog, gint response, gpointer data) {
-                     auto* s = static_cast<ScriptWindow*>(data);
-                     if (response == GTK_RESPONSE_ACCEPT) {
-                       GCharPtr chosen(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
-                       if (chosen) {
-                         GCharPtr shown(g_filename_display_name(chosen.get()));
-                         gtk_entry_set_text(GTK_ENTRY(s->obj("EntryFileName")), shown.get());
-                       }
-                     }
-                     gtk_widget_destroy(GTK_WIDGET(dialog));
-                   }),
-                   this);
-  g_signal_connect(chooser, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
-                     if (g_open == data) gtk_widget_set_sensitive(g_open->window(), TRUE);
-                   }),
-                   this);
-  gtk_widget_show(chooser);
-  gtk_window_present(GTK_WINDOW(chooser));
+    gtk_file_chooser_set_current_folder(chooser, folder.get());
+    gtk_file_chooser_set_current_name(chooser, base.get());
+  };
+  choose_file({"Save Script As", "TheWinFiles", GTK_FILE_CHOOSER_ACTION_SAVE, "_Save", prepare,
+               [this](const std::string& chosen) {
+                 GCharPtr shown(g_filename_display_name(chosen.c_str()));
+                 gtk_entry_set_text(GTK_ENTRY(obj("EntryFileName")), shown.get());
+               }});
 }
 
 }  // namespace
 
 void open_script_window(ResultList& list, Prompter& prompter, StateRecord& state) {
-  if (ScriptWindow::g_open != nullptr) {
-    gtk_window_present(GTK_WINDOW(ScriptWindow::g_open->window()));
-    return;
-  }
-  register_resources();
-  new ScriptWindow(list, prompter, state);  // lives as long as its window
+  ModalWindow::open_or_present(ScriptWindow::g_open, [&] {
+    register_resources();
+    new ScriptWindow(list, prompter, state);
+  });
 }
 
-GtkWidget* script_window() {
-  return ScriptWindow::g_open != nullptr ? ScriptWindow::g_open->window() : nullptr;
-}
+GtkWidget* script_window() { return ModalWindow::window_of(ScriptWindow::g_open); }

@@ -6,61 +6,75 @@ using R = SettingsRecord;
 using K = BindingKind;
 
 constexpr SettingsBinding BINDINGS[] = {
-    // 0 File Masks, 4 Exclude Files, 5 Include Directories, 6 Exclude Directories.
-    // Applied in this order.
-    {"IncludeFileMask", K::MASK_TEXT, 0, nullptr, &R::include_file_masks},
-    {"IncludeDir", K::MASK_TEXT, 5, nullptr, &R::include_dirs},
-    {"ExcludeDir", K::MASK_TEXT, 6, nullptr, &R::exclude_dirs},
-    {"ExcludeFileMask", K::MASK_TEXT, 4, nullptr, &R::exclude_file_masks},
-    // 2 Date Ranges
-    {"SpinMinYear", K::SPIN, 2, &R::min_year},
-    {"SpinMinMonth", K::SPIN, 2, &R::min_month},
-    {"SpinMinDate", K::SPIN, 2, &R::min_day},
-    {"SpinMaxYear", K::SPIN, 2, &R::max_year},
-    {"SpinMaxMonth", K::SPIN, 2, &R::max_month},
-    {"SpinMaxDate", K::SPIN, 2, &R::max_day},
-    {"RadioCreation", K::RADIO, 2, &R::time_kind, nullptr, TIME_CREATED},
-    {"RadioLastWrite", K::RADIO, 2, &R::time_kind, nullptr, TIME_WRITTEN},
-    {"RadioLastAccess", K::RADIO, 2, &R::time_kind, nullptr, TIME_ACCESSED},
-    // 3 File Sizes
-    {"SpinMinFileSize", K::SPIN, 3, &R::min_file_size},
-    {"SpinMaxFileSize", K::SPIN, 3, &R::max_file_size},
-    // 7 Compare Logic
-    {"CheckSameName", K::CHECK, 7, &R::same_name},
-    {"CheckSameCRC", K::CHECK, 7, &R::same_crc},
-    {"CheckDisplayCRC", K::CHECK, 7, &R::display_crc},
-    {"CheckSameTime", K::CHECK, 7, &R::same_time},
-    {"CheckSameDate", K::CHECK, 7, &R::same_date},
-    {"CheckSameSize", K::CHECK, 7, &R::same_size},
-    {"CheckSameFileOwner", K::CHECK, 7, &R::same_owner},
-    {"CheckSameFileGroup", K::CHECK, 7, &R::same_group},
-    // 8 Group Sizes
-    {"SpinGroupMin", K::SPIN, 8, &R::group_min},
-    {"SpinGroupMax", K::SPIN, 8, &R::group_max},
-    // 9 Stop
-    {"SpinStopMaxDuplicates", K::SPIN, 9, &R::stop_after},
-    {"CheckBeepOnStop", K::CHECK, 9, &R::beep_on_stop},
-    // 10 Operation
-    {"RadioDoubleClickNone", K::RADIO, 10, &R::double_click_action, nullptr, ACTION_NONE},
-    {"RadioDoubleClickTag", K::RADIO, 10, &R::double_click_action, nullptr, ACTION_TOGGLE_TAG},
-    {"RadioDoubleClickDelete", K::RADIO, 10, &R::double_click_action, nullptr, ACTION_DELETE_FILE},
-    {"RadioDoubleClickView", K::RADIO, 10, &R::double_click_action, nullptr, ACTION_VIEW},
-    {"RadioDoubleClickUser", K::RADIO, 10, &R::double_click_action, nullptr, ACTION_USER_COMMAND},
-    {"RadioDoubleClickInfo", K::RADIO, 10, &R::double_click_action, nullptr, ACTION_INFO_DIALOG},
-    {"RadioDoubleClickOpen", K::RADIO, 10, &R::double_click_action, nullptr, ACTION_OPEN_FOLDER},
-    {"RadioTripleClickNone", K::RADIO, 10, &R::triple_click_action, nullptr, ACTION_NONE},
-    {"RadioTripleClickTag", K::RADIO, 10, &R::triple_click_action, nullptr, ACTION_TOGGLE_TAG},
-    {"RadioTripleClickDelete", K::RADIO, 10, &R::triple_click_action, nullptr, ACTION_DELETE_FILE},
-    {"RadioTripleClickView", K::RADIO, 10, &R::triple_click_action, nullptr, ACTION_VIEW},
-    {"RadioTripleClickUser", K::RADIO, 10, &R::triple_click_action, nullptr, ACTION_USER_COMMAND},
-    {"RadioTripleClickInfo", K::RADIO, 10, &R::triple_click_action, nullptr, ACTION_INFO_DIALOG},
-    {"RadioTripleClickOpen", K::RADIO, 10, &R::triple_click_action, nullptr, ACTION_OPEN_FOLDER},
-    {"CheckErrorBeep", K::CHECK, 10, &R::error_beep},
-    {"CheckConfirmDelete", K::CHECK, 10, &R::confirm_delete},
-    {"RadioMarkDeleted", K::RADIO, 10, &R::deleted_mode, nullptr, DELETED_MARK},
-    {"RadioRemoveDeleted", K::RADIO, 10, &R::deleted_mode, nullptr, DELETED_REMOVE},
-    {"CheckTrash", K::FLAG, 10, &R::reserved, nullptr, RESERVED_MOVE_TO_TRASH},
-    {"CheckContentCache", K::FLAG_OFF, 10, &R::reserved, nullptr, RESERVED_NO_CONTENT_CACHE},
+    // The mask text boxes, applied in this order.
+    {"IncludeFileMask", K::MASK_TEXT, PAGE_FILE_MASKS, nullptr, &R::include_file_masks},
+    {"IncludeDir", K::MASK_TEXT, PAGE_INCLUDE_DIRECTORIES, nullptr, &R::include_dirs},
+    {"ExcludeDir", K::MASK_TEXT, PAGE_EXCLUDE_DIRECTORIES, nullptr, &R::exclude_dirs},
+    {"ExcludeFileMask", K::MASK_TEXT, PAGE_EXCLUDE_FILES, nullptr, &R::exclude_file_masks},
+    // Date Ranges
+    {"SpinMinYear", K::SPIN, PAGE_DATE_RANGES, &R::min_year},
+    {"SpinMinMonth", K::SPIN, PAGE_DATE_RANGES, &R::min_month},
+    {"SpinMinDate", K::SPIN, PAGE_DATE_RANGES, &R::min_day},
+    {"SpinMaxYear", K::SPIN, PAGE_DATE_RANGES, &R::max_year},
+    {"SpinMaxMonth", K::SPIN, PAGE_DATE_RANGES, &R::max_month},
+    {"SpinMaxDate", K::SPIN, PAGE_DATE_RANGES, &R::max_day},
+    {"RadioCreation", K::RADIO, PAGE_DATE_RANGES, &R::time_kind, nullptr, TIME_CREATED},
+    {"RadioLastWrite", K::RADIO, PAGE_DATE_RANGES, &R::time_kind, nullptr, TIME_WRITTEN},
+    {"RadioLastAccess", K::RADIO, PAGE_DATE_RANGES, &R::time_kind, nullptr, TIME_ACCESSED},
+    // File Sizes
+    {"SpinMinFileSize", K::SPIN, PAGE_FILE_SIZES, &R::min_file_size},
+    {"SpinMaxFileSize", K::SPIN, PAGE_FILE_SIZES, &R::max_file_size},
+    // Compare Logic
+    {"CheckSameName", K::CHECK, PAGE_COMPARE_LOGIC, &R::same_name},
+    {"CheckSameCRC", K::CHECK, PAGE_COMPARE_LOGIC, &R::same_crc},
+    {"CheckDisplayCRC", K::CHECK, PAGE_COMPARE_LOGIC, &R::display_crc},
+    {"CheckSameTime", K::CHECK, PAGE_COMPARE_LOGIC, &R::same_time},
+    {"CheckSameDate", K::CHECK, PAGE_COMPARE_LOGIC, &R::same_date},
+    {"CheckSameSize", K::CHECK, PAGE_COMPARE_LOGIC, &R::same_size},
+    {"CheckSameFileOwner", K::CHECK, PAGE_COMPARE_LOGIC, &R::same_owner},
+    {"CheckSameFileGroup", K::CHECK, PAGE_COMPARE_LOGIC, &R::same_group},
+    // Group Sizes
+    {"SpinGroupMin", K::SPIN, PAGE_GROUP_SIZES, &R::group_min},
+    {"SpinGroupMax", K::SPIN, PAGE_GROUP_SIZES, &R::group_max},
+    // Stop
+    {"SpinStopMaxDuplicates", K::SPIN, PAGE_STOP, &R::stop_after},
+    {"CheckBeepOnStop", K::CHECK, PAGE_STOP, &R::beep_on_stop},
+    // Operation
+    {"RadioDoubleClickNone", K::RADIO, PAGE_OPERATION, &R::double_click_action, nullptr,
+     ACTION_NONE},
+    {"RadioDoubleClickTag", K::RADIO, PAGE_OPERATION, &R::double_click_action, nullptr,
+     ACTION_TOGGLE_TAG},
+    {"RadioDoubleClickDelete", K::RADIO, PAGE_OPERATION, &R::double_click_action, nullptr,
+     ACTION_DELETE_FILE},
+    {"RadioDoubleClickView", K::RADIO, PAGE_OPERATION, &R::double_click_action, nullptr,
+     ACTION_VIEW},
+    {"RadioDoubleClickUser", K::RADIO, PAGE_OPERATION, &R::double_click_action, nullptr,
+     ACTION_USER_COMMAND},
+    {"RadioDoubleClickInfo", K::RADIO, PAGE_OPERATION, &R::double_click_action, nullptr,
+     ACTION_INFO_DIALOG},
+    {"RadioDoubleClickOpen", K::RADIO, PAGE_OPERATION, &R::double_click_action, nullptr,
+     ACTION_OPEN_FOLDER},
+    {"RadioTripleClickNone", K::RADIO, PAGE_OPERATION, &R::triple_click_action, nullptr,
+     ACTION_NONE},
+    {"RadioTripleClickTag", K::RADIO, PAGE_OPERATION, &R::triple_click_action, nullptr,
+     ACTION_TOGGLE_TAG},
+    {"RadioTripleClickDelete", K::RADIO, PAGE_OPERATION, &R::triple_click_action, nullptr,
+     ACTION_DELETE_FILE},
+    {"RadioTripleClickView", K::RADIO, PAGE_OPERATION, &R::triple_click_action, nullptr,
+     ACTION_VIEW},
+    {"RadioTripleClickUser", K::RADIO, PAGE_OPERATION, &R::triple_click_action, nullptr,
+     ACTION_USER_COMMAND},
+    {"RadioTripleClickInfo", K::RADIO, PAGE_OPERATION, &R::triple_click_action, nullptr,
+     ACTION_INFO_DIALOG},
+    {"RadioTripleClickOpen", K::RADIO, PAGE_OPERATION, &R::triple_click_action, nullptr,
+     ACTION_OPEN_FOLDER},
+    {"CheckErrorBeep", K::CHECK, PAGE_OPERATION, &R::error_beep},
+    {"CheckConfirmDelete", K::CHECK, PAGE_OPERATION, &R::confirm_delete},
+    {"RadioMarkDeleted", K::RADIO, PAGE_OPERATION, &R::deleted_mode, nullptr, DELETED_MARK},
+    {"RadioRemoveDeleted", K::RADIO, PAGE_OPERATION, &R::deleted_mode, nullptr, DELETED_REMOVE},
+    {"CheckTrash", K::FLAG, PAGE_OPERATION, &R::reserved, nullptr, RESERVED_MOVE_TO_TRASH},
+    {"CheckContentCache", K::FLAG_OFF, PAGE_OPERATION, &R::reserved, nullptr,
+     RESERVED_NO_CONTENT_CACHE},
 };
 
 constexpr AttributeRow ATTRIBUTES[] = {
@@ -114,7 +128,7 @@ void fill_bindings(GtkBuilder* builder, const SettingsRecord& r, int page) {
         break;
     }
   }
-  if (page >= 0 && page != ATTRIBUTE_PAGE) return;
+  if (page >= 0 && page != PAGE_ATTRIBUTES) return;
   for (const AttributeRow& row : ATTRIBUTES) {
     const char* choice = (r.attr_care_mask & row.bit) == 0  ? row.any
                          : (r.attr_set_mask & row.bit) != 0 ? row.on

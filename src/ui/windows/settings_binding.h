@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "settings/settings_page.h"
 #include "settings/settings_record.h"
 
 enum class BindingKind {
@@ -21,7 +22,7 @@ enum class BindingKind {
 struct SettingsBinding {
   const char* widget;  // id in settings_window.ui
   BindingKind kind;
-  int page;  // the notebook page showing it
+  SettingsPage page;  // the notebook page showing it
   std::int32_t SettingsRecord::*field = nullptr;
   MaskList SettingsRecord::*masks = nullptr;
   std::int32_t value = 0;
@@ -39,9 +40,8 @@ struct AttributeRow {
 };
 
 std::span<const AttributeRow> attribute_rows();
-inline constexpr int ATTRIBUTE_PAGE = 1;
 
-// Sets the widgets of `page` (every page when it is negative) from the
+// Sets the widgets of `page` (every page for PAGE_SHOWN_LAST) from the
 // record. Mask text boxes are filled by the window itself.
 void fill_bindings(GtkBuilder* builder, const SettingsRecord& record, int page);
 

@@ -35,7 +35,7 @@ namespace {
 
 constexpr const char* UI_RESOURCE = "/org/peltomarvish/settings_window.ui";
 
-int g_last_page = 0;
+int g_last_page = PAGE_FILE_MASKS;
 
 class SettingsWindow : public ModalWindow {
  public:
@@ -212,7 +212,7 @@ void SettingsWindow::fill() {
     set_text(b.widget, mask_list_text(record_.*b.masks));
     filled_text_[b.widget] = text_of(b.widget);
   }
-  fill_bindings(builder(), record_, -1);
+  fill_bindings(builder(), record_, PAGE_SHOWN_LAST);  // every page
   quiet_ = false;
   settle_rules();
 }
@@ -236,31 +236,11 @@ void SettingsWindow::show_include_warning() {
 // "Add Folder...": a folder chooser over the window; the folder chosen is
 // added to the box `view` as two lines, the folder and all below it.
 void SettingsWindow::choose_folder(const char* view) {
-  GtkWidget* chooser = gtk_file_chooser_dialog_new(
-      "Add Folder", GTK_WINDOW(window()), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Cancel",
-      GTK_RESPONSE_CANCEL, "_Add", GTK_RESPONSE_ACCEPT, nullptr);
-  gtk_widget_set_name(chooser, "TheWinAddFolder");
-  gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
-  gtk_window_set_destroy_with_parent(GTK_WINDOW(chooser), TRUE);
-  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), g_get_home_dir());
-  g_object_set_data(G_OBJECT(chooser), "view", const_cast<char*>(view));
-  gtk_widget_set_sensitive(window(), FALSE);
-  g_signal_connect(
-      chooser, "response", G_CALLBACK(+[](GtkDialog* dialog, gint response, gpointer data) {
-        if (response == GTK_RESPONSE_ACCEPT && g_open == data) {
-          GCharPtr chosen(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
-          const char* view = static_cast<const char*>(g_object_get_data(G_OBJECT(dialog), "view"));
-          if (chosen) of(data)->add_folder(view, chosen.get());
-        }
-        gtk_widget_destroy(GTK_WIDGET(dialog));
-      }),
-      this);
-  g_signal_connect(chooser, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
-                     if (g_open == data) gtk_widget_set_sensitive(g_open->window(), TRUE);
-                   }),
-                   this);
-  gtk_widget_show(chooser);
-  gtk_window_present(GTK_WINDOW(chooser));
+  choose_file({"Add Folder", "TheWinAddFolder", GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Add",
+               [](GtkFileChooser* chooser) {
+                 gtk_file_chooser_set_current_folder(chooser, g_get_home_dir());
+               },
+               [this, view](const std::string& dir) { add_folder(view, dir); }});
 }
 
 // `dir` is the folder's path as bytes: its lines match exactly it, and all
@@ -477,19 +457,15 @@ void SettingsWindow::page_help() {
 }  // namespace
 
 void open_settings_window(SettingsRecord& record, int page) {
-  if (page < 0) page = g_last_page;
-  if (page >= SETTINGS_PAGES) page = 0;
-  if (SettingsWindow* open = SettingsWindow::open_window()) {
-    open->show_page(page);
-    gtk_window_present(GTK_WINDOW(open->window()));
-    return;
-  }
-  register_resources();
-  new SettingsWindow(record, page);  // lives as long as its window
+  if (page < 0) page = g_last_page;  // PAGE_SHOWN_LAST
+  if (page >= SETTINGS_PAGES) page = PAGE_FILE_MASKS;
+  if (SettingsWindow* open = SettingsWindow::open_window()) open->show_page(page);
+  ModalWindow::open_or_present(SettingsWindow::g_open, [&] {
+    register_resources();
+    new SettingsWindow(record, page);
+  });
 }
 
 int last_settings_page() { return g_last_page; }
 
-GtkWidget* settings_window() {
-  return SettingsWindow::g_open != nullptr ? SettingsWindow::g_open->window() : nullptr;
-}
+GtkWidget* settings_window() { return ModalWindow::window_of(SettingsWindow::g_open); }

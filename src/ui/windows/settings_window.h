@@ -8,15 +8,16 @@
 
 #include <gtk/gtk.h>
 
+#include "settings/settings_page.h"
 #include "settings/settings_record.h"
 
-// Opens the window over `record` on `page` (0 to 10), or on the page shown
-// last when `page` is negative. It is modal: the main window stays greyed
+// Opens the window over `record` on `page` (a SettingsPage), or on the page
+// shown last for PAGE_SHOWN_LAST. It is modal: the main window stays greyed
 // until it closes. Opening it while it is open only brings it forward.
 void open_settings_window(SettingsRecord& record, int page);
 
 // The page the window showed when it last closed, or when Default or Help
-// was last pressed; 0 until then.
+// was last pressed; PAGE_FILE_MASKS until then.
 int last_settings_page();
 
 // The open window, or null.

@@ -13,7 +13,6 @@
 namespace {
 
 constexpr const char* UI_RESOURCE = "/org/peltomarvish/tag_rule_window.ui";
-constexpr const char* BUSY_NAME = "Tag By Rule";
 
 // The radio buttons of the criteria, in the order of KeepBy.
 constexpr std::pair<const char*, KeepBy> KEEP_RADIOS[] = {
@@ -159,7 +158,7 @@ class TagRuleWindow : public ModalWindow {
       ctx_.prompter.error_signal();
       return;
     }
-    bool tagged = run_holding_busy_word(ctx_.list, ctx_.prompter, BUSY_NAME, [&] {
+    bool tagged = run_holding_busy_word(ctx_.list, ctx_.prompter, list_commands::TAG_BY_RULE, [&] {
       apply_rule(ctx_, resolved.rule, c.selected_group_only ? selected_group_ : all_groups_);
     });
     if (!tagged) return;
@@ -182,18 +181,11 @@ void open_tag_rule_window(ListContext ctx, const std::string& rules_file) {
     ctx.prompter.error_signal();
     return;
   }
-  if (ctx.list.block().list_busy.load() != 0) {
-    ctx.prompter.notify_busy(BUSY_NAME);
-    return;
-  }
-  if (TagRuleWindow::g_open != nullptr) {
-    gtk_window_present(GTK_WINDOW(TagRuleWindow::g_open->window()));
-    return;
-  }
-  register_resources();
-  new TagRuleWindow(std::move(ctx), rules_file);  // lives as long as its window
+  if (refuse_while_busy(ctx.list, ctx.prompter, list_commands::TAG_BY_RULE)) return;
+  ModalWindow::open_or_present(TagRuleWindow::g_open, [&] {
+    register_resources();
+    new TagRuleWindow(std::move(ctx), rules_file);
+  });
 }
 
-GtkWidget* tag_rule_window() {
-  return TagRuleWindow::g_open != nullptr ? TagRuleWindow::g_open->window() : nullptr;
-}
+GtkWidget* tag_rule_window() { return ModalWindow::window_of(TagRuleWindow::g_open); }

@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
+
+#include "core/glib_ptr.h"
 
 #include "ui/dialogs/dialogs.h"
 #include "ui/support/gui_test.h"
@@ -111,6 +115,82 @@ TEST_F(ModalWindowTest, TheMainWindowIsGivenBackOnceWhenLetGoEarly) {
   EXPECT_FALSE(gtk_widget_get_sensitive(main_)) << "the other hold still stays";
   release_main_window();
   EXPECT_TRUE(gtk_widget_get_sensitive(main_));
+}
+
+// Of a kind, one window is open at most: opening it again brings that one
+// to the front and makes no other.
+TEST_F(ModalWindowTest, OpenOrPresentMakesOneWindowOfAKind) {
+  int made = 0;
+  auto make = [&] {
+    ++made;
+    new TestWindow;
+  };
+  ModalWindow::open_or_present(g_open, make);
+  gui::flush_events();
+  ASSERT_NE(g_open, nullptr);
+  GtkWidget* first = ModalWindow::window_of(g_open);
+  EXPECT_EQ(first, g_open->window());
+  ModalWindow::open_or_present(g_open, make);
+  gui::flush_events();
+  EXPECT_EQ(made, 1);
+  EXPECT_EQ(ModalWindow::window_of(g_open), first);
+  EXPECT_EQ(gui::find_windows("TheWinTest").size(), 1u);
+  g_open->close();
+  gui::flush_events();
+  EXPECT_EQ(ModalWindow::window_of(g_open), nullptr);
+  ModalWindow::open_or_present(g_open, make);
+  EXPECT_EQ(made, 2) << "none open: a new one";
+  g_open->close();
+  gui::flush_events();
+  EXPECT_EQ(g_freed, 2);
+}
+
+// A chooser holds its window insensitive while it is open, gives the chosen
+// file on Accept (nothing on Cancel), and goes with its window.
+TEST_F(ModalWindowTest, AChooserGivesItsChoiceAndItsWindowBack) {
+  struct Case {
+    const char* what;
+    int response;  // 0: the window closes while the chooser is open
+    bool gives_choice;
+  };
+  const Case cases[] = {{"Accept", GTK_RESPONSE_ACCEPT, true},
+                        {"Cancel", GTK_RESPONSE_CANCEL, false},
+                        {"the window closes", 0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    g_freed = 0;
+    auto* window = new TestWindow;
+    std::vector<std::string> chosen;
+    window->choose_file(
+        {"Pick", "TheWinPick", GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Pick",
+         [](GtkFileChooser* chooser) { gtk_file_chooser_set_filename(chooser, "/tmp"); },
+         [&](const std::string& file) { chosen.push_back(file); }});
+    GtkWidget* chooser = gui::wait_for_window("TheWinPick");
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_FALSE(gtk_widget_get_sensitive(window->window()));
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(chooser)), GTK_WINDOW(window->window()));
+    std::string shown;  // what the chooser would give
+    if (c.response != 0) {
+      gui::iterate_until([&] {
+        GCharPtr file(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser)));
+        if (file) shown = file.get();
+        return file != nullptr;
+      });
+      gtk_dialog_response(GTK_DIALOG(chooser), c.response);
+      gui::flush_events();
+      EXPECT_EQ(gui::find_window("TheWinPick"), nullptr);
+      EXPECT_TRUE(gtk_widget_get_sensitive(window->window()));
+      window->close();
+    } else {
+      window->close();
+      gui::flush_events();
+      EXPECT_EQ(gui::find_window("TheWinPick"), nullptr) << "gone with its window";
+    }
+    gui::flush_events();
+    EXPECT_EQ(g_freed, 1);
+    EXPECT_EQ(chosen,
+              c.gives_choice ? std::vector<std::string>{shown} : std::vector<std::string>{});
+  }
 }
 
 }  // namespace

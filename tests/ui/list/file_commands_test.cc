@@ -11,9 +11,13 @@
 #include <vector>
 
 #include "core/shell_words.h"
+#include "support/recording_launcher.h"
 #include "support/temp_dir.h"
+#include "ui/list/support/list_fixture.h"
 
 namespace {
+
+class HelperStartTest : public test::ListTest {};
 
 // Runs a command line with /bin/sh and returns the arguments the recording
 // helper got (NUL-separated in "<helper>.args").
@@ -71,6 +75,42 @@ TEST(FileCommands, HelpersGetExactlyTheValuesWhateverTheName) {
   // The helper is named by its absolute path: one in the data directory,
   // whatever PATH holds.
   EXPECT_EQ(open_folder_command("/a/b.c").rfind(shell_quote(dir / "pmopen") + " ", 0), 0u);
+}
+
+// A helper that cannot be started is told, naming it; one that starts
+// says nothing.
+TEST_F(HelperStartTest, AHelperThatCannotStartIsTold) {
+  struct Case {
+    const char* what;
+    void (*run)(ResultList&, Prompter&, Launcher&);
+    const char* helper;
+  };
+  const Case cases[] = {{"Open Folder", open_folder, "pmopen"},
+                        {"View File", view_entry, "pmview"}};
+  comment("Sorted List");
+  header(1);
+  file("a.txt");
+  list.select(2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (bool refused : {false, true}) {
+      test::RecordingLauncher launcher;
+      launcher.refuse_shell = refused;
+      prompter.said.clear();
+      prompter.error_signals = 0;
+      c.run(list, prompter, launcher);
+      EXPECT_EQ(launcher.shell_lines.size(), 1u);
+      if (refused) {
+        EXPECT_EQ(prompter.said, std::vector<std::string>{std::string("message|Error|Can Not Start "
+                                                                      "Helper|") +
+                                                          c.helper});
+        EXPECT_EQ(prompter.error_signals, 1);
+      } else {
+        EXPECT_TRUE(prompter.said.empty());
+        EXPECT_EQ(prompter.error_signals, 0);
+      }
+    }
+  }
 }
 
 TEST(FileCommands, TextKindLooksAtTheBytes) {

@@ -308,9 +308,9 @@ TEST_F(FileWindowsTest, NothingHappensWithoutAFileToActOn) {
   list.set_mark(2, "D");
   for (int row : {0, 1, 2}) {
     list.select(row);
-    view_entry(list, launcher_);
-    open_folder(list, launcher_);
-    if (row != 2) open_folder(list, launcher_);
+    view_entry(list, ctx.prompter, launcher_);
+    open_folder(list, ctx.prompter, launcher_);
+    if (row != 2) open_folder(list, ctx.prompter, launcher_);
     show_file_info(ctx, launcher_);
     run_user_function(list, launcher_);
   }

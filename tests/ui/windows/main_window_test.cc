@@ -302,6 +302,25 @@ TEST_F(MainWindowTest, WidgetsMenusAndAccelerators) {
   }
 }
 
+// A list command's row names its menu entry and accelerator; the window's
+// table takes them from there.
+TEST(MenuCommands, EveryListCommandWithAnEntryIsInTheWindowsTable) {
+  int entries = 0;
+  for (const ListCommand* command : list_commands::all()) {
+    if (command->widget == nullptr) continue;
+    ++entries;
+    const MenuCommand* entry = find_menu_command(command->widget);
+    ASSERT_NE(entry, nullptr) << command->widget;
+    EXPECT_EQ(entry->list_command, command) << command->widget;
+    EXPECT_EQ(entry->accelerator, command->accelerator) << command->widget;
+  }
+  EXPECT_EQ(entries, 16);
+  // The tool bar's Delete runs the Delete key's command.
+  const MenuCommand* button = find_menu_command("button28");
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->list_command, &list_commands::DELETE_FILE);
+}
+
 TEST_F(MainWindowTest, AcceleratorsWorkFromTheWindow) {
   gui::press_key(GTK_WIDGET(g_main.window), GDK_KEY_F1);  // Read Help
   GtkWidget* help = gui::wait_for_window("TheWinHelp");

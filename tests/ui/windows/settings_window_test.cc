@@ -19,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/support/gui_test.h"
+#include "ui/windows/settings_binding.h"
 
 namespace {
 
@@ -496,6 +497,21 @@ TEST_F(SettingsWindowTest, WidgetsAreNamedAndSpinsHaveTheirRanges) {
   open_settings_window(*record, 3);  // while open: only shown on that page
   EXPECT_EQ(settings_window(), window);
   EXPECT_EQ(page(), 3);
+}
+
+// Each widget of the binding table, and each attribute button, lies on
+// the notebook page its row names.
+TEST_F(SettingsWindowTest, EachBoundWidgetIsOnThePageItsRowNames) {
+  open(PAGE_FILE_MASKS);
+  GtkNotebook* notebook = GTK_NOTEBOOK(w("Notebook"));
+  auto on_page = [&](const char* name, int p) {
+    EXPECT_TRUE(gtk_widget_is_ancestor(w(name), gtk_notebook_get_nth_page(notebook, p)))
+        << name << " is not on page " << p;
+  };
+  for (const SettingsBinding& b : settings_bindings()) on_page(b.widget, b.page);
+  for (const AttributeRow& row : attribute_rows()) {
+    for (const char* name : {row.on, row.off, row.any}) on_page(name, PAGE_ATTRIBUTES);
+  }
 }
 
 // A mask box shows each stored byte that is not UTF-8 as an escape: typing
