@@ -36,6 +36,7 @@
 
 #include "core/hard_links.h"
 #include "core/shared_blocks.h"
+#include "disk/byte_compare.h"
 #include "disk/file_system.h"
 
 namespace {
@@ -46,38 +47,6 @@ UniqueFd open_file_in(int dir, const std::string& name, struct stat& st) {
   UniqueFd fd(openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
   return fd;
-}
-
-// Reads as much of `size` bytes at `offset` as the file has.
-ssize_t read_at(int fd, char* buffer, std::size_t size, off_t offset) {
-  std::size_t got = 0;
-  while (got < size) {
-    ssize_t n = pread(fd, buffer + got, size - got, offset + static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  return static_cast<ssize_t>(got);
-}
-
-// Whether the two open files hold the same bytes; `error` set when a read
-// failed.
-bool same_bytes(int a, int b, bool& error) {
-  constexpr std::size_t BLOCK = 1 << 16;
-  std::unique_ptr<char[]> ba(new char[BLOCK]), bb(new char[BLOCK]);
-  error = false;
-  for (off_t at = 0;; at += static_cast<off_t>(BLOCK)) {
-    ssize_t na = read_at(a, ba.get(), BLOCK, at);
-    ssize_t nb = read_at(b, bb.get(), BLOCK, at);
-    if (na < 0 || nb < 0) {
-      error = true;
-      return false;
-    }
-    if (na != nb || std::memcmp(ba.get(), bb.get(), static_cast<std::size_t>(na)) != 0)
-      return false;
-    if (na == 0) return true;
-  }
 }
 
 // Whether a file's size and modification time are still those seen.

@@ -242,20 +242,6 @@ UniqueFd open_regular_file(const std::string& path, struct stat& st) {
   return fd;
 }
 
-// Reads as much of `size` bytes as the file gives; the count read, -1 on
-// an error.
-ssize_t read_full(int fd, char* buffer, std::size_t size) {
-  std::size_t got = 0;
-  while (got < size) {
-    ssize_t n = read(fd, buffer + got, size - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  return static_cast<ssize_t>(got);
-}
-
 }  // namespace
 
 bool DiskFileSystem::share_blocks(const std::string& a, const std::string& b) {
@@ -270,17 +256,8 @@ bool DiskFileSystem::same_contents(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   UniqueFd fa = open_regular_file(a, sa);
   UniqueFd fb = open_regular_file(b, sb);
-  if (!fa || !fb || sa.st_size != sb.st_size) return false;
-  constexpr std::size_t BLOCK = 1 << 16;
-  std::unique_ptr<char[]> ba(new char[BLOCK]), bb(new char[BLOCK]);
-  for (;;) {
-    ssize_t na = read_full(fa.get(), ba.get(), BLOCK);
-    ssize_t nb = read_full(fb.get(), bb.get(), BLOCK);
-    if (na < 0 || na != nb || std::memcmp(ba.get(), bb.get(), static_cast<std::size_t>(na)) != 0) {
-      return false;
-    }
-    if (na == 0) return true;
-  }
+  bool error = false;
+  return fa && fb && sa.st_size == sb.st_size && same_bytes(fa.get(), fb.get(), error);
 }
 
 bool DiskFileSystem::same_file(const std::string& a, const std::string& b) {
