@@ -69,7 +69,7 @@ run_suite() {
     echo "== FAILED in $dir =="
     sed 's/^[0-9]*:/  /' "$dir/Testing/Temporary/LastTestsFailed.log" 2>/dev/null || true
     grep -hE '^\[  FAILED  \] [A-Za-z_0-9/]+\.[A-Za-z_0-9/]+' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null |
-      sed 's/ (.*//' | sort -u || true
+      sed 's/ (.*//; s/, where .*//' | sort -u || true
     exit "$status"
   fi
 }
