@@ -3,6 +3,8 @@
 #
 #   bash bench/run_bench.sh [BUILD_DIR] [WORK_DIR]      (defaults: build, /tmp/pm-bench)
 #
+# The benchmark programs are built in BUILD_DIR first (the option PM_BENCH,
+# off in the default build).
 # Needs g++, python3, find, xargs; nothing is installed. The test trees are
 # generated once (about 5.5 GB of disk and 1.2 million files in WORK_DIR) and
 # reused afterwards. Warm-cache figures are the median of three wall-clock
@@ -44,6 +46,15 @@ LOG="$WORK_DIR/log"
 
 say() { printf '%s\n' "$*" >&2; }
 die() { say "run_bench: $*"; exit 1; }
+
+# The benchmark programs are no part of the default build: turn them on in
+# BUILD_DIR (when it is a CMake build) and build them with the scanner.
+if [ -f "$BUILD_DIR/CMakeCache.txt" ]; then
+  say "building the benchmarks in $BUILD_DIR (PM_BENCH=ON)"
+  cmake -S "$BENCH_SRC/.." -B "$BUILD_DIR" -DPM_BENCH=ON > /dev/null || die "cannot configure $BUILD_DIR"
+  cmake --build "$BUILD_DIR" -j "$(nproc)" --target peltomarvish-scan hash_bench list_bench \
+    list_commands_bench > /dev/null || die "cannot build the benchmarks in $BUILD_DIR"
+fi
 
 mkdir -p "$WORK_DIR" || die "cannot create $WORK_DIR"
 : > "$LOG"

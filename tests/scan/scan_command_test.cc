@@ -32,6 +32,37 @@ class ScanCommandTest : public test::CommandTest {
   CommandResult run(const std::string& args) { return run_command(args); }
 };
 
+// Waits until a scan started now would remember every file under `root`:
+// the content cache takes a file only when its change time lies more than
+// ContentCache::SETTLE_SECONDS before the scan's start (the scan's clock is
+// CLOCK_REALTIME, as the change times are). Waits exactly as long as the
+// newest file needs, not a fixed time.
+void wait_until_settled(const std::filesystem::path& root) {
+  struct timespec newest = {0, 0};
+  auto note = [&](const std::filesystem::path& p) {
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0) return;
+    if (st.st_ctim.tv_sec > newest.tv_sec ||
+        (st.st_ctim.tv_sec == newest.tv_sec && st.st_ctim.tv_nsec > newest.tv_nsec)) {
+      newest = st.st_ctim;
+    }
+  };
+  note(root);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) note(entry.path());
+  // Past the newest change by the settle time and a margin for the clocks'
+  // granularity.
+  const auto settled = std::chrono::seconds(newest.tv_sec + ContentCache::SETTLE_SECONDS) +
+                       std::chrono::nanoseconds(newest.tv_nsec) + std::chrono::milliseconds(20);
+  for (;;) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    const auto since_epoch =
+        std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    if (since_epoch > settled) break;
+    std::this_thread::sleep_for(settled - since_epoch);
+  }
+}
+
 TEST_F(ScanCommandTest, ArgumentsAndUsage) {
   const std::string version_line =
       std::string("peltomarvish-scan (Pelto Marvish) ") + program_version() + "\n";
@@ -634,7 +665,7 @@ TEST_F(ScanCommandTest, TheContentCacheNeverChangesTheResult) {
   const std::string cache_file = dir / ".PeltoMarvish/ContentCache";
   const std::size_t count = std::size(changes);
   for (std::size_t i = 0; i < count; ++i) fill("t" + std::to_string(i));
-  std::this_thread::sleep_for(std::chrono::seconds(ContentCache::SETTLE_SECONDS + 1));
+  wait_until_settled(dir.path());
   for (std::size_t i = 0; i < count; ++i) {
     const Change& c = changes[i];
     SCOPED_TRACE(c.what);
@@ -680,7 +711,7 @@ TEST_F(ScanCommandTest, TwoScansAtOnceLeaveAWholeCacheFile) {
     make_file("two/d" + std::to_string(i) + "/g", "contents " + std::to_string(i % 5));
   }
   // Old enough to be remembered.
-  std::this_thread::sleep_for(std::chrono::seconds(ContentCache::SETTLE_SECONDS + 1));
+  wait_until_settled(dir.path());
   const std::string cache_file = dir / ".PeltoMarvish/ContentCache";
   const std::string bin =
       std::string(std::filesystem::path(PELTOMARVISH_BIN).parent_path()) + "/peltomarvish-scan";
