@@ -128,6 +128,45 @@ TEST_F(ScanCommandTest, PrintsTheRowsTheEngineSends) {
   EXPECT_NE(r.err.find("0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)"), std::string::npos);
 }
 
+// The command passes the user's trash as the window's scan does: the home
+// trash is found from the command's own XDG_DATA_HOME, or HOME when that is
+// not set.
+TEST_F(ScanCommandTest, TheHomeTrashIsNeverScanned) {
+  make_file("tree/x.txt", "deleted twice");
+  make_file("tree2/x.txt", "deleted twice");
+  make_file(".local/share/Trash/files/x.txt", "deleted twice");
+  make_file("data/Trash/files/x.txt", "deleted twice");
+  const char* old = std::getenv("XDG_DATA_HOME");
+  const std::string kept = old != nullptr ? old : "";
+  struct Case {
+    const char* data_home;  // null: not set
+    const char* walked;
+    const char* passed;
+  };
+  const std::string data = path("data");
+  const Case cases[] = {
+      {data.c_str(), "/.local/share/Trash/files/x.txt", "/data/Trash/files/x.txt"},
+      {nullptr, "/data/Trash/files/x.txt", "/.local/share/Trash/files/x.txt"}};
+  for (const Case& c : cases) {
+    if (c.data_home != nullptr) {
+      setenv("XDG_DATA_HOME", c.data_home, 1);
+    } else {
+      unsetenv("XDG_DATA_HOME");
+    }
+    CommandResult r = run("--tsv " + shell_quote(dir.path()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(path("tree/x.txt")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(path("tree2/x.txt")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(dir.path() + c.walked), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(dir.path() + c.passed), std::string::npos) << r.out;
+  }
+  if (old != nullptr) {
+    setenv("XDG_DATA_HOME", kept.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
+}
+
 TEST_F(ScanCommandTest, PrintLayoutAndSettingsFile) {
   make_file("tree/a/x.txt", "abc");
   make_file("tree/b/x.txt", "abc");
