@@ -14,13 +14,11 @@ namespace {
 
 constexpr const char* UI_RESOURCE = "/org/peltomarvish/tag_rule_window.ui";
 
-// The radio buttons of the criteria, in the order of KeepBy.
+// The radio buttons of the criteria, in the order they are shown.
 constexpr std::pair<const char*, KeepBy> KEEP_RADIOS[] = {
-    {"RadioKeepNewest", KeepBy::NEWEST},
-    {"RadioKeepOldest", KeepBy::OLDEST},
-    {"RadioKeepShortest", KeepBy::SHORTEST_PATH},
-    {"RadioKeepLongest", KeepBy::LONGEST_PATH},
-    {"RadioKeepFirst", KeepBy::FIRST}};
+    {"RadioKeepOriginal", KeepBy::ORIGINAL},    {"RadioKeepNewest", KeepBy::NEWEST},
+    {"RadioKeepOldest", KeepBy::OLDEST},        {"RadioKeepShortest", KeepBy::SHORTEST_PATH},
+    {"RadioKeepLongest", KeepBy::LONGEST_PATH}, {"RadioKeepFirst", KeepBy::FIRST}};
 
 class TagRuleWindow : public ModalWindow {
  public:
@@ -44,9 +42,10 @@ class TagRuleWindow : public ModalWindow {
       g_signal_connect_swapped(buffer(view), "changed",
                                G_CALLBACK(+[](TagRuleWindow* w) { w->update_preview(); }), this);
     }
-    for (const char* toggle : {"RadioKeepNewest", "RadioKeepOldest", "RadioKeepShortest",
-                               "RadioKeepLongest", "RadioKeepFirst", "CheckLeaveHardLinks",
-                               "CheckUntagFirst", "RadioScopeAll", "RadioScopeSelected"}) {
+    for (const char* toggle :
+         {"RadioKeepOriginal", "RadioKeepNewest", "RadioKeepOldest", "RadioKeepShortest",
+          "RadioKeepLongest", "RadioKeepFirst", "CheckLeaveHardLinks", "CheckUntagFirst",
+          "RadioScopeAll", "RadioScopeSelected"}) {
       g_signal_connect_swapped(object(toggle), "toggled",
                                G_CALLBACK(+[](TagRuleWindow* w) { w->update_preview(); }), this);
     }
