@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <set>
 
 #include "core/hard_links.h"
 #include "core/row_texts.h"
@@ -195,12 +196,23 @@ std::size_t match_end(std::string_view pattern, std::string_view text, std::size
 }
 
 // Whether `pattern` matches the end of `text` with something left before
-// it; where it begins then.
+// it; where it begins then. Matched backwards: a "#" takes every digit
+// before it (no pattern has a digit just before a "#").
 std::size_t match_at_end(std::string_view pattern, std::string_view text) {
-  for (std::size_t start = 1; start < text.size(); ++start) {
-    if (match_end(pattern, text, start) == text.size()) return start;
+  std::size_t at = text.size();
+  for (std::size_t k = pattern.size(); k-- > 0;) {
+    if (pattern[k] == '#') {
+      const std::size_t end = at;
+      while (at > 0 && text[at - 1] >= '0' && text[at - 1] <= '9') --at;
+      if (at == end) return std::string_view::npos;
+    } else {
+      if (at == 0 || ascii_lower(text[at - 1]) != ascii_lower(pattern[k])) {
+        return std::string_view::npos;
+      }
+      --at;
+    }
   }
-  return std::string_view::npos;
+  return at >= 1 ? at : std::string_view::npos;
 }
 
 // `name` with one copy marker removed; false when it carries none.
@@ -265,26 +277,29 @@ void keep_lowest(std::vector<const RuleMember*>& candidates, Score score) {
 // `members` being the whole group (see KeepBy::ORIGINAL).
 const RuleMember* keep_original(std::vector<const RuleMember*> candidates,
                                 const std::vector<RuleMember>& members) {
-  // a. the name.
-  std::vector<std::string> stripped;
+  // a. the name: the bare names of the members whose names carry a marker
+  // (one pass over the group, however large).
+  std::set<std::string, std::less<>> bare_names_of_copies;
   for (const RuleMember& m : members) {
-    stripped.push_back(name_without_copy_markers(last_component(m.path)));
-  }
-  auto original_by_name = [&](const RuleMember& m) {
     const std::string_view name = last_component(m.path);
-    if (name_without_copy_markers(name) != name) return false;
-    for (std::size_t i = 0; i < members.size(); ++i) {
-      if (&members[i] != &m && stripped[i] == name && last_component(members[i].path) != name)
-        return true;
+    std::string bare = name_without_copy_markers(name);
+    if (bare != name) bare_names_of_copies.insert(std::move(bare));
+  }
+  if (!bare_names_of_copies.empty()) {
+    std::vector<bool> marked;
+    bool original_seen = false;
+    for (const RuleMember* m : candidates) {
+      const std::string_view name = last_component(m->path);
+      marked.push_back(name_without_copy_markers(name) != name);
+      original_seen |= !marked.back() && bare_names_of_copies.count(name) != 0;
     }
-    return false;
-  };
-  if (std::any_of(candidates.begin(), candidates.end(),
-                  [&](const RuleMember* m) { return original_by_name(*m); })) {
-    keep_lowest(candidates, [](const RuleMember& m) {
-      const std::string_view name = last_component(m.path);
-      return name_without_copy_markers(name) == name ? 0 : 1;
-    });
+    if (original_seen) {
+      std::size_t out = 0;
+      for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (!marked[i]) candidates[out++] = candidates[i];
+      }
+      candidates.resize(out);
+    }
   }
   // b. the folders.
   std::vector<std::string_view> paths;
