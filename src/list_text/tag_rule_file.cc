@@ -109,8 +109,12 @@ TagRuleChoices load_tag_rule_choices(const std::string& file) {
   GKeyFile* keys = g_key_file_new();
   if (g_key_file_load_from_data(keys, bytes, size, G_KEY_FILE_NONE, nullptr)) {
     KeepBy keep;
-    if (keep_by_from_name(read_string(keys, "keep", keep_by_name(choices.keep)), keep))
+    const std::string name = read_string(keys, "keep", keep_by_name(choices.keep));
+    if (keep_by_from_name(name, keep)) {
       choices.keep = keep;
+    } else {
+      choices.unknown_keep = name;
+    }
     choices.preferred_text = lines_from_list(keys, "prefer");
     choices.protected_text = lines_from_list(keys, "protect");
     choices.leave_hard_links = read_bool(keys, "leave-hard-links", true);

@@ -29,6 +29,9 @@ struct TagRuleChoices {
   bool leave_hard_links = true;
   bool selected_group_only = false;
   bool untag_first = true;
+  // The rule the file named when that is no rule's name (the default rule
+  // stands in for it); empty otherwise.
+  std::string unknown_keep;
 };
 
 inline constexpr const char* TAG_RULE_FILE_NAME = "Rules";

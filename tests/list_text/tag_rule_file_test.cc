@@ -131,6 +131,8 @@ TEST(TagRuleFile, AMissingOrDamagedFileGivesTheDefaults) {
     test::write_file(file, c.bytes);
     TagRuleChoices back = load_tag_rule_choices(file);
     EXPECT_EQ(back.keep, KeepBy::ORIGINAL);
+    EXPECT_EQ(back.unknown_keep, std::string(c.name).rfind("an unknown", 0) == 0 ? "biggest" : "")
+        << "a word that names no rule is told";
     EXPECT_TRUE(back.untag_first);
     EXPECT_TRUE(back.leave_hard_links);
     EXPECT_FALSE(back.selected_group_only);

@@ -223,6 +223,23 @@ TEST_F(OriginalRuleWindowTest, TheDefaultRuleKeepsTheOriginals) {
   EXPECT_EQ(load_tag_rule_choices(rules()).keep, KeepBy::ORIGINAL) << "remembered";
 }
 
+// A Rules file that names no rule (written by hand, or by a later version):
+// the window says so with the rules there are, and starts on Original.
+TEST_F(TagRuleWindowTest, ARememberedRuleThatIsNoneIsToldWithTheRules) {
+  test::write_file(rules(), "[Tag By Rule]\nkeep=biggest\n");
+  open();
+  ASSERT_NE(tag_rule_window(), nullptr);
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("RadioKeepOriginal"))));
+  EXPECT_EQ(gui::label_text(tag_rule_window(), "TheFolderWarning"),
+            "The remembered rule \"biggest\" is none of newest, oldest, shortest-path, "
+            "longest-path, first or original: original is chosen");
+  EXPECT_TRUE(gtk_widget_get_sensitive(w("ButtonTag")));
+  gui::click(tag_rule_window(), "ButtonTag");
+  gui::flush_events();
+  EXPECT_EQ(load_tag_rule_choices(rules()).keep, KeepBy::ORIGINAL);
+  EXPECT_EQ(load_tag_rule_choices(rules()).unknown_keep, "") << "written right";
+}
+
 TEST_F(TagRuleWindowTest, CancelEscapeAndTheCloseBoxChangeNothing) {
   for (int way = 0; way < 3; ++way) {
     SCOPED_TRACE(way);
