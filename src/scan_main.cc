@@ -59,8 +59,14 @@ constexpr char USAGE[] =
     "Tagging by rule (any of these turns it on; without --apply nothing is deleted):\n"
     "one copy is kept and the others are tagged, marked \"*\" in the first column\n"
     "(\"tagged\": true in JSON).\n"
-    "  --keep RULE      the copy to keep: newest (the default), oldest,\n"
-    "                   shortest-path, longest-path or first (the first listed)\n"
+    "  --keep RULE      the copy to keep: original (the default), newest, oldest,\n"
+    "                   shortest-path, longest-path or first (the first listed).\n"
+    "                   original: the copy whose name carries no copy marker\n"
+    "                   (\" (1)\", \"Copy of \", \" - Copy\", \" copy 2\", \"~\", \".bak\" ...)\n"
+    "                   when another copy's name is that name with markers, then\n"
+    "                   one below no backup-like folder (Backup, Backup 2, Copy,\n"
+    "                   Old, Archive ...), then the oldest, the shortest path,\n"
+    "                   the first listed\n"
     "  --prefer DIR     keep a copy below DIR before any other (repeatable: an\n"
     "                   earlier DIR wins over a later one)\n"
     "  --protect DIR    never tag a file below DIR (repeatable)\n"
@@ -144,6 +150,7 @@ int main(int argc, char** argv) {
   const std::string home = home_env != nullptr ? home_env : "";
   bool rule_on = false;
   TagRule rule;
+  rule.keep = KeepBy::ORIGINAL;  // when --prefer, --protect ... come without --keep
   // The rule folders as typed beside their real paths, read as the DIR
   // arguments are: relative to the working directory, links followed.
   std::vector<std::pair<std::string, std::string>> rule_folders;
@@ -176,7 +183,8 @@ int main(int argc, char** argv) {
       }
     } else if (!options_done && arg == "--keep") {
       if (++i == argc || !keep_by_from_name(argv[i], rule.keep)) {
-        return usage_error("--keep needs newest, oldest, shortest-path, longest-path or first", "");
+        return usage_error(("--keep needs " + keep_by_names()).c_str(),
+                           i == argc ? "" : (std::string(": not ") + argv[i]).c_str());
       }
       rule_on = true;
     } else if (!options_done && (arg == "--prefer" || arg == "--protect")) {

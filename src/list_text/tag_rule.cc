@@ -7,6 +7,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <limits>
+#include <set>
 
 #include "core/hard_links.h"
 #include "core/row_texts.h"
@@ -129,9 +132,188 @@ bool better_by_criterion(KeepBy keep, const RuleMember& a, const RuleMember& b) 
     case KeepBy::LONGEST_PATH:
       return a.path.size() > b.path.size();
     case KeepBy::FIRST:
+    case KeepBy::ORIGINAL:  // its own chain of tests: see keep_original
       return false;
   }
   return false;
+}
+
+// Copy markers, in one table. In a pattern "#" stands for one or more
+// digits; letters match whatever their ASCII case.
+struct CopyMarker {
+  enum Place {
+    FRONT,       // at the start of the name
+    BEFORE_DOT,  // at the end of the name, or just before one of its last two dots
+    END,         // at the very end of the name, extension and all
+  };
+  Place place;
+  const char* pattern;
+};
+constexpr CopyMarker COPY_MARKERS[] = {
+    {CopyMarker::FRONT, "Copy of "},              // Windows XP
+    {CopyMarker::FRONT, "Copy (#) of "},          // Windows XP
+    {CopyMarker::BEFORE_DOT, " (#)"},             // browsers, desktops: "report (1).pdf"
+    {CopyMarker::BEFORE_DOT, " - Copy"},          // Windows
+    {CopyMarker::BEFORE_DOT, " - Copy (#)"},      // Windows
+    {CopyMarker::BEFORE_DOT, " copy"},            // macOS
+    {CopyMarker::BEFORE_DOT, " copy #"},          // macOS
+    {CopyMarker::BEFORE_DOT, " (copy)"},          // GNOME
+    {CopyMarker::BEFORE_DOT, " (copy #)"},        // GNOME
+    {CopyMarker::BEFORE_DOT, " (another copy)"},  // GNOME
+    {CopyMarker::BEFORE_DOT, "-copy"},
+    {CopyMarker::BEFORE_DOT, "_copy"},
+    {CopyMarker::END, "~"},  // editors
+    {CopyMarker::END, ".bak"},
+    {CopyMarker::END, ".backup"},
+    {CopyMarker::END, ".orig"},
+    {CopyMarker::END, ".old"},
+};
+
+// Folder names of backups, in one table, matched on a whole component
+// ("#" and letters as in COPY_MARKERS).
+constexpr const char* BACKUP_FOLDERS[] = {
+    "backup", "backups", "backup #", "backup-#", "backup_#", "backup#",
+    "copy",   "copies",  "old",      "archive",  "archives", "bak",
+};
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Where `pattern` ends when matched at `at` in `text`; npos when it does not.
+std::size_t match_end(std::string_view pattern, std::string_view text, std::size_t at) {
+  for (char p : pattern) {
+    if (p == '#') {
+      const std::size_t start = at;
+      while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+      if (at == start) return std::string_view::npos;
+    } else {
+      if (at >= text.size() || ascii_lower(text[at]) != ascii_lower(p)) {
+        return std::string_view::npos;
+      }
+      ++at;
+    }
+  }
+  return at;
+}
+
+// Whether `pattern` matches the end of `text` with something left before
+// it; where it begins then. Matched backwards: a "#" takes every digit
+// before it (no pattern has a digit just before a "#").
+std::size_t match_at_end(std::string_view pattern, std::string_view text) {
+  std::size_t at = text.size();
+  for (std::size_t k = pattern.size(); k-- > 0;) {
+    if (pattern[k] == '#') {
+      const std::size_t end = at;
+      while (at > 0 && text[at - 1] >= '0' && text[at - 1] <= '9') --at;
+      if (at == end) return std::string_view::npos;
+    } else {
+      if (at == 0 || ascii_lower(text[at - 1]) != ascii_lower(pattern[k])) {
+        return std::string_view::npos;
+      }
+      --at;
+    }
+  }
+  return at >= 1 ? at : std::string_view::npos;
+}
+
+// `name` with one copy marker removed; false when it carries none.
+bool strip_one_marker(std::string& name) {
+  for (const CopyMarker& m : COPY_MARKERS) {
+    if (m.place == CopyMarker::FRONT) {
+      const std::size_t end = match_end(m.pattern, name, 0);
+      if (end != std::string_view::npos && end < name.size()) {
+        name.erase(0, end);
+        return true;
+      }
+    } else if (m.place == CopyMarker::END) {
+      const std::size_t start = match_at_end(m.pattern, name);
+      if (start != std::string_view::npos) {
+        name.erase(start);
+        return true;
+      }
+    } else {
+      // The end of the stem: the end of the name or one of its last two dots
+      // ("a (1).pdf", "a (1).tar.gz"); a leading dot starts no extension.
+      std::size_t ends[3] = {name.size(), std::string::npos, std::string::npos};
+      const std::size_t last = name.rfind('.');
+      if (last != std::string::npos && last > 0) {
+        ends[1] = last;
+        const std::size_t before = name.rfind('.', last - 1);
+        if (before != std::string::npos && before > 0) ends[2] = before;
+      }
+      for (std::size_t stem_end : ends) {
+        if (stem_end == std::string::npos) continue;
+        const std::size_t start =
+            match_at_end(m.pattern, std::string_view(name).substr(0, stem_end));
+        if (start != std::string_view::npos) {
+          name.erase(start, stem_end - start);
+          return true;
+        }
+      }
+    }
+  }
+  return false;
+}
+
+std::string_view last_component(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Keeps those of `candidates` whose score is the lowest.
+template <typename Score>
+void keep_lowest(std::vector<const RuleMember*>& candidates, Score score) {
+  if (candidates.size() < 2) return;
+  std::vector<decltype(score(*candidates[0]))> scores;
+  for (const RuleMember* m : candidates) scores.push_back(score(*m));
+  const auto best = *std::min_element(scores.begin(), scores.end());
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (!(best < scores[i])) candidates[out++] = candidates[i];
+  }
+  candidates.resize(out);
+}
+
+// The original among `candidates` (in list order, all of one preference),
+// `members` being the whole group (see KeepBy::ORIGINAL).
+const RuleMember* keep_original(std::vector<const RuleMember*> candidates,
+                                const std::vector<RuleMember>& members) {
+  // a. the name: the bare names of the members whose names carry a marker
+  // (one pass over the group, however large).
+  std::set<std::string, std::less<>> bare_names_of_copies;
+  for (const RuleMember& m : members) {
+    const std::string_view name = last_component(m.path);
+    std::string bare = name_without_copy_markers(name);
+    if (bare != name) bare_names_of_copies.insert(std::move(bare));
+  }
+  if (!bare_names_of_copies.empty()) {
+    std::vector<bool> marked;
+    bool original_seen = false;
+    for (const RuleMember* m : candidates) {
+      const std::string_view name = last_component(m->path);
+      marked.push_back(name_without_copy_markers(name) != name);
+      original_seen |= !marked.back() && bare_names_of_copies.count(name) != 0;
+    }
+    if (original_seen) {
+      std::size_t out = 0;
+      for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (!marked[i]) candidates[out++] = candidates[i];
+      }
+      candidates.resize(out);
+    }
+  }
+  // b. the folders.
+  std::vector<std::string_view> paths;
+  for (const RuleMember& m : members) paths.push_back(m.path);
+  const std::string root = common_folder(paths);
+  keep_lowest(candidates,
+              [&](const RuleMember& m) { return below_backup_folder(m.path, root) ? 1 : 0; });
+  // c. the oldest time; one not known counts as the newest.
+  keep_lowest(candidates, [](const RuleMember& m) {
+    return m.time == UNKNOWN_TIME ? std::numeric_limits<std::int64_t>::max() : m.time;
+  });
+  // d. the shortest path; e. the first listed.
+  keep_lowest(candidates, [](const RuleMember& m) { return m.path.size(); });
+  return candidates.empty() ? nullptr : candidates.front();
 }
 
 bool same_file(const RuleMember& a, const RuleMember& b) {
@@ -162,6 +344,19 @@ GroupPlan plan_group(const TagRule& rule, const std::vector<RuleMember>& members
   for (;;) {
     kept = nullptr;
     std::size_t kept_preference = 0;
+    if (rule.keep == KeepBy::ORIGINAL) {
+      std::vector<const RuleMember*> candidates;
+      for (const RuleMember& m : members) {
+        if (only_untagged && m.tagged) continue;
+        if (std::find(refused.begin(), refused.end(), &m) != refused.end()) continue;
+        candidates.push_back(&m);
+      }
+      keep_lowest(candidates, [&](const RuleMember& m) { return preference(rule, m.path); });
+      kept = keep_original(std::move(candidates), members);
+      if (kept == nullptr || !may_keep || may_keep(*kept)) break;
+      refused.push_back(kept);
+      continue;
+    }
     for (const RuleMember& m : members) {  // in list order: the first listed wins ties
       if (only_untagged && m.tagged) continue;
       if (std::find(refused.begin(), refused.end(), &m) != refused.end()) continue;
@@ -211,6 +406,41 @@ GroupPlan plan_group(const TagRule& rule, const std::vector<RuleMember>& members
     }
   }
   return plan;
+}
+
+std::string name_without_copy_markers(std::string_view name) {
+  std::string out(name);
+  while (strip_one_marker(out)) {
+  }
+  return out;
+}
+
+bool is_backup_folder_name(std::string_view component) {
+  return std::any_of(std::begin(BACKUP_FOLDERS), std::end(BACKUP_FOLDERS),
+                     [&](const char* p) { return match_end(p, component, 0) == component.size(); });
+}
+
+std::string common_folder(const std::vector<std::string_view>& paths) {
+  if (paths.empty()) return "";
+  // The folder of the first path, cut back until every path lies below it.
+  std::string_view folder =
+      paths[0].substr(0, paths[0].rfind('/') == std::string_view::npos ? 0 : paths[0].rfind('/'));
+  for (std::string_view p : paths) {
+    while (!folder.empty() && !is_below(p, folder)) {
+      folder = folder.substr(0, folder.rfind('/'));
+    }
+  }
+  return folder.empty() ? std::string("/") : std::string(folder);
+}
+
+bool below_backup_folder(std::string_view path, std::string_view root) {
+  std::size_t start = is_below(path, root) ? (root == "/" ? 1 : root.size() + 1) : 0;
+  for (;;) {
+    const std::size_t slash = path.find('/', start);
+    if (slash == std::string_view::npos) return false;  // the rest is the file's own name
+    if (is_backup_folder_name(path.substr(start, slash - start))) return true;
+    start = slash + 1;
+  }
 }
 
 void RuleSummary::add(const GroupPlan& plan, const std::vector<RuleMember>& members) {

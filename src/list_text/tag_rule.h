@@ -7,7 +7,8 @@
 //   1. the preferred folders: a member below an earlier line wins over one
 //      below a later line or below none;
 //   2. the criterion: the newest or the oldest by the time the row shows,
-//      the shortest or the longest path (in bytes), or none ("first");
+//      the shortest or the longest path (in bytes), none ("first"), or the
+//      original, itself a chain of tests (see KeepBy::ORIGINAL);
 //   3. the first listed.
 // It tags every other live member, but never a member below a protected
 // folder and, unless told otherwise, never another name of the kept file
@@ -33,7 +34,18 @@
 
 #include "core/row_texts.h"
 
-enum class KeepBy { NEWEST, OLDEST, SHORTEST_PATH, LONGEST_PATH, FIRST };
+// ORIGINAL keeps the copy that looks like the one the others were made from.
+// After the preferred folders, each test keeps only the best of the members
+// still in the running, and the next breaks the ties among those left:
+//   a. the name: when a member's name carries no copy marker and is what
+//      another member's name is without its markers ("report.pdf" beside
+//      "report (1).pdf"), the members whose names carry a marker drop out;
+//   b. the folders: members below no folder named like a backup folder
+//      (below the folder the group's paths share) beat the others;
+//   c. the oldest time the row shows (a time not known never wins);
+//   d. the shortest path;
+//   e. the first listed.
+enum class KeepBy { NEWEST, OLDEST, SHORTEST_PATH, LONGEST_PATH, FIRST, ORIGINAL };
 
 struct TagRule {
   KeepBy keep = KeepBy::NEWEST;
@@ -132,6 +144,26 @@ struct RuleSummary {
   // How many groups are left alone and why; empty when none is.
   std::string left_alone_line() const;
 };
+
+// A file name (the last component of a path, bytes) without the copy
+// markers that programs and people add to a copy's name: " (2)", "Copy of ",
+// " - Copy", " copy 3", "~", ".bak" ... (the table is in tag_rule.cc),
+// removed again and again until none is left; the name itself when it
+// carries none. Never empty when `name` is not.
+std::string name_without_copy_markers(std::string_view name);
+
+// Whether a folder name (one path component) is named like a backup folder:
+// "Backup", "backups", "Backup 2", "backup-3", "Copy", "Old", "Archive" ...
+// (the table is in tag_rule.cc), whatever the case of its ASCII letters.
+bool is_backup_folder_name(std::string_view component);
+
+// The folder all of `paths` lie below, as the longest run of whole leading
+// components they share ("/" at least, for absolute paths).
+std::string common_folder(const std::vector<std::string_view>& paths);
+
+// Whether `path` lies below a folder named like a backup folder, counting
+// only the folders below `root` (a folder the path lies below).
+bool below_backup_folder(std::string_view path, std::string_view root);
 
 // The time a row shows ("Mon-Dec 25,2000", "12:34:56AM") as a number that
 // orders as that local date and time (20001225003456); UNKNOWN_TIME when

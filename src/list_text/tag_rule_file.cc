@@ -4,6 +4,8 @@
 #include <glib/gstdio.h>
 #include <sys/stat.h>
 
+#include <iterator>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -18,7 +20,8 @@ constexpr std::pair<const char*, KeepBy> KEEP_NAMES[] = {{"newest", KeepBy::NEWE
                                                          {"oldest", KeepBy::OLDEST},
                                                          {"shortest-path", KeepBy::SHORTEST_PATH},
                                                          {"longest-path", KeepBy::LONGEST_PATH},
-                                                         {"first", KeepBy::FIRST}};
+                                                         {"first", KeepBy::FIRST},
+                                                         {"original", KeepBy::ORIGINAL}};
 
 // The file is small; a larger one is not ours.
 constexpr gsize RULE_FILE_LIMIT = 1 << 20;
@@ -68,7 +71,17 @@ const char* keep_by_name(KeepBy keep) {
   for (auto [name, value] : KEEP_NAMES) {
     if (value == keep) return name;
   }
-  return "newest";
+  return "original";
+}
+
+std::string keep_by_names() {
+  std::string names;
+  const std::size_t count = std::size(KEEP_NAMES);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) names += i + 1 == count ? " or " : ", ";
+    names += KEEP_NAMES[i].first;
+  }
+  return names;
 }
 
 bool keep_by_from_name(const std::string& name, KeepBy& keep) {
@@ -96,7 +109,12 @@ TagRuleChoices load_tag_rule_choices(const std::string& file) {
   GKeyFile* keys = g_key_file_new();
   if (g_key_file_load_from_data(keys, bytes, size, G_KEY_FILE_NONE, nullptr)) {
     KeepBy keep;
-    if (keep_by_from_name(read_string(keys, "keep", "newest"), keep)) choices.keep = keep;
+    const std::string name = read_string(keys, "keep", keep_by_name(choices.keep));
+    if (keep_by_from_name(name, keep)) {
+      choices.keep = keep;
+    } else {
+      choices.unknown_keep = name;
+    }
     choices.preferred_text = lines_from_list(keys, "prefer");
     choices.protected_text = lines_from_list(keys, "protect");
     choices.leave_hard_links = read_bool(keys, "leave-hard-links", true);

@@ -2,7 +2,7 @@
 // Rule", remembered across runs. A text key file:
 //
 //   [Tag By Rule]
-//   keep=newest            (oldest, shortest-path, longest-path, first)
+//   keep=original          (newest, oldest, shortest-path, longest-path, first)
 //   prefer=/home/me/Photos;/mnt/keep;   (the folder boxes' lines, as typed)
 //   protect=/mnt/backup;
 //   leave-hard-links=true
@@ -23,12 +23,15 @@
 
 // The choices of the window, as the user left them.
 struct TagRuleChoices {
-  KeepBy keep = KeepBy::NEWEST;
+  KeepBy keep = KeepBy::ORIGINAL;
   std::string preferred_text;  // the box's text, one folder a line
   std::string protected_text;
   bool leave_hard_links = true;
   bool selected_group_only = false;
   bool untag_first = true;
+  // The rule the file named when that is no rule's name (the default rule
+  // stands in for it); empty otherwise.
+  std::string unknown_keep;
 };
 
 inline constexpr const char* TAG_RULE_FILE_NAME = "Rules";
@@ -55,7 +58,9 @@ struct ResolvedRule {
 };
 ResolvedRule resolved_tag_rule_of(const TagRuleChoices& choices, const std::string& home);
 
-// "newest", "oldest", "shortest-path", "longest-path", "first", and back
-// (false for any other word).
+// "newest", "oldest", "shortest-path", "longest-path", "first", "original",
+// and back (false for any other word).
 const char* keep_by_name(KeepBy keep);
+// Every rule's name, for a message: "newest, oldest, ... or original".
+std::string keep_by_names();
 bool keep_by_from_name(const std::string& name, KeepBy& keep);

@@ -3,18 +3,24 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <mntent.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "core/scan_channel.h"
 #include "core/unique_fd.h"
@@ -25,6 +31,53 @@ using namespace walk_batch;
 
 // Pseudo file systems: never entered, whatever the masks say.
 constexpr const char* NEVER_ENTERED[] = {"/dev", "/proc", "/sys"};
+
+// A directory by what it is, however its path is spelled.
+struct DirectoryId {
+  dev_t dev;
+  ino_t ino;
+};
+
+void add_directory_id(std::vector<DirectoryId>& ids, const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ids.push_back({st.st_dev, st.st_ino});
+}
+
+bool below_never_entered(const char* path) {
+  for (const char* never : NEVER_ENTERED) {
+    const std::size_t n = std::strlen(never);
+    if (std::strncmp(path, never, n) == 0 && (path[n] == '\0' || path[n] == '/')) return true;
+  }
+  return false;
+}
+
+// The user's trash folders, which hold files deleted on purpose: the home
+// trash ($XDG_DATA_HOME/Trash, by default ~/.local/share/Trash) and, at the
+// top of each mounted file system, .Trash/UID and .Trash-UID. Found once per
+// walk and told apart by device and inode, so that the walk passes them
+// whatever path leads there. Automounted places are not looked into (a look
+// would mount them), nor the pseudo file systems.
+std::vector<DirectoryId> trash_directories() {
+  std::vector<DirectoryId> ids;
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && data[0] == '/') {
+    add_directory_id(ids, std::string(data) + "/Trash");
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+    add_directory_id(ids, std::string(home) + "/.local/share/Trash");
+  }
+  const std::string uid = std::to_string(geteuid());
+  FILE* table = setmntent("/proc/self/mounts", "re");
+  if (table == nullptr) return ids;
+  while (const mntent* m = getmntent(table)) {
+    if (m->mnt_dir == nullptr || m->mnt_dir[0] != '/') continue;
+    if (std::strcmp(m->mnt_type, "autofs") == 0 || below_never_entered(m->mnt_dir)) continue;
+    const std::string top = std::strcmp(m->mnt_dir, "/") == 0 ? std::string() : m->mnt_dir;
+    add_directory_id(ids, top + "/.Trash/" + uid);
+    add_directory_id(ids, top + "/.Trash-" + uid);
+  }
+  endmntent(table);
+  return ids;
+}
 
 // Levels that keep their directory open while the walk is below them.
 constexpr int OPEN_LEVELS = 64;
@@ -65,7 +118,7 @@ bool is_dot_entry(const char* name) {
 // read only), so it may run on a thread of its own.
 class Lister {
  public:
-  explicit Lister(ScanContext& ctx) : ctx_(ctx), o_(ctx.options) {
+  explicit Lister(ScanContext& ctx) : ctx_(ctx), o_(ctx.options), trash_(trash_directories()) {
     path_.reserve(PATH_MAX);
     levels_.reserve(OPEN_LEVELS + 16);
   }
@@ -220,7 +273,9 @@ class Lister {
     if (sub.fate == Found::ENTERED) {
       const Level& parent = levels_.back();
       UniqueFd child = parent.dir ? UniqueFd(openat(parent.fd, name, DIR_FLAGS)) : open_deep();
-      if (!child || !searchable(child.get())) {
+      if (child && is_trash(child.get())) {
+        sub.fate = Found::PASSED;
+      } else if (!child || !searchable(child.get())) {
         sub.fate = Found::DENIED;
       } else {
         begin(out, std::move(child), parent.depth + 1);
@@ -228,6 +283,17 @@ class Lister {
       }
     }
     path_.resize(path_length);
+  }
+
+  // A trash folder is passed like a pseudo file system.
+  bool is_trash(int fd) const {
+    if (trash_.empty()) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    for (const DirectoryId& id : trash_) {
+      if (id.dev == st.st_dev && id.ino == st.st_ino) return true;
+    }
+    return false;
   }
 
   // path_ opened below the deepest level still open.
@@ -239,6 +305,7 @@ class Lister {
 
   ScanContext& ctx_;
   const ScanOptions& o_;
+  const std::vector<DirectoryId> trash_;
   bool started_ = false;
   std::string path_;           // absolute path of the directory in hand
   std::string probe_;          // path_ followed by "/"

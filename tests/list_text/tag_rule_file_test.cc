@@ -84,6 +84,34 @@ TEST(TagRuleFile, TheRuleOfTheChoicesHasItsFoldersResolvedFromTheHomeAndSaysWhat
   EXPECT_EQ(r.rule.protected_folders, std::vector<std::string>{home + "/keep"});
 }
 
+// Every rule's name is written and read back; a file written before the
+// rule "original" existed reads as it did, and one without a rule at all
+// gets the default, "original".
+TEST(TagRuleFile, EveryRuleNameSurvivesAndOldFilesKeepTheirMeaning) {
+  test::TempDir dir;
+  const KeepBy all[] = {KeepBy::NEWEST,       KeepBy::OLDEST, KeepBy::SHORTEST_PATH,
+                        KeepBy::LONGEST_PATH, KeepBy::FIRST,  KeepBy::ORIGINAL};
+  for (KeepBy keep : all) {
+    SCOPED_TRACE(keep_by_name(keep));
+    TagRuleChoices c;
+    c.keep = keep;
+    ASSERT_TRUE(save_tag_rule_choices(dir / "Rules", c));
+    EXPECT_EQ(load_tag_rule_choices(dir / "Rules").keep, keep);
+    KeepBy back = KeepBy::FIRST;
+    EXPECT_TRUE(keep_by_from_name(keep_by_name(keep), back));
+    EXPECT_EQ(back, keep);
+    EXPECT_NE(keep_by_names().find(keep_by_name(keep)), std::string::npos) << keep_by_names();
+  }
+  test::write_file(dir / "Rules", "[Tag By Rule]\nkeep=newest\nuntag-first=true\n");
+  EXPECT_EQ(load_tag_rule_choices(dir / "Rules").keep, KeepBy::NEWEST);
+  test::write_file(dir / "Rules", "[Tag By Rule]\nuntag-first=false\n");
+  EXPECT_EQ(load_tag_rule_choices(dir / "Rules").keep, KeepBy::ORIGINAL);
+  EXPECT_EQ(keep_by_names(), "newest, oldest, shortest-path, longest-path, first or original");
+  KeepBy none = KeepBy::FIRST;
+  EXPECT_FALSE(keep_by_from_name("Original", none)) << "names are lower case";
+  EXPECT_FALSE(keep_by_from_name("", none));
+}
+
 TEST(TagRuleFile, AMissingOrDamagedFileGivesTheDefaults) {
   test::TempDir dir;
   const std::string file = dir / "Rules";
@@ -102,15 +130,17 @@ TEST(TagRuleFile, AMissingOrDamagedFileGivesTheDefaults) {
     SCOPED_TRACE(c.name);
     test::write_file(file, c.bytes);
     TagRuleChoices back = load_tag_rule_choices(file);
-    EXPECT_EQ(back.keep, KeepBy::NEWEST);
+    EXPECT_EQ(back.keep, KeepBy::ORIGINAL);
+    EXPECT_EQ(back.unknown_keep, std::string(c.name).rfind("an unknown", 0) == 0 ? "biggest" : "")
+        << "a word that names no rule is told";
     EXPECT_TRUE(back.untag_first);
     EXPECT_TRUE(back.leave_hard_links);
     EXPECT_FALSE(back.selected_group_only);
   }
   unlink(file.c_str());
-  EXPECT_EQ(load_tag_rule_choices(file).keep, KeepBy::NEWEST) << "missing";
+  EXPECT_EQ(load_tag_rule_choices(file).keep, KeepBy::ORIGINAL) << "missing";
   ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
-  EXPECT_EQ(load_tag_rule_choices(file).keep, KeepBy::NEWEST) << "a pipe is never waited on";
+  EXPECT_EQ(load_tag_rule_choices(file).keep, KeepBy::ORIGINAL) << "a pipe is never waited on";
 }
 
 }  // namespace

@@ -71,6 +71,168 @@ TEST(TagRule, EachCriterionKeepsItsMemberAndTheFirstListedBreaksTies) {
   }
 }
 
+TEST(TagRule, CopyMarkersAreStrippedFromANameBeforeItsExtension) {
+  struct Case {
+    const char* name;
+    const char* stripped;
+  };
+  const Case cases[] = {
+      {"report.pdf", "report.pdf"},
+      {"report (1).pdf", "report.pdf"},
+      {"report (12).pdf", "report.pdf"},
+      {"Copy of notes.md", "notes.md"},
+      {"copy of notes.md", "notes.md"},
+      {"Copy (2) of notes.md", "notes.md"},
+      {"notes - Copy.md", "notes.md"},
+      {"notes - Copy (3).md", "notes.md"},
+      {"notes copy.md", "notes.md"},
+      {"notes copy 2.md", "notes.md"},
+      {"notes (copy).md", "notes.md"},
+      {"notes (another copy).md", "notes.md"},
+      {"notes-copy.md", "notes.md"},
+      {"notes_copy.md", "notes.md"},
+      {"notes.md~", "notes.md"},
+      {"notes.md.bak", "notes.md"},
+      {"notes.md.orig", "notes.md"},
+      {"notes.md.old", "notes.md"},
+      {"notes.md.backup", "notes.md"},
+      {"archive (1).tar.gz", "archive.tar.gz"},
+      {"Copy of report (1).pdf~", "report.pdf"},  // markers on markers
+      {"Makefile (2)", "Makefile"},               // no extension
+      {".bashrc (1)", ".bashrc"},                 // a leading dot starts no extension
+      {".bak", ".bak"},                           // nothing would be left
+      {"~", "~"},
+      {" (1)", " (1)"},
+      {"Copy of ", "Copy of "},
+      {"report(1).pdf", "report(1).pdf"},  // no blank: not a marker
+      {"report (a).pdf", "report (a).pdf"},
+      {"report ().pdf", "report ().pdf"},
+      {"copyright.txt", "copyright.txt"},
+      {"oldies.txt", "oldies.txt"},
+      {"caf\xe9 (1).txt", "caf\xe9.txt"},  // not UTF-8: bytes
+      {"\xff\xfe - Copy", "\xff\xfe"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(name_without_copy_markers(c.name), c.stripped) << c.name;
+  }
+}
+
+TEST(TagRule, BackupFoldersAreWholeComponentsBelowTheSharedFolder) {
+  struct Name {
+    const char* component;
+    bool backup;
+  };
+  const Name names[] = {
+      {"Backup", true},    {"backups", true},    {"BACKUP 2", true},     {"backup-3", true},
+      {"Backup_10", true}, {"backup2", true},    {"Copy", true},         {"Copies", true},
+      {"old", true},       {"Old", true},        {"Archive", true},      {"archives", true},
+      {"bak", true},       {"Backup 2b", false}, {"Backupfiles", false}, {"my backup", false},
+      {"older", false},    {"Photos", false},    {"backup ", false},     {"", false},
+  };
+  for (const Name& n : names)
+    EXPECT_EQ(is_backup_folder_name(n.component), n.backup) << n.component;
+
+  struct Root {
+    std::vector<std::string_view> paths;
+    const char* root;
+  };
+  const Root roots[] = {
+      {{"/home/me/Photos/a.jpg", "/home/me/Backup/Photos/a.jpg"}, "/home/me"},
+      {{"/home/me/a", "/home/me/ab/a"}, "/home/me"},  // whole components
+      {{"/a/x", "/b/x"}, "/"},
+      {{"/a/b/x", "/a/b/y"}, "/a/b"},
+      {{"/a/b/x"}, "/a/b"},
+  };
+  for (const Root& r : roots) EXPECT_EQ(common_folder(r.paths), r.root) << r.root;
+
+  struct Below {
+    const char* path;
+    const char* root;
+    bool backup;
+  };
+  const Below below[] = {
+      {"/home/me/Backup/Photos/a.jpg", "/home/me", true},
+      {"/home/me/Photos/Old/a.jpg", "/home/me", true},
+      {"/home/me/Photos/a.jpg", "/home/me", false},
+      {"/backup/me/Photos/a.jpg", "/backup/me", false},  // the shared folder does not count
+      {"/home/me/Photos/backup", "/home/me", false},     // the file's own name does not
+      {"/home/me/old", "/", false},
+      {"/old/a", "/", true},
+  };
+  for (const Below& b : below) {
+    EXPECT_EQ(below_backup_folder(b.path, b.root), b.backup) << b.path << " below " << b.root;
+  }
+}
+
+// "original": each test narrows the members still in the running, and the
+// next test decides only among those.
+TEST(TagRule, TheOriginalIsFoundByNameThenFolderThenAgeThenPathThenListOrder) {
+  struct Case {
+    const char* what;
+    std::vector<RuleMember> group;
+    std::size_t kept;
+  };
+  const Case cases[] = {
+      {"the name beats a newer time and a backup folder",
+       {member(1, "/h/Downloads/report (1).pdf", 100), member(2, "/h/Backup/report.pdf", 300)},
+       2},
+      {"Copy of beats nothing",
+       {member(1, "/h/Copy of notes-593.md", 100), member(2, "/h/notes-593.md", 100)},
+       2},
+      {"markers counted only where the bare name is there too: folders decide",
+       {member(1, "/h/Backup 2/IMG (1).jpg", 100), member(2, "/h/Photos/IMG (2).jpg", 200)},
+       2},
+      {"a name without a marker that is no other's bare name is not the original by name",
+       {member(1, "/h/Backup/a.txt", 100), member(2, "/h/Docs/b (1).txt", 200)},
+       2},
+      {"an unmarked name stays in the running beside the original by name",
+       {member(1, "/h/b.txt", 200), member(2, "/h/a (1).txt", 50), member(3, "/h/a.txt", 300)},
+       1},
+      {"the backup folder: any component below the shared folder",
+       {member(1, "/h/Backup 2/Music/s.mp3", 100), member(2, "/h/backup/Music/s.mp3", 100),
+        member(3, "/h/Music/s.mp3", 300)},
+       3},
+      {"the shared folder's own name does not count",
+       {member(1, "/Backup/b/s.mp3", 300), member(2, "/Backup/a/s.mp3", 100)},
+       2},
+      {"the oldest among those left",
+       {member(1, "/h/Photos/a.jpg", 300), member(2, "/h/Pictures/a.jpg", 100)},
+       2},
+      {"a time not known never wins for being old",
+       {member(1, "/h/x/a.jpg", UNKNOWN_TIME), member(2, "/h/y/a.jpg", 100)},
+       2},
+      {"the shortest path",
+       {member(1, "/h/Photos/2020/a.jpg", 100), member(2, "/h/Photos/a.jpg", 100)},
+       2},
+      {"the first listed",
+       {member(1, "/h/Photos/a.jpg", 100), member(2, "/h/Picture/a.jpg", 100)},
+       1},
+  };
+  for (const Case& c : cases) {
+    GroupPlan plan = plan_group(rule_keeping(KeepBy::ORIGINAL), c.group);
+    EXPECT_EQ(plan.outcome, GroupPlan::TAGGED) << c.what;
+    EXPECT_EQ(plan.kept, c.kept) << c.what;
+  }
+
+  // The preferred folders come before every test.
+  TagRule rule = rule_keeping(KeepBy::ORIGINAL);
+  rule.preferred = {"/h/Backup"};
+  const std::vector<RuleMember> group = {member(1, "/h/report.pdf", 100),
+                                         member(2, "/h/Backup/report (1).pdf", 300),
+                                         member(3, "/h/Backup/report.pdf", 300)};
+  EXPECT_EQ(plan_group(rule, group).kept, 3u) << "the name decides within the preferred folder";
+  // A member the caller may not keep: the next best by the same tests.
+  EXPECT_EQ(plan_group(rule, group, [](const RuleMember& m) { return m.row != 3; }).kept, 2u);
+  EXPECT_EQ(plan_group(rule_keeping(KeepBy::ORIGINAL), group,
+                       [](const RuleMember& m) { return m.row != 1; })
+                .kept,
+            3u);
+  // Hard links only: left alone, as by any rule.
+  const std::vector<RuleMember> links = {member(1, "/h/a (1).txt", 100, 7),
+                                         member(2, "/h/a.txt", 100, 7)};
+  EXPECT_EQ(plan_group(rule_keeping(KeepBy::ORIGINAL), links).outcome, GroupPlan::LINKS_ONLY);
+}
+
 TEST(TagRule, UnknownTimesNeverWin) {
   const std::vector<RuleMember> group = {member(1, "/a", UNKNOWN_TIME), member(2, "/b", 50)};
   EXPECT_EQ(plan_group(rule_keeping(KeepBy::NEWEST), group).kept, 2u);
@@ -312,7 +474,7 @@ TEST(TagRule, NoGroupItTouchesEverEndsWithEveryLiveMemberTagged) {
   auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
   for (int round = 0; round < 5000; ++round) {
     TagRule rule;
-    rule.keep = static_cast<KeepBy>(pick(5));
+    rule.keep = static_cast<KeepBy>(pick(6));
     rule.untag_first = pick(2) == 0;
     rule.leave_hard_links = pick(2) == 0;
     for (int i = pick(3); i > 0; --i) rule.preferred.push_back(folders[pick(4)]);

@@ -86,7 +86,8 @@ TEST_F(ScanCommandTest, ArgumentsAndUsage) {
       {"--json --tsv /", 2, "", "--json and --tsv do not go together"},
       {"--links /", 2, "", "--links goes with --tsv"},
       {"--keep", 2, "", "--keep needs newest, oldest"},
-      {"--keep biggest /", 2, "", "--keep needs newest, oldest"},
+      {"--keep biggest /", 2, "",
+       "--keep needs newest, oldest, shortest-path, longest-path, first or original: not biggest"},
       {"--prefer", 2, "", "--prefer needs a folder"},
       {"--protect '' /", 2, "", "--protect needs a folder"},
       {"--apply delete /", 2, "", "--apply needs a rule"},
@@ -157,6 +158,101 @@ TEST_F(ScanCommandTest, PrintsTheRowsTheEngineSends) {
   EXPECT_NE(printed.find("\\there\\n.txt"), std::string::npos);
   EXPECT_NE(r.err.find(" Files, 2  Duplicates"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("0 Files Tagged (0 bytes), 0 Files Deleted (0 bytes)"), std::string::npos);
+}
+
+// A home folder as a new user has it: photos and music copied by a plain
+// "cp" into "Backup" and "Backup 2" (newer times), a download saved twice,
+// a "Copy of" with the very same time. The rule "original", named or the
+// default of --prefer alone, keeps every original and tags every copy.
+TEST_F(ScanCommandTest, TheRuleOriginalKeepsTheOriginals) {
+  struct File {
+    const char* path;
+    const char* bytes;
+    time_t time;
+    bool original;
+  };
+  const File files[] = {
+      {"h/Photos/beach.jpg", "beach", 1500000000, true},
+      {"h/Backup/Photos/beach.jpg", "beach", 1600000000, false},
+      {"h/Backup 2/Photos/beach.jpg", "beach", 1700000000, false},
+      {"h/Music/song.mp3", "song", 1500000000, true},
+      {"h/Backup/Music/song.mp3", "song", 1600000000, false},
+      {"h/Backup 2/Music/song.mp3", "song", 1700000000, false},
+      // The second download is older than the first: the name decides.
+      {"h/Downloads/report.pdf", "report", 1650000000, true},
+      {"h/Downloads/report (1).pdf", "report", 1600000000, false},
+      {"h/notes-593.md", "notes", 1600000000, true},
+      {"h/Copy of notes-593.md", "notes", 1600000000, false},
+  };
+  for (const File& f : files) {
+    make_file(f.path, f.bytes);
+    set_mtime(f.path, f.time);
+  }
+  // Copies by contents, whatever their names.
+  auto record = std::make_unique<SettingsRecord>();
+  default_settings(*record);
+  record->same_name = 0;
+  record->same_crc = 1;
+  test::write_file(dir / "by-contents",
+                   std::string(reinterpret_cast<const char*>(record.get()), sizeof *record));
+  const std::string settings = "--settings " + shell_quote(dir / "by-contents") + " --tsv ";
+  const std::string h = shell_quote(path("h"));
+  const std::string downloads = shell_quote(path("h/Downloads"));
+  for (const std::string& args : {"--keep original " + h, "--prefer " + downloads + " " + h}) {
+    SCOPED_TRACE(args);
+    CommandResult r = run(settings + args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::set<std::string> tagged, untagged;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("/*", 0) == 0) continue;
+      std::string file = line.substr(line.rfind('\t') + 1).substr(dir.path().size() + 1);
+      (line[0] == '*' ? tagged : untagged).insert(file);
+    }
+    std::set<std::string> originals, copies;
+    for (const File& f : files) (f.original ? originals : copies).insert(f.path);
+    EXPECT_EQ(untagged, originals);
+    EXPECT_EQ(tagged, copies);
+  }
+}
+
+// The command passes the user's trash as the window's scan does: the home
+// trash is found from the command's own XDG_DATA_HOME, or HOME when that is
+// not set.
+TEST_F(ScanCommandTest, TheHomeTrashIsNeverScanned) {
+  make_file("tree/x.txt", "deleted twice");
+  make_file("tree2/x.txt", "deleted twice");
+  make_file(".local/share/Trash/files/x.txt", "deleted twice");
+  make_file("data/Trash/files/x.txt", "deleted twice");
+  const char* old = std::getenv("XDG_DATA_HOME");
+  const std::string kept = old != nullptr ? old : "";
+  struct Case {
+    const char* data_home;  // null: not set
+    const char* walked;
+    const char* passed;
+  };
+  const std::string data = path("data");
+  const Case cases[] = {
+      {data.c_str(), "/.local/share/Trash/files/x.txt", "/data/Trash/files/x.txt"},
+      {nullptr, "/data/Trash/files/x.txt", "/.local/share/Trash/files/x.txt"}};
+  for (const Case& c : cases) {
+    if (c.data_home != nullptr) {
+      setenv("XDG_DATA_HOME", c.data_home, 1);
+    } else {
+      unsetenv("XDG_DATA_HOME");
+    }
+    CommandResult r = run("--tsv " + shell_quote(dir.path()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(path("tree/x.txt")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(path("tree2/x.txt")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(dir.path() + c.walked), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(dir.path() + c.passed), std::string::npos) << r.out;
+  }
+  if (old != nullptr) {
+    setenv("XDG_DATA_HOME", kept.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
 }
 
 TEST_F(ScanCommandTest, PrintLayoutAndSettingsFile) {
@@ -242,8 +338,12 @@ TEST_F(ScanCommandTest, TagRulesMarkTheSpareCopies) {
   const std::string prot = shell_quote(path("t/prot"));
   const Case cases[] = {
       {"--keep newest", {"k/f.dat", "prot/f.dat", "a/g.dat", "bb/g.dat"}},
-      {"--prefer " + prot, {"k/f.dat", "other/f.dat", "a/g.dat", "bb/g.dat"}},
-      {"--protect " + prot, {"k/f.dat", "a/g.dat", "bb/g.dat"}},
+      {"--keep newest --prefer " + prot, {"k/f.dat", "other/f.dat", "a/g.dat", "bb/g.dat"}},
+      {"--keep newest --protect " + prot, {"k/f.dat", "a/g.dat", "bb/g.dat"}},
+      // Without --keep the rule is "original": here, the oldest.
+      {"--prefer " + prot, {"k/f.dat", "other/f.dat", "ccc/g.dat"}},
+      {"--protect " + prot, {"other/f.dat", "ccc/g.dat"}},
+      {"--keep original", {"other/f.dat", "prot/f.dat", "ccc/g.dat"}},
       // a and bb tie as the oldest: one is kept, the other is its hard link.
       {"--keep oldest", {"other/f.dat", "prot/f.dat", "ccc/g.dat"}},
       {"--keep oldest --tag-hard-links", {"other/f.dat", "prot/f.dat", "ccc/g.dat"}, true},

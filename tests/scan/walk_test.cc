@@ -6,15 +6,19 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "scan/scan_context.h"
 #include "scan/summary.h"
 #include "scan/walk.h"
 #include "scan_fixture.h"
+#include "support/mounts.h"
 #include "support/unprivileged.h"
 
 namespace {
@@ -307,6 +311,97 @@ TEST_F(WalkTest, WalkGoesOnlyWhereAnIncludeMaskCanLead) {
   options.include_dirs = {dir.path(), dir.path() + "/*", dir.path() + "/a/*", dir.path() + "/a/b",
                           "?" + dir.path().substr(1) + "/*"};
   EXPECT_EQ(groups_of(scan()), (Groups{{"a/b/x", "a/x", "b/x"}}));
+}
+
+// An environment variable set for one case and put back after it.
+class EnvironmentSetting {
+ public:
+  EnvironmentSetting(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~EnvironmentSetting() {
+    if (had_) {
+      setenv(name_, old_.c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  EnvironmentSetting(const EnvironmentSetting&) = delete;
+  EnvironmentSetting& operator=(const EnvironmentSetting&) = delete;
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+// The files in a trash folder were deleted on purpose: the walk passes the
+// home trash and the trash folders at the top of mounted file systems, found
+// by what they are (a path spelled another way still leads to them), while
+// a folder that is only called "Trash", or another user's trash, is walked.
+TEST_F(WalkTest, TrashFoldersAreNeverWalked) {
+  make_file("a/x", "1");
+  make_file("b/x", "1");
+  make_file("data/Trash/files/x", "1");
+  make_file("data/Trash/info/x.trashinfo", "1");
+  make_file("home/.local/share/Trash/files/x", "1");
+  make_file("other/Trash/x", "1");
+  struct Case {
+    const char* what;
+    const char* home;
+    const char* data_home;
+    Groups expected;
+  };
+  const std::string data = path("data");
+  const std::string home = path("home");
+  const std::string respelled = path("a/../data");
+  ASSERT_EQ(symlink(path("data").c_str(), path("linked").c_str()), 0);
+  const std::string linked = path("linked");
+  const Groups not_data = {{"a/x", "b/x", "home/.local/share/Trash/files/x", "other/Trash/x"}};
+  const Groups not_home = {{"a/x", "b/x", "data/Trash/files/x", "other/Trash/x"}};
+  const Case cases[] = {
+      {"XDG_DATA_HOME names the data folder", home.c_str(), data.c_str(), not_data},
+      {"another spelling of it", home.c_str(), respelled.c_str(), not_data},
+      {"a link to it", home.c_str(), linked.c_str(), not_data},
+      {"no XDG_DATA_HOME: the home's .local/share", home.c_str(), nullptr, not_home},
+      {"a relative XDG_DATA_HOME counts as none", home.c_str(), "data", not_home},
+  };
+  for (const Case& c : cases) {
+    EnvironmentSetting h("HOME", c.home);
+    EnvironmentSetting d("XDG_DATA_HOME", c.data_home);
+    EXPECT_EQ(groups_of(scan()), c.expected) << c.what;
+  }
+  EnvironmentSetting h("HOME", path("nowhere").c_str());
+  EnvironmentSetting d("XDG_DATA_HOME", nullptr);
+  EXPECT_EQ(groups_of(scan()), (Groups{{"a/x", "b/x", "data/Trash/files/x",
+                                        "home/.local/share/Trash/files/x", "other/Trash/x"}}))
+      << "without a home trash every folder is walked";
+}
+
+TEST_F(WalkTest, TrashFoldersAtTheTopOfAMountAreNeverWalked) {
+  test::ScratchMount fs(path("fs"));
+  if (!fs.mounted()) GTEST_SKIP() << "no tmpfs: " << fs.error();
+  const std::string uid = std::to_string(geteuid());
+  const std::string other = std::to_string(geteuid() + 1);
+  make_file("a/x", "1");
+  make_file("fs/x", "1");
+  make_file("fs/.Trash-" + uid + "/files/x", "1");
+  make_file("fs/.Trash/" + uid + "/files/x", "1");
+  make_file("fs/.Trash/" + other + "/files/x", "1");
+  make_file("fs/.Trash-" + other + "/files/x", "1");
+  make_file("fs/sub/.Trash-" + uid + "/files/x", "1");  // not at the top
+  make_file(".Trash-" + uid + "/files/x", "1");         // the top of the test tree, not of a mount
+  EXPECT_EQ(
+      groups_of(scan()),
+      (Groups{{".Trash-" + uid + "/files/x", "a/x", "fs/.Trash-" + other + "/files/x",
+               "fs/.Trash/" + other + "/files/x", "fs/sub/.Trash-" + uid + "/files/x", "fs/x"}}));
 }
 
 // The walk never follows a link into a directory; a link's contents are

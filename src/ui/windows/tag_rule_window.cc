@@ -14,13 +14,11 @@ namespace {
 
 constexpr const char* UI_RESOURCE = "/org/peltomarvish/tag_rule_window.ui";
 
-// The radio buttons of the criteria, in the order of KeepBy.
+// The radio buttons of the criteria, in the order they are shown.
 constexpr std::pair<const char*, KeepBy> KEEP_RADIOS[] = {
-    {"RadioKeepNewest", KeepBy::NEWEST},
-    {"RadioKeepOldest", KeepBy::OLDEST},
-    {"RadioKeepShortest", KeepBy::SHORTEST_PATH},
-    {"RadioKeepLongest", KeepBy::LONGEST_PATH},
-    {"RadioKeepFirst", KeepBy::FIRST}};
+    {"RadioKeepOriginal", KeepBy::ORIGINAL},    {"RadioKeepNewest", KeepBy::NEWEST},
+    {"RadioKeepOldest", KeepBy::OLDEST},        {"RadioKeepShortest", KeepBy::SHORTEST_PATH},
+    {"RadioKeepLongest", KeepBy::LONGEST_PATH}, {"RadioKeepFirst", KeepBy::FIRST}};
 
 class TagRuleWindow : public ModalWindow {
  public:
@@ -31,7 +29,9 @@ class TagRuleWindow : public ModalWindow {
         home_(g_get_home_dir()) {
     all_groups_ = rule_groups(ctx_.list, false);
     selected_group_ = rule_groups(ctx_.list, true);
-    fill(load_tag_rule_choices(rules_file_));
+    const TagRuleChoices remembered = load_tag_rule_choices(rules_file_);
+    unknown_keep_ = remembered.unknown_keep;
+    fill(remembered);
 
     auto clicked = [this](const char* name, void (*handler)(TagRuleWindow*)) {
       g_signal_connect_swapped(object(name), "clicked", G_CALLBACK(handler), this);
@@ -44,9 +44,10 @@ class TagRuleWindow : public ModalWindow {
       g_signal_connect_swapped(buffer(view), "changed",
                                G_CALLBACK(+[](TagRuleWindow* w) { w->update_preview(); }), this);
     }
-    for (const char* toggle : {"RadioKeepNewest", "RadioKeepOldest", "RadioKeepShortest",
-                               "RadioKeepLongest", "RadioKeepFirst", "CheckLeaveHardLinks",
-                               "CheckUntagFirst", "RadioScopeAll", "RadioScopeSelected"}) {
+    for (const char* toggle :
+         {"RadioKeepOriginal", "RadioKeepNewest", "RadioKeepOldest", "RadioKeepShortest",
+          "RadioKeepLongest", "RadioKeepFirst", "CheckLeaveHardLinks", "CheckUntagFirst",
+          "RadioScopeAll", "RadioScopeSelected"}) {
       g_signal_connect_swapped(object(toggle), "toggled",
                                G_CALLBACK(+[](TagRuleWindow* w) { w->update_preview(); }), this);
     }
@@ -125,6 +126,10 @@ class TagRuleWindow : public ModalWindow {
     const TagRuleChoices c = choices();
     const ResolvedRule resolved = resolved_tag_rule_of(c, home_);
     std::string warning;
+    if (!unknown_keep_.empty()) {
+      warning = "The remembered rule \"" + display_text(unknown_keep_) + "\" is none of " +
+                keep_by_names() + ": " + keep_by_name(KeepBy::ORIGINAL) + " is chosen";
+    }
     for (const RuleFolder& folder : resolved.folders) {
       if (folder.status == RuleFolder::FOLDER && !lists_a_file_below(folder.path)) {
         warning += (warning.empty() ? "" : "\n") + std::string("No listed file is below ") +
@@ -169,6 +174,7 @@ class TagRuleWindow : public ModalWindow {
   ListContext ctx_;
   std::string rules_file_;
   std::string home_;
+  std::string unknown_keep_;  // the Rules file's rule, when it is none
   std::vector<std::vector<RuleMember>> all_groups_, selected_group_;
 };
 

@@ -39,7 +39,7 @@ class TagRuleWindowTest : public test::ListTest {
     gui::close_stand_in_main_window(main_window_);
   }
   void dated(const std::string& name, const char* date, const std::string& bytes) {
-    mkdir((dir / name.substr(0, name.find('/'))).c_str(), 0755);
+    std::filesystem::create_directories(std::filesystem::path(dir / name).parent_path());
     std::string path = dir / name;
     test::write_file(path, bytes);
     struct stat st;
@@ -77,11 +77,12 @@ TEST_F(TagRuleWindowTest, EachChoiceChangesThePreviewAtOnce) {
   GtkWidget* window = open();
   ASSERT_NE(window, nullptr);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window)), "Pelto Marvish Tag By Rule");
-  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("RadioKeepNewest"))));
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("RadioKeepOriginal"))));
   EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("CheckLeaveHardLinks"))));
   EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("CheckUntagFirst"))));
   EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("RadioScopeAll"))));
   EXPECT_FALSE(gtk_widget_get_sensitive(main_window_)) << "the window is modal";
+  toggle("RadioKeepNewest", true);  // the newer copies stay: the older ones can be protected
 
   EXPECT_EQ(preview(), "Will tag 2 files in 2 groups (7 bytes)");
   EXPECT_EQ(left_alone(), "");
@@ -111,6 +112,7 @@ TEST_F(TagRuleWindowTest, FolderLinesAreResolvedAndWhatIsNoFolderIsRefused) {
   const std::string from_home = std::filesystem::relative(dir / "keep", home).string();
   ASSERT_NE(from_home[0], '/');
   open();
+  toggle("RadioKeepNewest", true);  // the newer copies stay: the older ones can be protected
   const std::string all_protected = "2 groups left alone: 2 with every other copy protected";
   for (const std::string& line : {dir / "./keep", dir.path() + "//keep/", dir / "newer/../keep",
                                   dir / "link", from_home, "~/" + from_home}) {
@@ -179,6 +181,63 @@ TEST_F(TagRuleWindowTest, TagTagsTheSpareCopiesAndRemembersTheChoices) {
   EXPECT_EQ(std::string(text), dir / "keep");
   g_free(text);
   EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("CheckLeaveHardLinks"))));
+}
+
+// A home folder as a new user has it, each group listed copy first: "cp"
+// copies in "Backup" and "Backup 2" (newer), a download saved twice, a
+// "Copy of" of the same time. The window's default rule is "Original", and
+// Tag keeps every original.
+class OriginalRuleWindowTest : public TagRuleWindowTest {
+ public:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    main_window_ = gui::open_stand_in_main_window();
+    comment("Sorted List");
+    header(1);
+    dated("Backup 2/Photos/a.jpg", "Wed-Jan 01,2003", "photo");
+    dated("Backup/Photos/a.jpg", "Tue-Jan 01,2002", "photo");
+    dated("Photos/a.jpg", "Mon-Jan 01,2001", "photo");
+    header(2);
+    dated("Downloads/report (1).pdf", "Mon-Jan 01,2001", "report");
+    dated("Downloads/report.pdf", "Tue-Jan 01,2002", "report");
+    header(3);
+    dated("Copy of notes.md", "Mon-Jan 01,2001", "notes");
+    dated("notes.md", "Mon-Jan 01,2001", "notes");
+    comment("End Of List");
+  }
+};
+
+TEST_F(OriginalRuleWindowTest, TheDefaultRuleKeepsTheOriginals) {
+  open();
+  ASSERT_NE(tag_rule_window(), nullptr);
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("RadioKeepOriginal"))));
+  EXPECT_EQ(preview(), "Will tag 4 files in 3 groups (21 bytes)");
+  gui::click(tag_rule_window(), "ButtonTag");
+  gui::flush_events();
+  EXPECT_EQ(tag_rule_window(), nullptr);
+  EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "* Backup 2/Photos/a.jpg",
+                           "* Backup/Photos/a.jpg", "  Photos/a.jpg", "/* Group 2 ",
+                           "* Downloads/report (1).pdf", "  Downloads/report.pdf", "/* Group 3 ",
+                           "* Copy of notes.md", "  notes.md", "/* End Of List"}));
+  EXPECT_EQ(load_tag_rule_choices(rules()).keep, KeepBy::ORIGINAL) << "remembered";
+}
+
+// A Rules file that names no rule (written by hand, or by a later version):
+// the window says so with the rules there are, and starts on Original.
+TEST_F(TagRuleWindowTest, ARememberedRuleThatIsNoneIsToldWithTheRules) {
+  test::write_file(rules(), "[Tag By Rule]\nkeep=biggest\n");
+  open();
+  ASSERT_NE(tag_rule_window(), nullptr);
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w("RadioKeepOriginal"))));
+  EXPECT_EQ(gui::label_text(tag_rule_window(), "TheFolderWarning"),
+            "The remembered rule \"biggest\" is none of newest, oldest, shortest-path, "
+            "longest-path, first or original: original is chosen");
+  EXPECT_TRUE(gtk_widget_get_sensitive(w("ButtonTag")));
+  gui::click(tag_rule_window(), "ButtonTag");
+  gui::flush_events();
+  EXPECT_EQ(load_tag_rule_choices(rules()).keep, KeepBy::ORIGINAL);
+  EXPECT_EQ(load_tag_rule_choices(rules()).unknown_keep, "") << "written right";
 }
 
 TEST_F(TagRuleWindowTest, CancelEscapeAndTheCloseBoxChangeNothing) {
