@@ -6,7 +6,7 @@
 #
 # PM_PACKAGE_BUILD_DIR names the build directory (build-release). The release
 # is the RelWithDebInfo build the tests use (-O2 -g, as Debian builds; CPack
-# strips the programs), so scripts/test.sh packs its own test build: only
+# strips the programs), so scripts/test.sh --full packs its own test build: only
 # what is out of date there is built again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
