@@ -606,10 +606,11 @@ UniqueFd open_new_cache_file(const std::string& file, const std::string& tempora
   return fd;
 }
 
-}  // namespace
-
-bool ContentCache::save(const std::string& file, const FileStore& store) const {
-  if (!would_change(store)) return true;
+// Writes the new cache file as `ContentCache.new` through `fill`, which
+// adds its bytes to the checked writer, and renames it over `file`; false,
+// and no file left behind, when any step fails.
+template <typename Fill>
+bool replace_cache_file(const std::string& file, Fill fill) {
   const std::string temporary = file + ".new";
   mode_t mode = 0600;
   UniqueFd fd = open_new_cache_file(file, temporary, mode);
@@ -617,9 +618,7 @@ bool ContentCache::save(const std::string& file, const FileStore& store) const {
   bool written = false;
   try {
     auto writer = std::make_unique<CheckedWriter>(fd.get());
-    written =
-        write_out(store, [&](const void* data, std::size_t size) { writer->add(data, size); }) &&
-        writer->finish() && fchmod(fd.get(), mode) == 0 && fd.close();
+    written = fill(*writer) && writer->finish() && fchmod(fd.get(), mode) == 0 && fd.close();
   } catch (const std::bad_alloc&) {
     // No memory for the writing: the cache is only ever a saving of time,
     // and the scan it runs beside goes on.
@@ -631,6 +630,15 @@ bool ContentCache::save(const std::string& file, const FileStore& store) const {
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool ContentCache::save(const std::string& file, const FileStore& store) const {
+  if (!would_change(store)) return true;
+  return replace_cache_file(file, [&](CheckedWriter& writer) {
+    return write_out(store, [&](const void* data, std::size_t size) { writer.add(data, size); });
+  });
 }
 
 bool ContentCache::forget_files(const std::string& file, const std::vector<FileIdentity>& files) {
@@ -647,29 +655,16 @@ bool ContentCache::forget_files(const std::string& file, const std::vector<FileI
   if (!cache.for_each_entry([&](const Entry& e) { kept += forgotten(e) ? 0 : 1; })) return true;
   if (kept == cache.count_) return true;
 
-  const std::string temporary = file + ".new";
-  mode_t mode = 0600;
-  UniqueFd fd = open_new_cache_file(file, temporary, mode);
-  if (!fd) return false;
-  bool written = false;
-  try {
-    auto writer = std::make_unique<CheckedWriter>(fd.get());
+  return replace_cache_file(file, [&](CheckedWriter& writer) {
     // The header as it was, with the new count; the scan numbers stay.
     char header[HEADER_SIZE];
-    written = cache.read_at(0, header, sizeof header);
+    if (!cache.read_at(0, header, sizeof header)) return false;
     std::memcpy(header + HEADER_SIZE - sizeof kept, &kept, sizeof kept);
-    writer->add(header, sizeof header);
-    written = written && cache.for_each_entry([&](const Entry& e) {
-      if (!forgotten(e)) writer->add(&e, ENTRY_SIZE);
+    writer.add(header, sizeof header);
+    return cache.for_each_entry([&](const Entry& e) {
+      if (!forgotten(e)) writer.add(&e, ENTRY_SIZE);
     });
-    written = written && writer->finish() && fchmod(fd.get(), mode) == 0 && fd.close();
-  } catch (const std::bad_alloc&) {
-  }
-  if (!written || rename(temporary.c_str(), file.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  });
 }
 
 std::string content_cache_file() {
