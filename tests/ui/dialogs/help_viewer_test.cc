@@ -325,9 +325,21 @@ TEST_F(HelpViewerTest, APageHasMarginsItsLastLineAndAlignedTables) {
   GtkAdjustment* h = gtk_scrollable_get_hadjustment(GTK_SCROLLABLE(view));
   EXPECT_LE(gtk_adjustment_get_upper(h), gtk_adjustment_get_page_size(h))
       << "every line fits the width";
+  // The view lays a long page out a piece at a time while idle, and its
+  // height grows as it goes (a slow machine, or the sanitizers, take a
+  // while): scrolled to the end again until the end stays where it is.
   GtkAdjustment* v = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view));
-  gtk_adjustment_set_value(v, gtk_adjustment_get_upper(v) - gtk_adjustment_get_page_size(v));
-  gui::iterate_for(100);
+  double upper = -1;
+  gui::iterate_until(
+      [&] {
+        const double now = gtk_adjustment_get_upper(v);
+        const bool settled = now == upper;
+        upper = now;
+        gtk_adjustment_set_value(v, now - gtk_adjustment_get_page_size(v));
+        gui::iterate_for(50);
+        return settled && gtk_adjustment_get_upper(v) == now;
+      },
+      10000);
   GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
   GtkTextIter last;
   gtk_text_buffer_get_end_iter(buffer, &last);
