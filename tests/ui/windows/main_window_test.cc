@@ -911,6 +911,12 @@ TEST_F(MainWindowTest, NoToAllKeepsEveryLastCopyInBothWalks) {
     }
     EXPECT_EQ(access((dir / "one").c_str(), F_OK), 0);
     EXPECT_EQ(access((dir / "two").c_str(), F_OK), 0) << "kept without a question";
+    // One notice ends the walk, counting what it kept.
+    GtkWidget* notice = gui::find_window("TheWinAskOK");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(gui::label_text(notice, "Msg1"), "0 Files Deleted (0 bytes freed)");
+    EXPECT_EQ(gui::label_text(notice, "Msg2"), "2 Skipped: 2 Last Copy Kept");
+    close_notices();
   }
   g_block->tagged_count.store(0);
   g_block->tagged_bytes.store(0);
@@ -933,6 +939,11 @@ TEST_F(MainWindowTest, DeleteAllAsksTheLastCopyEvenAfterYesToAll) {
   }
   EXPECT_EQ(marks(), " ") << "the kept copy";
   EXPECT_EQ(access((dir / "c").c_str(), F_OK), 0);
+  GtkWidget* notice = gui::find_window("TheWinAskOK");
+  ASSERT_NE(notice, nullptr) << "the walk's end notice";
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(notice)), "Delete All NON-Tagged Entries");
+  EXPECT_EQ(gui::label_text(notice, "Msg2"), "1 Skipped: 1 Last Copy Kept");
+  close_notices();
   EXPECT_EQ(gtk_tree_view_get_model(g_main.view), GTK_TREE_MODEL(g_main.rows().store()))
       << "the list is shown again after the walk";
   g_block->settings.deleted_mode = DELETED_MARK;
