@@ -70,7 +70,7 @@ std::string count_and_bytes(std::int32_t count, std::int64_t bytes, const char* 
 }  // namespace
 
 std::string totals_line(std::int32_t tagged_count, std::int64_t tagged_bytes,
-                        std::int32_t deleted_count, std::int64_t deleted_bytes) {
+                        std::int32_t deleted_count, std::int64_t deleted_bytes, bool to_trash) {
   return count_and_bytes(tagged_count, tagged_bytes, "Tagged") + ", " +
-         count_and_bytes(deleted_count, deleted_bytes, "Deleted");
+         count_and_bytes(deleted_count, deleted_bytes, to_trash ? "Moved To Trash" : "Deleted");
 }

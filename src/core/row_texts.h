@@ -92,6 +92,8 @@ char* format_thousands(char* buf, std::int64_t n);
 std::string thousands(std::int64_t n);
 
 // "2 Files Tagged (1,048,576 bytes), 0 Files Deleted (0 bytes)": the totals
-// of the list (one file says "File").
+// of the list (one file says "File"); with the trash on, "... Files Moved To
+// Trash (...)".
 std::string totals_line(std::int32_t tagged_count, std::int64_t tagged_bytes,
-                        std::int32_t deleted_count, std::int64_t deleted_bytes);
+                        std::int32_t deleted_count, std::int64_t deleted_bytes,
+                        bool to_trash = false);

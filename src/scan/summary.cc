@@ -17,5 +17,5 @@ std::string summary_counts_line(const ScanBlock& b) {
 
 std::string totals_line(const ScanBlock& b) {
   return totals_line(b.tagged_count.load(), b.tagged_bytes.load(), b.deleted_count.load(),
-                     b.deleted_bytes.load());
+                     b.deleted_bytes.load(), (b.settings.reserved & RESERVED_MOVE_TO_TRASH) != 0);
 }

@@ -166,6 +166,16 @@ TEST(SummaryLines, CountsAndTotals) {
     block->deleted_bytes = c.deleted_bytes;
     EXPECT_EQ(totals_line(*block), c.text);
   }
+  // With the trash on, the removed files are said to be moved to it.
+  block->settings.reserved = RESERVED_MOVE_TO_TRASH;
+  block->tagged_count = 0;
+  block->tagged_bytes = 0;
+  block->deleted_count = 644;
+  block->deleted_bytes = 217044879;
+  EXPECT_EQ(totals_line(*block),
+            "0 Files Tagged (0 bytes), 644 Files Moved To Trash (217,044,879 bytes)");
+  block->settings.reserved = 0;
+  EXPECT_EQ(totals_line(*block), "0 Files Tagged (0 bytes), 644 Files Deleted (217,044,879 bytes)");
 }
 
 }  // namespace

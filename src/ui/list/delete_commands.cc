@@ -24,9 +24,50 @@ bool move_to_trash_chosen(const SettingsRecord& settings) {
   return (settings.reserved & RESERVED_MOVE_TO_TRASH) != 0;
 }
 
+// The words of the questions and notices: with the trash on, every one says
+// where the files go; with it off, they say "delete".
+struct DeleteWords {
+  const char* this_file;       // the question for one file
+  const char* last_copy;       // the question for a group's last copy
+  const char* changed;         // the "File Changed" notice
+  const char* not_done;        // title of a notice that a file stayed
+  const char* done;            // the end notice: "N Files <done> (B bytes freed)"
+  const char* all_tagged;      // Delete All Tagged's question
+  const char* all_non_tagged;  // Delete All NON-Tagged's question
+};
+
+const DeleteWords DELETE_WORDS = {
+    "DELETE THIS FILE?",
+    "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?",
+    "File Changed Since The Scan, Not Deleted",
+    "Not Deleted",
+    "Deleted",
+    "DELETE ALL TAGGED FILES FROM LISTBOX?",
+    "DELETE ALL NON-TAGGED FILES FROM LISTBOX?",
+};
+
+const DeleteWords TRASH_WORDS = {
+    "MOVE THIS FILE TO THE TRASH?",
+    "THIS IS THE LAST COPY OF THIS GROUP, MOVE IT TO THE TRASH?",
+    "File Changed Since The Scan, Not Moved To Trash",
+    "Not Moved To Trash",
+    "Moved To Trash",
+    "MOVE ALL TAGGED FILES TO THE TRASH?",
+    "MOVE ALL NON-TAGGED FILES TO THE TRASH?",
+};
+
+const DeleteWords& words_for(const SettingsRecord& settings) {
+  return move_to_trash_chosen(settings) ? TRASH_WORDS : DELETE_WORDS;
+}
+
+// A file of a walk left as it was, counted for the walk's end notice.
+void count_skipped(DeleteContext& ctx, const char* reason) {
+  if (ctx.in_walk) ctx.walk_summary.count_skipped(reason);
+}
+
 void tell_file_changed(DeleteContext& ctx, const std::string& shown_path) {
-  ctx.prompter.message("File Changed", "File Changed Since The Scan, Not Deleted",
-                       shown_path.c_str());
+  ctx.prompter.message("File Changed", words_for(ctx.list.settings()).changed, shown_path.c_str());
+  count_skipped(ctx, "Changed Since The Scan");
 }
 
 // The group of a file row is the one it was listed in, never guessed from
@@ -88,40 +129,48 @@ bool tell_failure(DeleteContext& ctx, const char* title, const std::string& reas
 // Delete All Tagged and Delete All NON-Tagged are one walk.
 struct DeleteWalk {
   const char* title;
-  const char* question;
-  bool count_tagged;  // the question's second line counts the tagged entries
+  bool tagged;  // the tagged entries (the question counts them), or the others  // the question's
+                // second line counts the tagged entries
   RowKind acts_on;
   const char* per_file_title;
 };
 
 void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
   ResultList& list = ctx.list;
+  const DeleteWords& words = words_for(list.settings());
   std::string second_line =
-      walk.count_tagged ? thousands(list.block().tagged_count.load()) + " Tagged Entries" : "";
-  if (ctx.prompter.ask_yes_no(walk.title, walk.question, second_line.c_str(), 'N') != 'Y') return;
+      walk.tagged ? thousands(list.block().tagged_count.load()) + " Tagged Entries" : "";
+  const char* question = walk.tagged ? words.all_tagged : words.all_non_tagged;
+  if (ctx.prompter.ask_yes_no(walk.title, question, second_line.c_str(), 'N') != 'Y') return;
 
   TrashUndoCommand undo(ctx.trash_undo, list);
-  FrozenList frozen(list);
-  ctx.in_walk = true;
-  ctx.keep_every_last_copy = false;
-  ctx.walk_failure.clear();
-  ctx.walk_failures_in_a_row = 0;
-  ctx.quiet_failures.clear();
-  int mode = 'A';
-  int i = 0;
-  while (i < list.size()) {
-    int removed = 0;
-    if (list.classify_row(i) == walk.acts_on) {
-      list.select(i);
-      int answer = delete_one_file(ctx, walk.per_file_title, mode, &removed);
-      if (answer == 'A') mode = 0;  // no more questions for the rest of the walk
-      if (answer == 'C') break;
+  {
+    FrozenList frozen(list);
+    ctx.in_walk = true;
+    ctx.keep_every_last_copy = false;
+    ctx.walk_failure.clear();
+    ctx.walk_failures_in_a_row = 0;
+    ctx.quiet_failures.clear();
+    ctx.walk_summary = WalkSummary{};
+    int mode = 'A';
+    int i = 0;
+    while (i < list.size()) {
+      int removed = 0;
+      if (list.classify_row(i) == walk.acts_on) {
+        list.select(i);
+        int answer = delete_one_file(ctx, walk.per_file_title, mode, &removed);
+        if (answer == 'A') mode = 0;  // no more questions for the rest of the walk
+        if (answer == 'C') break;
+      }
+      // On with the row that followed the one just looked at.
+      i = i + 1 + removed;
     }
-    // On with the row that followed the one just looked at.
-    i = i + 1 + removed;
+    ctx.in_walk = false;
+    list.select(i);
   }
-  ctx.in_walk = false;
-  list.select(i);
+  const std::string done = walk_done_line(ctx.walk_summary, words.done);
+  const std::string skipped = walk_skipped_line(ctx.walk_summary);
+  ctx.prompter.message(walk.title, done.c_str(), skipped.c_str());
 }
 
 }  // namespace
@@ -178,14 +227,16 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   }
 
   const std::string shown_path = list.text(r, COL_PATH);
+  const DeleteWords& words = words_for(settings);
   int answer = 'Y';
   if (mode == 'A') {
     ShownList shown(list);
-    answer = ctx.prompter.ask_yes_no_all(title, "DELETE THIS FILE?", shown_path.c_str(), 'N');
+    answer = ctx.prompter.ask_yes_no_all(title, words.this_file, shown_path.c_str(), 'N');
   } else if (mode != 0 && settings.confirm_delete != 0) {
     ShownList shown(list);
-    answer = ctx.prompter.ask_yes_no("DELETE", "DELETE THIS FILE?", shown_path.c_str(), 'N');
+    answer = ctx.prompter.ask_yes_no("DELETE", words.this_file, shown_path.c_str(), 'N');
   }
+  if (answer == 'N') count_skipped(ctx, "Answered No");
   if (answer != 'Y' && answer != 'A') return answer;
 
   const FileIdentity seen = list.identity(r);
@@ -195,19 +246,25 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   }
   StayingCopies staying = staying_copies_of(ctx, r);
   if (staying.copies.empty()) {
-    if (ctx.keep_every_last_copy) return answer;  // "No To All" said so for this walk
+    if (ctx.keep_every_last_copy) {  // "No To All" said so for this walk
+      count_skipped(ctx, "Last Copy Kept");
+      return answer;
+    }
     ShownList shown(list);
-    const char* const question = "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?";
+    const char* const question = words.last_copy;
     int last = ctx.in_walk
                    ? ctx.prompter.ask_yes_no_none("LAST COPY", question, shown_path.c_str(), 'N')
                    : ctx.prompter.ask_yes_no("LAST COPY", question, shown_path.c_str(), 'N');
     if (last == 'X') ctx.keep_every_last_copy = true;
-    if (last != 'Y') return answer;
+    if (last != 'Y') {
+      count_skipped(ctx, "Last Copy Kept");
+      return answer;
+    }
     staying.last_copy = true;
   }
 
   const bool to_trash = move_to_trash_chosen(settings);
-  const char* const not_done = to_trash ? "Not Moved To Trash" : "Not Deleted";
+  const char* const not_done = words.not_done;
   FileOutcome outcome = to_trash ? ctx.files->move_to_trash(path, seen, staying)
                                  : ctx.files->remove(path, seen, staying);
   if (outcome.kind != FileOutcome::FAILED) {
@@ -231,13 +288,16 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
       ctx.prompter.error_signal();
       const std::string both = shown_path + "\n" + display_text(outcome.kept);
       ctx.prompter.message(not_done, "Contents Differ From The Kept Copy", both.c_str());
+      count_skipped(ctx, "Contents Differ");
       return answer;
     }
     case FileOutcome::KEPT_CHANGED:
       ctx.prompter.message(not_done, "No Copy That Stays Is Still As Scanned", shown_path.c_str());
+      count_skipped(ctx, "No Copy That Stays");
       return answer;
     case FileOutcome::FAILED:
       // (A removal the system refuses has only ever beeped.)
+      count_skipped(ctx, outcome.reason.c_str());
       if (tell_failure(ctx, to_trash ? not_done : nullptr, outcome.reason, shown_path)) return 'C';
       return answer;
   }
@@ -257,6 +317,7 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
 
   log_file_action(ctx, size, path, to_trash ? LOGGED_TRASHED : LOGGED_DELETED);
   list.count_deletion(size);
+  if (ctx.in_walk) ctx.walk_summary.count_done(size);
   list.show_totals();
   return answer;
 }
@@ -269,13 +330,11 @@ void delete_selected(ListContext& ctx) {
 }
 
 void delete_all_tagged(ListContext& ctx) {
-  delete_walk(ctx, {"Delete All Tagged Entries", "DELETE ALL TAGGED FILES FROM LISTBOX?", true,
-                    ROW_TAGGED, "DELETE ALL TAGGED"});
+  delete_walk(ctx, {"Delete All Tagged Entries", true, ROW_TAGGED, "DELETE ALL TAGGED"});
 }
 
 void delete_all_non_tagged(ListContext& ctx) {
-  delete_walk(ctx, {"Delete All NON-Tagged Entries", "DELETE ALL NON-TAGGED FILES FROM LISTBOX?",
-                    false, ROW_FILE, "DELETE ALL NON-TAGGED"});
+  delete_walk(ctx, {"Delete All NON-Tagged Entries", false, ROW_FILE, "DELETE ALL NON-TAGGED"});
 }
 
 }  // namespace body

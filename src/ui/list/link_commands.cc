@@ -74,14 +74,9 @@ void renew_identity(ResultList& list, int row, const FileIdentity& was, const Fi
   }
 }
 
-struct WalkTotals {
-  int files = 0;
-  std::int64_t bytes = 0;
-};
-
 // One tagged row: asked (`mode` 'A': with "Yes To All"; 0: not asked),
 // checked and replaced. Returns the answer, or -1 when nothing was asked.
-int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, WalkTotals& totals) {
+int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, WalkSummary& totals) {
   ResultList& list = ctx.list;
   const std::string path = list.path(r);
   const std::string shown_path = list.text(r, COL_PATH);
@@ -91,16 +86,19 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
     answer = ctx.prompter.ask_yes_no_all(walk.per_file_title, walk.per_file_question,
                                          shown_path.c_str(), 'N');
   }
+  if (answer == 'N') totals.count_skipped("Answered No");
   if (answer != 'Y' && answer != 'A') return answer;
 
   const FileIdentity seen = list.identity(r);
   if (!seen.known() || !ctx.files->unchanged(path, seen)) {
     ctx.prompter.message("File Changed", walk.changed, shown_path.c_str());
+    totals.count_skipped("Changed Since The Scan");
     return answer;
   }
   const int kept = kept_copy_row(ctx, r);
   if (kept < 0) {
     ctx.prompter.message(walk.not_done, "No Kept Copy", shown_path.c_str());
+    totals.count_skipped("No Kept Copy");
     return answer;
   }
   const FileIdentity kept_seen = list.identity(kept);
@@ -111,37 +109,46 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
       break;
     case ReplaceOutcome::CHANGED:
       ctx.prompter.message("File Changed", walk.changed, shown_path.c_str());
+      totals.count_skipped("Changed Since The Scan");
       return answer;
     case ReplaceOutcome::KEPT_CHANGED:
       ctx.prompter.message(walk.not_done, "No Kept Copy", shown_path.c_str());
+      totals.count_skipped("No Kept Copy");
       return answer;
     case ReplaceOutcome::OTHER_FILE_SYSTEM:
       ctx.prompter.message(walk.not_done, "Different File Systems", shown_path.c_str());
+      totals.count_skipped("Different File Systems");
       return answer;
     case ReplaceOutcome::CONTENTS_DIFFER:
       ctx.prompter.message(walk.not_done, "Contents Differ", shown_path.c_str());
+      totals.count_skipped("Contents Differ");
       return answer;
     case ReplaceOutcome::EMPTY:
       ctx.prompter.message(walk.not_done, "Empty File", shown_path.c_str());
+      totals.count_skipped("Empty File");
       return answer;
     case ReplaceOutcome::ALREADY_SHARED:
       // Cloned before: nothing to free, and nothing counted as freed.
       ctx.prompter.message(walk.not_done, "Already Shares Its Blocks With The Kept Copy",
                            shown_path.c_str());
+      totals.count_skipped("Already Shared");
       return answer;
     case ReplaceOutcome::ACCESS_DIFFERS:
       ctx.prompter.message(walk.not_done, "Owner, Mode Or Access List Differ From The Kept Copy",
                            shown_path.c_str());
+      totals.count_skipped("Owner, Mode Or Access List Differ");
       return answer;
     case ReplaceOutcome::ATTRIBUTES_NOT_KEPT: {
       const std::string why = "Attributes Could Not Be Kept (" + outcome.reason + ")";
       ctx.prompter.message(walk.not_done, why.c_str(), shown_path.c_str());
+      totals.count_skipped("Attributes Could Not Be Kept");
       return answer;
     }
     case ReplaceOutcome::NOT_SUPPORTED:
     case ReplaceOutcome::FAILED:
       ctx.prompter.error_signal();
       ctx.prompter.message(walk.not_done, outcome.reason.c_str(), shown_path.c_str());
+      totals.count_skipped(outcome.reason);
       return answer;
   }
 
@@ -158,8 +165,7 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
     list.show_as_sharing_blocks_with(r, kept);
   }
   log_file_action(ctx, size, path, walk.logged);
-  ++totals.files;
-  totals.bytes += size;
+  totals.count_done(size);
   list.show_totals();
   return answer;
 }
@@ -169,7 +175,7 @@ void link_walk(ListContext& ctx, const LinkWalk& walk) {
   const std::string second_line = thousands(list.block().tagged_count.load()) + " Tagged Entries";
   if (ctx.prompter.ask_yes_no(walk.title, walk.question, second_line.c_str(), 'N') != 'Y') return;
 
-  WalkTotals totals;
+  WalkSummary totals;
   {
     FrozenList frozen(list);
     int mode = 'A';
@@ -183,9 +189,9 @@ void link_walk(ListContext& ctx, const LinkWalk& walk) {
     }
     list.select(i);
   }
-  const std::string done = thousands(totals.files) + " Files " + walk.done + " (" +
-                           thousands(totals.bytes) + " bytes freed)";
-  ctx.prompter.message(walk.title, done.c_str(), "");
+  const std::string done = walk_done_line(totals, walk.done);
+  const std::string skipped = walk_skipped_line(totals);
+  ctx.prompter.message(walk.title, done.c_str(), skipped.c_str());
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "disk/file_system.h"
+#include "list_text/walk_summary.h"
 #include "ui/dialogs/prompter.h"
 #include "ui/list/result_list.h"
 
@@ -63,6 +64,8 @@ struct ListContext {
   std::string walk_failure;
   int walk_failures_in_a_row = 0;
   std::vector<std::string> quiet_failures;
+  // In a walk: the files done and skipped, for the notice that ends it.
+  WalkSummary walk_summary;
 };
 using DeleteContext = ListContext;
 

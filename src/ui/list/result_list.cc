@@ -444,7 +444,8 @@ void ResultList::count_deletion(std::int64_t bytes) {
 
 std::string ResultList::totals_line() const {
   std::string line = ::totals_line(block_.tagged_count.load(), block_.tagged_bytes.load(),
-                                   block_.deleted_count.load(), block_.deleted_bytes.load());
+                                   block_.deleted_count.load(), block_.deleted_bytes.load(),
+                                   (block_.settings.reserved & RESERVED_MOVE_TO_TRASH) != 0);
   if (line.size() > TOTALS_LINE_WIDTH) line.resize(TOTALS_LINE_WIDTH);
   return line;
 }

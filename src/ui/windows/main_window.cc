@@ -5,6 +5,7 @@
 
 #include "core/glib_ptr.h"
 #include "core/process.h"
+#include "core/scan_end_text.h"
 #include "core/version.h"
 #include "list_text/list_rows.h"
 #include "ui/dialogs/dialogs.h"
@@ -310,11 +311,17 @@ void MainWindow::show_progress(double fraction) { rows_->show_progress(fraction)
 void MainWindow::beep() { gdk_display_beep(gdk_display_get_default()); }
 
 void MainWindow::show_scan_completed() {
+  // What cut the list is told by the comment rows that close it.
+  ListCut cut;
+  for (int row = rows_->size() - 1; row >= 0 && rows_->classify_row(row) == ROW_COMMENT; --row) {
+    note_list_cut(cut, rows_->text(row, 1), rows_->text(row, 2));
+  }
+  const std::string detail = scan_completed_detail(rows_->settings(), cut);
   show_message("Scan Completed",
                "You May Now Want To Save The List Box Contents\n"
                "[Menu: FILE->ListBox->SaveContents]\n"
                "Or Use The Find / Tag Function.\n",
-               "");
+               detail.c_str());
 }
 
 void MainWindow::notify_busy(const char* operation) { prompter_->notify_busy(operation); }

@@ -167,7 +167,13 @@ TEST_F(DeleteTest, NoToAllKeepsEveryLastCopyOfTheWalk) {
     }
     std::vector<std::string> titles = prompter.titles();
     EXPECT_EQ(std::count(titles.begin(), titles.end(), "LAST COPY"), 1) << "asked once";
-    EXPECT_EQ(prompter.said.back().rfind("yes_no_none|LAST COPY|", 0), 0u);
+    ASSERT_GE(prompter.said.size(), 2u);
+    EXPECT_EQ(prompter.said[prompter.said.size() - 2].rfind("yes_no_none|LAST COPY|", 0), 0u);
+    EXPECT_EQ(prompter.said.back(),
+              std::string("message|") +
+                  (tagged_walk ? "Delete All Tagged Entries" : "Delete All NON-Tagged Entries") +
+                  "|0 Files Deleted (0 bytes freed)|3 Skipped: 3 Last Copy Kept")
+        << "one notice ends the walk";
     for (int g = 0; g < 3; ++g) EXPECT_TRUE(exists(dir / ("only" + std::to_string(g))));
     EXPECT_TRUE(prompter.answers.empty());
 
@@ -205,7 +211,9 @@ TEST_F(DeleteTest, WalkInRemoveModeOffersAdjacentTaggedRowsBoth) {
   delete_all_tagged(ctx);
   EXPECT_EQ(prompter.titles(),
             (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED",
-                                      "DELETE ALL TAGGED"}));
+                                      "DELETE ALL TAGGED", "Delete All Tagged Entries"}));
+  EXPECT_EQ(prompter.said.back(),
+            "message|Delete All Tagged Entries|2 Files Deleted (6 bytes freed)|");
   EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  c"}));
   EXPECT_EQ(disk.removed, (std::vector<std::string>{dir / "a", dir / "b"}));
   expect_counters_match_rows();
@@ -227,11 +235,12 @@ TEST_F(DeleteTest, YesToAllNeverTakesTheLastCopyWithoutItsOwnQuestion) {
   delete_all_non_tagged(ctx);
   EXPECT_EQ(
       prompter.said,
-      (Said{
-          "yes_no|Delete All NON-Tagged Entries|DELETE ALL NON-TAGGED FILES FROM LISTBOX?|",
-          "yes_no_all|DELETE ALL NON-TAGGED|DELETE THIS FILE?|" + dir / "g1a",
-          "yes_no_none|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g1c",
-          "yes_no_none|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g2b"}));
+      (Said{"yes_no|Delete All NON-Tagged Entries|DELETE ALL NON-TAGGED FILES FROM LISTBOX?|",
+            "yes_no_all|DELETE ALL NON-TAGGED|DELETE THIS FILE?|" + dir / "g1a",
+            "yes_no_none|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g1c",
+            "yes_no_none|LAST COPY|THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?|" + dir / "g2b",
+            "message|Delete All NON-Tagged Entries|4 Files Deleted (12 bytes freed)|1 Skipped: 1 "
+            "Last Copy Kept"}));
   EXPECT_TRUE(exists(dir / "g1c")) << "the last copy the user kept";
   EXPECT_FALSE(exists(dir / "g2b")) << "the last copy the user let go";
   EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "D g1a", "D g1b", "  g1c",
@@ -279,7 +288,7 @@ TEST_F(DeleteTest, AGroupWithoutItsHeaderIsStillItsOwnGroup) {
   delete_all_non_tagged(ctx);
   EXPECT_EQ(prompter.titles(),
             (std::vector<std::string>{"Delete All NON-Tagged Entries", "DELETE ALL NON-TAGGED",
-                                      "LAST COPY", "LAST COPY"}));
+                                      "LAST COPY", "LAST COPY", "Delete All NON-Tagged Entries"}));
   EXPECT_TRUE(exists(x1));
   EXPECT_TRUE(exists(a1));
 }
@@ -310,7 +319,7 @@ TEST_F(DeleteTest, AGroupWithoutItsHeaderStaysItsOwnGroupThroughTheContentsFile)
   delete_all_non_tagged(ctx);
   EXPECT_EQ(prompter.titles(),
             (std::vector<std::string>{"Delete All NON-Tagged Entries", "DELETE ALL NON-TAGGED",
-                                      "LAST COPY", "LAST COPY"}));
+                                      "LAST COPY", "LAST COPY", "Delete All NON-Tagged Entries"}));
   EXPECT_FALSE(exists(g1a));
   EXPECT_TRUE(exists(g1b)) << "g2b is no copy of it";
   EXPECT_TRUE(exists(g2b));
@@ -456,8 +465,13 @@ TEST_F(DeleteTest, AWalkGoesOnAfterAChangedFileAndARefusedRemoval) {
   disk.refuse[b] = "Permission denied";
   prompter.answers = {'Y', 'A'};
   delete_all_non_tagged(ctx);
-  EXPECT_EQ(prompter.titles(), (std::vector<std::string>{"Delete All NON-Tagged Entries",
-                                                         "DELETE ALL NON-TAGGED", "File Changed"}));
+  EXPECT_EQ(prompter.titles(),
+            (std::vector<std::string>{"Delete All NON-Tagged Entries", "DELETE ALL NON-TAGGED",
+                                      "File Changed", "Delete All NON-Tagged Entries"}));
+  EXPECT_EQ(prompter.said.back(),
+            "message|Delete All NON-Tagged Entries|" + std::to_string(block->deleted_count.load()) +
+                " Files Deleted (" + std::to_string(block->deleted_bytes.load()) +
+                " bytes freed)|2 Skipped: 1 Changed Since The Scan, 1 Permission denied");
   EXPECT_EQ(prompter.error_signals, 1) << "the refused removal";
   EXPECT_TRUE(exists(a));
   EXPECT_TRUE(exists(b));
@@ -682,7 +696,9 @@ TEST_F(DeleteTest, OneEqualCopyThatStaysIsEnough) {
   delete_all_tagged(ctx);
   EXPECT_FALSE(exists(spare));
   EXPECT_EQ(list.text(2, 0), "D");
-  EXPECT_EQ(prompter.said.size(), 2u) << "no box";
+  EXPECT_EQ(prompter.said.size(), 3u) << "no box but the walk's end";
+  EXPECT_EQ(prompter.said.back(),
+            "message|Delete All Tagged Entries|1 Files Deleted (3 bytes freed)|");
 }
 
 // Two names of one file tagged, an older copy kept: taking the first name
@@ -714,7 +730,8 @@ TEST_F(DeleteTest, EveryTaggedNameOfOneFileGoesInOneWalk) {
     EXPECT_TRUE(exists(y));
     EXPECT_EQ(shape(), (Rows{"/* Sorted List", "/* Group 1 ", "  c/y", "D b/x2", "D a/x"}));
     EXPECT_EQ(prompter.titles(),
-              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED"}));
+              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED",
+                                        "Delete All Tagged Entries"}));
   }
 }
 
@@ -740,10 +757,12 @@ TEST_F(DeleteTest, TheSameFailureThreeTimesInARowAsksOnceWhetherToGoOn) {
       prompter.answers = {'Y', 'A', go_on};
       delete_all_tagged(ctx);
 
-      Said said{
-          "yes_no|Delete All Tagged Entries|DELETE ALL TAGGED FILES FROM LISTBOX?|6 Tagged "
-          "Entries",
-          "yes_no_all|DELETE ALL TAGGED|DELETE THIS FILE?|" + f[0]};
+      Said said{std::string("yes_no|Delete All Tagged Entries|") +
+                    (trash ? "MOVE ALL TAGGED FILES TO THE TRASH?"
+                           : "DELETE ALL TAGGED FILES FROM LISTBOX?") +
+                    "|6 Tagged Entries",
+                std::string("yes_no_all|DELETE ALL TAGGED|") +
+                    (trash ? "MOVE THIS FILE TO THE TRASH?" : "DELETE THIS FILE?") + "|" + f[0]};
       // A removal the system refuses beeps; one the trash refuses says why.
       if (trash) {
         for (int i = 0; i < 2; ++i)
@@ -755,6 +774,12 @@ TEST_F(DeleteTest, TheSameFailureThreeTimesInARowAsksOnceWhetherToGoOn) {
       if (go_on == 'Y' && trash) {
         said.push_back("message|Not Moved To Trash|No space left on device|" + f[4]);
       }
+      said.push_back(std::string("message|Delete All Tagged Entries|") +
+                     (go_on == 'Y' ? "1 Files " : "0 Files ") +
+                     (trash ? "Moved To Trash" : "Deleted") +
+                     (go_on == 'Y' ? " (3 bytes freed)|5 Skipped: 4 Input/output error, 1 No space "
+                                     "left on device"
+                                   : " (0 bytes freed)|3 Skipped: 3 Input/output error"));
       EXPECT_EQ(prompter.said, said);
       EXPECT_TRUE(prompter.answers.empty());
       EXPECT_EQ(exists(f[5]), go_on != 'Y') << "the walk went on, or stopped";
@@ -808,7 +833,8 @@ TEST_F(DeleteTest, AWalkOfManyFilesNeverRunsOutOfDescriptorsAndUndoPutsThemAllBa
       delete_all_tagged(ctx);
     }
     EXPECT_EQ(prompter.titles(),
-              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED"}));
+              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED",
+                                        "Delete All Tagged Entries"}));
     int left = 0;
     for (const std::string& path : tagged) left += exists(path) ? 1 : 0;
     EXPECT_EQ(left, 0);
@@ -819,13 +845,102 @@ TEST_F(DeleteTest, AWalkOfManyFilesNeverRunsOutOfDescriptorsAndUndoPutsThemAllBa
       undo_last_move_to_trash(ctx);
     }
     EXPECT_EQ(prompter.titles(),
-              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED"}));
+              (std::vector<std::string>{"Delete All Tagged Entries", "DELETE ALL TAGGED",
+                                        "Delete All Tagged Entries"}));
     int back = 0;
     for (const std::string& path : tagged) back += test::read_file(path) == "the same bytes";
     EXPECT_EQ(back, FILES);
     EXPECT_EQ(test::names_in(trash_dir + "/files").size(), 0u);
   }
   ctx.trash_undo = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// Every question and the walk's end notice say "trash" when the trash is on
+// and keep their words when it is off; a single Delete File ends with no
+// notice.
+TEST_F(DeleteTest, QuestionsAndTheEndNoticeSayWhereTheFilesGo) {
+  struct Case {
+    bool trash;
+    bool tagged_walk;
+    const char* walk_question;
+    const char* file_question;
+    const char* last_question;
+    const char* end;
+  };
+  const Case cases[] = {
+      {false, true, "DELETE ALL TAGGED FILES FROM LISTBOX?", "DELETE THIS FILE?",
+       "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?",
+       "1 Files Deleted (3 bytes freed)|1 Skipped: 1 Last Copy Kept"},
+      {true, true, "MOVE ALL TAGGED FILES TO THE TRASH?", "MOVE THIS FILE TO THE TRASH?",
+       "THIS IS THE LAST COPY OF THIS GROUP, MOVE IT TO THE TRASH?",
+       "1 Files Moved To Trash (3 bytes freed)|1 Skipped: 1 Last Copy Kept"},
+      {false, false, "DELETE ALL NON-TAGGED FILES FROM LISTBOX?", "DELETE THIS FILE?",
+       "THIS IS THE LAST COPY OF THIS GROUP, DELETE IT?",
+       "1 Files Deleted (3 bytes freed)|1 Skipped: 1 Last Copy Kept"},
+      {true, false, "MOVE ALL NON-TAGGED FILES TO THE TRASH?", "MOVE THIS FILE TO THE TRASH?",
+       "THIS IS THE LAST COPY OF THIS GROUP, MOVE IT TO THE TRASH?",
+       "1 Files Moved To Trash (3 bytes freed)|1 Skipped: 1 Last Copy Kept"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.trash ? "trash, " : "delete, ") +
+                 (c.tagged_walk ? "tagged" : "non-tagged"));
+    block->settings.reserved = c.trash ? RESERVED_MOVE_TO_TRASH : 0;
+    new_group();
+    block->tagged_count = 0;
+    block->tagged_bytes = 0;
+    block->deleted_count = 0;
+    block->deleted_bytes = 0;
+    const char* mark = c.tagged_walk ? "*" : " ";
+    const char* other = c.tagged_walk ? " " : "*";
+    const std::string prefix = "q" + std::to_string(n++);
+    // Group 1: one to act on beside a copy that stays; group 2: only a last copy.
+    const std::string goes = file(prefix + "a", "abc", mark);
+    file(prefix + "b", "abc", other);
+    header(2);
+    const std::string last = file(prefix + "c", "xyz", mark);
+    prompter.answers = {'Y', 'A', 'N'};
+    if (c.tagged_walk) {
+      delete_all_tagged(ctx);
+    } else {
+      delete_all_non_tagged(ctx);
+    }
+    const std::string title =
+        c.tagged_walk ? "Delete All Tagged Entries" : "Delete All NON-Tagged Entries";
+    const std::string per_file = c.tagged_walk ? "DELETE ALL TAGGED" : "DELETE ALL NON-TAGGED";
+    const std::string second = c.tagged_walk ? "2 Tagged Entries" : "";
+    EXPECT_EQ(prompter.said,
+              (Said{"yes_no|" + title + "|" + c.walk_question + "|" + second,
+                    "yes_no_all|" + per_file + "|" + c.file_question + "|" + goes,
+                    "yes_no_none|LAST COPY|" + std::string(c.last_question) + "|" + last,
+                    "message|" + title + "|" + c.end}));
+    EXPECT_FALSE(exists(goes));
+    EXPECT_TRUE(exists(last));
+    EXPECT_EQ(list.totals_line().find(c.trash ? "1 File Moved To Trash (3 bytes)"
+                                              : "1 File Deleted (3 bytes)") != std::string::npos,
+              true)
+        << list.totals_line();
+
+    // Delete File asks its own question in the same words, and ends with no notice.
+    new_group();
+    block->tagged_count = 0;
+    block->tagged_bytes = 0;
+    const std::string one = file(prefix + "d", "abc");
+    file(prefix + "e", "abc");
+    list.select(2);
+    prompter.answers = {'Y'};
+    const int confirm = block->settings.confirm_delete;
+    block->settings.confirm_delete = 1;
+    delete_entry(ctx);
+    block->settings.confirm_delete = confirm;
+    EXPECT_EQ(prompter.said, (Said{"yes_no|DELETE|" + std::string(c.file_question) + "|" + one}));
+    EXPECT_FALSE(exists(one));
+  }
+  block->settings.reserved = 0;
 }
 
 }  // namespace

@@ -83,6 +83,7 @@ TEST_F(LinkTest, ACopyThatCanNotBeLinkedIsToldAndTheWalkGoesOn) {
     const char* what;
     std::function<std::string(LinkTest&)> make;  // the group; returns the tagged path
     std::string told;                            // what is said of it
+    const char* skipped;                         // the end notice's second line
   };
   const Case cases[] = {
       {"every copy tagged",
@@ -90,13 +91,13 @@ TEST_F(LinkTest, ACopyThatCanNotBeLinkedIsToldAndTheWalkGoesOn) {
          t.file("x0", "abc", "*");
          return t.file("x2", "abc", "*");
        },
-       "message|Not Linked|No Kept Copy|"},
+       "message|Not Linked|No Kept Copy|", "2 Skipped: 2 No Kept Copy"},
       {"the only untagged copy deleted",
        [](LinkTest& t) {
          t.file("x1", "abc", "D");
          return t.file("x2", "abc", "*");
        },
-       "message|Not Linked|No Kept Copy|"},
+       "message|Not Linked|No Kept Copy|", "1 Skipped: 1 No Kept Copy"},
       {"the kept copy changed since the scan",
        [](LinkTest& t) {
          std::string kept = t.file("x1", "abc");
@@ -104,13 +105,13 @@ TEST_F(LinkTest, ACopyThatCanNotBeLinkedIsToldAndTheWalkGoesOn) {
          test::write_file(kept, "abcd");
          return tagged;
        },
-       "message|Not Linked|No Kept Copy|"},
+       "message|Not Linked|No Kept Copy|", "1 Skipped: 1 No Kept Copy"},
       {"the same size and CRC-32, other bytes",
        [](LinkTest& t) {
          t.file("x1", "plumless");
          return t.file("x2", "buckeroo", "*");
        },
-       "message|Not Linked|Contents Differ|"},
+       "message|Not Linked|Contents Differ|", "1 Skipped: 1 Contents Differ"},
       {"the tagged copy changed since the scan",
        [](LinkTest& t) {
          t.file("x1", "abc");
@@ -118,7 +119,8 @@ TEST_F(LinkTest, ACopyThatCanNotBeLinkedIsToldAndTheWalkGoesOn) {
          test::write_file(tagged, "xyz1");
          return tagged;
        },
-       "message|File Changed|File Changed Since The Scan, Not Linked|"},
+       "message|File Changed|File Changed Since The Scan, Not Linked|",
+       "1 Skipped: 1 Changed Since The Scan"},
       {"the system refuses",
        [](LinkTest& t) {
          t.file("x1", "abc");
@@ -126,13 +128,13 @@ TEST_F(LinkTest, ACopyThatCanNotBeLinkedIsToldAndTheWalkGoesOn) {
          t.disk.refuse[tagged] = "Read-only file system";
          return tagged;
        },
-       "message|Not Linked|Read-only file system|"},
+       "message|Not Linked|Read-only file system|", "1 Skipped: 1 Read-only file system"},
       {"an empty file",
        [](LinkTest& t) {
          t.file("x1", "");
          return t.file("x2", "", "*");
        },
-       "message|Not Linked|Empty File|"},
+       "message|Not Linked|Empty File|", "1 Skipped: 1 Empty File"},
       {"a copy only its owner may read",
        [](LinkTest& t) {
          t.file("x1", "abc");
@@ -140,7 +142,8 @@ TEST_F(LinkTest, ACopyThatCanNotBeLinkedIsToldAndTheWalkGoesOn) {
          chmod((t.dir / "x2").c_str(), 0600);
          return t.file("x2", "abc", "*");
        },
-       "message|Not Linked|Owner, Mode Or Access List Differ From The Kept Copy|"},
+       "message|Not Linked|Owner, Mode Or Access List Differ From The Kept Copy|",
+       "1 Skipped: 1 Owner, Mode Or Access List Differ"},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -168,7 +171,8 @@ TEST_F(LinkTest, ACopyThatCanNotBeLinkedIsToldAndTheWalkGoesOn) {
     EXPECT_NE(std::find(prompter.said.begin(), prompter.said.end(), c.told + tagged),
               prompter.said.end());
     EXPECT_EQ(prompter.said.back(),
-              "message|Hard-Link All Tagged Files|1 Files Linked (4 bytes freed)|");
+              std::string("message|Hard-Link All Tagged Files|1 Files Linked (4 bytes freed)|") +
+                  c.skipped);
     EXPECT_EQ(test::read_file(tagged), bytes);
     EXPECT_EQ(test::inode_of(tagged), inode);
     EXPECT_EQ(list.text(3, COL_MARK), "*") << "still tagged";
@@ -187,8 +191,10 @@ TEST_F(LinkTest, NoSkipsOneFileAndCancelEndsTheWalk) {
   EXPECT_NE(test::inode_of(b), test::inode_of(a));
   EXPECT_NE(test::inode_of(c), test::inode_of(a));
   EXPECT_NE(test::inode_of(d), test::inode_of(a));
-  EXPECT_EQ(prompter.said.back(),
-            "message|Hard-Link All Tagged Files|0 Files Linked (0 bytes freed)|");
+  EXPECT_EQ(
+      prompter.said.back(),
+      "message|Hard-Link All Tagged Files|0 Files Linked (0 bytes freed)|1 Skipped: 1 Answered "
+      "No");
 
   prompter.said.clear();
   prompter.answers = {'N'};
@@ -249,7 +255,8 @@ TEST_F(LinkTest, AFileThatSharesAllItsBlocksWithTheKeptCopyIsNotClonedAgain) {
             prompter.said.end())
       << testing::PrintToString(prompter.said);
   EXPECT_EQ(prompter.said.back(),
-            "message|Clone All Tagged Files (Copy-On-Write)|0 Files Cloned (0 bytes freed)|");
+            "message|Clone All Tagged Files (Copy-On-Write)|0 Files Cloned (0 bytes freed)|1 "
+            "Skipped: 1 Already Shared");
   EXPECT_EQ(test::inode_of(b), b_inode) << "not cloned again";
   EXPECT_EQ(log(), deletion_log_header() + logged(200000, b, "Cloned")) << "logged once";
   EXPECT_EQ(test::read_file(a), bytes);

@@ -375,6 +375,42 @@ TEST_F(MainWindowTest, RealScanFillsTheListAndEndsWithTheNotice) {
   EXPECT_EQ(g_block->status.load(), SCANNER_IDLE);
 }
 
+// The notice's second line names what was compared, from the settings the
+// scan ran with, and says when the stop limit cut the list and where to
+// change it.
+TEST_F(MainWindowTest, ScanCompletedNamesWhatWasComparedAndWhatCutTheList) {
+  for (const char* name : {"a1", "a2", "b1", "b2"}) {
+    test::write_file(dir / name, std::string(name[0] == 'a' ? 3 : 5, name[0]));
+  }
+  SettingsRecord& s = g_block->settings;
+  const SettingsRecord saved = s;
+  s.beep_on_stop = 0;
+  struct Case {
+    const char* what;
+    std::int32_t same_name, same_crc, stop_after;
+    const char* line2;
+  };
+  const Case cases[] = {
+      {"factory compare", 0, 1, 1000, "Compared: size, CRC-32"},
+      {"size only, cut at one duplicate", 0, 0, 1,
+       "Compared: size\nThe Stop Limit Cut The List: Settings, Stop Page"},
+      {"size only under the limit", 0, 0, 1000, "Compared: size"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    s.same_name = c.same_name;
+    s.same_crc = c.same_crc;
+    s.stop_after = c.stop_after;
+    scan(dir.path());
+    ASSERT_TRUE(wait_scan_completed());
+    GtkWidget* notice = gui::find_window("TheWinAskOK");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(gui::label_text(notice, "Msg2"), c.line2);
+    close_notices();
+  }
+  s = saved;
+}
+
 // The window's scan keeps the content cache as the Operation page says: on
 // (the bit clear), the scan writes ContentCache; off, it neither reads nor
 // writes it.
@@ -875,6 +911,12 @@ TEST_F(MainWindowTest, NoToAllKeepsEveryLastCopyInBothWalks) {
     }
     EXPECT_EQ(access((dir / "one").c_str(), F_OK), 0);
     EXPECT_EQ(access((dir / "two").c_str(), F_OK), 0) << "kept without a question";
+    // One notice ends the walk, counting what it kept.
+    GtkWidget* notice = gui::find_window("TheWinAskOK");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(gui::label_text(notice, "Msg1"), "0 Files Deleted (0 bytes freed)");
+    EXPECT_EQ(gui::label_text(notice, "Msg2"), "2 Skipped: 2 Last Copy Kept");
+    close_notices();
   }
   g_block->tagged_count.store(0);
   g_block->tagged_bytes.store(0);
@@ -897,6 +939,11 @@ TEST_F(MainWindowTest, DeleteAllAsksTheLastCopyEvenAfterYesToAll) {
   }
   EXPECT_EQ(marks(), " ") << "the kept copy";
   EXPECT_EQ(access((dir / "c").c_str(), F_OK), 0);
+  GtkWidget* notice = gui::find_window("TheWinAskOK");
+  ASSERT_NE(notice, nullptr) << "the walk's end notice";
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(notice)), "Delete All NON-Tagged Entries");
+  EXPECT_EQ(gui::label_text(notice, "Msg2"), "1 Skipped: 1 Last Copy Kept");
+  close_notices();
   EXPECT_EQ(gtk_tree_view_get_model(g_main.view), GTK_TREE_MODEL(g_main.rows().store()))
       << "the list is shown again after the walk";
   g_block->settings.deleted_mode = DELETED_MARK;
