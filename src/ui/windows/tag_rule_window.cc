@@ -39,6 +39,10 @@ class TagRuleWindow : public ModalWindow {
     clicked("ButtonTag", [](TagRuleWindow* w) { w->tag(); });
     clicked("ButtonCancel", [](TagRuleWindow* w) { w->close(); });
     clicked("ButtonHelp", [](TagRuleWindow*) { show_help("TagByRule"); });
+    clicked("ButtonAddPreferred",
+            [](TagRuleWindow* w) { w->choose_folder("ThePreferredFolders"); });
+    clicked("ButtonAddProtected",
+            [](TagRuleWindow* w) { w->choose_folder("TheProtectedFolders"); });
     // Every choice updates the preview at once.
     for (const char* view : {"ThePreferredFolders", "TheProtectedFolders"}) {
       g_signal_connect_swapped(buffer(view), "changed",
@@ -107,6 +111,32 @@ class TagRuleWindow : public ModalWindow {
     c.untag_first = active("CheckUntagFirst");
     c.selected_group_only = active("RadioScopeSelected");
     return c;
+  }
+
+  // "Add Folder...": a folder chooser over the window; the folder chosen is
+  // added to the box `view` as a line of its own. A box holds text, so a
+  // folder whose name is not UTF-8 cannot be a line of it: only the error
+  // signal.
+  void choose_folder(const char* view) {
+    choose_file({"Add Folder", "TheWinAddFolder", GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Add",
+                 [](GtkFileChooser* chooser) {
+                   gtk_file_chooser_set_current_folder(chooser, g_get_home_dir());
+                 },
+                 [this, view](const std::string& dir) { add_folder(view, dir); }});
+  }
+  void add_folder(const char* view, const std::string& dir) {
+    if (!g_utf8_validate(dir.data(), static_cast<gssize>(dir.size()), nullptr)) {
+      ctx_.prompter.error_signal();
+      return;
+    }
+    std::string line = dir + "\n";
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer(view), &end);
+    GtkTextIter last = end;
+    if (gtk_text_iter_backward_char(&last) && gtk_text_iter_get_char(&last) != '\n') {
+      line.insert(0, "\n");
+    }
+    gtk_text_buffer_insert(buffer(view), &end, line.c_str(), static_cast<gint>(line.size()));
   }
 
   // Whether a live file of the list lies below the (real) folder.
