@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "list_text/list_rows.h"
+
 std::vector<std::vector<RuleMember>> rule_groups(const ResultList& list, bool selected_group_only) {
   const std::vector<ResultList::RowFacts> rows = list.facts();
   const std::int64_t only = selected_group_only ? list.group_of(list.selected_row()) : 0;
@@ -31,6 +33,51 @@ RuleSummary preview_rule(const TagRule& rule, const std::vector<std::vector<Rule
   RuleSummary summary;
   for (const std::vector<RuleMember>& group : groups) summary.add(plan_group(rule, group), group);
   return summary;
+}
+
+RulePreview preview_rule_groups(const TagRule& rule,
+                                const std::vector<std::vector<RuleMember>>& groups,
+                                const std::vector<std::string>& preferred_shown,
+                                std::size_t shown_groups) {
+  RulePreview preview;
+  std::string& text = preview.groups_text;
+  std::size_t shown = 0;
+  for (const std::vector<RuleMember>& group : groups) {
+    const GroupPlan plan = plan_group(rule, group);
+    preview.summary.add(plan, group);
+    if (shown == shown_groups) continue;
+    ++shown;
+    if (plan.outcome == GroupPlan::TAGGED) {
+      const std::string folder =
+          plan.reason == KeepReason::PREFERRED_FOLDER && plan.preferred < preferred_shown.size()
+              ? preferred_shown[plan.preferred]
+              : std::string();
+      for (const RuleMember& m : group) {
+        if (m.row != plan.kept) continue;
+        text +=
+            "keep " + display_text(m.path) + " (" + keep_reason_text(plan.reason, folder) + ")\n";
+      }
+      for (const RuleMember& m : group) {
+        if (std::find(plan.tag.begin(), plan.tag.end(), m.row) != plan.tag.end()) {
+          text += "    tag " + display_text(m.path) + "\n";
+        } else if (m.row != plan.kept) {
+          // Protected, another name of the kept file, or tagged before and
+          // left so.
+          text += std::string(m.tagged && !rule.untag_first ? "    stays tagged " : "    leave ") +
+                  display_text(m.path) + "\n";
+        }
+      }
+    } else {
+      text += "left alone: " + left_alone_text(plan.outcome) + "\n";
+      for (const RuleMember& m : group) text += "    " + display_text(m.path) + "\n";
+    }
+  }
+  if (groups.size() > shown) {
+    const std::size_t more = groups.size() - shown;
+    text += "... and " + thousands(static_cast<std::int64_t>(more)) +
+            (more == 1 ? " more group\n" : " more groups\n");
+  }
+  return preview;
 }
 
 RuleSummary apply_rule(ListContext& ctx, const TagRule& rule, bool selected_group_only) {

@@ -14,6 +14,10 @@ namespace {
 
 constexpr const char* UI_RESOURCE = "/org/peltomarvish/tag_rule_window.ui";
 
+// The groups the preview shows one by one: enough to see what the rule
+// does, few enough to show at each change of a choice on any list.
+constexpr std::size_t PREVIEW_GROUPS = 200;
+
 // The radio buttons of the criteria, in the order they are shown.
 constexpr std::pair<const char*, KeepBy> KEEP_RADIOS[] = {
     {"RadioKeepOriginal", KeepBy::ORIGINAL},    {"RadioKeepNewest", KeepBy::NEWEST},
@@ -176,12 +180,24 @@ class TagRuleWindow : public ModalWindow {
       }
       gtk_label_set_text(GTK_LABEL(object("ThePreview")), refused.c_str());
       gtk_label_set_text(GTK_LABEL(object("ThePreviewLeftAlone")), "");
+      gtk_text_buffer_set_text(buffer("ThePreviewGroups"), "", -1);
       return;
     }
-    RuleSummary summary =
-        preview_rule(resolved.rule, c.selected_group_only ? selected_group_ : all_groups_);
+    // A preferred folder in a reason: as its line was typed.
+    std::vector<std::string> preferred_shown;
+    for (const RuleFolder& folder : resolved.folders) {
+      if (preferred_shown.size() < resolved.rule.preferred.size()) {
+        preferred_shown.push_back(display_text(folder.typed));
+      }
+    }
+    const RulePreview preview =
+        preview_rule_groups(resolved.rule, c.selected_group_only ? selected_group_ : all_groups_,
+                            preferred_shown, PREVIEW_GROUPS);
+    const RuleSummary& summary = preview.summary;
     gtk_label_set_text(GTK_LABEL(object("ThePreview")), summary.preview_line().c_str());
     gtk_label_set_text(GTK_LABEL(object("ThePreviewLeftAlone")), summary.left_alone_line().c_str());
+    gtk_text_buffer_set_text(buffer("ThePreviewGroups"), preview.groups_text.c_str(),
+                             static_cast<gint>(preview.groups_text.size()));
   }
 
   void tag() {

@@ -334,3 +334,41 @@ TEST_F(TagRuleWindowTest, AddFolderAddsTheChosenFolderAsALine) {
     ASSERT_EQ(tag_rule_window(), nullptr);
   }
 }
+
+namespace {
+
+// Under the preview line, the groups as Tag will leave them: the copy kept
+// and why, the copies tagged; a group left alone and why; at each change.
+TEST_F(TagRuleWindowTest, ThePreviewShowsEachGroupsKeptCopyAndWhy) {
+  open();
+  auto groups = [&] {
+    GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w("ThePreviewGroups")));
+    GtkTextIter s, e;
+    gtk_text_buffer_get_bounds(b, &s, &e);
+    gchar* text = gtk_text_buffer_get_text(b, &s, &e, FALSE);
+    std::string out = text;
+    g_free(text);
+    return out;
+  };
+  const std::string kf = dir / "keep/f", nf = dir / "newer/f";
+  const std::string kg = dir / "keep/g", ng = dir / "newer/g";
+  EXPECT_EQ(groups(), "keep " + kf + " (oldest)\n    tag " + nf + "\nkeep " + kg +
+                          " (oldest)\n    tag " + ng + "\n")
+      << "Original: the same names, no backup folder: the oldest";
+  toggle("RadioKeepNewest", true);
+  EXPECT_EQ(groups(), "keep " + nf + " (newest)\n    tag " + kf + "\nkeep " + ng +
+                          " (newest)\n    tag " + kg + "\n");
+  set_text("ThePreferredFolders", "/./" + dir / "keep");  // shown as typed
+  EXPECT_EQ(groups(), "keep " + kf + " (in preferred folder /./" + dir / "keep)\n    tag " + nf +
+                          "\nkeep " + kg + " (in preferred folder /./" + dir / "keep)\n    tag " +
+                          ng + "\n");
+  set_text("ThePreferredFolders", "");
+  set_text("TheProtectedFolders", dir / "keep");
+  EXPECT_EQ(groups(), "left alone: every other copy protected\n    " + kf + "\n    " + nf +
+                          "\nleft alone: every other copy protected\n    " + kg + "\n    " + ng +
+                          "\n");
+  set_text("TheProtectedFolders", dir / "nowhere");
+  EXPECT_EQ(groups(), "") << "nothing is shown that Tag would not do";
+}
+
+}  // namespace
