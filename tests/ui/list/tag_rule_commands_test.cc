@@ -87,4 +87,33 @@ TEST_F(TagRuleListTest, ThePreviewCountsWhatTagWillDo) {
       << "a preview changes nothing";
 }
 
+// The preview's groups: only the first ones shown, the others counted; a
+// copy tagged before and left tagged (adding to the tags) said so; the
+// counts those of every group.
+TEST_F(TagRuleListTest, ThePreviewShowsTheFirstGroupsAndCountsTheRest) {
+  list.tag(3);  // g1/new, tagged before
+  TagRule rule;
+  rule.keep = KeepBy::OLDEST;
+  rule.untag_first = false;
+  struct Case {
+    std::size_t shown;
+    std::string text;
+  };
+  const std::string g1 = "keep " + dir / "g1/old" + " (oldest)\n    stays tagged " +
+                         dir / "g1/new" + "\n    tag " + dir / "g1/mid" + "\n";
+  const std::string g2 = "keep " + dir / "g2/a" + " (oldest)\n    tag " + dir / "g2/b" + "\n";
+  const Case cases[] = {
+      {0, "... and 2 more groups\n"},
+      {1, g1 + "... and 1 more group\n"},
+      {2, g1 + g2},
+      {200, g1 + g2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    RulePreview preview = preview_rule_groups(rule, rule_groups(list, false), {}, c.shown);
+    EXPECT_EQ(preview.groups_text, c.text);
+    EXPECT_EQ(preview.summary.preview_line(), "Will tag 2 files in 2 groups (7 bytes)");
+  }
+}
+
 }  // namespace
