@@ -97,9 +97,18 @@ RuleSummary apply_rule(ListContext& ctx, const TagRule& rule,
   }
   FrozenList frozen(list);
   std::vector<int> to_tag, to_untag;
+  std::vector<std::pair<std::vector<std::size_t>, std::string>> reasons;  // rows tagged, why
   for (const std::vector<RuleMember>& group : groups) {
     GroupPlan plan = plan_group(rule, group, on_disk);
     summary.add(plan, group);
+    if (plan.outcome == GroupPlan::TAGGED) {
+      const std::string folder = plan.reason == KeepReason::PREFERRED_FOLDER
+                                     ? display_text(rule.preferred[plan.preferred])
+                                     : std::string();
+      reasons.emplace_back(plan.tag, "kept " +
+                                         display_text(list.path(static_cast<int>(plan.kept))) +
+                                         " (" + keep_reason_text(plan.reason, folder) + ")");
+    }
     for (std::size_t row : plan.tag) to_tag.push_back(static_cast<int>(row));
     for (std::size_t row : plan.untag) to_untag.push_back(static_cast<int>(row));
   }
@@ -107,6 +116,9 @@ RuleSummary apply_rule(ListContext& ctx, const TagRule& rule,
   std::sort(to_tag.begin(), to_tag.end());
   std::sort(to_untag.begin(), to_untag.end());
   list.retag(to_tag, to_untag);
+  for (const auto& [rows, why] : reasons) {
+    for (std::size_t row : rows) list.set_rule_reason(static_cast<int>(row), why);
+  }
   list.show_totals();
   return summary;
 }

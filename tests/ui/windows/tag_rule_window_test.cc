@@ -371,4 +371,17 @@ TEST_F(TagRuleWindowTest, ThePreviewShowsEachGroupsKeptCopyAndWhy) {
   EXPECT_EQ(groups(), "") << "nothing is shown that Tag would not do";
 }
 
+// After Tag, a row the rule tagged tells in its tooltip which copy was
+// kept and why.
+TEST_F(TagRuleWindowTest, TheTooltipOfARowTheRuleTaggedSaysWhichCopyWasKeptAndWhy) {
+  open();
+  toggle("RadioKeepNewest", true);
+  gui::click(tag_rule_window(), "ButtonTag");
+  gui::flush_events();
+  ASSERT_EQ(tag_rule_window(), nullptr);
+  EXPECT_EQ(list.tooltip_markup(2),
+            dir / "keep/f" + "\nTagged by rule: kept " + dir / "newer/f" + " (newest)");
+  EXPECT_EQ(list.tooltip_markup(3), dir / "newer/f");
+}
+
 }  // namespace
