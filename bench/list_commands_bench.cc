@@ -293,6 +293,10 @@ int main(int argc, char** argv) {
     start = Clock::now();
     RuleSummary original_preview = preview_rule(original, groups);
     double previewing_original = seconds_since(start);
+    // The window's preview: the same, and the text of its first 200 groups.
+    start = Clock::now();
+    RulePreview window_preview = preview_rule_groups(original, groups, {}, 200);
+    double previewing_window = seconds_since(start);
     disk.seconds = 0;
     ListContext ctx(*list, user, disk);
     int before = list->size();
@@ -307,6 +311,8 @@ int main(int argc, char** argv) {
                 preview.groups + preview.single_member);
     std::printf("%-34s %6.3f s        the same with the rule original (%zu groups)\n", "",
                 previewing_original, original_preview.groups + original_preview.single_member);
+    std::printf("%-34s %6.3f s        the window's preview with its first 200 groups (%zu bytes)\n",
+                "", previewing_window, window_preview.groups_text.size());
   }
 
   // The contents file: save and restore the whole list (rows that name real

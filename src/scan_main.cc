@@ -309,6 +309,12 @@ int main(int argc, char** argv) {
       print_row(row);
     }
   });
+  if (cleanup) {
+    rule_stream.set_kept_sink(
+        [&](const std::string& path, KeepReason reason, const std::string& folder) {
+          cleanup->kept(path, reason, folder);
+        });
+  }
   HeadlessSink sink;
   sink.row = [&](const RowTexts& row) {
     if (rule_on) {

@@ -61,8 +61,14 @@ void HeadlessCleanup::row(const RowTexts& row) {
 
 void HeadlessCleanup::finish() { act_on_group(); }
 
+void HeadlessCleanup::kept(const std::string& path, KeepReason reason, const std::string& folder) {
+  kept_line_ = "kept " + shown(path) + ": " + keep_reason_text(reason, shown(folder));
+}
+
 void HeadlessCleanup::act_on_group() {
   const ActionWords words = words_of(action_);
+  if (!kept_line_.empty()) output_(kept_line_);
+  kept_line_.clear();
   for (std::size_t i = 0; i < group_.size(); ++i) {
     if (!group_[i].tagged || group_[i].gone) continue;
     const std::string path = group_[i].path;

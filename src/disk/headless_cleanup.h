@@ -7,6 +7,10 @@
 //   linked PATH -> KEPT        cloned PATH -> KEPT
 //   skipped PATH: REASON       shared PATH -> KEPT
 //
+// Before the files of a group the rule tagged in, the copy it keeps and why:
+//
+//   kept PATH: REASON          (for example "kept /h/a.pdf: oldest")
+//
 // "shared": a clone was asked for, and the file shares all its blocks with
 // the kept copy already (a clone made before). Nothing is done and nothing
 // is freed, but nothing is left to do either: it is neither counted as
@@ -33,6 +37,7 @@
 #include "core/row_texts.h"
 #include "disk/file_system.h"
 #include "disk/group_cleanup.h"
+#include "list_text/tag_rule.h"
 
 class HeadlessCleanup {
  public:
@@ -42,6 +47,9 @@ class HeadlessCleanup {
                   Output output);
 
   void row(const RowTexts& row);
+  // The copy the rule keeps in the group whose rows come next, and why
+  // (`folder`: the preferred folder, for KeepReason::PREFERRED_FOLDER).
+  void kept(const std::string& path, KeepReason reason, const std::string& folder);
   // Acts on the group still held.
   void finish();
 
@@ -71,6 +79,7 @@ class HeadlessCleanup {
   std::string log_file_;
   Output output_;
   std::vector<CleanupMember> group_;
+  std::string kept_line_;  // the group's "kept" line, written before its files
   std::vector<std::int64_t> sizes_;
   int done_ = 0;
   std::int64_t done_bytes_ = 0;

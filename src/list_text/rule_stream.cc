@@ -47,6 +47,10 @@ void RuleStream::flush() {
   GroupPlan plan = plan_group(rule_, members, may_keep_);
   summary_.add(plan, members);
   for (std::size_t i = 0; i < group_.size(); ++i) {
+    if (i == 1 && kept_ && plan.outcome == GroupPlan::TAGGED) {
+      kept_(group_[plan.kept].col[COLUMN_COUNT - 1], plan.reason,
+            plan.reason == KeepReason::PREFERRED_FOLDER ? rule_.preferred[plan.preferred] : "");
+    }
     const char* mark = nullptr;
     if (std::find(plan.tag.begin(), plan.tag.end(), i) != plan.tag.end()) mark = "*";
     if (std::find(plan.untag.begin(), plan.untag.end(), i) != plan.untag.end()) mark = " ";

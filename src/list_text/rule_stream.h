@@ -17,6 +17,13 @@ class RuleStream {
 
   RuleStream(TagRule rule, Sink sink, KeepCheck may_keep = nullptr);
 
+  // Told, for each group the rule tags in, the path it keeps, why, and the
+  // preferred folder for KeepReason::PREFERRED_FOLDER ("" otherwise): after
+  // the group's header row is passed on, before its file rows.
+  using KeptSink =
+      std::function<void(const std::string& path, KeepReason reason, const std::string& folder)>;
+  void set_kept_sink(KeptSink kept) { kept_ = std::move(kept); }
+
   void row(const RowTexts& row);
   // Passes on the group still held.
   void finish();
@@ -35,6 +42,7 @@ class RuleStream {
   TagRule rule_;
   Sink sink_;
   KeepCheck may_keep_;
+  KeptSink kept_;
   std::vector<HeldRow> group_;  // the header (first) and the file rows of the group in hand
   RuleSummary summary_;
 };

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <set>
 
 #include "core/hard_links.h"
@@ -259,10 +260,10 @@ std::string_view last_component(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// Keeps those of `candidates` whose score is the lowest.
+// Keeps those of `candidates` whose score is the lowest; whether any went.
 template <typename Score>
-void keep_lowest(std::vector<const RuleMember*>& candidates, Score score) {
-  if (candidates.size() < 2) return;
+bool keep_lowest(std::vector<const RuleMember*>& candidates, Score score) {
+  if (candidates.size() < 2) return false;
   std::vector<decltype(score(*candidates[0]))> scores;
   for (const RuleMember* m : candidates) scores.push_back(score(*m));
   const auto best = *std::min_element(scores.begin(), scores.end());
@@ -270,13 +271,20 @@ void keep_lowest(std::vector<const RuleMember*>& candidates, Score score) {
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     if (!(best < scores[i])) candidates[out++] = candidates[i];
   }
+  const bool narrowed = out < candidates.size();
   candidates.resize(out);
+  return narrowed;
 }
 
 // The original among `candidates` (in list order, all of one preference),
-// `members` being the whole group (see KeepBy::ORIGINAL).
+// `members` being the whole group (see KeepBy::ORIGINAL); `reason` is set to
+// the first test that set some candidate aside.
 const RuleMember* keep_original(std::vector<const RuleMember*> candidates,
-                                const std::vector<RuleMember>& members) {
+                                const std::vector<RuleMember>& members, KeepReason& reason) {
+  std::optional<KeepReason> why;
+  auto step = [&](bool narrowed, KeepReason r) {
+    if (narrowed && !why) why = r;
+  };
   // a. the name: the bare names of the members whose names carry a marker
   // (one pass over the group, however large).
   std::set<std::string, std::less<>> bare_names_of_copies;
@@ -298,6 +306,7 @@ const RuleMember* keep_original(std::vector<const RuleMember*> candidates,
       for (std::size_t i = 0; i < candidates.size(); ++i) {
         if (!marked[i]) candidates[out++] = candidates[i];
       }
+      step(out < candidates.size(), KeepReason::OTHERS_LOOK_LIKE_COPIES);
       candidates.resize(out);
     }
   }
@@ -305,15 +314,38 @@ const RuleMember* keep_original(std::vector<const RuleMember*> candidates,
   std::vector<std::string_view> paths;
   for (const RuleMember& m : members) paths.push_back(m.path);
   const std::string root = common_folder(paths);
-  keep_lowest(candidates,
-              [&](const RuleMember& m) { return below_backup_folder(m.path, root) ? 1 : 0; });
+  step(keep_lowest(candidates,
+                   [&](const RuleMember& m) { return below_backup_folder(m.path, root) ? 1 : 0; }),
+       KeepReason::OTHERS_IN_BACKUP_FOLDERS);
   // c. the oldest time; one not known counts as the newest.
-  keep_lowest(candidates, [](const RuleMember& m) {
-    return m.time == UNKNOWN_TIME ? std::numeric_limits<std::int64_t>::max() : m.time;
-  });
+  step(keep_lowest(candidates,
+                   [](const RuleMember& m) {
+                     return m.time == UNKNOWN_TIME ? std::numeric_limits<std::int64_t>::max()
+                                                   : m.time;
+                   }),
+       KeepReason::OLDEST);
   // d. the shortest path; e. the first listed.
-  keep_lowest(candidates, [](const RuleMember& m) { return m.path.size(); });
+  step(keep_lowest(candidates, [](const RuleMember& m) { return m.path.size(); }),
+       KeepReason::SHORTEST_PATH);
+  reason = why.value_or(KeepReason::FIRST_LISTED);
   return candidates.empty() ? nullptr : candidates.front();
+}
+
+KeepReason criterion_reason(KeepBy keep) {
+  switch (keep) {
+    case KeepBy::NEWEST:
+      return KeepReason::NEWEST;
+    case KeepBy::OLDEST:
+      return KeepReason::OLDEST;
+    case KeepBy::SHORTEST_PATH:
+      return KeepReason::SHORTEST_PATH;
+    case KeepBy::LONGEST_PATH:
+      return KeepReason::LONGEST_PATH;
+    case KeepBy::FIRST:
+    case KeepBy::ORIGINAL:
+      break;
+  }
+  return KeepReason::FIRST_LISTED;
 }
 
 bool same_file(const RuleMember& a, const RuleMember& b) {
@@ -351,8 +383,10 @@ GroupPlan plan_group(const TagRule& rule, const std::vector<RuleMember>& members
         if (std::find(refused.begin(), refused.end(), &m) != refused.end()) continue;
         candidates.push_back(&m);
       }
-      keep_lowest(candidates, [&](const RuleMember& m) { return preference(rule, m.path); });
-      kept = keep_original(std::move(candidates), members);
+      const bool preferred =
+          keep_lowest(candidates, [&](const RuleMember& m) { return preference(rule, m.path); });
+      kept = keep_original(std::move(candidates), members, plan.reason);
+      if (preferred) plan.reason = KeepReason::PREFERRED_FOLDER;
       if (kept == nullptr || !may_keep || may_keep(*kept)) break;
       refused.push_back(kept);
       continue;
@@ -367,7 +401,20 @@ GroupPlan plan_group(const TagRule& rule, const std::vector<RuleMember>& members
         kept_preference = p;
       }
     }
-    if (kept == nullptr || !may_keep || may_keep(*kept)) break;
+    if (kept == nullptr || !may_keep || may_keep(*kept)) {
+      // Why: what set it above the first other member still in the running.
+      plan.reason = KeepReason::FIRST_LISTED;
+      for (const RuleMember& m : members) {
+        if (kept == nullptr || &m == kept || (only_untagged && m.tagged)) continue;
+        if (std::find(refused.begin(), refused.end(), &m) != refused.end()) continue;
+        if (preference(rule, m.path) > kept_preference) {
+          plan.reason = KeepReason::PREFERRED_FOLDER;
+          break;
+        }
+        if (better_by_criterion(rule.keep, *kept, m)) plan.reason = criterion_reason(rule.keep);
+      }
+      break;
+    }
     refused.push_back(kept);
   }
   if (kept == nullptr) {
@@ -375,6 +422,7 @@ GroupPlan plan_group(const TagRule& rule, const std::vector<RuleMember>& members
     return plan;
   }
   plan.kept = kept->row;
+  if (plan.reason == KeepReason::PREFERRED_FOLDER) plan.preferred = preference(rule, kept->path);
 
   bool protected_seen = false;
   bool tagged_seen = false;
@@ -476,17 +524,57 @@ std::string RuleSummary::preview_line() const {
          (groups == 1 ? " group (" : " groups (") + thousands(bytes) + " bytes)";
 }
 
+std::string keep_reason_text(KeepReason reason, std::string_view folder) {
+  switch (reason) {
+    case KeepReason::PREFERRED_FOLDER:
+      return "in preferred folder " + std::string(folder);
+    case KeepReason::OTHERS_LOOK_LIKE_COPIES:
+      return "the others look like copies";
+    case KeepReason::OTHERS_IN_BACKUP_FOLDERS:
+      return "the others are in backup folders";
+    case KeepReason::OLDEST:
+      return "oldest";
+    case KeepReason::NEWEST:
+      return "newest";
+    case KeepReason::SHORTEST_PATH:
+      return "shortest path";
+    case KeepReason::LONGEST_PATH:
+      return "longest path";
+    case KeepReason::FIRST_LISTED:
+      break;
+  }
+  return "first listed";
+}
+
+std::string left_alone_text(GroupPlan::Outcome outcome) {
+  switch (outcome) {
+    case GroupPlan::ALL_PROTECTED:
+      return "every other copy protected";
+    case GroupPlan::LINKS_ONLY:
+      return "only hard links of the kept file";
+    case GroupPlan::SINGLE_MEMBER:
+      return "a single copy left";
+    case GroupPlan::ALL_TAGGED:
+      return "every copy tagged already";
+    case GroupPlan::NONE_USABLE:
+      return "no copy on disk as scanned";
+    case GroupPlan::TAGGED:
+      break;
+  }
+  return "";
+}
+
 std::string RuleSummary::left_alone_line() const {
   struct Reason {
     std::size_t count;
-    const char* why;
+    std::string why;
   };
   const Reason reasons[] = {
-      {all_protected, "every other copy protected"},
-      {links_only, "only hard links of the kept file"},
-      {single_member, "a single copy left"},
-      {all_tagged, "every copy tagged already"},
-      {none_usable, "no copy on disk as scanned"},
+      {all_protected, left_alone_text(GroupPlan::ALL_PROTECTED)},
+      {links_only, left_alone_text(GroupPlan::LINKS_ONLY)},
+      {single_member, left_alone_text(GroupPlan::SINGLE_MEMBER)},
+      {all_tagged, left_alone_text(GroupPlan::ALL_TAGGED)},
+      {none_usable, left_alone_text(GroupPlan::NONE_USABLE)},
   };
   std::size_t total = 0;
   std::string why;

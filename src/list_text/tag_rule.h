@@ -72,6 +72,19 @@ struct RuleMember {
   bool tagged = false;  // marked "*" now
 };
 
+// Why the rule kept the member it kept: the first step of its chain that
+// set the kept member above another member still in the running.
+enum class KeepReason {
+  PREFERRED_FOLDER,          // below an earlier preferred folder than some other
+  OTHERS_LOOK_LIKE_COPIES,   // Original: the others' names carry copy markers
+  OTHERS_IN_BACKUP_FOLDERS,  // Original: the others lie below backup folders
+  OLDEST,
+  NEWEST,
+  SHORTEST_PATH,
+  LONGEST_PATH,
+  FIRST_LISTED,  // nothing else told them apart
+};
+
 // What the rule does to one group.
 struct GroupPlan {
   enum Outcome {
@@ -83,7 +96,9 @@ struct GroupPlan {
     NONE_USABLE,    // no member the caller may keep (not on disk as scanned): left alone
   };
   Outcome outcome = SINGLE_MEMBER;
-  std::size_t kept = 0;            // the row kept, when TAGGED
+  std::size_t kept = 0;                          // the row kept, when TAGGED
+  KeepReason reason = KeepReason::FIRST_LISTED;  // why it was kept
+  std::size_t preferred = 0;       // the index of its preferred folder, for PREFERRED_FOLDER
   std::vector<std::size_t> tag;    // the rows tagged once the rule has run (some may be already)
   std::vector<std::size_t> untag;  // tagged rows whose tags go (untag_first only)
 };
@@ -130,6 +145,17 @@ std::string rule_folder_problem(const RuleFolder& folder);
 // folders must be as tag_rule_folders gives them.
 GroupPlan plan_group(const TagRule& rule, const std::vector<RuleMember>& members,
                      const KeepCheck& may_keep = nullptr);
+
+// Why a member was kept, as the preview and the clean-up say it: "in
+// preferred folder FOLDER" (`folder` as the caller shows it), "the others
+// look like copies", "the others are in backup folders", "oldest", "newest",
+// "shortest path", "longest path", "first listed".
+std::string keep_reason_text(KeepReason reason, std::string_view folder = {});
+
+// Why a group is left alone (an outcome other than TAGGED): "every other
+// copy protected", "only hard links of the kept file", "a single copy left",
+// "every copy tagged already", "no copy on disk as scanned"; "" for TAGGED.
+std::string left_alone_text(GroupPlan::Outcome outcome);
 
 // The plans of many groups, and what the preview says of them.
 struct RuleSummary {

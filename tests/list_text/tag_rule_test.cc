@@ -532,3 +532,155 @@ TEST(TagRule, TheTimeARowShows) {
 }
 
 }  // namespace
+
+namespace {
+
+// Why each rule kept what it kept: the first step that set the kept member
+// above another, and its text.
+TEST(TagRule, ThePlanSaysWhyItKeptWhatItKept) {
+  struct Case {
+    const char* what;
+    KeepBy keep;
+    std::vector<std::string> preferred;
+    std::vector<RuleMember> group;
+    std::size_t kept;
+    KeepReason reason;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"a preferred folder beats the criterion",
+       KeepBy::NEWEST,
+       {"/p", "/h/Pictures"},
+       {member(1, "/h/new/a", 300), member(2, "/h/Pictures/a", 100)},
+       2,
+       KeepReason::PREFERRED_FOLDER,
+       "in preferred folder /h/Pictures"},
+      {"all in one preferred folder: the criterion",
+       KeepBy::NEWEST,
+       {"/h"},
+       {member(1, "/h/a", 100), member(2, "/h/b", 300)},
+       2,
+       KeepReason::NEWEST,
+       "newest"},
+      {"oldest",
+       KeepBy::OLDEST,
+       {},
+       {member(1, "/h/a", 300), member(2, "/h/b", 100)},
+       2,
+       KeepReason::OLDEST,
+       "oldest"},
+      {"equal times: first listed",
+       KeepBy::OLDEST,
+       {},
+       {member(1, "/h/a", 100), member(2, "/h/b", 100)},
+       1,
+       KeepReason::FIRST_LISTED,
+       "first listed"},
+      {"shortest path",
+       KeepBy::SHORTEST_PATH,
+       {},
+       {member(1, "/h/aa", 1), member(2, "/h/a", 1)},
+       2,
+       KeepReason::SHORTEST_PATH,
+       "shortest path"},
+      {"longest path",
+       KeepBy::LONGEST_PATH,
+       {},
+       {member(1, "/h/a", 1), member(2, "/h/aa", 1)},
+       2,
+       KeepReason::LONGEST_PATH,
+       "longest path"},
+      {"first listed by choice",
+       KeepBy::FIRST,
+       {},
+       {member(1, "/h/aa", 1), member(2, "/h/a", 0)},
+       1,
+       KeepReason::FIRST_LISTED,
+       "first listed"},
+      {"original: the others' names are copies'",
+       KeepBy::ORIGINAL,
+       {},
+       {member(1, "/h/Backup/a (1).pdf", 100), member(2, "/h/Backup/a.pdf", 300)},
+       2,
+       KeepReason::OTHERS_LOOK_LIKE_COPIES,
+       "the others look like copies"},
+      {"original: the others in backup folders",
+       KeepBy::ORIGINAL,
+       {},
+       {member(1, "/h/Backup/a.pdf", 100), member(2, "/h/Docs/a.pdf", 300)},
+       2,
+       KeepReason::OTHERS_IN_BACKUP_FOLDERS,
+       "the others are in backup folders"},
+      {"original: oldest",
+       KeepBy::ORIGINAL,
+       {},
+       {member(1, "/h/x/a.pdf", 300), member(2, "/h/y/a.pdf", 100)},
+       2,
+       KeepReason::OLDEST,
+       "oldest"},
+      {"original: shortest path",
+       KeepBy::ORIGINAL,
+       {},
+       {member(1, "/h/xx/a.pdf", 100), member(2, "/h/y/a.pdf", 100)},
+       2,
+       KeepReason::SHORTEST_PATH,
+       "shortest path"},
+      {"original: first listed",
+       KeepBy::ORIGINAL,
+       {},
+       {member(1, "/h/x/a.pdf", 100), member(2, "/h/y/a.pdf", 100)},
+       1,
+       KeepReason::FIRST_LISTED,
+       "first listed"},
+      {"original: a preferred folder first",
+       KeepBy::ORIGINAL,
+       {"/h/Backup"},
+       {member(1, "/h/a.pdf", 100), member(2, "/h/Backup/a (1).pdf", 300)},
+       2,
+       KeepReason::PREFERRED_FOLDER,
+       "in preferred folder /h/Backup"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TagRule rule = rule_keeping(c.keep);
+    rule.preferred = c.preferred;
+    const GroupPlan plan = plan_group(rule, c.group);
+    ASSERT_EQ(plan.outcome, GroupPlan::TAGGED);
+    EXPECT_EQ(plan.kept, c.kept);
+    EXPECT_EQ(plan.reason, c.reason);
+    const std::string folder =
+        plan.reason == KeepReason::PREFERRED_FOLDER ? rule.preferred.at(plan.preferred) : "";
+    EXPECT_EQ(keep_reason_text(plan.reason, folder), c.text);
+  }
+}
+
+// A member the caller may not keep is out of the running: the reason is
+// told among those left; a tagged member kept out when adding to the tags.
+TEST(TagRule, TheReasonCountsOnlyTheMembersStillInTheRunning) {
+  TagRule newest = rule_keeping(KeepBy::NEWEST);
+  const std::vector<RuleMember> group = {member(1, "/h/a", 300), member(2, "/h/b", 100),
+                                         member(3, "/h/c", 100)};
+  GroupPlan plan = plan_group(newest, group, [](const RuleMember& m) { return m.row != 1; });
+  EXPECT_EQ(plan.kept, 2u);
+  EXPECT_EQ(plan.reason, KeepReason::FIRST_LISTED) << "2 and 3 are equally new";
+  newest.untag_first = false;
+  const std::vector<RuleMember> tagged = {member(1, "/h/a", 300, 0, true), member(2, "/h/b", 200),
+                                          member(3, "/h/c", 100)};
+  plan = plan_group(newest, tagged);
+  EXPECT_EQ(plan.kept, 2u);
+  EXPECT_EQ(plan.reason, KeepReason::NEWEST);
+}
+
+TEST(TagRule, EachGroupLeftAloneSaysWhy) {
+  const std::pair<GroupPlan::Outcome, const char*> cases[] = {
+      {GroupPlan::ALL_PROTECTED, "every other copy protected"},
+      {GroupPlan::LINKS_ONLY, "only hard links of the kept file"},
+      {GroupPlan::SINGLE_MEMBER, "a single copy left"},
+      {GroupPlan::ALL_TAGGED, "every copy tagged already"},
+      {GroupPlan::NONE_USABLE, "no copy on disk as scanned"},
+      {GroupPlan::TAGGED, ""},
+  };
+  for (auto [outcome, text] : cases) EXPECT_EQ(left_alone_text(outcome), text);
+}
+
+}  // namespace

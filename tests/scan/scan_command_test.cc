@@ -551,7 +551,9 @@ TEST_F(ScanCommandTest, ApplyActsOnTheTaggedFilesAndSaysWhatItDid) {
     CommandResult r = run(std::string("--keep newest --apply ") + c.action +
                           (c.dry_run ? " --dry-run " : " ") + t);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(lines_of(r.out), c.out);
+    std::set<std::string> out = c.out;  // and, per group, the copy kept and why
+    out.insert({"kept " + f_new + ": newest", "kept " + g_new_shown + ": newest"});
+    EXPECT_EQ(lines_of(r.out), out);
     EXPECT_NE(r.err.find(c.summary), std::string::npos) << r.err;
     EXPECT_TRUE(test::exists(f_new));
     EXPECT_TRUE(test::exists(g_new));
@@ -594,7 +596,8 @@ TEST_F(ScanCommandTest, ApplyExitsWithOneWhenAFileIsSkipped) {
   if (!test::can_clone_in(path("t"))) {
     CommandResult r = run("--keep newest --apply clone " + shell_quote(path("t")));
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.out, "skipped " + f_old + ": Operation not supported\n");
+    EXPECT_EQ(r.out, "kept " + path("t/new/f.dat") + ": newest\nskipped " + f_old +
+                         ": Operation not supported\n");
     EXPECT_NE(r.err.find("0 files cloned (0 bytes), 1 skipped"), std::string::npos) << r.err;
     EXPECT_EQ(test::inode_of(f_old), before);
   }
@@ -661,7 +664,8 @@ TEST_F(ScanCommandTest, ApplyNeverRemovesACopyWhoseBytesDifferFromTheKeptOne) {
     r = run(std::string("--keep oldest --apply delete ") + (dry_run ? "--dry-run " : "") +
             tree.dir);
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.out, "skipped " + tree.spare + ": contents differ from the kept copy\n");
+    EXPECT_EQ(r.out, "kept " + tree.keep + ": oldest\nskipped " + tree.spare +
+                         ": contents differ from the kept copy\n");
     EXPECT_TRUE(test::exists(tree.spare));
     EXPECT_TRUE(test::exists(tree.keep));
     // Read again, not recalled: no group any more, nothing to clean up.
@@ -961,7 +965,10 @@ TEST_F(ScanCommandTest, OneFileSeenThroughTwoMountsIsListedAsALinkAndNeverDelete
       EXPECT_EQ(r.status, 1) << r.err;
       const bool removal = action == std::string("delete") || action == std::string("trash");
       const std::string why = removal ? ": the last copy of its group\n" : ": no kept copy\n";
-      EXPECT_TRUE(r.out == "skipped " + lower + why || r.out == "skipped " + merged + why) << r.out;
+      // Equally new: the first listed is kept.
+      EXPECT_TRUE(r.out == "kept " + merged + ": first listed\nskipped " + lower + why ||
+                  r.out == "kept " + lower + ": first listed\nskipped " + merged + why)
+          << r.out;
       EXPECT_EQ(test::read_file(merged), "the only contents");
     }
   }
@@ -984,7 +991,7 @@ TEST_F(ScanCommandTest, ASecondCloneCleanUpFindsTheBlocksSharedAndCountsNothingF
 
   CommandResult r = run("--keep newest --apply clone " + b);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "cloned " + old_f + " -> " + new_f + "\n");
+  EXPECT_EQ(r.out, "kept " + new_f + ": newest\ncloned " + old_f + " -> " + new_f + "\n");
   EXPECT_NE(r.err.find("1 file cloned (300,000 bytes), 0 skipped"), std::string::npos) << r.err;
   const ino_t inode = test::inode_of(old_f);
 
@@ -1004,7 +1011,7 @@ TEST_F(ScanCommandTest, ASecondCloneCleanUpFindsTheBlocksSharedAndCountsNothingF
     SCOPED_TRACE(dry_run);
     r = run("--keep newest --apply clone" + std::string(dry_run) + " " + b);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "shared " + old_f + " -> " + new_f + "\n");
+    EXPECT_EQ(r.out, "kept " + new_f + ": newest\nshared " + old_f + " -> " + new_f + "\n");
     EXPECT_NE(r.err.find("0 files " + std::string(*dry_run ? "would be " : "") +
                          "cloned (0 bytes), 1 already sharing their blocks, 0 skipped"),
               std::string::npos)
@@ -1014,3 +1021,39 @@ TEST_F(ScanCommandTest, ASecondCloneCleanUpFindsTheBlocksSharedAndCountsNothingF
 }
 
 }  // namespace
+
+// Before the files of each group the clean-up names the copy kept and why,
+// the path escaped as the other lines escape it: a preferred folder by its
+// real path, the criterion otherwise.
+TEST_F(ScanCommandTest, ACleanUpSaysWhichCopyItKeepsAndWhyBeforeTheGroupsFiles) {
+  make_file("t/a/one.dat", "group one");
+  make_file("t/b:c/one.dat", "group one");
+  make_file("t/a/two.dat", "group two, longer");
+  make_file("t/b:c/two.dat", "group two, longer");
+  set_mtime("t/a/one.dat", 1000000000);
+  set_mtime("t/a/two.dat", 1000000000);
+  const std::string t = shell_quote(path("t"));
+  const std::string a = path("t/a"), bc = path("t/b\\:c");
+  struct Case {
+    std::string options;
+    std::string reason;
+    std::string kept, spare;  // the folders
+  };
+  const Case cases[] = {
+      {"--keep newest", "newest", bc, a},
+      {"--keep oldest", "oldest", a, bc},
+      {"--keep oldest --prefer " + shell_quote(path("t/b:c")), "in preferred folder " + bc, bc, a},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    CommandResult r = run(c.options + " --apply delete --dry-run " + t);
+    EXPECT_EQ(r.status, 0) << r.err;
+    // One group after the other, each with its kept line first.
+    std::string expected;
+    for (const char* name : {"/two.dat", "/one.dat"}) {  // the larger files first
+      expected += "kept " + c.kept + name + ": " + c.reason + "\n";
+      expected += "would delete " + c.spare + name + "\n";
+    }
+    EXPECT_EQ(r.out, expected);
+  }
+}

@@ -44,6 +44,7 @@ GtkListStore* new_store() {
   types[COL_CTIME_SEC] = G_TYPE_INT64;
   types[COL_CTIME_NSEC] = G_TYPE_INT;
   types[COL_GROUP] = G_TYPE_INT64;
+  types[COL_RULE_REASON] = G_TYPE_STRING;
   return gtk_list_store_newv(LIST_COLUMN_COUNT, types);
 }
 
@@ -163,10 +164,17 @@ std::string ResultList::tooltip_markup(int row) const {
   if (!is_file_kind(classify_row(row)) || !iter_at(row, iter)) return "";
   gchar* shown_path = nullptr;
   gchar* link = nullptr;
-  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_PATH, &shown_path, COL_TOOLTIP, &link, -1);
+  gchar* rule_reason = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, COL_PATH, &shown_path, COL_TOOLTIP, &link,
+                     COL_RULE_REASON, &rule_reason, -1);
   GCharPtr markup(g_markup_escape_text(shown_path != nullptr ? shown_path : "", -1));
   std::string text = markup.get();
   if (link != nullptr) text += std::string("\n") + link;
+  if (rule_reason != nullptr) {
+    GCharPtr reason(g_markup_escape_text(rule_reason, -1));
+    text += std::string("\nTagged by rule: ") + reason.get();
+    g_free(rule_reason);
+  }
   g_free(shown_path);
   g_free(link);
   return text;
@@ -321,7 +329,15 @@ std::int64_t ResultList::row_size(int row) const { return size_from_text(text(ro
 void ResultList::set_mark(int row, const char* mark) {
   ++generation_;
   GtkTreeIter iter;
-  if (iter_at(row, iter)) gtk_list_store_set(store_, &iter, COL_MARK, mark, -1);
+  // A new mark: the rule's word on the old one goes.
+  if (iter_at(row, iter)) {
+    gtk_list_store_set(store_, &iter, COL_MARK, mark, COL_RULE_REASON, nullptr, -1);
+  }
+}
+
+void ResultList::set_rule_reason(int row, const std::string& reason) {
+  GtkTreeIter iter;
+  if (iter_at(row, iter)) gtk_list_store_set(store_, &iter, COL_RULE_REASON, reason.c_str(), -1);
 }
 
 void ResultList::set_background(int row, const GdkRGBA* colour) {
@@ -421,11 +437,13 @@ void ResultList::retag(const std::vector<int>& to_tag, const std::vector<int>& t
     take_text(first);
     take_text(shown_path);
     if (tag_it && kind == ROW_FILE) {
-      gtk_list_store_set(store_, &iter, COL_MARK, "*", COL_BACKGROUND, &TAG_COLOUR, -1);
+      gtk_list_store_set(store_, &iter, COL_MARK, "*", COL_BACKGROUND, &TAG_COLOUR, COL_RULE_REASON,
+                         nullptr, -1);
       block_.tagged_count.fetch_add(1);
       block_.tagged_bytes.fetch_add(bytes);
     } else if (untag_it && kind == ROW_TAGGED) {
-      gtk_list_store_set(store_, &iter, COL_MARK, " ", COL_BACKGROUND, &PLAIN_COLOUR, -1);
+      gtk_list_store_set(store_, &iter, COL_MARK, " ", COL_BACKGROUND, &PLAIN_COLOUR,
+                         COL_RULE_REASON, nullptr, -1);
       block_.tagged_count.fetch_sub(1);
       block_.tagged_bytes.fetch_sub(bytes);
     }

@@ -42,8 +42,9 @@ enum ListColumn {
   COL_TOOLTIP = 17,    // markup: "Hard link of: PATH", else unset (see tooltip_markup)
   COL_CTIME_SEC = 18,
   COL_CTIME_NSEC = 19,
-  COL_GROUP = 20,  // the group the row was listed in (see group_of)
-  LIST_COLUMN_COUNT = 21
+  COL_GROUP = 20,        // the group the row was listed in (see group_of)
+  COL_RULE_REASON = 21,  // for a row tagged by a rule: "kept PATH (REASON)", else unset
+  LIST_COLUMN_COUNT = 22
 };
 
 // Background of a tagged row, and of a row that was untagged.
@@ -92,7 +93,8 @@ class ResultList {
   // The path's bytes (column 6 as the scan gave it).
   std::string path(int row) const;
   // The row's tooltip, as Pango markup: a file row's whole path as shown,
-  // then for a hard link the line "Hard link of: PATH"; "" for other rows.
+  // then for a hard link the line "Hard link of: PATH", and for a row tagged
+  // by a rule "Tagged by rule: kept PATH (REASON)"; "" for other rows.
   std::string tooltip_markup(int row) const;
   // The identity of the row's file as the scan saw it (type 0: unknown).
   FileIdentity identity(int row) const;
@@ -167,6 +169,9 @@ class ResultList {
 
   // Marks the row "*", counts it in the tagged totals, the tag background.
   void tag(int row);
+  // For a row just tagged by a rule: why ("kept PATH (oldest)"), told in its
+  // tooltip until its mark changes again.
+  void set_rule_reason(int row, const std::string& reason);
   // Marks the row " ", takes it out of the tagged totals, the plain
   // background.
   void untag(int row);

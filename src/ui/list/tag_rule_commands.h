@@ -2,6 +2,7 @@
 // result list (the window ui/windows/tag_rule_window.* gathers the choices).
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "list_text/tag_rule.h"
@@ -14,6 +15,21 @@ std::vector<std::vector<RuleMember>> rule_groups(const ResultList& list, bool se
 
 // What the rule would do to those groups (no disk is looked at).
 RuleSummary preview_rule(const TagRule& rule, const std::vector<std::vector<RuleMember>>& groups);
+
+// The preview of the window: what the rule would do to those groups, and,
+// for the first `shown_groups` of them, a text of a few lines each: the copy
+// kept and why, the copies it tags; or that the group is left alone, why,
+// and its copies. `preferred_shown`: the rule's preferred folders as the
+// window shows them (for "in preferred folder ..."). Groups past those shown
+// are only counted ("... and 1,234 more groups").
+struct RulePreview {
+  RuleSummary summary;
+  std::string groups_text;
+};
+RulePreview preview_rule_groups(const TagRule& rule,
+                                const std::vector<std::vector<RuleMember>>& groups,
+                                const std::vector<std::string>& preferred_shown,
+                                std::size_t shown_groups = 200);
 
 // Tags by the rule: in each group it touches, clears the tags it is to
 // clear and tags the spare copies. The copy kept must still be on disk as

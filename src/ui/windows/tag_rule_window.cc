@@ -14,6 +14,10 @@ namespace {
 
 constexpr const char* UI_RESOURCE = "/org/peltomarvish/tag_rule_window.ui";
 
+// The groups the preview shows one by one: enough to see what the rule
+// does, few enough to show at each change of a choice on any list.
+constexpr std::size_t PREVIEW_GROUPS = 200;
+
 // The radio buttons of the criteria, in the order they are shown.
 constexpr std::pair<const char*, KeepBy> KEEP_RADIOS[] = {
     {"RadioKeepOriginal", KeepBy::ORIGINAL},    {"RadioKeepNewest", KeepBy::NEWEST},
@@ -39,6 +43,10 @@ class TagRuleWindow : public ModalWindow {
     clicked("ButtonTag", [](TagRuleWindow* w) { w->tag(); });
     clicked("ButtonCancel", [](TagRuleWindow* w) { w->close(); });
     clicked("ButtonHelp", [](TagRuleWindow*) { show_help("TagByRule"); });
+    clicked("ButtonAddPreferred",
+            [](TagRuleWindow* w) { w->choose_folder("ThePreferredFolders"); });
+    clicked("ButtonAddProtected",
+            [](TagRuleWindow* w) { w->choose_folder("TheProtectedFolders"); });
     // Every choice updates the preview at once.
     for (const char* view : {"ThePreferredFolders", "TheProtectedFolders"}) {
       g_signal_connect_swapped(buffer(view), "changed",
@@ -109,6 +117,32 @@ class TagRuleWindow : public ModalWindow {
     return c;
   }
 
+  // "Add Folder...": a folder chooser over the window; the folder chosen is
+  // added to the box `view` as a line of its own. A box holds text, so a
+  // folder whose name is not UTF-8 cannot be a line of it: only the error
+  // signal.
+  void choose_folder(const char* view) {
+    choose_file({"Add Folder", "TheWinAddFolder", GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Add",
+                 [](GtkFileChooser* chooser) {
+                   gtk_file_chooser_set_current_folder(chooser, g_get_home_dir());
+                 },
+                 [this, view](const std::string& dir) { add_folder(view, dir); }});
+  }
+  void add_folder(const char* view, const std::string& dir) {
+    if (!g_utf8_validate(dir.data(), static_cast<gssize>(dir.size()), nullptr)) {
+      ctx_.prompter.error_signal();
+      return;
+    }
+    std::string line = dir + "\n";
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer(view), &end);
+    GtkTextIter last = end;
+    if (gtk_text_iter_backward_char(&last) && gtk_text_iter_get_char(&last) != '\n') {
+      line.insert(0, "\n");
+    }
+    gtk_text_buffer_insert(buffer(view), &end, line.c_str(), static_cast<gint>(line.size()));
+  }
+
   // Whether a live file of the list lies below the (real) folder.
   bool lists_a_file_below(const std::string& folder) const {
     for (const auto& group : all_groups_) {
@@ -146,12 +180,24 @@ class TagRuleWindow : public ModalWindow {
       }
       gtk_label_set_text(GTK_LABEL(object("ThePreview")), refused.c_str());
       gtk_label_set_text(GTK_LABEL(object("ThePreviewLeftAlone")), "");
+      gtk_text_buffer_set_text(buffer("ThePreviewGroups"), "", -1);
       return;
     }
-    RuleSummary summary =
-        preview_rule(resolved.rule, c.selected_group_only ? selected_group_ : all_groups_);
+    // A preferred folder in a reason: as its line was typed.
+    std::vector<std::string> preferred_shown;
+    for (const RuleFolder& folder : resolved.folders) {
+      if (preferred_shown.size() < resolved.rule.preferred.size()) {
+        preferred_shown.push_back(display_text(folder.typed));
+      }
+    }
+    const RulePreview preview =
+        preview_rule_groups(resolved.rule, c.selected_group_only ? selected_group_ : all_groups_,
+                            preferred_shown, PREVIEW_GROUPS);
+    const RuleSummary& summary = preview.summary;
     gtk_label_set_text(GTK_LABEL(object("ThePreview")), summary.preview_line().c_str());
     gtk_label_set_text(GTK_LABEL(object("ThePreviewLeftAlone")), summary.left_alone_line().c_str());
+    gtk_text_buffer_set_text(buffer("ThePreviewGroups"), preview.groups_text.c_str(),
+                             static_cast<gint>(preview.groups_text.size()));
   }
 
   void tag() {

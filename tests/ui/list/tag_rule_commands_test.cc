@@ -87,4 +87,65 @@ TEST_F(TagRuleListTest, ThePreviewCountsWhatTagWillDo) {
       << "a preview changes nothing";
 }
 
+// The preview's groups: only the first ones shown, the others counted; a
+// copy tagged before and left tagged (adding to the tags) said so; the
+// counts those of every group.
+TEST_F(TagRuleListTest, ThePreviewShowsTheFirstGroupsAndCountsTheRest) {
+  list.tag(3);  // g1/new, tagged before
+  TagRule rule;
+  rule.keep = KeepBy::OLDEST;
+  rule.untag_first = false;
+  struct Case {
+    std::size_t shown;
+    std::string text;
+  };
+  const std::string g1 = "keep " + dir / "g1/old" + " (oldest)\n    stays tagged " +
+                         dir / "g1/new" + "\n    tag " + dir / "g1/mid" + "\n";
+  const std::string g2 = "keep " + dir / "g2/a" + " (oldest)\n    tag " + dir / "g2/b" + "\n";
+  const Case cases[] = {
+      {0, "... and 2 more groups\n"},
+      {1, g1 + "... and 1 more group\n"},
+      {2, g1 + g2},
+      {200, g1 + g2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    RulePreview preview = preview_rule_groups(rule, rule_groups(list, false), {}, c.shown);
+    EXPECT_EQ(preview.groups_text, c.text);
+    EXPECT_EQ(preview.summary.preview_line(), "Will tag 2 files in 2 groups (7 bytes)");
+  }
+}
+
+// A row tagged by the rule says why in its tooltip, until its tag goes
+// (by hand, by Untag All, or by a rule run again that keeps it).
+TEST_F(TagRuleListTest, TheTooltipOfARowTaggedByTheRuleSaysWhy) {
+  TagRule rule;
+  rule.keep = KeepBy::OLDEST;
+  apply_rule(ctx, rule, false);
+  auto tooltip = [&](int row) { return list.tooltip_markup(row); };
+  const std::string kept_old = "Tagged by rule: kept " + dir / "g1/old" + " (oldest)";
+  EXPECT_EQ(tooltip(2), dir / "g1/old") << "the kept copy: only its path";
+  EXPECT_EQ(tooltip(3), dir / "g1/new" + "\n" + kept_old);
+  EXPECT_EQ(tooltip(4), dir / "g1/mid" + "\n" + kept_old);
+  EXPECT_EQ(tooltip(7), dir / "g2/b" + "\nTagged by rule: kept " + dir / "g2/a" + " (oldest)");
+
+  list.untag(3);
+  EXPECT_EQ(tooltip(3), dir / "g1/new") << "untagged: the reason went with the tag";
+  list.tag(3);
+  EXPECT_EQ(tooltip(3), dir / "g1/new") << "tagged by hand: no rule's reason";
+
+  // Run again keeping the newest: g1/new is kept, its tag taken back.
+  rule.keep = KeepBy::NEWEST;
+  rule.preferred = {dir / "g2"};
+  apply_rule(ctx, rule, false);
+  EXPECT_EQ(tooltip(3), dir / "g1/new");
+  EXPECT_EQ(tooltip(2), dir / "g1/old\nTagged by rule: kept " + dir / "g1/new" + " (newest)");
+  EXPECT_EQ(tooltip(6), dir / "g2/a\nTagged by rule: kept " + dir / "g2/b" + " (newest)")
+      << "both in the preferred folder: the criterion decides";
+
+  prompter.answers = {'A'};
+  untag_all(list, prompter);
+  for (int row : {2, 4, 6}) EXPECT_EQ(tooltip(row).find("Tagged by rule"), std::string::npos);
+}
+
 }  // namespace

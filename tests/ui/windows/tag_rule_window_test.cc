@@ -286,3 +286,102 @@ TEST_F(TagRuleWindowTest, HelpShowsItsPageAndABusyListIsRefused) {
 }
 
 }  // namespace
+
+// "Add Folder..." beside each folder box: the folder chosen becomes a line
+// of its own at the end of the box; Cancel adds nothing.
+TEST_F(TagRuleWindowTest, AddFolderAddsTheChosenFolderAsALine) {
+  const std::string keep = dir / "keep";
+  struct Case {
+    const char* button;
+    const char* view;
+  };
+  for (Case c : {Case{"ButtonAddPreferred", "ThePreferredFolders"},
+                 Case{"ButtonAddProtected", "TheProtectedFolders"}}) {
+    SCOPED_TRACE(c.button);
+    open();
+    set_text(c.view, "/first");  // no line feed at its end
+    for (bool accept : {false, true}) {
+      gui::click(tag_rule_window(), c.button);
+      GtkWidget* chooser = gui::wait_for_window("TheWinAddFolder");
+      ASSERT_NE(chooser, nullptr);
+      EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(chooser)),
+                GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
+      EXPECT_FALSE(gtk_widget_get_sensitive(tag_rule_window()));
+      gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), keep.c_str());
+      ASSERT_TRUE(gui::iterate_until([&] {
+        gchar* current = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+        bool there = current && keep == current;
+        g_free(current);
+        return there;
+      }));
+      gtk_dialog_response(GTK_DIALOG(chooser), accept ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
+      EXPECT_TRUE(
+          gui::iterate_until([] { return gui::find_window("TheWinAddFolder") == nullptr; }));
+      EXPECT_TRUE(gtk_widget_get_sensitive(tag_rule_window()));
+      GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w(c.view)));
+      GtkTextIter a, b;
+      gtk_text_buffer_get_bounds(buffer, &a, &b);
+      gchar* text = gtk_text_buffer_get_text(buffer, &a, &b, FALSE);
+      EXPECT_EQ(std::string(text), accept ? "/first\n" + keep + "\n" : "/first");
+      g_free(text);
+    }
+    // "/first" is no folder: the preview says so, so the line was read.
+    EXPECT_EQ(preview(), "Cannot tag: no such folder: /first");
+    set_text(c.view, "");
+    set_text(c.view, keep);
+    gui::click(tag_rule_window(), "ButtonCancel");
+    gui::flush_events();
+    ASSERT_EQ(tag_rule_window(), nullptr);
+  }
+}
+
+namespace {
+
+// Under the preview line, the groups as Tag will leave them: the copy kept
+// and why, the copies tagged; a group left alone and why; at each change.
+TEST_F(TagRuleWindowTest, ThePreviewShowsEachGroupsKeptCopyAndWhy) {
+  open();
+  auto groups = [&] {
+    GtkTextBuffer* b = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w("ThePreviewGroups")));
+    GtkTextIter s, e;
+    gtk_text_buffer_get_bounds(b, &s, &e);
+    gchar* text = gtk_text_buffer_get_text(b, &s, &e, FALSE);
+    std::string out = text;
+    g_free(text);
+    return out;
+  };
+  const std::string kf = dir / "keep/f", nf = dir / "newer/f";
+  const std::string kg = dir / "keep/g", ng = dir / "newer/g";
+  EXPECT_EQ(groups(), "keep " + kf + " (oldest)\n    tag " + nf + "\nkeep " + kg +
+                          " (oldest)\n    tag " + ng + "\n")
+      << "Original: the same names, no backup folder: the oldest";
+  toggle("RadioKeepNewest", true);
+  EXPECT_EQ(groups(), "keep " + nf + " (newest)\n    tag " + kf + "\nkeep " + ng +
+                          " (newest)\n    tag " + kg + "\n");
+  set_text("ThePreferredFolders", "/./" + dir / "keep");  // shown as typed
+  EXPECT_EQ(groups(), "keep " + kf + " (in preferred folder /./" + dir / "keep)\n    tag " + nf +
+                          "\nkeep " + kg + " (in preferred folder /./" + dir / "keep)\n    tag " +
+                          ng + "\n");
+  set_text("ThePreferredFolders", "");
+  set_text("TheProtectedFolders", dir / "keep");
+  EXPECT_EQ(groups(), "left alone: every other copy protected\n    " + kf + "\n    " + nf +
+                          "\nleft alone: every other copy protected\n    " + kg + "\n    " + ng +
+                          "\n");
+  set_text("TheProtectedFolders", dir / "nowhere");
+  EXPECT_EQ(groups(), "") << "nothing is shown that Tag would not do";
+}
+
+// After Tag, a row the rule tagged tells in its tooltip which copy was
+// kept and why.
+TEST_F(TagRuleWindowTest, TheTooltipOfARowTheRuleTaggedSaysWhichCopyWasKeptAndWhy) {
+  open();
+  toggle("RadioKeepNewest", true);
+  gui::click(tag_rule_window(), "ButtonTag");
+  gui::flush_events();
+  ASSERT_EQ(tag_rule_window(), nullptr);
+  EXPECT_EQ(list.tooltip_markup(2),
+            dir / "keep/f" + "\nTagged by rule: kept " + dir / "newer/f" + " (newest)");
+  EXPECT_EQ(list.tooltip_markup(3), dir / "newer/f");
+}
+
+}  // namespace
