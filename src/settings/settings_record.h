@@ -40,6 +40,8 @@ inline constexpr std::int32_t RESERVED_MOVE_TO_TRASH = 1 << 0;  // deleted files
 // Set: scans do not remember file contents between scans (ContentCache).
 // Inverted, so that every stored Settings file gets the cache.
 inline constexpr std::int32_t RESERVED_NO_CONTENT_CACHE = 1 << 1;
+// Set: a clean-up removes the folders it left empty (EmptiedFolders).
+inline constexpr std::int32_t RESERVED_REMOVE_EMPTY_FOLDERS = 1 << 2;
 
 using MaskList = char[MASK_SLOTS][MASK_SLOT_SIZE];
 

@@ -122,7 +122,8 @@ void apply_page_defaults(int page, SettingsRecord& r) {
       r.confirm_delete = 1;
       r.deleted_mode = DELETED_MARK;
       r.error_beep = 1;
-      r.reserved &= ~(RESERVED_MOVE_TO_TRASH | RESERVED_NO_CONTENT_CACHE);
+      r.reserved &=
+          ~(RESERVED_MOVE_TO_TRASH | RESERVED_NO_CONTENT_CACHE | RESERVED_REMOVE_EMPTY_FOLDERS);
       break;
     default:
       break;  // the mask pages: their text (page_default_text)
