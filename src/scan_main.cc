@@ -4,7 +4,8 @@
 //
 //   peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N]
 //                     [--keep RULE] [--prefer DIR]... [--protect DIR]... [--tag-hard-links]
-//                     [--apply ACTION [--dry-run]] [--no-cache] [DIR ...]
+//                     [--apply ACTION [--dry-run] [--remove-empty-folders]]
+//                     [--no-cache] [DIR ...]
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "core/hard_links.h"
 #include "core/scan_channel.h"
 #include "core/version.h"
+#include "disk/emptied_folders.h"
 #include "disk/file_system.h"
 #include "disk/headless_cleanup.h"
 #include "list_text/print_format.h"
@@ -40,7 +42,8 @@ namespace {
 constexpr char USAGE[] =
     "Usage: peltomarvish-scan [--settings FILE] [--tsv [--links] | --json] [--list-limit N]\n"
     "                         [--keep RULE] [--prefer DIR]... [--protect DIR]...\n"
-    "                         [--tag-hard-links] [--apply ACTION [--dry-run]] [--no-cache]\n"
+    "                         [--tag-hard-links] [--apply ACTION [--dry-run]\n"
+    "                         [--remove-empty-folders]] [--no-cache]\n"
     "                         [DIR ...]\n"
     "Runs one duplicate scan and prints the result list on standard output.\n"
     "\n"
@@ -91,6 +94,11 @@ constexpr char USAGE[] =
     "                   ~/.PeltoMarvish/deleted.log\n"
     "  --dry-run        with --apply: print what it would do (\"would delete PATH\",\n"
     "                   ...), change nothing\n"
+    "  --remove-empty-folders\n"
+    "                   with --apply delete or trash: afterwards remove the folders\n"
+    "                   the clean-up left empty (never a DIR or include directory\n"
+    "                   itself, nor a folder that was empty before), one line each:\n"
+    "                   \"removed folder PATH\"\n"
     "\n"
     "  DIR ...          scan these directories and everything below them instead\n"
     "                   of the settings' include directories\n"
@@ -155,7 +163,7 @@ int main(int argc, char** argv) {
   // arguments are: relative to the working directory, links followed.
   std::vector<std::pair<std::string, std::string>> rule_folders;
   long list_limit = 0;
-  bool apply = false, dry_run = false;
+  bool apply = false, dry_run = false, remove_empty_folders = false;
   bool no_cache = false;
   CleanupAction action = CleanupAction::DELETE;
   std::vector<std::string> dirs;
@@ -206,6 +214,8 @@ int main(int argc, char** argv) {
       apply = true;
     } else if (!options_done && arg == "--dry-run") {
       dry_run = true;
+    } else if (!options_done && arg == "--remove-empty-folders") {
+      remove_empty_folders = true;
     } else if (!options_done && arg == "--no-cache") {
       no_cache = true;
     } else if (!options_done && arg == "--settings") {
@@ -228,6 +238,11 @@ int main(int argc, char** argv) {
   if (json && tsv) return usage_error("--json and --tsv do not go together", "");
   if (links && !tsv) return usage_error("--links goes with --tsv", "");
   if (dry_run && !apply) return usage_error("--dry-run goes with --apply", "");
+  // A link or a clone leaves every name in place: it empties no folder.
+  if (remove_empty_folders &&
+      (!apply || (action != CleanupAction::DELETE && action != CleanupAction::TRASH))) {
+    return usage_error("--remove-empty-folders goes with --apply delete or --apply trash", "");
+  }
   if (apply && !rule_on) {
     return usage_error("--apply needs a rule: --keep, --prefer, --protect or --tag-hard-links", "");
   }
@@ -300,6 +315,16 @@ int main(int argc, char** argv) {
           out.flush();  // what was done is on record at once
           std::fflush(stdout);
         });
+    // Only a folder whose parent the scan takes may go: never a scanned
+    // top folder, nor anything above or beside one.
+    if (remove_empty_folders) {
+      cleanup->remove_emptied_folders(
+          std::make_unique<EmptiedFolders>([&options](const std::string& folder) {
+            for (const std::string& mask : options.include_dirs)
+              if (match_mask(mask.c_str(), folder.c_str()) == MASK_MATCH) return true;
+            return false;
+          }));
+    }
   }
   RuleStream rule_stream(rule, [&](const RowTexts& row) {
     if (cleanup) {

@@ -81,8 +81,17 @@ bool remove_if_empty(const std::string& folder, mode_t& mode) {
 }  // namespace
 
 EmptiedFolders::EmptiedFolders(std::vector<std::string> top_folders) {
+  std::vector<std::string> tops;
   for (auto& top : top_folders)
-    if (!top.empty()) tops_.push_back(without_trailing_slashes(std::move(top)));
+    if (!top.empty()) tops.push_back(without_trailing_slashes(std::move(top)));
+  scanned_ = [tops = std::move(tops)](const std::string& folder) {
+    for (const auto& top : tops) {
+      if (folder == top) return true;
+      if (folder.size() <= top.size() || folder.compare(0, top.size(), top) != 0) continue;
+      if (top == "/" || folder[top.size()] == '/') return true;
+    }
+    return false;
+  };
 }
 
 void EmptiedFolders::note_removed(const std::string& file_path) {
@@ -93,11 +102,8 @@ void EmptiedFolders::note_removed(const std::string& file_path) {
 }
 
 bool EmptiedFolders::inside_top(const std::string& folder) const {
-  for (const auto& top : tops_) {
-    if (folder.size() <= top.size() || folder.compare(0, top.size(), top) != 0) continue;
-    if (top == "/" || folder[top.size()] == '/') return true;
-  }
-  return false;
+  const std::string parent = parent_of(folder);
+  return !parent.empty() && parent != folder && scanned_ && scanned_(parent);
 }
 
 std::vector<RemovedFolder> EmptiedFolders::remove_emptied() {

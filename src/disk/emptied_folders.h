@@ -17,7 +17,9 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct RemovedFolder {
@@ -27,7 +29,12 @@ struct RemovedFolder {
 
 class EmptiedFolders {
  public:
-  // `top_folders`: the scanned folders (include directories, DIR arguments).
+  // Whether a folder lies in the scan (for a folder below a top folder:
+  // whether its parent is scanned). Only a folder whose parent is scanned
+  // may be removed, so a top folder never is.
+  using Scanned = std::function<bool(const std::string& folder)>;
+  explicit EmptiedFolders(Scanned scanned) : scanned_(std::move(scanned)) {}
+  // `top_folders`: the scanned folders as plain paths (DIR arguments).
   explicit EmptiedFolders(std::vector<std::string> top_folders);
 
   void note_removed(const std::string& file_path);
@@ -37,7 +44,7 @@ class EmptiedFolders {
  private:
   bool inside_top(const std::string& folder) const;
 
-  std::vector<std::string> tops_;
+  Scanned scanned_;
   std::vector<std::string> folders_;
 };
 

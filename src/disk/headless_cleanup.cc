@@ -59,7 +59,14 @@ void HeadlessCleanup::row(const RowTexts& row) {
   sizes_.push_back(size_from_text(row.col[3]));
 }
 
-void HeadlessCleanup::finish() { act_on_group(); }
+void HeadlessCleanup::finish() {
+  act_on_group();
+  if (!emptied_ || dry_run_) return;
+  for (const RemovedFolder& folder : emptied_->remove_emptied()) {
+    ++folders_removed_;
+    output_("removed folder " + shown(folder.path));
+  }
+}
 
 void HeadlessCleanup::kept(const std::string& path, KeepReason reason, const std::string& folder) {
   kept_line_ = "kept " + shown(path) + ": " + keep_reason_text(reason, shown(folder));
@@ -89,7 +96,10 @@ void HeadlessCleanup::act_on_group() {
     std::string line = std::string(dry_run_ ? words.would : words.done) + " " + shown(path);
     if (!step.kept.empty()) line += " -> " + shown(step.kept);
     output_(line);
-    if (!dry_run_) log(sizes_[i], path);
+    if (dry_run_) continue;
+    log(sizes_[i], path);
+    if (emptied_ && (action_ == CleanupAction::DELETE || action_ == CleanupAction::TRASH))
+      emptied_->note_removed(path);
   }
   group_.clear();
   sizes_.clear();
@@ -112,6 +122,9 @@ std::string HeadlessCleanup::summary() const {
           (dry_run_ ? std::string("would be ") : std::string()) + words.summary + " (" +
           thousands(done_bytes_) + " bytes)";
   if (shared_ != 0) line += ", " + thousands(shared_) + " already sharing their blocks";
+  if (emptied_ && !dry_run_)
+    line += ", " + thousands(folders_removed_) +
+            (folders_removed_ == 1 ? " emptied folder removed" : " emptied folders removed");
   line += ", " + thousands(skipped_) + " skipped";
   return line;
 }

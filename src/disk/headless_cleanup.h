@@ -26,15 +26,27 @@
 // file is always one line, and their ':' and '>' are escaped too, so the
 // lines' own ": " and " -> " always end the path. Every file acted on gets
 // its line in the deletion log.
+//
+// Given the folders to watch (remove_emptied_folders, for delete and
+// trash), finish() then removes the folders the clean-up left empty (see
+// emptied_folders.h), one line each, after the files' lines:
+//
+//   removed folder PATH
+//
+// A dry run removes none and says nothing of them: which folders would be
+// left empty is known only once the files are gone.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/row_texts.h"
+#include "disk/emptied_folders.h"
 #include "disk/file_system.h"
 #include "disk/group_cleanup.h"
 #include "list_text/tag_rule.h"
@@ -45,6 +57,11 @@ class HeadlessCleanup {
 
   HeadlessCleanup(FileSystem& files, CleanupAction action, bool dry_run, std::string log_file,
                   Output output);
+
+  // Removes the folders this clean-up leaves empty, once it is done.
+  void remove_emptied_folders(std::unique_ptr<EmptiedFolders> folders) {
+    emptied_ = std::move(folders);
+  }
 
   void row(const RowTexts& row);
   // The copy the rule keeps in the group whose rows come next, and why
@@ -57,6 +74,7 @@ class HeadlessCleanup {
   std::int64_t done_bytes() const { return done_bytes_; }
   int skipped() const { return skipped_; }
   int shared() const { return shared_; }
+  int folders_removed() const { return folders_removed_; }
   // The summary line for standard error.
   std::string summary() const;
   // Set when the deletion log could not be written (once), with why.
@@ -85,6 +103,8 @@ class HeadlessCleanup {
   std::int64_t done_bytes_ = 0;
   int skipped_ = 0;
   int shared_ = 0;
+  int folders_removed_ = 0;
+  std::unique_ptr<EmptiedFolders> emptied_;
   std::string log_problem_;
   std::vector<FileIdentity> differing_;
 };

@@ -95,6 +95,12 @@ TEST_F(ScanCommandTest, ArgumentsAndUsage) {
       {"--keep newest --apply remove /", 2, "", "--apply needs delete, trash, hardlink or clone"},
       {"--keep newest --dry-run /", 2, "", "--dry-run goes with --apply"},
       {"--keep newest --apply delete --tsv /", 2, "", "--apply prints its own lines"},
+      {"--keep newest --remove-empty-folders /", 2, "",
+       "--remove-empty-folders goes with --apply delete or --apply trash"},
+      {"--keep newest --apply hardlink --remove-empty-folders /", 2, "",
+       "--remove-empty-folders goes with --apply delete or --apply trash"},
+      {"--keep newest --apply clone --remove-empty-folders /", 2, "",
+       "--remove-empty-folders goes with --apply delete or --apply trash"},
       // A pipe as the settings file is refused at once, never waited on.
       {"--settings " + shell_quote(dir / "pipe") + " /", 2, "",
        "not a Pelto Marvish settings file"},
@@ -582,6 +588,43 @@ TEST_F(ScanCommandTest, ApplyActsOnTheTaggedFilesAndSaysWhatItDid) {
     r = run(std::string("--keep newest --apply ") + c.action + " " + t);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
+  }
+}
+
+// --remove-empty-folders: the folders the clean-up emptied go, upward to
+// (not including) the DIR argument; one empty before, one still holding a
+// file, and the DIR itself stay. Without the option every folder stays.
+TEST_F(ScanCommandTest, RemoveEmptyFoldersRemovesOnlyWhatTheCleanUpEmptied) {
+  for (const char* action : {"delete", "trash"}) {
+    for (const bool option : {true, false}) {
+      SCOPED_TRACE(std::string(action) + (option ? " with" : " without"));
+      std::filesystem::remove_all(path("t"));
+      make_file("t/keep/f.dat", "first group");
+      make_file("t/a/b:x/f.dat", "first group");  // a/b:x and then a left empty
+      make_file("t/c/g.dat", "second group");
+      make_file("t/g.dat", "second group");  // its folder is the DIR itself
+      std::filesystem::create_directories(path("t/empty_before"));
+      set_mtime("t/a/b:x/f.dat", 1000000000);
+      set_mtime("t/g.dat", 1000000000);
+      CommandResult r = run(std::string("--keep newest --apply ") + action +
+                            (option ? " --remove-empty-folders " : " ") + shell_quote(path("t")));
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_FALSE(test::exists(path("t/a/b:x/f.dat")));
+      EXPECT_FALSE(test::exists(path("t/g.dat")));
+      EXPECT_EQ(test::exists(path("t/a")), !option);
+      EXPECT_EQ(test::exists(path("t/a/b:x")), !option);
+      EXPECT_TRUE(test::exists(path("t")));
+      EXPECT_TRUE(test::exists(path("t/c/g.dat")));  // the kept copy
+      EXPECT_TRUE(test::exists(path("t/empty_before")));
+      const std::string out = r.out;
+      const bool said_b =
+          out.find("removed folder " + path("t/a/b\\:x") + "\n") != std::string::npos;
+      const bool said_a = out.find("removed folder " + path("t/a") + "\n") != std::string::npos;
+      EXPECT_EQ(said_b, option) << out;
+      EXPECT_EQ(said_a, option) << out;
+      EXPECT_EQ(out.find("removed folder " + path("t") + "\n"), std::string::npos) << out;
+      EXPECT_EQ(r.err.find("2 emptied folders removed") != std::string::npos, option) << r.err;
+    }
   }
 }
 
