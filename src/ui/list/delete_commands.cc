@@ -11,10 +11,14 @@
 // checked); and the row is not already marked "D".
 #include <algorithm>
 #include <ctime>
+#include <memory>
 
 #include "core/row_texts.h"
+#include "disk/emptied_folders.h"
 #include "list_text/deletion_log.h"
 #include "scan/content_cache.h"
+#include "scan/match_mask.h"
+#include "scan/scan_context.h"
 #include "ui/list/command_bodies.h"
 #include "ui/list/trash_undo.h"
 
@@ -59,6 +63,39 @@ const DeleteWords TRASH_WORDS = {
 const DeleteWords& words_for(const SettingsRecord& settings) {
   return move_to_trash_chosen(settings) ? TRASH_WORDS : DELETE_WORDS;
 }
+
+// With "Remove Folders Left Empty" on, one delete command notes the folders
+// of the files it removes and, as it ends, removes those it left empty (see
+// emptied_folders.h): only below an include directory, never one itself.
+// What went with a move to the trash is noted for its undo.
+class EmptiedFoldersCommand {
+ public:
+  explicit EmptiedFoldersCommand(DeleteContext& ctx) : ctx_(ctx) {
+    const SettingsRecord& settings = ctx.list.settings();
+    if ((settings.reserved & RESERVED_REMOVE_EMPTY_FOLDERS) == 0) return;
+    include_dirs_ = scan_options_from(settings).include_dirs;
+    folders_ = std::make_unique<EmptiedFolders>([this](const std::string& folder) {
+      for (const std::string& mask : include_dirs_)
+        if (match_mask(mask.c_str(), folder.c_str()) == MASK_MATCH) return true;
+      return false;
+    });
+    ctx.emptied = folders_.get();
+  }
+  ~EmptiedFoldersCommand() {
+    if (!folders_) return;
+    ctx_.emptied = nullptr;
+    const std::vector<RemovedFolder> removed = folders_->remove_emptied();
+    if (ctx_.trash_undo != nullptr && move_to_trash_chosen(ctx_.list.settings()))
+      ctx_.trash_undo->add_folders(removed);
+  }
+  EmptiedFoldersCommand(const EmptiedFoldersCommand&) = delete;
+  EmptiedFoldersCommand& operator=(const EmptiedFoldersCommand&) = delete;
+
+ private:
+  DeleteContext& ctx_;
+  std::vector<std::string> include_dirs_;
+  std::unique_ptr<EmptiedFolders> folders_;
+};
 
 // A file of a walk left as it was, counted for the walk's end notice.
 void count_skipped(DeleteContext& ctx, const char* reason) {
@@ -144,6 +181,7 @@ void delete_walk(DeleteContext& ctx, const DeleteWalk& walk) {
   if (ctx.prompter.ask_yes_no(walk.title, question, second_line.c_str(), 'N') != 'Y') return;
 
   TrashUndoCommand undo(ctx.trash_undo, list);
+  EmptiedFoldersCommand folders(ctx);  // ends before the undo's record
   {
     FrozenList frozen(list);
     ctx.in_walk = true;
@@ -316,6 +354,7 @@ int delete_one_file(DeleteContext& ctx, const char* title, int mode, int* remove
   }
 
   log_file_action(ctx, size, path, to_trash ? LOGGED_TRASHED : LOGGED_DELETED);
+  if (ctx.emptied != nullptr) ctx.emptied->note_removed(path);
   list.count_deletion(size);
   if (ctx.in_walk) ctx.walk_summary.count_done(size);
   list.show_totals();
@@ -326,6 +365,7 @@ namespace body {
 
 void delete_selected(ListContext& ctx) {
   TrashUndoCommand undo(ctx.trash_undo, ctx.list);
+  EmptiedFoldersCommand folders(ctx);
   delete_one_file(ctx, "DELETE", 'Y');
 }
 

@@ -207,7 +207,12 @@ void undo_last_move_to_trash(ListContext& ctx) {
   TrashUndo& undo = *ctx.trash_undo;
   const std::vector<TrashUndo::Moved> moved = undo.moved();
   const std::vector<ResultList::SavedRow> rows_before = undo.rows_before();
+  const std::vector<RemovedFolder> folders = undo.folders();
   undo.clear();
+
+  // The folders the command left empty and removed come back first, as
+  // they were, so that the files have their places again.
+  recreate_folders(folders);
 
   // The files first; then the list as it was, with what could not come back
   // marked as deleted again.

@@ -25,6 +25,7 @@
 #include "ui/list/result_list.h"
 
 class TrashUndo;
+class EmptiedFolders;
 
 // What a list command may act on. The disk and the log are for the delete
 // commands; the contents file for Save and Restore Contents.
@@ -56,6 +57,9 @@ struct ListContext {
   // Where the delete commands note what they move to the trash, for "Undo
   // Last Move To Trash"; null: nothing is noted.
   TrashUndo* trash_undo = nullptr;
+  // During a delete command with "Remove Folders Left Empty" on: the
+  // folders of the files it removed, looked at once it ends.
+  EmptiedFolders* emptied = nullptr;
   // The content cache, whose word on two files is forgotten when a delete
   // finds their bytes differ; empty: the one of the data directory.
   std::string content_cache;

@@ -9,9 +9,15 @@ void TrashUndo::add(const ResultList& list, Moved moved) {
   if (!added_in_command_) {
     rows_before_ = list.save_rows();
     moved_.clear();
+    folders_.clear();
     added_in_command_ = true;
   }
   moved_.push_back(std::move(moved));
+}
+
+void TrashUndo::add_folders(const std::vector<RemovedFolder>& folders) {
+  if (!added_in_command_) return;  // no file of this command is in the trash
+  folders_.insert(folders_.end(), folders.begin(), folders.end());
 }
 
 void TrashUndo::end(const ResultList& list) {
@@ -28,6 +34,7 @@ bool TrashUndo::available(const ResultList& list) const {
 void TrashUndo::clear() {
   rows_before_.clear();
   moved_.clear();
+  folders_.clear();
   open_ = false;
   added_in_command_ = false;
   if (changed) changed();

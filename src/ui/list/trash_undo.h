@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/emptied_folders.h"
 #include "disk/file_system.h"
 #include "ui/list/result_list.h"
 
@@ -31,12 +32,16 @@ class TrashUndo {
   void begin();
   // A file of it went to the trash; called before its row changes.
   void add(const ResultList& list, Moved moved);
+  // Folders the command removed once its files were gone (deepest first);
+  // undone before the files go back.
+  void add_folders(const std::vector<RemovedFolder>& folders);
   // The command is over.
   void end(const ResultList& list);
 
   // Whether there is something to undo on the list as it is now.
   bool available(const ResultList& list) const;
   const std::vector<Moved>& moved() const { return moved_; }
+  const std::vector<RemovedFolder>& folders() const { return folders_; }
   const std::vector<ResultList::SavedRow>& rows_before() const { return rows_before_; }
   // Done (or given up): nothing to undo any more.
   void clear();
@@ -47,6 +52,7 @@ class TrashUndo {
  private:
   std::vector<ResultList::SavedRow> rows_before_;
   std::vector<Moved> moved_;
+  std::vector<RemovedFolder> folders_;
   std::uint64_t generation_ = 0;  // of the list when the recorded command ended
   bool open_ = false;             // between begin and end
   bool added_in_command_ = false;

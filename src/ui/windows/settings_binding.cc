@@ -73,6 +73,8 @@ constexpr SettingsBinding BINDINGS[] = {
     {"RadioMarkDeleted", K::RADIO, PAGE_OPERATION, &R::deleted_mode, nullptr, DELETED_MARK},
     {"RadioRemoveDeleted", K::RADIO, PAGE_OPERATION, &R::deleted_mode, nullptr, DELETED_REMOVE},
     {"CheckTrash", K::FLAG, PAGE_OPERATION, &R::reserved, nullptr, RESERVED_MOVE_TO_TRASH},
+    {"CheckRemoveEmptyFolders", K::FLAG, PAGE_OPERATION, &R::reserved, nullptr,
+     RESERVED_REMOVE_EMPTY_FOLDERS},
     {"CheckContentCache", K::FLAG_OFF, PAGE_OPERATION, &R::reserved, nullptr,
      RESERVED_NO_CONTENT_CACHE},
 };

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "list_text/deletion_log.h"
@@ -941,6 +943,75 @@ TEST_F(DeleteTest, QuestionsAndTheEndNoticeSayWhereTheFilesGo) {
     EXPECT_FALSE(exists(one));
   }
   block->settings.reserved = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// "Remove Folders Left Empty": a walk (and a single Delete File) removes
+// the folders it emptied, upward to the include directory; never one empty
+// before or still holding a file, never the include directory. With it off
+// every folder stays. Undo puts the folders back, with their modes, and then
+// the files.
+TEST_F(DeleteTest, RemoveFoldersLeftEmptyAfterAWalkAndUndoPutsThemBack) {
+  const std::string trash_dir = std::string(g_get_user_data_dir()) + "/Trash";
+  struct Case {
+    bool option;
+    bool trash;
+    bool walk;
+  };
+  const Case cases[] = {{true, false, true}, {true, true, true},   {false, false, true},
+                        {false, true, true}, {true, false, false}, {true, true, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.option ? "on" : "off") + (c.trash ? " trash" : " delete") +
+                 (c.walk ? " walk" : " Delete File"));
+    TrashUndo undo;
+    ctx.trash_undo = &undo;
+    block->settings.reserved =
+        (c.trash ? RESERVED_MOVE_TO_TRASH : 0) | (c.option ? RESERVED_REMOVE_EMPTY_FOLDERS : 0);
+    std::memset(block->settings.include_dirs, 0, sizeof block->settings.include_dirs);
+    const std::string top = dir / "top";
+    std::snprintf(block->settings.include_dirs[0], MASK_SLOT_SIZE, "%s", top.c_str());
+    std::snprintf(block->settings.include_dirs[1], MASK_SLOT_SIZE, "%s/*", top.c_str());
+    std::filesystem::remove_all(top);
+    std::filesystem::remove_all(trash_dir);
+    for (const char* d : {"top", "top/a", "top/a/b", "top/held", "top/empty_before"})
+      ASSERT_EQ(mkdir((dir / d).c_str(), 0755), 0);
+    chmod((dir / "top/a/b").c_str(), 0710);
+    new_group();
+    block->tagged_count = 0;
+    block->tagged_bytes = 0;
+    file("top/held/keep", "same");
+    const char* tag = c.walk ? "*" : " ";  // Delete File takes the selected row
+    const std::string gone = file("top/a/b/f", "same", tag);
+    const std::string direct = file("top/g", "same", tag);  // its folder is the include dir
+    test::write_file(dir / "top/held/other", "x");
+    comment("End Of List");
+    if (c.walk) {
+      prompter.answers = {'Y', 'A'};
+      delete_all_tagged(ctx);
+    } else {
+      list.select(3);
+      delete_entry(ctx);
+      EXPECT_TRUE(exists(direct));
+    }
+    EXPECT_FALSE(exists(gone));
+    EXPECT_EQ(exists(dir / "top/a/b"), !c.option);
+    EXPECT_EQ(exists(dir / "top/a"), !c.option);
+    EXPECT_TRUE(exists(top));
+    EXPECT_TRUE(exists(dir / "top/held/keep"));
+    EXPECT_TRUE(exists(dir / "top/empty_before"));
+    if (!c.trash) continue;
+    ASSERT_TRUE(undo.available(list));
+    undo_last_move_to_trash(ctx);
+    EXPECT_EQ(test::read_file(gone), "same");
+    EXPECT_EQ(test::read_file(direct), "same");
+    EXPECT_TRUE(test::names_in(trash_dir + "/files").empty());
+    EXPECT_EQ(test::file_mode(dir / "top/a/b"), 0710u);
+    EXPECT_EQ(test::file_mode(dir / "top/a"), 0755u);
+  }
+  ctx.trash_undo = nullptr;
 }
 
 }  // namespace

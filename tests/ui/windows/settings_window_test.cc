@@ -119,7 +119,8 @@ TEST_F(SettingsWindowTest, FillsFromTheRecordAndAppliesItBackUnchanged) {
   r.double_click_action = ACTION_OPEN_FOLDER, r.triple_click_action = ACTION_DELETE_FILE;
   r.confirm_delete = 1, r.deleted_mode = DELETED_REMOVE, r.error_beep = 0;
   // A bit this version does not know stays.
-  r.reserved = RESERVED_MOVE_TO_TRASH | RESERVED_NO_CONTENT_CACHE | 0x100;
+  r.reserved =
+      RESERVED_MOVE_TO_TRASH | RESERVED_NO_CONTENT_CACHE | RESERVED_REMOVE_EMPTY_FOLDERS | 0x100;
   const SettingsRecord before = r;
 
   open(0);
@@ -143,6 +144,7 @@ TEST_F(SettingsWindowTest, FillsFromTheRecordAndAppliesItBackUnchanged) {
   EXPECT_TRUE(active("RadioTripleClickDelete"));
   EXPECT_TRUE(active("RadioRemoveDeleted"));
   EXPECT_TRUE(active("CheckTrash"));
+  EXPECT_TRUE(active("CheckRemoveEmptyFolders"));
   EXPECT_FALSE(active("CheckContentCache")) << "its bit set means: do not remember";
   EXPECT_FALSE(active("CheckErrorBeep"));
 
@@ -160,6 +162,7 @@ TEST_F(SettingsWindowTest, OkSaveAppliesAndWritesTheFileByteForByte) {
   set_spin("SpinMinFileSize", 1234);
   show_page(10);
   set_active("CheckTrash", true);
+  set_active("CheckRemoveEmptyFolders", true);
   set_active("CheckContentCache", false);
   set_active("RadioDoubleClickDelete", true);
   show_page(5);
@@ -169,6 +172,7 @@ TEST_F(SettingsWindowTest, OkSaveAppliesAndWritesTheFileByteForByte) {
   EXPECT_EQ(record->min_file_size, 1234);
   EXPECT_EQ(record->reserved & RESERVED_MOVE_TO_TRASH, RESERVED_MOVE_TO_TRASH);
   EXPECT_EQ(record->reserved & RESERVED_NO_CONTENT_CACHE, RESERVED_NO_CONTENT_CACHE);
+  EXPECT_EQ(record->reserved & RESERVED_REMOVE_EMPTY_FOLDERS, RESERVED_REMOVE_EMPTY_FOLDERS);
   EXPECT_EQ(record->double_click_action, ACTION_DELETE_FILE);
   EXPECT_STREQ(record->include_dirs[0], "/data/*");
   EXPECT_STREQ(record->include_dirs[1], "/more") << "a blank line loses nothing after it";
@@ -406,11 +410,13 @@ TEST_F(SettingsWindowTest, EachPagesDefaultResetsThatPageOnly) {
          EXPECT_TRUE(t.active("RadioMarkDeleted"));
          EXPECT_TRUE(t.active("CheckErrorBeep"));
          EXPECT_FALSE(t.active("CheckTrash"));
+         EXPECT_FALSE(t.active("CheckRemoveEmptyFolders"));
          EXPECT_TRUE(t.active("CheckContentCache"));
        }},
   };
   record->min_file_size = 99;
-  record->reserved = RESERVED_MOVE_TO_TRASH | RESERVED_NO_CONTENT_CACHE;
+  record->reserved =
+      RESERVED_MOVE_TO_TRASH | RESERVED_NO_CONTENT_CACHE | RESERVED_REMOVE_EMPTY_FOLDERS;
   record->same_crc = 1;
   record->stop_after = 5;
   record->attr_care_mask = 0777;
