@@ -131,6 +131,10 @@ std::vector<RemovedFolder> EmptiedFolders::remove_emptied() {
 
 void recreate_folders(const std::vector<RemovedFolder>& removed) {
   for (auto it = removed.rbegin(); it != removed.rend(); ++it) {
-    if (mkdir(it->path.c_str(), 0700) == 0) chmod(it->path.c_str(), it->mode);
+    if (mkdir(it->path.c_str(), 0700) != 0) continue;
+    // Its mode through the folder just made, never through a link put in
+    // its place since.
+    Fd fd(open(it->path.c_str(), DIR_FLAGS));
+    if (fd.get() >= 0) fchmod(fd.get(), it->mode);
   }
 }
