@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+
+#include "core/unique_fd.h"
+#include "disk/file_system.h"
 
 namespace {
 
@@ -62,11 +66,11 @@ bool holds_nothing(Fd& fd) {
 // Removes `folder` when it is a directory (not a link) holding nothing;
 // its mode in `mode`.
 bool remove_if_empty(const std::string& folder, mode_t& mode) {
-  const std::string parent = parent_of(folder);
-  const std::string name = folder.substr(folder.rfind('/') + 1);
-  if (parent.empty() || name.empty()) return false;
-  Fd parent_fd(open(parent.c_str(), DIR_FLAGS));
-  if (parent_fd.get() < 0) return false;
+  // The parent as the delete commands reach a file's: through no symbolic
+  // link in any component.
+  std::string name;
+  const UniqueFd parent_fd = open_parent_directory(folder, name);
+  if (!parent_fd.valid() || name.empty()) return false;
   Fd fd(openat(parent_fd.get(), name.c_str(), DIR_FLAGS));
   if (fd.get() < 0) return false;  // gone, or not a directory now (a link)
   struct stat st {};

@@ -10,9 +10,10 @@
 //  - a folder that holds anything now,
 //  - a scanned top folder, nor anything that is not inside one,
 //  - a name that is not a directory now (one swapped for a symbolic link):
-//    each folder is opened without following a link at its last step and
-//    removed with unlinkat(AT_REMOVEDIR) on its parent opened the same way,
-//    so a folder that gains an entry after the check is not removed either.
+//    its parent is opened through no link in any component (as a file's
+//    for its removal), the folder in it without following a link, and it
+//    is removed with unlinkat(AT_REMOVEDIR) on that parent, so a folder
+//    that gains an entry after the check is not removed either.
 #pragma once
 
 #include <sys/types.h>

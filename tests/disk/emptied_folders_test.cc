@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "support/temp_dir.h"
 
@@ -126,6 +127,23 @@ TEST(EmptiedFolders, ParentSwappedForALinkIsNotFollowed) {
   ASSERT_EQ(symlink((dir / "elsewhere").c_str(), (dir / "top/p").c_str()), 0);
   EXPECT_TRUE(folders.remove_emptied().empty());
   EXPECT_TRUE(exists(dir / "elsewhere/d"));
+}
+
+// A folder higher up swapped for a link to a tree of the same shape: the
+// empty folder at the link's end is not removed.
+TEST(EmptiedFolders, AnyFolderOnTheWaySwappedForALinkIsNotFollowed) {
+  test::TempDir dir;
+  for (const char* d : {"top", "top/x", "top/x/p", "top/x/p/d", "elsewhere", "elsewhere/x",
+                        "elsewhere/x/p", "elsewhere/x/p/d"})
+    ASSERT_EQ(mkdir((dir / d).c_str(), 0755), 0);
+  test::write_file(dir / "top/x/p/d/f", "x");
+  test::write_file(dir / "elsewhere/x/keep", "x");
+  EmptiedFolders folders({dir / "top"});
+  clean_up(folders, dir / "top/x/p/d/f");
+  std::filesystem::remove_all(dir / "top/x");
+  ASSERT_EQ(symlink((dir / "elsewhere/x").c_str(), (dir / "top/x").c_str()), 0);
+  EXPECT_TRUE(folders.remove_emptied().empty());
+  EXPECT_TRUE(exists(dir / "elsewhere/x/p/d"));
 }
 
 TEST(EmptiedFolders, RecreatedWithTheirModesParentsFirst) {
