@@ -104,52 +104,38 @@ int replace_one_file(ListContext& ctx, const LinkWalk& walk, int r, int mode, Wa
   const FileIdentity kept_seen = list.identity(kept);
   ReplaceOutcome outcome =
       ctx.files->replace_with_copy(path, seen, list.path(kept), kept_seen, walk.how);
+  // A file left as it was: its box, and its reason in the walk's summary.
+  auto left = [&](const char* title, const std::string& words, const std::string& skipped) {
+    ctx.prompter.message(title, words.c_str(), shown_path.c_str());
+    totals.count_skipped(skipped);
+    return answer;
+  };
   switch (outcome.kind) {
     case ReplaceOutcome::DONE:
       break;
     case ReplaceOutcome::CHANGED:
-      ctx.prompter.message("File Changed", walk.changed, shown_path.c_str());
-      totals.count_skipped("Changed Since The Scan");
-      return answer;
+      return left("File Changed", walk.changed, "Changed Since The Scan");
     case ReplaceOutcome::KEPT_CHANGED:
-      ctx.prompter.message(walk.not_done, "No Kept Copy", shown_path.c_str());
-      totals.count_skipped("No Kept Copy");
-      return answer;
+      return left(walk.not_done, "No Kept Copy", "No Kept Copy");
     case ReplaceOutcome::OTHER_FILE_SYSTEM:
-      ctx.prompter.message(walk.not_done, "Different File Systems", shown_path.c_str());
-      totals.count_skipped("Different File Systems");
-      return answer;
+      return left(walk.not_done, "Different File Systems", "Different File Systems");
     case ReplaceOutcome::CONTENTS_DIFFER:
-      ctx.prompter.message(walk.not_done, "Contents Differ", shown_path.c_str());
-      totals.count_skipped("Contents Differ");
-      return answer;
+      return left(walk.not_done, "Contents Differ", "Contents Differ");
     case ReplaceOutcome::EMPTY:
-      ctx.prompter.message(walk.not_done, "Empty File", shown_path.c_str());
-      totals.count_skipped("Empty File");
-      return answer;
+      return left(walk.not_done, "Empty File", "Empty File");
     case ReplaceOutcome::ALREADY_SHARED:
       // Cloned before: nothing to free, and nothing counted as freed.
-      ctx.prompter.message(walk.not_done, "Already Shares Its Blocks With The Kept Copy",
-                           shown_path.c_str());
-      totals.count_skipped("Already Shared");
-      return answer;
+      return left(walk.not_done, "Already Shares Its Blocks With The Kept Copy", "Already Shared");
     case ReplaceOutcome::ACCESS_DIFFERS:
-      ctx.prompter.message(walk.not_done, "Owner, Mode Or Access List Differ From The Kept Copy",
-                           shown_path.c_str());
-      totals.count_skipped("Owner, Mode Or Access List Differ");
-      return answer;
-    case ReplaceOutcome::ATTRIBUTES_NOT_KEPT: {
-      const std::string why = "Attributes Could Not Be Kept (" + outcome.reason + ")";
-      ctx.prompter.message(walk.not_done, why.c_str(), shown_path.c_str());
-      totals.count_skipped("Attributes Could Not Be Kept");
-      return answer;
-    }
+      return left(walk.not_done, "Owner, Mode Or Access List Differ From The Kept Copy",
+                  "Owner, Mode Or Access List Differ");
+    case ReplaceOutcome::ATTRIBUTES_NOT_KEPT:
+      return left(walk.not_done, "Attributes Could Not Be Kept (" + outcome.reason + ")",
+                  "Attributes Could Not Be Kept");
     case ReplaceOutcome::NOT_SUPPORTED:
     case ReplaceOutcome::FAILED:
       ctx.prompter.error_signal();
-      ctx.prompter.message(walk.not_done, outcome.reason.c_str(), shown_path.c_str());
-      totals.count_skipped(outcome.reason);
-      return answer;
+      return left(walk.not_done, outcome.reason, outcome.reason);
   }
 
   const std::int64_t size = list.row_size(r);
